@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QObject>
+#include <QReadWriteLock>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class QFileSystemWatcher;
+
+// The application's key-value store: one JSON object in
+// $XDG_CONFIG_HOME/halcyra/settings.json. Booleans, numbers, strings and string
+// arrays are kept as their JSON kinds, raw bytes as {"$data": "<base64>"}.
+//
+// Typed reads report a value of another kind as absent. Every write is saved at
+// once, atomically (temporary file, flush, rename), so a process killed at any
+// moment leaves a file holding every earlier key. Reads may come from any thread.
+// Changes, ours or another process's edit of the file, are announced on the main
+// thread with the changed keys.
+class UserDefaults : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString didChangeNotification = QStringLiteral("UserDefaultsDidChange");
+
+    explicit UserDefaults(const QString& filePath, QObject* parent = nullptr);
+    ~UserDefaults() override;
+
+    // The store every component uses. Created on first use at defaultPath().
+    static UserDefaults& standard();
+    // Replaces the standard store (tests, and the application after it has settled
+    // its environment). Returns the new store.
+    static UserDefaults& resetStandard(const QString& filePath);
+    static QString defaultPath();
+
+    QString filePath() const { return m_path; }
+
+    bool contains(const QString& key) const;
+    QJsonValue object(const QString& key) const;
+    std::optional<bool> boolValue(const QString& key) const;
+    std::optional<double> doubleValue(const QString& key) const; // finite numbers only
+    std::optional<qint64> integerValue(const QString& key) const; // whole numbers only
+    std::optional<QString> stringValue(const QString& key) const;
+    std::optional<QStringList> stringArrayValue(const QString& key) const;
+    std::optional<QByteArray> dataValue(const QString& key) const;
+
+    // The platform-style typed readings: false / 0 / 0.0 when absent or mistyped.
+    bool boolean(const QString& key) const { return boolValue(key).value_or(false); }
+    double doubleNumber(const QString& key) const { return doubleValue(key).value_or(0.0); }
+    qint64 integer(const QString& key) const { return integerValue(key).value_or(0); }
+
+    void setBool(const QString& key, bool value);
+    void setDouble(const QString& key, double value);
+    void setInteger(const QString& key, qint64 value);
+    void setString(const QString& key, const QString& value);
+    void setStringArray(const QString& key, const QStringList& value);
+    void setData(const QString& key, const QByteArray& value);
+    void setObject(const QString& key, const QJsonValue& value);
+    void remove(const QString& key);
+
+    // Re-reads the file and announces the keys whose values differ. Returns false
+    // when the file could not be read or parsed (the values in memory stay).
+    bool reload();
+
+signals:
+    void changed(const QStringList& keys);
+
+private:
+    void store(const QString& key, const QJsonValue& value);
+    bool load(bool announce);
+    bool save(const QJsonObject& snapshot);
+    void setAsideBadFile(const QByteArray& reason, bool move);
+    void announce(const QStringList& keys);
+    void watch();
+    void onFileEvent();
+
+    const QString m_path;
+    mutable QReadWriteLock m_lock;
+    QJsonObject m_values;
+    std::mutex m_saveMutex;
+    QByteArray m_lastWritten;
+    bool m_reloadPending = false;
+    bool m_savesBlocked = false; // an unreadable file that could not be set aside
+    std::unique_ptr<QFileSystemWatcher> m_watcher;
+};

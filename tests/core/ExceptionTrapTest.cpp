@@ -1,0 +1,23 @@
+#include "core/ExceptionTrap.h"
+#include "core/Logging.h"
+#include "core/Version.h"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+TEST(ExceptionTrap, TurnsExceptionsIntoMessages) {
+    LogCapture logs;
+    QString error = "untouched";
+    EXPECT_TRUE(ObjCExceptionHandler::tryExecuting([] {}, &error));
+    EXPECT_EQ(error, "untouched");
+
+    EXPECT_FALSE(ObjCExceptionHandler::tryExecuting([] { throw std::runtime_error("bad selector"); }, &error));
+    EXPECT_EQ(error, "std::runtime_error: bad selector");
+    EXPECT_TRUE(logs.contains("[Halcyra] ObjC exception caught: std::runtime_error — bad selector"));
+
+    EXPECT_FALSE(ObjCExceptionHandler::tryExecuting([] { throw std::logic_error(""); }, &error));
+    EXPECT_EQ(error, "std::logic_error: (no reason)");
+
+    EXPECT_FALSE(ObjCExceptionHandler::tryExecuting([] { throw 7; }));
+    EXPECT_FALSE(Bundle::halcyraVersion().isEmpty());
+}

@@ -1,0 +1,163 @@
+#include "core/UserDefaults.h"
+#include "support/TestStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QStringList corruptCopies(const QString& dir) {
+    return QDir(dir).entryList({QStringLiteral("settings.json.corrupt-*")}, QDir::Files);
+}
+
+} // namespace
+
+TEST(UserDefaults, TypedReadsReportOtherKindsAsAbsent) {
+    TestStore store;
+    UserDefaults& d = store.defaults();
+    d.setString("s", "3000");
+    d.setDouble("n", 2700);
+    d.setBool("b", true);
+    d.setStringArray("a", {"x", "y"});
+    d.setData("d", QByteArray("\x00\xff raw", 6));
+    d.setInteger("i", 42);
+
+    EXPECT_FALSE(d.doubleValue("s"));
+    EXPECT_EQ(d.doubleValue("n"), 2700.0);
+    EXPECT_FALSE(d.boolValue("n"));
+    EXPECT_EQ(d.boolValue("b"), true);
+    EXPECT_FALSE(d.stringValue("b"));
+    EXPECT_EQ(d.stringArrayValue("a"), QStringList({"x", "y"}));
+    EXPECT_FALSE(d.stringArrayValue("s"));
+    EXPECT_EQ(d.dataValue("d"), QByteArray("\x00\xff raw", 6));
+    EXPECT_FALSE(d.dataValue("a"));
+    EXPECT_EQ(d.integerValue("i"), 42);
+    EXPECT_FALSE(d.integerValue("missing"));
+    d.setDouble("frac", 2.5);
+    EXPECT_FALSE(d.integerValue("frac"));
+    // The platform-style readings fall back to zero values.
+    EXPECT_FALSE(d.boolean("n"));
+    EXPECT_EQ(d.doubleNumber("s"), 0.0);
+}
+
+TEST(UserDefaults, ValuesSurviveAReopenAndTheFileIsPrivate) {
+    TestStore store;
+    store.defaults().setDouble("halcyra.temperature", 2700);
+    store.defaults().setData("blob", "abc");
+    store.defaults().remove("blob");
+    UserDefaults reopened(store.path());
+    EXPECT_EQ(reopened.doubleValue("halcyra.temperature"), 2700.0);
+    EXPECT_FALSE(reopened.contains("blob"));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(store.path()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // Non-finite numbers cannot live in JSON: refused, the old value stays.
+    reopened.setDouble("halcyra.temperature", std::numeric_limits<double>::infinity());
+    EXPECT_EQ(reopened.doubleValue("halcyra.temperature"), 2700.0);
+}
+
+TEST(UserDefaults, BadFilesAreSetAsideNeverOverwritten) {
+    const QList<QByteArray> bad{
+        QByteArray("{\"halcyra.enabled\": tr"),      // truncated
+        QByteArray("\x89PNG\r\n\x1a\n\0\0binary", 16), // binary
+        QByteArray("[1, 2, 3]"),                     // not an object
+        QByteArray("{\"k\": \"\xff\xfe\"}"),         // not UTF-8
+    };
+    for (const QByteArray& bytes : bad) {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/settings.json";
+        writeFile(path, bytes);
+        UserDefaults d(path);
+        EXPECT_FALSE(d.contains("halcyra.enabled"));
+        const QStringList copies = corruptCopies(dir.path());
+        ASSERT_EQ(copies.size(), 1) << bytes.toHex().constData();
+        QFile kept(dir.path() + "/" + copies.first());
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), bytes);
+        d.setBool("halcyra.enabled", true); // a fresh file, the bad one untouched
+        EXPECT_EQ(UserDefaults(path).boolValue("halcyra.enabled"), true);
+    }
+}
+
+TEST(UserDefaults, NumbersTooLargeForADoubleNeverCrash) {
+    // The JSON parser refuses such a file: it is set aside and the defaults apply.
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/settings.json";
+    writeFile(path, "{\"halcyra.temperature\": 1e999, \"halcyra.brightness\": 0.5}");
+    UserDefaults d(path);
+    EXPECT_FALSE(d.doubleValue("halcyra.temperature"));
+    EXPECT_EQ(corruptCopies(dir.path()).size(), 1);
+}
+
+TEST(UserDefaults, WriterKilledMidSaveLeavesEveryEarlierKey) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/settings.json";
+    // A child process writes keys as fast as it can and is killed at a random moment.
+    for (int round = 0; round < 5; ++round) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            UserDefaults d(path);
+            for (int i = 0;; ++i) d.setInteger(QStringLiteral("key.%1.%2").arg(round).arg(i % 400), i);
+        }
+        ::usleep(20000 + round * 7000);
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        UserDefaults reread(path);
+        EXPECT_TRUE(corruptCopies(dir.path()).isEmpty());
+        for (int earlier = 0; earlier < round; ++earlier)
+            EXPECT_TRUE(reread.contains(QStringLiteral("key.%1.0").arg(earlier))) << round;
+    }
+}
+
+TEST(UserDefaults, AnEditByAnotherProcessIsAnnounced) {
+    TestStore store;
+    UserDefaults& d = store.defaults();
+    d.setDouble("halcyra.temperature", 3400);
+    d.setBool("halcyra.enabled", true);
+    QStringList announced;
+    QObject::connect(&d, &UserDefaults::changed, [&](const QStringList& keys) { announced << keys; });
+
+    // Another process rewrites the file in place.
+    QProcess::execute("sh", {"-c", QStringLiteral("sed -i 's/3400/2700/' '%1'").arg(store.path())});
+    ASSERT_TRUE(waitUntil([&] { return d.doubleValue("halcyra.temperature") == 2700.0; }));
+    EXPECT_EQ(announced, QStringList{"halcyra.temperature"});
+
+    // Our own saves are not announced twice.
+    announced.clear();
+    d.setBool("halcyra.enabled", false);
+    waitUntil([] { return false; }, 400);
+    EXPECT_EQ(announced, QStringList{"halcyra.enabled"});
+}
+
+TEST(UserDefaults, ReadsFromAnotherThreadAreSafe) {
+    TestStore store;
+    UserDefaults& d = store.defaults();
+    std::atomic<bool> stop{false};
+    std::atomic<int> reads{0};
+    std::thread reader([&] {
+        while (!stop) {
+            (void)d.boolValue("halcyra.enabled");
+            ++reads;
+        }
+    });
+    for (int i = 0; i < 300; ++i) d.setBool("halcyra.enabled", i % 2);
+    stop = true;
+    reader.join();
+    EXPECT_GT(reads.load(), 0);
+}
