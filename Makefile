@@ -7,11 +7,11 @@ JOBS ?= $(shell nproc)
 # Every Debian package the build, the tests and the application need.
 PACKAGES := build-essential cmake pkg-config \
 	qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-positioning-dev \
-	libqt6dbus6 libqt6svg6 qt6-qpa-plugins \
+	libqt6dbus6 qt6-qpa-plugins \
 	libx11-dev libxrandr-dev libgl-dev \
 	libgtest-dev libgmock-dev libbenchmark-dev \
 	xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils trayer xdotool \
-	dbus dbus-x11 imagemagick
+	dbus imagemagick
 
 .PHONY: all deps build run test bench clean format
 
