@@ -1,5 +1,11 @@
 #include "Platform.h"
 
+#include "SimulatedDisplayGamma.h"
+#include "SimulatedEDRHeadroom.h"
+#include "SimulatedNativeBacklight.h"
+#include "SysfsNativeBacklight.h"
+#include "X11DisplayGamma.h"
+
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcPlatform, "com.halcyra.app.platform")
@@ -31,6 +37,14 @@ bool Platform::hasX11Display() { return !qEnvironmentVariableIsEmpty("DISPLAY");
 std::unique_ptr<Platform> Platform::makeSimulated() {
     std::unique_ptr<Platform> p(new Platform());
     p->m_simulated = true;
+    // One laptop-like screen with its panel backlight.
+    auto gamma = std::make_unique<SimulatedDisplayGamma>();
+    gamma->addDisplay(1, /*builtin=*/true);
+    p->m_displayGamma = std::move(gamma);
+    p->m_nativeBacklight = std::make_unique<SimulatedNativeBacklight>();
+    Platform* raw = p.get();
+    p->m_edrHeadroom = std::make_unique<SimulatedEDRHeadroom>(
+        [raw] { return raw->displayGamma().onlineDisplays().value_or(std::vector<DisplayId>{}); });
     return p;
 }
 
@@ -41,9 +55,40 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     }
     std::unique_ptr<Platform> p = makeSimulated();
     p->m_simulated = true;
+    // Real backends, service by service, where the device answers.
+    if (hasX11Display()) {
+        if (auto gamma = X11DisplayGamma::open()) {
+            p->setDisplayGamma(std::move(gamma));
+            p->m_simulated = false;
+        }
+    }
+    if (auto backlight = SysfsNativeBacklight::probe()) {
+        p->setNativeBacklight(std::move(backlight));
+        p->m_simulated = false;
+    } else {
+        p->setNativeBacklight(std::make_unique<SimulatedNativeBacklight>(/*available=*/false));
+    }
     return p;
 }
 
 QString Platform::describe() const {
     return m_simulated ? QStringLiteral("simulated") : QStringLiteral("linux");
+}
+
+void Platform::setDisplayGamma(std::unique_ptr<DisplayGamma> service) {
+    m_displayGamma = std::move(service);
+}
+SimulatedDisplayGamma* Platform::simulatedDisplayGamma() const {
+    return dynamic_cast<SimulatedDisplayGamma*>(m_displayGamma.get());
+}
+
+void Platform::setNativeBacklight(std::unique_ptr<NativeBacklight> service) {
+    m_nativeBacklight = std::move(service);
+}
+SimulatedNativeBacklight* Platform::simulatedNativeBacklight() const {
+    return dynamic_cast<SimulatedNativeBacklight*>(m_nativeBacklight.get());
+}
+
+SimulatedEDRHeadroom* Platform::simulatedEDRHeadroom() const {
+    return dynamic_cast<SimulatedEDRHeadroom*>(m_edrHeadroom.get());
 }

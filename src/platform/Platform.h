@@ -3,6 +3,14 @@
 #include <QString>
 #include <memory>
 
+// Services (one line each).
+class DisplayGamma;
+class SimulatedDisplayGamma;
+class NativeBacklight;
+class SimulatedNativeBacklight;
+class EDRHeadroom;
+class SimulatedEDRHeadroom;
+
 // Picks a backend for every platform service at start-up: the real Linux backend
 // where the device answers, the simulated one otherwise. HALCYRA_PLATFORM=simulated
 // forces the simulated backends everywhere (a diagnostic).
@@ -27,9 +35,26 @@ public:
     bool isSimulated() const { return m_simulated; }
     QString describe() const;
 
+    // ---- Services: an accessor, a setter (tests swap one backend) and the typed
+    // simulated backend (null when the service runs on a real one), per service. ----
+    DisplayGamma& displayGamma() { return *m_displayGamma; }
+    void setDisplayGamma(std::unique_ptr<DisplayGamma> service);
+    SimulatedDisplayGamma* simulatedDisplayGamma() const;
+
+    NativeBacklight& nativeBacklight() { return *m_nativeBacklight; }
+    void setNativeBacklight(std::unique_ptr<NativeBacklight> service);
+    SimulatedNativeBacklight* simulatedNativeBacklight() const;
+
+    EDRHeadroom& edrHeadroom() { return *m_edrHeadroom; }
+    SimulatedEDRHeadroom* simulatedEDRHeadroom() const;
+
     ~Platform();
 
 private:
     Platform();
     bool m_simulated = true;
+    // Declaration order is construction order; later services may use earlier ones.
+    std::unique_ptr<DisplayGamma> m_displayGamma;
+    std::unique_ptr<NativeBacklight> m_nativeBacklight;
+    std::unique_ptr<EDRHeadroom> m_edrHeadroom;
 };

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <optional>
+#include <vector>
+
+// A display id: on X11 the RandR output that drives a CRTC.
+using DisplayId = quint32;
+
+// What changed in a display reconfiguration. Several flags may be set at once.
+struct DisplayReconfiguration {
+    bool displayAdded = false;
+    bool displayRemoved = false;
+    bool mainDisplayChanged = false;
+};
+
+// The displays' colour transfer tables (gamma ramps). A table is a list of output
+// levels in 0..1, entry i answering input level i / (size - 1); three are loaded per
+// display (red, green, blue). Operations report failures with a non-zero status and
+// never throw. Everything runs on the main thread, except restoreFromSignalHandler().
+class DisplayGamma : public QObject {
+    Q_OBJECT
+public:
+    // Posted on the default notification centre after every display reconfiguration
+    // (a display added, removed or changing mode, or the main display changing).
+    static inline const QString screenParametersChangedNotification =
+        QStringLiteral("HalcyraScreenParametersChanged");
+
+    // Status values of the table operations.
+    static constexpr int success = 0;
+    static constexpr int failure = 1000;
+    static constexpr int invalidDisplay = 1001;
+    static constexpr int badArgument = 1002;
+
+    using QObject::QObject;
+    ~DisplayGamma() override = default;
+
+    // The displays that can show a tint now, in the system's order. Absent when the
+    // query itself failed.
+    virtual std::optional<std::vector<DisplayId>> onlineDisplays() = 0;
+    // The main display (the primary one, else the first active one); 0 when none.
+    virtual DisplayId mainDisplay() = 0;
+    // True for a panel built into the machine (a laptop's own screen).
+    virtual bool isBuiltin(DisplayId display) = 0;
+
+    // Loads three tables of equal size (at least 2 entries) into one display.
+    virtual int setTransferTables(DisplayId display, const std::vector<float>& red,
+                                  const std::vector<float>& green,
+                                  const std::vector<float>& blue) = 0;
+    // Reads the display's current tables, each resampled to at most `capacity` entries.
+    virtual int transferTables(DisplayId display, int capacity, std::vector<float>& red,
+                               std::vector<float>& green, std::vector<float>& blue) = 0;
+
+    // Gives every display back the tables it had before this program first touched it.
+    virtual void restoreColorSettings() = 0;
+
+    // Async-signal-safe: asks the backend to restore the displays' own tables from a
+    // signal handler and waits (at most about a second) until that is done.
+    // Returns without doing anything when the backend cannot do this from a signal.
+    static void restoreFromSignalHandler();
+
+signals:
+    // Emitted on the main thread after a reconfiguration has been seen.
+    void reconfigured(const DisplayReconfiguration& change);
+
+protected:
+    // Emits reconfigured() and posts screenParametersChangedNotification.
+    void announceReconfiguration(const DisplayReconfiguration& change);
+};
