@@ -1,5 +1,7 @@
 #include "Platform.h"
 
+#include "LinuxMachineIdentity.h"
+#include "SimulatedMachineIdentity.h"
 #include "SimulatedDisplayGamma.h"
 #include "SimulatedEDRHeadroom.h"
 #include "SimulatedNativeBacklight.h"
@@ -42,6 +44,7 @@ std::unique_ptr<Platform> Platform::makeSimulated() {
     gamma->addDisplay(1, /*builtin=*/true);
     p->m_displayGamma = std::move(gamma);
     p->m_nativeBacklight = std::make_unique<SimulatedNativeBacklight>();
+    p->m_machineIdentity = std::make_unique<SimulatedMachineIdentity>();
     Platform* raw = p.get();
     p->m_edrHeadroom = std::make_unique<SimulatedEDRHeadroom>(
         [raw] { return raw->displayGamma().onlineDisplays().value_or(std::vector<DisplayId>{}); });
@@ -56,6 +59,7 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     std::unique_ptr<Platform> p = makeSimulated();
     p->m_simulated = true;
     // Real backends, service by service, where the device answers.
+    p->setMachineIdentity(std::make_unique<LinuxMachineIdentity>());
     if (hasX11Display()) {
         if (auto gamma = X11DisplayGamma::open()) {
             p->setDisplayGamma(std::move(gamma));
@@ -91,4 +95,11 @@ SimulatedNativeBacklight* Platform::simulatedNativeBacklight() const {
 
 SimulatedEDRHeadroom* Platform::simulatedEDRHeadroom() const {
     return dynamic_cast<SimulatedEDRHeadroom*>(m_edrHeadroom.get());
+}
+
+void Platform::setMachineIdentity(std::unique_ptr<MachineIdentity> service) {
+    m_machineIdentity = std::move(service);
+}
+SimulatedMachineIdentity* Platform::simulatedMachineIdentity() const {
+    return dynamic_cast<SimulatedMachineIdentity*>(m_machineIdentity.get());
 }

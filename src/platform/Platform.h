@@ -5,6 +5,8 @@
 
 // Services (one line each).
 class DisplayGamma;
+class MachineIdentity;
+class SimulatedMachineIdentity;
 class SimulatedDisplayGamma;
 class NativeBacklight;
 class SimulatedNativeBacklight;
@@ -48,6 +50,10 @@ public:
     EDRHeadroom& edrHeadroom() { return *m_edrHeadroom; }
     SimulatedEDRHeadroom* simulatedEDRHeadroom() const;
 
+    MachineIdentity& machineIdentity() { return *m_machineIdentity; }
+    void setMachineIdentity(std::unique_ptr<MachineIdentity> service);
+    SimulatedMachineIdentity* simulatedMachineIdentity() const;
+
     ~Platform();
 
 private:
@@ -55,6 +61,7 @@ private:
     bool m_simulated = true;
     // Declaration order is construction order; later services may use earlier ones.
     std::unique_ptr<DisplayGamma> m_displayGamma;
+    std::unique_ptr<MachineIdentity> m_machineIdentity;
     std::unique_ptr<NativeBacklight> m_nativeBacklight;
     std::unique_ptr<EDRHeadroom> m_edrHeadroom;
 };
