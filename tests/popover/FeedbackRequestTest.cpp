@@ -1,0 +1,215 @@
+#include "popover/FeedbackRequest.h"
+#include "core/Version.h"
+#include "platform/LinuxMachineIdentity.h"
+#include "platform/Platform.h"
+#include "platform/SimulatedMachineIdentity.h"
+#include "support/TestStore.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QUuid>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A one-route HTTP server on 127.0.0.1 that records each request and answers with
+// a chosen status, or never answers.
+class LocalServer {
+public:
+    struct Request {
+        QByteArray method, path, body;
+        QMap<QByteArray, QByteArray> headers; // names in lower case
+    };
+
+    int status = 204;
+    bool answer = true;
+    QList<Request> requests;
+
+    LocalServer() {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* s = m_server.nextPendingConnection()) {
+                QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] { onData(s); });
+            }
+        });
+    }
+    ~LocalServer() { m_server.close(); }
+    QUrl base() const { return QUrl(QString("http://127.0.0.1:%1").arg(m_server.serverPort())); }
+
+private:
+    void onData(QTcpSocket* s) {
+        QByteArray& buf = m_buffers[s];
+        buf += s->readAll();
+        const int end = buf.indexOf("\r\n\r\n");
+        if (end < 0) return;
+        Request r;
+        const QList<QByteArray> lines = buf.left(end).split('\n');
+        const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+        r.method = first.value(0);
+        r.path = first.value(1);
+        for (int i = 1; i < lines.size(); ++i) {
+            const int colon = lines[i].indexOf(':');
+            if (colon > 0)
+                r.headers[lines[i].left(colon).trimmed().toLower()] =
+                    lines[i].mid(colon + 1).trimmed();
+        }
+        const int length = r.headers.value("content-length").toInt();
+        if (buf.size() < end + 4 + length) return;
+        r.body = buf.mid(end + 4, length);
+        requests.append(r);
+        m_buffers.remove(s);
+        if (!answer) return;
+        QByteArray reply = "HTTP/1.1 " + QByteArray::number(status) + " Status\r\n";
+        if (status >= 300 && status < 400)
+            reply += "Location: " + base().toEncoded() + "/moved\r\n";
+        reply += "Content-Length: 0\r\nConnection: close\r\n\r\n";
+        s->write(reply);
+        s->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QMap<QTcpSocket*, QByteArray> m_buffers;
+};
+
+struct Outcome {
+    int calls = 0;
+    bool success = false;
+};
+
+class FeedbackRequestTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Platform::setInstance(Platform::makeSimulated());
+        m_network.setProxy(QNetworkProxy::NoProxy);
+        FeedbackRequest::setBaseUrl(server.base());
+        QObject::connect(&request, &FeedbackRequest::finished, [this](bool ok) {
+            ++outcome.calls;
+            outcome.success = ok;
+        });
+    }
+    void TearDown() override { FeedbackRequest::setBaseUrl(QUrl()); }
+
+    bool sendAndWait(const QString& text, const QString& email = QString()) {
+        const int before = outcome.calls;
+        if (!request.send(text, email)) return false;
+        EXPECT_TRUE(request.isSending());
+        EXPECT_TRUE(waitUntil([&] { return outcome.calls > before; }, 5000));
+        EXPECT_FALSE(request.isSending());
+        return true;
+    }
+
+    LocalServer server;
+    QNetworkAccessManager m_network;
+    FeedbackRequest request{&m_network};
+    Outcome outcome;
+};
+
+} // namespace
+
+TEST(FeedbackBody, TrimsTheNoteAndLeavesABlankAddressOut) {
+    EXPECT_FALSE(FeedbackRequest::makeBody("  \n\t \r\n ", "a@b.c", "ID", "1.0"));
+    EXPECT_EQ(FeedbackRequest::trimmedNote("\n  Lovely\n\n"), "Lovely");
+    const auto body = FeedbackRequest::makeBody("\n  Lovely app \n", " \n\t", "ID", "1.0");
+    ASSERT_TRUE(body);
+    const QJsonObject o = QJsonDocument::fromJson(*body).object();
+    EXPECT_EQ(
+        o, (QJsonObject{{"text", "Lovely app"}, {"machine_uuid", "ID"}, {"app_version", "1.0"}}));
+    const auto withEmail = FeedbackRequest::makeBody("Hi", "\n me@example.org \n", "ID", "1.0");
+    EXPECT_EQ(QJsonDocument::fromJson(*withEmail).object().value("email").toString(),
+              "me@example.org");
+}
+
+TEST(FeedbackBody, EndpointIsHttpsOrLoopback) {
+    FeedbackRequest::setBaseUrl(QUrl());
+    EXPECT_EQ(FeedbackRequest::baseUrl(), QUrl(HALCYRA_FEEDBACK_BASE_URL));
+    FeedbackRequest::setBaseUrl(QUrl("https://example.org/svc/"));
+    EXPECT_EQ(FeedbackRequest::endpoint(), QUrl("https://example.org/svc/api/feedback"));
+    FeedbackRequest::setBaseUrl(QUrl("http://example.org"));
+    EXPECT_FALSE(FeedbackRequest::endpoint().isValid());
+    FeedbackRequest::setBaseUrl(QUrl("http://127.0.0.1:8080"));
+    EXPECT_EQ(FeedbackRequest::endpoint(), QUrl("http://127.0.0.1:8080/api/feedback"));
+    FeedbackRequest::setBaseUrl(QUrl());
+}
+
+TEST_F(FeedbackRequestTest, PostsTheNoteAsJsonAndSucceedsOnA2xx) {
+    Platform::instance().simulatedMachineIdentity()->setMachineIdentifier("SIM-ID");
+    ASSERT_TRUE(sendAndWait("  Warm evenings, thanks!\n", " me@example.org "));
+    EXPECT_TRUE(outcome.success);
+    ASSERT_EQ(server.requests.size(), 1);
+    const auto& r = server.requests[0];
+    EXPECT_EQ(r.method, "POST");
+    EXPECT_EQ(r.path, "/api/feedback");
+    EXPECT_EQ(r.headers.value("content-type"), "application/json");
+    EXPECT_FALSE(r.headers.contains("authorization"));
+    EXPECT_EQ(QJsonDocument::fromJson(r.body).object(),
+              (QJsonObject{{"text", "Warm evenings, thanks!"},
+                           {"machine_uuid", "SIM-ID"},
+                           {"app_version", Bundle::halcyraVersion()},
+                           {"email", "me@example.org"}}));
+
+    server.status = 200;
+    ASSERT_TRUE(sendAndWait("again"));
+    EXPECT_TRUE(outcome.success);
+    EXPECT_EQ(outcome.calls, 2);
+}
+
+TEST_F(FeedbackRequestTest, RedirectsAndServerErrorsFail) {
+    for (int status : {301, 307, 500, 404}) {
+        server.status = status;
+        ASSERT_TRUE(sendAndWait("note")) << status;
+        EXPECT_FALSE(outcome.success) << status;
+    }
+    // The redirect was not followed: one request per send.
+    EXPECT_EQ(server.requests.size(), 4);
+    EXPECT_EQ(outcome.calls, 4);
+}
+
+TEST_F(FeedbackRequestTest, RefusesBlankNotesOverlappingSendsAndSilentServers) {
+    EXPECT_FALSE(request.send("\n\n   \n", "x@y.z"));
+    EXPECT_FALSE(request.isSending());
+
+    server.answer = false;
+    request.setTimeoutMs(300);
+    ASSERT_TRUE(request.send("first", QString()));
+    EXPECT_FALSE(request.send("second", QString())); // refused while the first is in flight
+    EXPECT_TRUE(waitUntil([&] { return outcome.calls == 1; }, 5000));
+    EXPECT_FALSE(outcome.success);
+    EXPECT_EQ(server.requests.size(), 1);
+
+    // Nothing listening at all.
+    FeedbackRequest::setBaseUrl(QUrl("http://127.0.0.1:1"));
+    ASSERT_TRUE(sendAndWait("anyone?"));
+    EXPECT_FALSE(outcome.success);
+    EXPECT_EQ(outcome.calls, 2);
+}
+
+TEST(MachineIdentity, SendsAnApplicationSpecificHashOfTheMachineId) {
+    const QString id = MachineIdentity::applicationSpecificId("0123456789abcdef0123456789abcdef\n");
+    EXPECT_EQ(id.size(), 36);
+    EXPECT_FALSE(QUuid::fromString(id).isNull());
+    EXPECT_EQ(QUuid::fromString(id).version(), QUuid::Random);
+    EXPECT_EQ(id, id.toUpper());
+    EXPECT_FALSE(QString(id).remove('-').toLower().contains("0123456789abcdef"));
+    EXPECT_EQ(MachineIdentity::applicationSpecificId("0123456789ABCDEF0123456789ABCDEF"),
+              MachineIdentity::applicationSpecificId("0123456789abcdef0123456789abcdef"));
+    EXPECT_NE(MachineIdentity::applicationSpecificId("0123456789abcdef0123456789abcdee"),
+              MachineIdentity::applicationSpecificId("0123456789abcdef0123456789abcdef"));
+    for (const char* bad : {"", "uninitialized", "0123456789abcdef",
+                            "0123456789abcdef0123456789abcdeg", "00000000000000000000000000000000"})
+        EXPECT_EQ(MachineIdentity::applicationSpecificId(bad), "unknown") << bad;
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("machine-id");
+    EXPECT_EQ(LinuxMachineIdentity(path).machineIdentifier(), "unknown");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("0123456789abcdef0123456789abcdef\n");
+    f.close();
+    EXPECT_EQ(LinuxMachineIdentity(path).machineIdentifier(),
+              MachineIdentity::applicationSpecificId("0123456789abcdef0123456789abcdef"));
+}
