@@ -1,0 +1,79 @@
+#include "app/PopoverWindow.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+constexpr int kGap = 6;
+}
+
+PopoverWindow::PopoverWindow(QWidget* parent)
+    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint) {
+    setObjectName(QStringLiteral("HalcyraPopover"));
+    // The click that closes the popover on the status icon must not reopen it.
+    setAttribute(Qt::WA_NoMouseReplay);
+    QPalette dark = palette();
+    dark.setColor(QPalette::Window, QColor(30, 28, 36));
+    dark.setColor(QPalette::WindowText, QColor(235, 235, 240));
+    setPalette(dark);
+    setAutoFillBackground(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    resize(defaultSize);
+}
+
+void PopoverWindow::setContent(QWidget* content) {
+    if (m_content) delete m_content.data();
+    m_content = content;
+    if (content) {
+        layout()->addWidget(content);
+        resize(content->sizeHint().isValid() ? content->sizeHint().expandedTo(QSize(1, 1))
+                                             : defaultSize);
+    } else {
+        resize(defaultSize);
+    }
+}
+
+QPoint PopoverWindow::placement(const QRect& anchor, const QSize& size, const QRect& available) {
+    int x = anchor.center().x() - size.width() / 2;
+    int y = anchor.bottom() + 1 + kGap;
+    // An icon in a bottom panel opens the popover upwards.
+    if (y + size.height() > available.bottom() + 1 &&
+        anchor.top() - kGap - size.height() >= available.top())
+        y = anchor.top() - kGap - size.height();
+    if (!available.isEmpty()) {
+        x = std::clamp(x, available.left(),
+                       std::max(available.left(), available.right() + 1 - size.width()));
+        y = std::clamp(y, available.top(),
+                       std::max(available.top(), available.bottom() + 1 - size.height()));
+    }
+    return {x, y};
+}
+
+void PopoverWindow::showAnchored(const QRect& anchor) {
+    const QRect target = anchor.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : anchor;
+    QScreen* screen = QGuiApplication::screenAt(target.center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    move(placement(target, size(), available));
+    show();
+    raise();
+    activateWindow();
+}
+
+void PopoverWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    emit closed();
+}
+
+void PopoverWindow::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QColor(255, 255, 255, 30));
+    p.setBrush(palette().color(QPalette::Window));
+    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+// The popover the status item opens: a frameless popup anchored below the icon (above
+// it when the icon sits at the bottom of the screen), or at the pointer when the
+// status area does not report where the icon is. A click anywhere outside closes it.
+class PopoverWindow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr QSize defaultSize{340, 420};
+
+    explicit PopoverWindow(QWidget* parent = nullptr);
+
+    // The view shown inside; the popover takes ownership. Replaces any earlier one.
+    void setContent(QWidget* content);
+    QWidget* content() const { return m_content; }
+
+    // Opens anchored at `anchor` (global coordinates); an empty anchor means the pointer.
+    void showAnchored(const QRect& anchor);
+    bool isShown() const { return isVisible(); }
+
+    // Where a popover of `size` opens for `anchor` on a screen whose usable area is
+    // `available` (exposed for tests).
+    static QPoint placement(const QRect& anchor, const QSize& size, const QRect& available);
+
+signals:
+    void closed();
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QPointer<QWidget> m_content;
+};

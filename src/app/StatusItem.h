@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QObject>
+#include <QRect>
+#include <memory>
+
+class QSystemTrayIcon;
+
+// The application's sun symbol in the desktop's status area (StatusNotifierItem or
+// XEmbed, whichever the desktop offers). A tray icon has no title text, so the
+// temperature title goes into the tooltip and is drawn under the sun.
+class StatusItem : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString tooltip = QStringLiteral("Halcyra");
+    static inline const QString autosaveName = QStringLiteral("com.halcyra.app.statusItem");
+
+    StatusItem();
+    ~StatusItem() override;
+
+    // The symbol colour while the tint is on, and while it is off.
+    static QColor enabledColor();
+    static QColor disabledColor();
+    // " %4dK" of the whole kelvin, held to 500–6500 K so a damaged stored value still
+    // gives a readable title.
+    static QString temperatureTitle(double kelvin);
+    // The sun symbol in `color`, with `title` (may be empty) drawn beneath it.
+    static QIcon sunSymbol(const QColor& color, const QString& title = QString());
+
+    // Redraws the symbol; an empty title shows the symbol alone.
+    void setAppearance(const QColor& color, const QString& title);
+    QColor color() const { return m_color; }
+    QString title() const { return m_title; }
+    QString toolTip() const;
+
+    // True while the icon exists (whether a status area host shows it is another matter).
+    bool hasButton() const;
+    // Where the icon sits on screen; empty when the host does not say.
+    QRect geometry() const;
+    QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
+
+signals:
+    void leftClicked();
+    void rightClicked();
+
+private:
+    std::unique_ptr<QSystemTrayIcon> m_tray;
+    QColor m_color;
+    QString m_title;
+};

@@ -1,0 +1,3 @@
+#include "platform/DesktopNotifier.h"
+
+// The interface is a QObject; its meta-object lives in this translation unit.

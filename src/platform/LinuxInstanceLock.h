@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/InstanceLock.h"
+
+#include <memory>
+
+class QLocalServer;
+
+// A per-user lock file held with flock(2) and a local socket beside it. The kernel
+// drops the lock when the holder dies in any way, so a killed copy never blocks the
+// next start; a stale socket file left behind is replaced by the next holder.
+class LinuxInstanceLock final : public InstanceLock {
+    Q_OBJECT
+public:
+    // `directory` holds "instance.lock" and, when the path is short enough for a
+    // socket address, "instance.sock".
+    explicit LinuxInstanceLock(const QString& directory, QObject* parent = nullptr);
+    ~LinuxInstanceLock() override;
+
+    // $XDG_STATE_HOME/halcyra, or ~/.local/state/halcyra.
+    static QString defaultDirectory();
+
+    bool tryAcquire() override;
+    bool isHeld() const override { return m_fd >= 0; }
+    qint64 holderPid() const override;
+    bool requestActivation() override;
+
+    QString lockPath() const { return m_lockPath; }
+    QString socketPath() const { return m_socketPath; }
+
+private:
+    void listen();
+    void onConnection();
+
+    QString m_lockPath;
+    QString m_socketPath;
+    int m_fd = -1;
+    std::unique_ptr<QLocalServer> m_server;
+};

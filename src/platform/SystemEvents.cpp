@@ -1,0 +1,3 @@
+#include "SystemEvents.h"
+
+// The interface declares signals; its meta-object lives in this translation unit.

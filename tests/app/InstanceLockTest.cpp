@@ -1,0 +1,91 @@
+#include "platform/LinuxInstanceLock.h"
+#include "platform/SimulatedInstanceLock.h"
+#include "support/TestStore.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+TEST(LinuxInstanceLock, SecondHolderIsRefusedAndBringsTheFirstForward) {
+    QTemporaryDir dir;
+    LinuxInstanceLock first(dir.path() + QStringLiteral("/halcyra"));
+    LinuxInstanceLock second(dir.path() + QStringLiteral("/halcyra"));
+    ASSERT_TRUE(first.tryAcquire());
+    EXPECT_TRUE(first.isHeld());
+    EXPECT_FALSE(second.tryAcquire());
+    EXPECT_FALSE(second.isHeld());
+    EXPECT_EQ(second.holderPid(), QCoreApplication::applicationPid());
+
+    int activations = 0;
+    QObject::connect(&first, &InstanceLock::activationRequested, [&] { ++activations; });
+    // requestActivation blocks until written; the holder reads it on its loop.
+    EXPECT_TRUE(second.requestActivation());
+    EXPECT_TRUE(waitUntil([&] { return activations == 1; }, 2000));
+}
+
+TEST(LinuxInstanceLock, AKilledHolderLeavesNothingThatBlocksTheNextStart) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/halcyra");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        LinuxInstanceLock held(path);
+        const char ok = held.tryAcquire() ? 'y' : 'n';
+        ssize_t ignored = ::write(ready[1], &ok, 1);
+        (void)ignored;
+        ::pause();
+        ::_exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+    LinuxInstanceLock other(path);
+    EXPECT_FALSE(other.tryAcquire());
+    EXPECT_EQ(other.holderPid(), child);
+
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    // The socket file of the dead holder is still there; the new holder replaces it.
+    EXPECT_TRUE(other.tryAcquire());
+    LinuxInstanceLock third(path);
+    int activations = 0;
+    QObject::connect(&other, &InstanceLock::activationRequested, [&] { ++activations; });
+    EXPECT_TRUE(third.requestActivation());
+    EXPECT_TRUE(waitUntil([&] { return activations == 1; }, 2000));
+}
+
+TEST(LinuxInstanceLock, LongFolderUsesAShortSocketPathAndNoHolderAnswersNothing) {
+    QTemporaryDir dir;
+    const QString deep = dir.path() + QStringLiteral("/") + QString(90, QLatin1Char('x')) +
+                         QStringLiteral("/halcyra");
+    LinuxInstanceLock lock(deep);
+    EXPECT_LE(QFile::encodeName(lock.socketPath()).size(), 100);
+    EXPECT_FALSE(lock.requestActivation()); // nobody listens yet
+    EXPECT_TRUE(lock.tryAcquire());
+    LinuxInstanceLock second(deep);
+    int activations = 0;
+    QObject::connect(&lock, &InstanceLock::activationRequested, [&] { ++activations; });
+    EXPECT_TRUE(second.requestActivation());
+    EXPECT_TRUE(waitUntil([&] { return activations == 1; }, 2000));
+}
+
+TEST(SimulatedInstanceLock, ContendsWithinTheProcess) {
+    auto first = std::make_unique<SimulatedInstanceLock>(QStringLiteral("sim-test"));
+    SimulatedInstanceLock second(QStringLiteral("sim-test"));
+    first->setPid(4242);
+    EXPECT_TRUE(first->tryAcquire());
+    EXPECT_FALSE(second.tryAcquire());
+    EXPECT_EQ(second.holderPid(), 4242);
+    int activations = 0;
+    QObject::connect(first.get(), &InstanceLock::activationRequested, [&] { ++activations; });
+    EXPECT_TRUE(second.requestActivation());
+    EXPECT_TRUE(waitUntil([&] { return activations == 1; }, 1000));
+    first.reset();
+    EXPECT_TRUE(second.tryAcquire());
+}

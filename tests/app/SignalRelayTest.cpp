@@ -1,0 +1,93 @@
+#include "app/SignalRelay.h"
+#include "support/TestStore.h"
+
+#include <QElapsedTimer>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+int g_reportFd = -1;
+void reportDeadline() {
+    const char byte = 'd';
+    ssize_t ignored = ::write(g_reportFd, &byte, 1);
+    (void)ignored;
+}
+
+struct ChildEnd {
+    int status = 0;
+    qint64 elapsedMs = 0;
+    QByteArray report;
+};
+
+// Runs `body` in a child process and waits for it to end.
+ChildEnd runChild(const std::function<void()>& body) {
+    int fds[2];
+    EXPECT_EQ(::pipe(fds), 0);
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        g_reportFd = fds[1];
+        body();
+        ::_exit(99);
+    }
+    ::close(fds[1]);
+    ChildEnd end;
+    ::waitpid(pid, &end.status, 0);
+    end.elapsedMs = timer.elapsed();
+    char buf[16];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        end.report.append(buf, n);
+    ::close(fds[0]);
+    return end;
+}
+
+} // namespace
+
+TEST(SignalRelay, UsrOneArrivesOnTheMainLoop) {
+    SignalRelay& relay = SignalRelay::install();
+    EXPECT_EQ(&relay, &SignalRelay::install());
+    int reloads = 0;
+    QObject::connect(&relay, &SignalRelay::reloadRequested, [&] { ++reloads; });
+    ::raise(SIGUSR1);
+    ::raise(SIGUSR1);
+    EXPECT_TRUE(waitUntil([&] { return reloads == 2; }, 2000));
+}
+
+TEST(SignalRelay, TerminationIsHandledOnTheLoopThenEndsByTheSignal) {
+    const ChildEnd end = runChild([] {
+        SignalRelay& relay = SignalRelay::install();
+        QObject::connect(&relay, &SignalRelay::terminationRequested, [](int signo) {
+            const char byte = 'h';
+            ssize_t ignored = ::write(g_reportFd, &byte, 1);
+            (void)ignored;
+            SignalRelay::finishTermination(signo);
+        });
+        ::raise(SIGINT);
+        waitUntil([] { return false; }, 1500);
+    });
+    ASSERT_TRUE(WIFSIGNALED(end.status));
+    EXPECT_EQ(WTERMSIG(end.status), SIGINT);
+    EXPECT_EQ(end.report, "h");
+    EXPECT_LT(end.elapsedMs, 1500);
+}
+
+TEST(SignalRelay, AStuckLoopStillEndsByTheSignalAfterTheDeadline) {
+    const ChildEnd end = runChild([] {
+        SignalRelay::install();
+        SignalRelay::setDeadlineAction(&reportDeadline);
+        ::raise(SIGTERM);
+        // The main loop never runs again.
+        ::sleep(10);
+    });
+    ASSERT_TRUE(WIFSIGNALED(end.status));
+    EXPECT_EQ(WTERMSIG(end.status), SIGTERM);
+    EXPECT_EQ(end.report, "d");
+    EXPECT_GE(end.elapsedMs, 1800);
+    EXPECT_LT(end.elapsedMs, 5000);
+}
