@@ -21,6 +21,7 @@ struct Worker {
 };
 std::mutex g_mutex;
 Worker g_worker;
+int g_token = 0;
 
 void closeFd(int& fd) {
     if (fd >= 0) ::close(fd);
@@ -45,16 +46,17 @@ void stopLocked() {
 
 namespace GammaSignalRestore {
 
-void install(std::function<void()> restore) {
+int install(std::function<void()> restore) {
     std::lock_guard lock(g_mutex);
     stopLocked();
+    const int token = ++g_token;
     int request[2];
     int ack[2];
-    if (::pipe2(request, O_CLOEXEC) != 0) return;
+    if (::pipe2(request, O_CLOEXEC) != 0) return token;
     if (::pipe2(ack, O_CLOEXEC | O_NONBLOCK) != 0) {
         ::close(request[0]);
         ::close(request[1]);
-        return;
+        return token;
     }
     g_worker.requestRead = request[0];
     g_worker.ackWrite = ack[1];
@@ -80,11 +82,12 @@ void install(std::function<void()> restore) {
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     g_ackRead.store(ack[0]);
     g_requestWrite.store(request[1]);
+    return token;
 }
 
-void uninstall() {
+void uninstall(int token) {
     std::lock_guard lock(g_mutex);
-    stopLocked();
+    if (token == g_token) stopLocked();
 }
 
 void requestFromSignalHandler() {

@@ -7,10 +7,11 @@
 // dedicated thread (with its own connection, blocking every signal) that the handler
 // wakes through a pipe and waits for, for at most about a second.
 namespace GammaSignalRestore {
-// Starts the worker with the restore routine; replaces a previous one.
-void install(std::function<void()> restore);
-// Stops the worker (no-op when none runs).
-void uninstall();
+// Starts the worker with the restore routine; replaces a previous one. Returns a
+// token for uninstall().
+int install(std::function<void()> restore);
+// Stops the worker installed with `token` (no-op when another one has replaced it).
+void uninstall(int token);
 // Async-signal-safe. Returns at once when no worker is installed.
 void requestFromSignalHandler();
 } // namespace GammaSignalRestore

@@ -1,0 +1,131 @@
+#include "GammaOriginalsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QSaveFile>
+#include <QtEndian>
+#include <cmath>
+#include <cstdlib>
+
+Q_LOGGING_CATEGORY(lcGammaStore, "com.halcyra.app.overlay")
+
+namespace {
+QByteArray encode(const std::vector<quint16>& values) {
+    QByteArray bytes(int(values.size() * 2), Qt::Uninitialized);
+    for (size_t i = 0; i < values.size(); ++i)
+        qToLittleEndian<quint16>(values[i], bytes.data() + i * 2);
+    return bytes.toBase64();
+}
+
+std::optional<std::vector<quint16>> decode(const QJsonValue& value) {
+    if (!value.isString()) return std::nullopt;
+    const QByteArray bytes = QByteArray::fromBase64(value.toString().toLatin1());
+    if (bytes.size() % 2 != 0) return std::nullopt;
+    std::vector<quint16> out(bytes.size() / 2);
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = qFromLittleEndian<quint16>(bytes.constData() + i * 2);
+    return out;
+}
+} // namespace
+
+bool GammaOriginalsStore::Ramps::isValid() const {
+    return red.size() >= 2 && red.size() == green.size() && red.size() == blue.size();
+}
+
+GammaOriginalsStore::GammaOriginalsStore(const QString& filePath) : m_path(filePath) {
+    load();
+}
+
+QString GammaOriginalsStore::defaultPath() {
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/halcyra/gamma-originals.json");
+}
+
+std::optional<GammaOriginalsStore::Record> GammaOriginalsStore::record(const QString& key) const {
+    auto it = m_records.find(key);
+    if (it == m_records.end()) return std::nullopt;
+    return it->second;
+}
+
+void GammaOriginalsStore::setRecord(const QString& key, const Record& record) {
+    m_records[key] = record;
+    save();
+}
+
+void GammaOriginalsStore::setTinted(const QString& key, bool tinted) {
+    auto it = m_records.find(key);
+    if (it == m_records.end() || it->second.tinted == tinted) return;
+    it->second.tinted = tinted;
+    save();
+}
+
+bool GammaOriginalsStore::isStraightRamp(const Ramps& ramps, int tolerance) {
+    if (!ramps.isValid()) return false;
+    const int n = ramps.size();
+    for (const auto* channel : {&ramps.red, &ramps.green, &ramps.blue}) {
+        const double top = (*channel)[n - 1];
+        for (int j = 0; j < n; ++j) {
+            const double expected = top * double(j) / double(n - 1);
+            if (std::fabs(double((*channel)[j]) - expected) > tolerance) return false;
+        }
+    }
+    return true;
+}
+
+void GammaOriginalsStore::load() {
+    QFile file(m_path);
+    if (!file.exists()) return;
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcGammaStore).noquote()
+            << QStringLiteral("Saved display ramps unreadable at %1 — starting afresh").arg(m_path);
+        return;
+    }
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    const QJsonObject crtcs = doc.object().value(QStringLiteral("crtcs")).toObject();
+    for (auto it = crtcs.begin(); it != crtcs.end(); ++it) {
+        const QJsonObject o = it.value().toObject();
+        Record r;
+        r.output = o.value(QStringLiteral("output")).toString();
+        r.tinted = o.value(QStringLiteral("tinted")).toBool();
+        auto red = decode(o.value(QStringLiteral("red")));
+        auto green = decode(o.value(QStringLiteral("green")));
+        auto blue = decode(o.value(QStringLiteral("blue")));
+        if (!red || !green || !blue) continue;
+        r.originals = {std::move(*red), std::move(*green), std::move(*blue)};
+        if (!r.originals.isValid()) continue; // a damaged record is as good as none
+        m_records[it.key()] = std::move(r);
+    }
+}
+
+void GammaOriginalsStore::save() const {
+    QJsonObject crtcs;
+    for (const auto& [key, r] : m_records) {
+        QJsonObject o;
+        o.insert(QStringLiteral("output"), r.output);
+        o.insert(QStringLiteral("tinted"), r.tinted);
+        o.insert(QStringLiteral("size"), r.originals.size());
+        o.insert(QStringLiteral("red"), QString::fromLatin1(encode(r.originals.red)));
+        o.insert(QStringLiteral("green"), QString::fromLatin1(encode(r.originals.green)));
+        o.insert(QStringLiteral("blue"), QString::fromLatin1(encode(r.originals.blue)));
+        crtcs.insert(key, o);
+    }
+    QJsonObject root;
+    root.insert(QStringLiteral("version"), 1);
+    root.insert(QStringLiteral("crtcs"), crtcs);
+
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) < 0 || !file.commit()) {
+        qCWarning(lcGammaStore).noquote()
+            << QStringLiteral("Could not save the displays' own ramps to %1 — a crash now would "
+                              "leave the tint behind")
+                   .arg(m_path);
+    }
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <map>
+#include <optional>
+#include <vector>
+
+// The ramps each CRTC had before this program first touched it, kept in
+// $XDG_STATE_HOME/halcyra/gamma-originals.json (default ~/.local/state/halcyra/).
+// X11 gamma outlives the process, so after a crash or kill -9 the next start must
+// find the true originals here instead of taking the leftover tint for them. A
+// record is marked tinted while a tint we pushed may be on screen.
+class GammaOriginalsStore {
+public:
+    struct Ramps {
+        std::vector<quint16> red, green, blue;
+        bool operator==(const Ramps&) const = default;
+        int size() const { return int(red.size()); }
+        bool isValid() const;
+    };
+    struct Record {
+        QString output;
+        Ramps originals;
+        bool tinted = false;
+    };
+
+    explicit GammaOriginalsStore(const QString& filePath = defaultPath());
+    static QString defaultPath();
+    QString filePath() const { return m_path; }
+
+    std::optional<Record> record(const QString& key) const;
+    // Each change is saved at once (atomically); failures are logged.
+    void setRecord(const QString& key, const Record& record);
+    void setTinted(const QString& key, bool tinted);
+
+    // True when the ramps are a straight line from 0 (what this program pushes),
+    // within `tolerance` 16-bit steps per entry.
+    static bool isStraightRamp(const Ramps& ramps, int tolerance = 2);
+
+private:
+    void load();
+    void save() const;
+
+    QString m_path;
+    std::map<QString, Record> m_records;
+};

@@ -1,0 +1,106 @@
+#include "brightness/NativeBrightnessController.h"
+#include "app/Preferences.h"
+#include "core/Logging.h"
+#include "platform/Platform.h"
+#include "platform/SimulatedNativeBacklight.h"
+#include "support/TestStore.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+using Lock = NativeBrightnessController::BrightnessLock;
+
+struct BacklightRig {
+    TestStore store;
+    LogCapture log;
+    SimulatedNativeBacklight* panel = nullptr;
+    BacklightRig() {
+        Platform::setInstance(Platform::makeSimulated());
+        panel = Platform::instance().simulatedNativeBacklight();
+        NativeBrightnessController::resetForTesting();
+    }
+    ~BacklightRig() { NativeBrightnessController::resetForTesting(); }
+    std::optional<double> saved() {
+        return Preferences::shared().preBrightnessKeyNativeBrightness();
+    }
+};
+} // namespace
+
+TEST(NativeBrightnessController, SetClampsAndLogs) {
+    BacklightRig rig;
+    NativeBrightnessController::set(1.7f);
+    NativeBrightnessController::set(-0.2f);
+    NativeBrightnessController::set(std::nanf(""));
+    EXPECT_EQ(rig.panel->setCalls(), (std::vector<float>{1.0f, 0.0f, 1.0f}));
+    EXPECT_TRUE(rig.log.contains("Native brightness set to 0.000"));
+    EXPECT_EQ(NativeBrightnessController::getQuiet(), 1.0f);
+
+    rig.panel->setSetStatus(7);
+    rig.panel->setGetStatus(9);
+    NativeBrightnessController::set(0.5f);
+    EXPECT_TRUE(rig.log.contains("DisplayServicesSetBrightness failed: 7"));
+    EXPECT_EQ(NativeBrightnessController::getQuiet(), std::nullopt);
+    EXPECT_TRUE(rig.log.contains("DisplayServicesGetBrightness failed: 9"));
+
+    rig.panel->setAvailable(false);
+    NativeBrightnessController::set(0.5f);
+    EXPECT_EQ(NativeBrightnessController::getQuiet(), std::nullopt);
+    EXPECT_TRUE(rig.log.contains("DisplayServicesSetBrightness not available"));
+    EXPECT_TRUE(rig.log.contains("DisplayServicesGetBrightness not available"));
+}
+
+TEST(NativeBrightnessController, FirstHolderSavesTheLevelAndTheLastPutsItBack) {
+    BacklightRig rig;
+    rig.panel->setLevelExternally(0.42f);
+    NativeBrightnessController::acquireLock(Lock::overlayPin());
+    NativeBrightnessController::acquireLock(Lock::keyInterceptor());
+    EXPECT_NEAR(*rig.saved(), 0.42, 1e-6);
+    EXPECT_FLOAT_EQ(rig.panel->level(), 1.0f);
+
+    NativeBrightnessController::releaseLock(Lock::overlayPin());
+    EXPECT_FLOAT_EQ(rig.panel->level(), 1.0f);
+    EXPECT_TRUE(rig.saved());
+    NativeBrightnessController::releaseLock(Lock::keyInterceptor());
+    EXPECT_FLOAT_EQ(rig.panel->level(), 0.42f);
+    EXPECT_FALSE(rig.saved());
+    EXPECT_TRUE(NativeBrightnessController::lockHolders().isEmpty());
+
+    // A level saved before a crash survives the next first acquire...
+    rig.store.defaults().setDouble(PrefKey::preBrightnessKeyNativeBrightness, 0.3);
+    rig.panel->setLevelExternally(1.0f); // still pinned from the crashed run
+    NativeBrightnessController::acquireLock(Lock::keyInterceptor());
+    EXPECT_NEAR(*rig.saved(), 0.3, 1e-9);
+    NativeBrightnessController::resetForTesting();
+    // ...and a release by a holder that never acquired puts it back.
+    NativeBrightnessController::releaseLock(Lock::overlayPin());
+    EXPECT_FLOAT_EQ(rig.panel->level(), 0.3f);
+    EXPECT_FALSE(rig.saved());
+}
+
+TEST(NativeBrightnessController, WithoutAPanelHoldersCountButNothingIsSavedOrLost) {
+    BacklightRig rig;
+    rig.panel->setAvailable(false);
+    NativeBrightnessController::acquireLock(Lock::overlayPin());
+    EXPECT_EQ(NativeBrightnessController::lockHolders(), Lock::overlayPin());
+    EXPECT_FALSE(rig.saved());
+    NativeBrightnessController::releaseLock(Lock::overlayPin());
+    EXPECT_FALSE(rig.log.contains("not available"));
+
+    // A saved level that cannot be put back now is kept for later.
+    rig.store.defaults().setDouble(PrefKey::preBrightnessKeyNativeBrightness, 0.6);
+    NativeBrightnessController::releaseAllLocks();
+    EXPECT_TRUE(rig.saved());
+    rig.panel->setAvailable(true);
+    rig.panel->setSetStatus(3);
+    NativeBrightnessController::releaseAllLocks();
+    EXPECT_TRUE(rig.saved());
+
+    // At termination every holder goes at once and the level comes back.
+    rig.panel->setSetStatus(0);
+    NativeBrightnessController::acquireLock(Lock::overlayPin());
+    NativeBrightnessController::acquireLock(Lock::keyInterceptor());
+    NativeBrightnessController::releaseAllLocks();
+    EXPECT_TRUE(NativeBrightnessController::lockHolders().isEmpty());
+    EXPECT_FLOAT_EQ(rig.panel->level(), 0.6f);
+    EXPECT_FALSE(rig.saved());
+}

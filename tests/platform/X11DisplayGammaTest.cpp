@@ -1,0 +1,195 @@
+// The RandR backend and the warmth engine against a private Xorg on the dummy driver.
+#include "platform/X11DisplayGamma.h"
+#include "platform/DisplayGamma.h"
+#include "platform/Platform.h"
+#include "support/TestStore.h"
+#include "support/XorgServer.h"
+#include "warmth/ColorTemperature.h"
+#include "warmth/OverlayWindowController.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cmath>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A curve no tint of ours could produce (not a straight ramp): a display's own
+// calibration.
+XorgServer::Ramps calibrationCurve(int size) {
+    XorgServer::Ramps r;
+    for (int i = 0; i < size; ++i) {
+        const double x = double(i) / (size - 1);
+        r.red.push_back(quint16(std::lround(std::pow(x, 0.9) * 65535.0)));
+        r.green.push_back(quint16(std::lround(std::pow(x, 1.1) * 60000.0)));
+        r.blue.push_back(quint16(std::lround(std::pow(x, 1.2) * 64000.0)));
+    }
+    return r;
+}
+
+// Largest difference, in 16-bit steps, between a ramp read back and the straight
+// ramp from 0 to `top`.
+int worstStep(const std::vector<quint16>& ramp, double top) {
+    int worst = 0;
+    const int n = int(ramp.size());
+    for (int j = 0; j < n; ++j) {
+        const long expected = std::lround(double(j) / (n - 1) * top * 65535.0);
+        worst = std::max(worst, int(std::labs(long(ramp[j]) - expected)));
+    }
+    return worst;
+}
+
+class X11Gamma : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!m_server.start()) GTEST_SKIP() << m_server.errorString().toStdString();
+        qputenv("XDG_STATE_HOME", m_state.path().toLocal8Bit());
+        m_crtcs = m_server.activeCrtcs();
+        ASSERT_FALSE(m_crtcs.empty());
+    }
+    void TearDown() override { Platform::setInstance(Platform::makeSimulated()); }
+
+    // Installs a platform whose display gamma is the dummy server's.
+    X11DisplayGamma* useServer() {
+        auto gamma = X11DisplayGamma::open(m_server.display());
+        X11DisplayGamma* raw = gamma.get();
+        auto platform = Platform::makeSimulated();
+        platform->setDisplayGamma(std::move(gamma));
+        Platform::setInstance(std::move(platform));
+        return raw;
+    }
+
+    TestStore m_store;
+    QTemporaryDir m_state;
+    XorgServer m_server;
+    std::vector<XorgServer::Crtc> m_crtcs;
+};
+
+TEST_F(X11Gamma, PushReadsBackWithinOneStepAndRestorePutsBackTheExactOriginals) {
+    const XorgServer::Crtc crtc = m_crtcs.front();
+    const XorgServer::Ramps original = calibrationCurve(crtc.gammaSize);
+    ASSERT_TRUE(m_server.setCrtcRamps(crtc.id, original));
+
+    X11DisplayGamma* gamma = useServer();
+    ASSERT_NE(gamma, nullptr);
+    const auto displays = gamma->onlineDisplays();
+    ASSERT_TRUE(displays && !displays->empty());
+    EXPECT_EQ(gamma->mainDisplay(), DisplayId(crtc.output));
+    EXPECT_EQ(gamma->crtcOf(DisplayId(crtc.output)), crtc.id);
+    EXPECT_FALSE(gamma->isBuiltin(DisplayId(crtc.output))); // "DUMMY0" is no panel
+
+    {
+        OverlayWindowController engine;
+        engine.applyGamma(3400.0, 4.0, 1.0);
+        const DisplayTint tint = ColorTemperature::blendedTint(3400.0, 4.0);
+        for (const auto& c : m_server.activeCrtcs()) {
+            const auto ramps = m_server.crtcRamps(c.id);
+            ASSERT_TRUE(ramps);
+            EXPECT_LE(worstStep(ramps->red, float(tint.r)), 1);
+            EXPECT_LE(worstStep(ramps->green, float(tint.g)), 1);
+            EXPECT_LE(worstStep(ramps->blue, float(tint.b)), 1);
+        }
+        // The engine reads the same tables back and judges them not clobbered.
+        EXPECT_EQ(engine.gammaReadBackClobbered(), false);
+
+        // Something else brightens the main display: the read-back notices.
+        ASSERT_TRUE(m_server.setCrtcRamps(crtc.id, XorgServer::identityRamps(crtc.gammaSize)));
+        EXPECT_EQ(engine.gammaReadBackClobbered(), true);
+    } // the engine's teardown restores
+
+    EXPECT_EQ(m_server.crtcRamps(crtc.id), original);
+
+    // Restore again after another push, this time through the service directly.
+    OverlayWindowController engine;
+    engine.applyGamma(2000.0, 4.0, 0.5);
+    EXPECT_NE(m_server.crtcRamps(crtc.id), original);
+    Platform::instance().displayGamma().restoreColorSettings();
+    EXPECT_EQ(m_server.crtcRamps(crtc.id), original);
+}
+
+// Run as a child by the crash test: pushes a deep tint, says so, and waits to be
+// killed with SIGKILL.
+TEST(X11GammaCrashChild, PushAndHang) {
+    const QString display = qEnvironmentVariable("HALCYRA_TEST_CRASH_CHILD_DISPLAY");
+    if (display.isEmpty()) GTEST_SKIP() << "only run by the crash test";
+    auto platform = Platform::makeSimulated();
+    platform->setDisplayGamma(X11DisplayGamma::open(display));
+    Platform::setInstance(std::move(platform));
+    auto* engine = new OverlayWindowController; // never destroyed: the process is killed
+    engine->applyGamma(1900.0, 4.0, 0.6);
+    printf("pushed\n");
+    fflush(stdout);
+    for (;;)
+        pause();
+}
+
+TEST_F(X11Gamma, AfterAKilledRunAFreshEngineRestoresTheOriginalsNotTheTint) {
+    const XorgServer::Crtc crtc = m_crtcs.front();
+    const XorgServer::Ramps original = calibrationCurve(crtc.gammaSize);
+    ASSERT_TRUE(m_server.setCrtcRamps(crtc.id, original));
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HALCYRA_TEST_CRASH_CHILD_DISPLAY"), m_server.display());
+    env.insert(QStringLiteral("XDG_STATE_HOME"), m_state.path());
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=X11GammaCrashChild.PushAndHang")});
+    ASSERT_TRUE(child.waitForStarted(5000));
+    QByteArray out;
+    while (!out.contains("pushed") && child.waitForReadyRead(10000))
+        out += child.readAllStandardOutput();
+    ASSERT_TRUE(out.contains("pushed")) << out.toStdString();
+    ::kill(pid_t(child.processId()), SIGKILL);
+    child.waitForFinished(5000);
+
+    const auto tinted = m_server.crtcRamps(crtc.id);
+    ASSERT_TRUE(tinted);
+    ASSERT_NE(*tinted, original) << "the killed run left its tint on screen";
+
+    // A fresh run adopts the CRTC while it still carries the tint.
+    useServer();
+    {
+        OverlayWindowController engine;
+        engine.applyGamma(4500.0, 2.0, 1.0);
+    }
+    EXPECT_EQ(m_server.crtcRamps(crtc.id), original);
+
+    // And once more: a run that finds the originals on screen keeps them.
+    useServer();
+    Platform::instance().displayGamma().restoreColorSettings();
+    EXPECT_EQ(m_server.crtcRamps(crtc.id), original);
+}
+
+TEST_F(X11Gamma, ModeChangesAreAnnouncedButOurOwnPushesAreNot) {
+    X11DisplayGamma* gamma = useServer();
+    int announcements = 0;
+    DisplayReconfiguration last;
+    QObject::connect(gamma, &DisplayGamma::reconfigured, [&](const DisplayReconfiguration& c) {
+        ++announcements;
+        last = c;
+    });
+    OverlayWindowController engine;
+    engine.applyGamma(3000.0, 4.0, 1.0);
+    ASSERT_TRUE(engine.cachedDisplays());
+    for (int i = 0; i < 5; ++i)
+        engine.applyGamma(3000.0 + i * 100, 4.0, 1.0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(waitUntil([&] { return announcements > 0; }, 300));
+
+    QProcess xrandr;
+    xrandr.start(QStringLiteral("xrandr"),
+                 {QStringLiteral("-display"), m_server.display(), QStringLiteral("--output"),
+                  m_crtcs.front().outputName, QStringLiteral("--mode"), QStringLiteral("800x600")});
+    ASSERT_TRUE(xrandr.waitForFinished(10000));
+    ASSERT_EQ(xrandr.exitCode(), 0) << xrandr.readAllStandardError().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return announcements > 0; }, 3000));
+    EXPECT_FALSE(last.displayAdded);
+    EXPECT_FALSE(last.mainDisplayChanged);
+    // The engine heard the screen-parameters notification and dropped its cache.
+    EXPECT_FALSE(engine.cachedDisplays());
+}
+
+} // namespace
