@@ -2,15 +2,19 @@
 
 #include "LinuxMachineIdentity.h"
 #include "SimulatedMachineIdentity.h"
-#include "LinuxDesktopNotifier.h"
-#include "LinuxInstanceLock.h"
-#include "SimulatedDesktopNotifier.h"
 #include "SimulatedDisplayGamma.h"
-#include "SimulatedInstanceLock.h"
 #include "SimulatedEDRHeadroom.h"
 #include "SimulatedNativeBacklight.h"
 #include "SysfsNativeBacklight.h"
 #include "X11DisplayGamma.h"
+#include "LinuxDoNotDisturbProbe.h"
+#include "LinuxOutputMuteProbe.h"
+#include "LinuxScreenReaderProbe.h"
+#include "LinuxSoundCueAudioBackend.h"
+#include "SimulatedDoNotDisturbProbe.h"
+#include "SimulatedOutputMuteProbe.h"
+#include "SimulatedScreenReaderProbe.h"
+#include "SimulatedSoundCueAudioBackend.h"
 
 #include <QLoggingCategory>
 
@@ -48,11 +52,13 @@ std::unique_ptr<Platform> Platform::makeSimulated() {
     gamma->addDisplay(1, /*builtin=*/true);
     p->m_displayGamma = std::move(gamma);
     p->m_nativeBacklight = std::make_unique<SimulatedNativeBacklight>();
-    p->m_desktopNotifier = std::make_unique<SimulatedDesktopNotifier>();
     p->m_machineIdentity = std::make_unique<SimulatedMachineIdentity>();
     Platform* raw = p.get();
     p->m_edrHeadroom = std::make_unique<SimulatedEDRHeadroom>(
         [raw] { return raw->displayGamma().onlineDisplays().value_or(std::vector<DisplayId>{}); });
+    p->m_outputMuteProbe = std::make_unique<SimulatedOutputMuteProbe>();
+    p->m_doNotDisturbProbe = std::make_unique<SimulatedDoNotDisturbProbe>();
+    p->m_screenReaderProbe = std::make_unique<SimulatedScreenReaderProbe>();
     return p;
 }
 
@@ -64,7 +70,6 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     std::unique_ptr<Platform> p = makeSimulated();
     p->m_simulated = true;
     // Real backends, service by service, where the device answers.
-    p->setDesktopNotifier(std::make_unique<LinuxDesktopNotifier>());
     p->setMachineIdentity(std::make_unique<LinuxMachineIdentity>());
     if (hasX11Display()) {
         if (auto gamma = X11DisplayGamma::open()) {
@@ -78,6 +83,13 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     } else {
         p->setNativeBacklight(std::make_unique<SimulatedNativeBacklight>(/*available=*/false));
     }
+    // Sound: the sound server and the desktop's buses; each probe says "unknown"
+    // by itself when its service is absent. The audio output is chosen when the
+    // first cue plays.
+    p->m_realAudioOutput = true;
+    p->setOutputMuteProbe(std::make_unique<LinuxOutputMuteProbe>());
+    p->setDoNotDisturbProbe(std::make_unique<LinuxDoNotDisturbProbe>());
+    p->setScreenReaderProbe(std::make_unique<LinuxScreenReaderProbe>());
     return p;
 }
 
@@ -110,14 +122,32 @@ SimulatedMachineIdentity* Platform::simulatedMachineIdentity() const {
     return dynamic_cast<SimulatedMachineIdentity*>(m_machineIdentity.get());
 }
 
-std::unique_ptr<InstanceLock> Platform::makeInstanceLock() {
-    if (simulationForced()) return std::make_unique<SimulatedInstanceLock>();
-    return std::make_unique<LinuxInstanceLock>(LinuxInstanceLock::defaultDirectory());
+std::unique_ptr<SoundCueAudioBackend> Platform::makeSoundCueAudioBackend() const {
+    if (m_realAudioOutput) {
+        if (LinuxSoundCueAudioBackend::outputAvailable())
+            return std::make_unique<LinuxSoundCueAudioBackend>();
+        qCInfo(lcPlatform) << "No audio output device — sound cues go to the simulated output";
+    }
+    return std::make_unique<SimulatedSoundCueAudioBackend>();
 }
 
-void Platform::setDesktopNotifier(std::unique_ptr<DesktopNotifier> service) {
-    m_desktopNotifier = std::move(service);
+void Platform::setOutputMuteProbe(std::unique_ptr<OutputMuteProbe> service) {
+    m_outputMuteProbe = std::move(service);
 }
-SimulatedDesktopNotifier* Platform::simulatedDesktopNotifier() const {
-    return dynamic_cast<SimulatedDesktopNotifier*>(m_desktopNotifier.get());
+SimulatedOutputMuteProbe* Platform::simulatedOutputMuteProbe() const {
+    return dynamic_cast<SimulatedOutputMuteProbe*>(m_outputMuteProbe.get());
+}
+
+void Platform::setDoNotDisturbProbe(std::unique_ptr<DoNotDisturbProbe> service) {
+    m_doNotDisturbProbe = std::move(service);
+}
+SimulatedDoNotDisturbProbe* Platform::simulatedDoNotDisturbProbe() const {
+    return dynamic_cast<SimulatedDoNotDisturbProbe*>(m_doNotDisturbProbe.get());
+}
+
+void Platform::setScreenReaderProbe(std::unique_ptr<ScreenReaderProbe> service) {
+    m_screenReaderProbe = std::move(service);
+}
+SimulatedScreenReaderProbe* Platform::simulatedScreenReaderProbe() const {
+    return dynamic_cast<SimulatedScreenReaderProbe*>(m_screenReaderProbe.get());
 }

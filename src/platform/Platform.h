@@ -5,9 +5,6 @@
 
 // Services (one line each).
 class DisplayGamma;
-class InstanceLock;
-class DesktopNotifier;
-class SimulatedDesktopNotifier;
 class MachineIdentity;
 class SimulatedMachineIdentity;
 class SimulatedDisplayGamma;
@@ -15,6 +12,13 @@ class NativeBacklight;
 class SimulatedNativeBacklight;
 class EDRHeadroom;
 class SimulatedEDRHeadroom;
+class SoundCueAudioBackend;
+class OutputMuteProbe;
+class SimulatedOutputMuteProbe;
+class DoNotDisturbProbe;
+class SimulatedDoNotDisturbProbe;
+class ScreenReaderProbe;
+class SimulatedScreenReaderProbe;
 
 // Picks a backend for every platform service at start-up: the real Linux backend
 // where the device answers, the simulated one otherwise. HALCYRA_PLATFORM=simulated
@@ -31,10 +35,6 @@ public:
     static std::unique_ptr<Platform> makeSimulated();
     // Probes the machine; falls back to simulated backends service by service.
     static std::unique_ptr<Platform> makeDefault();
-
-    // Made apart from the platform, before it, so that a second copy of the application
-    // can leave without having touched any device.
-    static std::unique_ptr<InstanceLock> makeInstanceLock();
 
     static bool simulationForced();
     // True when an X11 display can be reached.
@@ -57,13 +57,25 @@ public:
     EDRHeadroom& edrHeadroom() { return *m_edrHeadroom; }
     SimulatedEDRHeadroom* simulatedEDRHeadroom() const;
 
+    // The sound cue output owns its backend and runs it on its own thread, so each
+    // call makes a new one (simulated where no audio output exists).
+    std::unique_ptr<SoundCueAudioBackend> makeSoundCueAudioBackend() const;
+
+    OutputMuteProbe& outputMuteProbe() { return *m_outputMuteProbe; }
+    void setOutputMuteProbe(std::unique_ptr<OutputMuteProbe> service);
+    SimulatedOutputMuteProbe* simulatedOutputMuteProbe() const;
+
+    DoNotDisturbProbe& doNotDisturbProbe() { return *m_doNotDisturbProbe; }
+    void setDoNotDisturbProbe(std::unique_ptr<DoNotDisturbProbe> service);
+    SimulatedDoNotDisturbProbe* simulatedDoNotDisturbProbe() const;
+
+    ScreenReaderProbe& screenReaderProbe() { return *m_screenReaderProbe; }
+    void setScreenReaderProbe(std::unique_ptr<ScreenReaderProbe> service);
+    SimulatedScreenReaderProbe* simulatedScreenReaderProbe() const;
+
     MachineIdentity& machineIdentity() { return *m_machineIdentity; }
     void setMachineIdentity(std::unique_ptr<MachineIdentity> service);
     SimulatedMachineIdentity* simulatedMachineIdentity() const;
-
-    DesktopNotifier& desktopNotifier() { return *m_desktopNotifier; }
-    void setDesktopNotifier(std::unique_ptr<DesktopNotifier> service);
-    SimulatedDesktopNotifier* simulatedDesktopNotifier() const;
 
     ~Platform();
 
@@ -72,8 +84,11 @@ private:
     bool m_simulated = true;
     // Declaration order is construction order; later services may use earlier ones.
     std::unique_ptr<DisplayGamma> m_displayGamma;
-    std::unique_ptr<DesktopNotifier> m_desktopNotifier;
     std::unique_ptr<MachineIdentity> m_machineIdentity;
     std::unique_ptr<NativeBacklight> m_nativeBacklight;
     std::unique_ptr<EDRHeadroom> m_edrHeadroom;
+    bool m_realAudioOutput = false;
+    std::unique_ptr<OutputMuteProbe> m_outputMuteProbe;
+    std::unique_ptr<DoNotDisturbProbe> m_doNotDisturbProbe;
+    std::unique_ptr<ScreenReaderProbe> m_screenReaderProbe;
 };
