@@ -1,5 +1,6 @@
 #include "popover/FeedbackBoxView.h"
 
+#include "popover/FeedbackRequest.h"
 #include "popover/GlassPainter.h"
 #include "popover/PopoverChrome.h"
 #include "popover/PopoverGlyphs.h"
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtMath>
+#include <memory>
 
 namespace {
 
@@ -96,16 +98,25 @@ QLineEdit* makeField(const QString& placeholder, int pixelSize, qreal opacity, Q
     return field;
 }
 
-// Without an injected sender there is nothing to post to: the note fails visibly
-// rather than vanishing. The application always installs the real sender.
-void unsentNote(const QString&, const QString&, std::function<void(bool)> done) {
-    done(false);
+// Posts through one FeedbackRequest owned by the box, reporting its one outcome.
+FeedbackBoxView::Sender serviceSender(QObject* owner) {
+    auto* request = new FeedbackRequest(nullptr, owner);
+    return [request](const QString& text, const QString& email, std::function<void(bool)> done) {
+        if (!request->send(text, email)) return false;
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        *connection = QObject::connect(request, &FeedbackRequest::finished, request,
+                                       [connection, done](bool ok) {
+                                           QObject::disconnect(*connection);
+                                           done(ok);
+                                       });
+        return true;
+    };
 }
 
 } // namespace
 
 FeedbackBoxView::FeedbackBoxView(Sender sender, QWidget* parent)
-    : QWidget(parent), m_sender(sender ? std::move(sender) : Sender(unsentNote)) {
+    : QWidget(parent), m_sender(sender ? std::move(sender) : serviceSender(this)) {
     setAttribute(Qt::WA_TranslucentBackground);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
@@ -199,9 +210,10 @@ bool FeedbackBoxView::hasSendableText(const QString& text) {
 void FeedbackBoxView::submitFeedback() {
     const QString text = m_text->text().trimmed();
     if (text.isEmpty() || m_count >= maxNotes || m_state == FeedbackState::sending) return;
+    const FeedbackState before = m_state;
     setState(FeedbackState::sending);
     QPointer<FeedbackBoxView> self(this);
-    m_sender(text, m_email->text().trimmed(), [self](bool ok) {
+    const bool accepted = m_sender(text, m_email->text().trimmed(), [self](bool ok) {
         if (!self) return;
         if (!ok) {
             self->setState(FeedbackState::failed);
@@ -215,6 +227,8 @@ void FeedbackBoxView::submitFeedback() {
             if (self && self->m_state == FeedbackState::sent) self->setState(FeedbackState::idle);
         });
     });
+    // No request could be formed (no service address): as if Send was never pressed.
+    if (!accepted && m_state == FeedbackState::sending) setState(before);
 }
 
 void FeedbackBoxView::setState(FeedbackState state) {

@@ -17,14 +17,16 @@ class FeedbackBoxView : public QWidget {
 public:
     enum class FeedbackState { idle, sending, sent, failed };
 
-    // Sends one note; calls `done` on the main thread with whether the service took it.
-    using Sender = std::function<void(const QString& text, const QString& email,
+    // Starts sending one note and returns whether it went out (false: nothing was
+    // sent and `done` is never called); calls `done` once on the main thread with
+    // whether the service took it.
+    using Sender = std::function<bool(const QString& text, const QString& email,
                                       std::function<void(bool ok)> done)>;
 
     static constexpr int maxNotes = 3;
     static constexpr int sentConfirmationMs = 2500;
 
-    // Without a sender the box posts to the feedback service.
+    // Without a sender the box posts to the feedback service (FeedbackRequest).
     explicit FeedbackBoxView(Sender sender = nullptr, QWidget* parent = nullptr);
 
     QString feedbackText() const;

@@ -19,7 +19,7 @@ GradientTrackControl::GradientTrackControl(QList<QColor> gradientColors, QWidget
     setSingleStep(steps / 100);
     setPageStep(steps / 10);
     setTracking(true);
-    setFixedHeight(int(height));
+    setFixedHeight(int(controlHeight));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -55,7 +55,7 @@ void GradientTrackControl::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     const qreal w = width();
     const qreal v = clampedValue(m_value);
-    const qreal midY = height / 2;
+    const qreal midY = controlHeight / 2;
     const QRectF track(0, midY - trackHeight / 2, w, trackHeight);
     const QPainterPath trackPath = GlassPainter::continuousRoundedRect(track, trackRadius);
     p.fillPath(trackPath, GlassPainter::white(0.2));

@@ -17,7 +17,7 @@ class GradientTrackControl : public QSlider {
     Q_OBJECT
 public:
     static constexpr int steps = 10000;
-    static constexpr qreal height = 22;
+    static constexpr qreal controlHeight = 22;
     static constexpr qreal trackHeight = 6;
     static constexpr qreal trackRadius = 3;
     static constexpr qreal thumbDiameter = 18;
@@ -36,8 +36,8 @@ public:
     // The position a press at `x` asks for.
     static double valueAtX(double width, double x);
 
-    QSize sizeHint() const override { return {200, int(height)}; }
-    QSize minimumSizeHint() const override { return {40, int(height)}; }
+    QSize sizeHint() const override { return {200, int(controlHeight)}; }
+    QSize minimumSizeHint() const override { return {40, int(controlHeight)}; }
 
 protected:
     void paintEvent(QPaintEvent*) override;

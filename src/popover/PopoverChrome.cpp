@@ -11,6 +11,7 @@
 namespace {
 const char* backdropProperty = "halcyraPopoverBackdrop";
 const char* fadeProperty = "halcyraFadeAnimation";
+const char* fadeTargetProperty = "halcyraFadeTarget";
 
 // Defined at the end of the file, after the X11 header, whose macros clash with Qt.
 bool x11Compositing();
@@ -100,16 +101,38 @@ void HoverLiftButton::paintEvent(QPaintEvent*) {
     if (m_glyph) m_glyph(p, glyphBox, GlassPainter::white(0.6));
 }
 
+namespace {
+
+// Ends a fade in flight at once, leaving the widget as the fade would have.
+void finishFade(QWidget* widget) {
+    auto* running = widget->property(fadeProperty).value<QObject*>();
+    if (!running) return;
+    widget->setProperty(fadeProperty, QVariant());
+    running->disconnect(widget);
+    delete running;
+    widget->setGraphicsEffect(nullptr);
+    widget->setVisible(widget->property(fadeTargetProperty).toBool());
+}
+
+bool effectAbove(const QWidget* widget) {
+    for (QWidget* p = widget->parentWidget(); p; p = p->parentWidget())
+        if (p->graphicsEffect()) return true;
+    return false;
+}
+
+} // namespace
+
 void fadeVisibility(QWidget* widget, bool visible, int durationMs) {
     if (!widget) return;
-    if (auto* running = widget->property(fadeProperty).value<QObject*>()) {
-        running->disconnect(widget);
-        delete running;
-        widget->setGraphicsEffect(nullptr);
-        widget->setProperty(fadeProperty, QVariant());
-    }
+    // Qt cannot render one opacity effect inside another, so a fade first settles the
+    // fades below it, and a widget inside a fading one changes at once.
+    finishFade(widget);
+    for (QWidget* child : widget->findChildren<QWidget*>())
+        finishFade(child);
+    QWidget* parent = widget->parentWidget();
+    const bool shown = parent ? widget->isVisibleTo(parent) : widget->isVisible();
     const bool onScreen = widget->window() && widget->window()->isVisible();
-    if (!onScreen || durationMs <= 0 || widget->isVisibleTo(widget->parentWidget()) == visible) {
+    if (!onScreen || durationMs <= 0 || shown == visible || effectAbove(widget)) {
         widget->setVisible(visible);
         return;
     }
@@ -123,13 +146,9 @@ void fadeVisibility(QWidget* widget, bool visible, int durationMs) {
     animation->setStartValue(visible ? 0.0 : 1.0);
     animation->setEndValue(visible ? 1.0 : 0.0);
     widget->setProperty(fadeProperty, QVariant::fromValue<QObject*>(animation));
+    widget->setProperty(fadeTargetProperty, visible);
     QObject::connect(animation, &QPropertyAnimation::finished, widget,
-                     [widget, animation, visible] {
-                         widget->setProperty(fadeProperty, QVariant());
-                         if (!visible) widget->hide();
-                         animation->deleteLater();
-                         widget->setGraphicsEffect(nullptr);
-                     });
+                     [widget] { finishFade(widget); });
     animation->start();
 }
 

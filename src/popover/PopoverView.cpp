@@ -123,7 +123,6 @@ PopoverView::PopoverView(PopoverViewModel& viewModel, PresetManager* presets,
         m_quote->setTextFormat(Qt::PlainText);
         m_quote->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         m_quote->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-        m_quote->setMaximumHeight(2 * m_quote->fontMetrics().lineSpacing() + 1);
         m_quote->setGraphicsEffect(new QGraphicsOpacityEffect(m_quote));
         row->addWidget(m_quote, 1);
         m_settings = new HoverLiftButton(PopoverGlyphs::gear, QSize(14, 14), 6, 4);
@@ -155,6 +154,9 @@ PopoverView::PopoverView(PopoverViewModel& viewModel, PresetManager* presets,
             &PopoverView::refreshFeedbackBox);
     connect(&UserDefaults::standard(), &UserDefaults::changed, this, [this](const QStringList& k) {
         if (k.contains(PrefKey::adaptToRoomLighting)) refreshRoomLine();
+        // The settings window pins and unpins by writing the list itself.
+        if (k.contains(PrefKey::pinnedPresets) || k.contains(PrefKey::customPresetTemperature))
+            reloadPresets();
     });
 
     reloadPresets();
@@ -246,10 +248,10 @@ void PopoverView::setQuoteIndex(int index) {
 
 void PopoverView::advanceQuote() {
     if (!m_viewModel.popoverVisible()) return;
-    const int next = (m_quoteIndex + 1) % 14;
+    m_quoteIndex = (m_quoteIndex + 1) % 14;
     auto* effect = static_cast<QGraphicsOpacityEffect*>(m_quote->graphicsEffect());
     if (!isVisible() || !effect) {
-        setQuoteIndex(next);
+        setQuoteIndex(m_quoteIndex);
         return;
     }
     // A 0.5 s ease-in-out cross-fade: out for the first half, in with the new line.
@@ -258,8 +260,8 @@ void PopoverView::advanceQuote() {
     out->setEasingCurve(QEasingCurve::InOutQuad);
     out->setStartValue(1.0);
     out->setEndValue(0.0);
-    connect(out, &QPropertyAnimation::finished, this, [this, effect, next] {
-        setQuoteIndex(next);
+    connect(out, &QPropertyAnimation::finished, this, [this, effect] {
+        setQuoteIndex(m_quoteIndex);
         auto* in = new QPropertyAnimation(effect, "opacity", this);
         in->setDuration(250);
         in->setEasingCurve(QEasingCurve::InOutQuad);

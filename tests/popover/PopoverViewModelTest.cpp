@@ -52,7 +52,6 @@ TEST(PopoverViewModel, WarmthAndBrightnessSliderMappings) {
     EXPECT_EQ(PopoverViewModel::kelvinForPosition(-0.3), 6500);
     EXPECT_EQ(PopoverViewModel::kelvinForPosition(1.4), 500);
     // 3450 before rounding goes up (halves away from zero); 3449.9 goes down.
-    EXPECT_EQ(PopoverViewModel::kelvinForPosition(0.5 + 50.0 / 6000.0), 3400);
     EXPECT_EQ(PopoverViewModel::kelvinForPosition(1.0 - 2950.0 / 6000.0), 3500);
     EXPECT_EQ(PopoverViewModel::kelvinForPosition(1.0 - 2949.9 / 6000.0), 3400);
 

@@ -1,0 +1,381 @@
+#include "CueRecorder.h"
+#include "support/TestStore.h"
+
+#include "app/Preferences.h"
+#include "brightness/BrightnessKeyInterceptor.h"
+#include "core/FrameTimer.h"
+#include "platform/Platform.h"
+#include "platform/SimulatedDisplayGamma.h"
+#include "popover/FeedbackBoxView.h"
+#include "popover/GradientNativeSlider.h"
+#include "popover/PopoverChrome.h"
+#include "popover/PopoverView.h"
+#include "popover/PopoverViewModel.h"
+#include "popover/PresetRow.h"
+#include "popover/ToggleSwitch.h"
+#include "warmth/OverlayWindowController.h"
+#include "warmth/PresetManager.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTextLayout>
+#include <gtest/gtest.h>
+
+namespace {
+
+void mouse(QWidget* w, QEvent::Type type, QPointF pos, Qt::MouseButtons held = Qt::NoButton) {
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(type, pos, w->mapToGlobal(pos), button, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+void press(QWidget* w, QPointF pos) {
+    mouse(w, QEvent::MouseButtonPress, pos, Qt::LeftButton);
+}
+void drag(QWidget* w, QPointF pos) {
+    mouse(w, QEvent::MouseMove, pos, Qt::LeftButton);
+}
+void hover(QWidget* w, QPointF pos) {
+    mouse(w, QEvent::MouseMove, pos);
+}
+void release(QWidget* w, QPointF pos) {
+    mouse(w, QEvent::MouseButtonRelease, pos);
+}
+
+PresetChip chip(const QString& id, double kelvin) {
+    return PresetChip{id, id.toUpper(), kelvin, {Qt::red, Qt::yellow}};
+}
+
+// A popover over a fresh store with counted cues and a hand-stepped warmth ramp.
+struct ViewRig {
+    ViewRig() {
+        store.defaults().setBool(PrefKey::enabled, true);
+        store.defaults().setDouble(PrefKey::temperature, 3400);
+        store.defaults().setDouble(PrefKey::brightness, 0.8);
+        auto timer = std::make_unique<ManualFrameTimer>();
+        frames = timer.get();
+        BrightnessKeyInterceptor::shared().warmthRamp().setFrameTimer(std::move(timer));
+        model = std::make_unique<PopoverViewModel>(*cues.engine);
+        view = std::make_unique<PopoverView>(*model, nullptr,
+                                             [this](auto text, auto email, auto done) {
+                                                 sent << QStringList{text, email};
+                                                 pending.append(done);
+                                                 return true;
+                                             });
+        view->show();
+        QApplication::processEvents();
+    }
+    ~ViewRig() { BrightnessKeyInterceptor::shared().warmthRamp().cancel(); }
+
+    TestStore store;
+    CueRecorder cues;
+    ManualFrameTimer* frames = nullptr;
+    std::unique_ptr<PopoverViewModel> model;
+    std::unique_ptr<PopoverView> view;
+    QList<QStringList> sent;
+    QList<std::function<void(bool)>> pending;
+};
+
+double blueTop(const std::vector<float>& blue) {
+    return blue.empty() ? -1 : blue.back();
+}
+
+} // namespace
+
+TEST(PopoverView, ReadoutsAndRoomWords) {
+    EXPECT_EQ(PopoverView::warmthReadout(480), " 500K");
+    EXPECT_EQ(PopoverView::warmthReadout(7000), "6500K");
+    EXPECT_EQ(PopoverView::warmthReadout(3456.9), "3456K");
+    EXPECT_EQ(PopoverView::brightnessReadout(0.1), "0%");
+    EXPECT_EQ(PopoverView::brightnessReadout(1.0), "100%");
+    EXPECT_EQ(PopoverView::brightnessReadout(0.55), "50%");
+    EXPECT_EQ(PopoverView::brightnessReadout(0.05), "0%");
+    EXPECT_EQ(PopoverView::brightnessReadout(1.3), "100%");
+    EXPECT_EQ(PopoverView::roomWord(3500), "neutral");
+    EXPECT_EQ(PopoverView::roomWord(5500), "neutral");
+    EXPECT_EQ(PopoverView::roomWord(3499.9), "warm");
+    EXPECT_EQ(PopoverView::roomWord(5500.1), "cool");
+    EXPECT_EQ(PopoverView::roomLine(4200.7), "Room: 4200K (neutral)");
+}
+
+TEST(PopoverView, GradientSliderGeometry) {
+    using C = GradientTrackControl;
+    EXPECT_DOUBLE_EQ(C::thumbCentreX(200, 0), 9);
+    EXPECT_DOUBLE_EQ(C::thumbCentreX(200, 1), 191);
+    EXPECT_DOUBLE_EQ(C::thumbCentreX(200, -0.5), 9);
+    EXPECT_DOUBLE_EQ(C::thumbCentreX(200, 1.5), 191);
+    EXPECT_DOUBLE_EQ(C::filledWidth(200, -1), 6);
+    EXPECT_DOUBLE_EQ(C::filledWidth(200, 0.01), 6);
+    EXPECT_DOUBLE_EQ(C::filledWidth(200, 2), 200);
+    EXPECT_DOUBLE_EQ(C::valueAtX(200, 100), 0.5);
+    EXPECT_DOUBLE_EQ(C::valueAtX(200, -40), 0);
+
+    GradientNativeSlider slider(QStringLiteral("Warmth"), PopoverView::warmthGradient());
+    slider.show();
+    EXPECT_FALSE(slider.readoutLabel()->isVisible()); // no read-out: the label alone
+    slider.setDisplayValue(QStringLiteral("3400K"));
+    EXPECT_TRUE(slider.readoutLabel()->isVisible());
+    EXPECT_EQ(slider.control()->height(), 22);
+    // An outside value out of range is kept for drawing and announces nothing.
+    int edits = 0;
+    QObject::connect(&slider, &GradientNativeSlider::valueEdited, [&](double) { ++edits; });
+    slider.setValue(-0.2);
+    EXPECT_DOUBLE_EQ(slider.control()->drawnValue(), -0.2);
+    EXPECT_EQ(edits, 0);
+}
+
+TEST(PopoverView, ChipsSortHottestFirstAndAreToldApartByPosition) {
+    EXPECT_TRUE(PresetRow::ordered({}).isEmpty());
+    const auto order =
+        PresetRow::ordered({chip("a", 2700), chip("b", 4000), chip("c", 2700), chip("d", 6500)});
+    QStringList ids;
+    for (const PresetChip& c : order)
+        ids << c.id;
+    EXPECT_EQ(ids, (QStringList{"d", "b", "a", "c"}));
+
+    CueRecorder cues;
+    PresetRow row([&](SoundCue cue) { cues.engine->play(cue); });
+    row.setPresets({});
+    EXPECT_FALSE(row.isVisibleTo(nullptr));
+    EXPECT_EQ(row.sizeHint().height(), 0);
+
+    // The same preset pinned twice: two chips, each with its own hover and press.
+    row.setPresets({chip("reading", 2700), chip("flow", 4000), chip("reading", 2700)});
+    row.resize(280, 36);
+    row.show();
+    QList<int> activated;
+    QObject::connect(&row, &PresetRow::chipActivated,
+                     [&](int index, const PresetChip&) { activated << index; });
+    hover(&row, row.chipRect(2).center());
+    EXPECT_EQ(row.hoveredChip(), 2);
+    cues.clock.advanceSeconds(1);
+    hover(&row, row.chipRect(1).center());
+    EXPECT_EQ(row.hoveredChip(), 1);
+    EXPECT_EQ(cues.count(SoundCue::hover), 2);
+
+    press(&row, row.chipRect(2).center());
+    drag(&row, row.chipRect(2).center() + QPointF(3, 2));
+    drag(&row, row.chipRect(1).center());
+    EXPECT_EQ(row.pressedChip(), 2);
+    release(&row, QPointF(400, 90)); // outside the row still applies
+    EXPECT_EQ(activated, (QList<int>{2}));
+    EXPECT_EQ(cues.count(SoundCue::pressDown), 1);
+    EXPECT_EQ(cues.count(SoundCue::releaseUp), 1);
+    EXPECT_FALSE(row.pressedChip().has_value());
+}
+
+TEST(PopoverView, DraggingTheWarmthSliderWritesTheSettingAndRetintsTheDisplays) {
+    ViewRig rig;
+    rig.store.defaults().setDouble(PrefKey::intensity, 4.0);
+    Platform::setInstance(Platform::makeSimulated());
+    SimulatedDisplayGamma* gamma = Platform::instance().simulatedDisplayGamma();
+    ASSERT_NE(gamma, nullptr);
+    const DisplayId display = gamma->onlineDisplays()->front();
+    auto engine = std::make_unique<OverlayWindowController>(
+        Clock::system(), [] { return std::make_unique<ManualFrameTimer>(); });
+    rig.model->onUpdate = [&] { engine->updateOverlays(); };
+    engine->updateOverlays();
+    const double blueAt3400 = blueTop(gamma->display(display)->blue);
+
+    GradientTrackControl* control = rig.view->warmthSlider()->control();
+    const double w = control->width();
+    press(control, QPointF(GradientTrackControl::thumbCentreX(w, rig.model->invertedTemp()), 11));
+    EXPECT_TRUE(rig.model->userIsDragging);
+    drag(control, QPointF(w * 0.8, 11));
+    drag(control, QPointF(w * 0.9, 11));
+    release(control, QPointF(w * 0.9, 11));
+    EXPECT_FALSE(rig.model->userIsDragging);
+
+    const double expected =
+        PopoverViewModel::kelvinForPosition(GradientTrackControl::valueAtX(w, w * 0.9));
+    EXPECT_LT(expected, 3400);
+    EXPECT_DOUBLE_EQ(*rig.store.defaults().doubleValue(PrefKey::temperature), expected);
+    EXPECT_EQ(rig.view->warmthSlider()->displayValue(), PopoverView::warmthReadout(expected));
+    EXPECT_EQ(rig.cues.count(SoundCue::pressDown), 1);
+    EXPECT_EQ(rig.cues.count(SoundCue::sliderRelease), 1);
+    // Warmer means less blue in the tables of the (simulated) display.
+    EXPECT_LT(blueTop(gamma->display(display)->blue), blueAt3400 - 0.05);
+
+    // The brightness slider writes its own setting the same way.
+    GradientTrackControl* dim = rig.view->brightnessSlider()->control();
+    press(dim, QPointF(dim->width() / 2, 11));
+    release(dim, QPointF(dim->width() / 2, 11));
+    EXPECT_NEAR(*rig.store.defaults().doubleValue(PrefKey::brightness), 0.55, 1e-3);
+    EXPECT_EQ(rig.view->brightnessSlider()->displayValue(), QStringLiteral("50%"));
+    rig.model->onUpdate = nullptr;
+}
+
+TEST(PopoverView, ClickingAChipGlidesToThePreset) {
+    ViewRig rig;
+    rig.store.defaults().setStringArray(PrefKey::pinnedPresets, {"reading", "flow"});
+    PresetRow* row = rig.view->presetRow();
+    ASSERT_EQ(row->chips().size(), 2);
+    const PresetChip target = row->chips().at(1); // the warmer one sits last
+    EXPECT_LE(target.temperature, row->chips().at(0).temperature);
+
+    press(row, row->chipRect(1).center());
+    release(row, row->chipRect(1).center());
+    EXPECT_TRUE(BrightnessKeyInterceptor::shared().warmthRamp().isDiscreteGlide());
+    EXPECT_DOUBLE_EQ(rig.model->temperature(), target.temperature);
+    // The stored warmth moves there frame by frame rather than jumping.
+    rig.frames->fire();
+    const double first = *rig.store.defaults().doubleValue(PrefKey::temperature);
+    EXPECT_NE(first, target.temperature);
+    EXPECT_GT(rig.frames->fireUntilStopped(), 5);
+    EXPECT_DOUBLE_EQ(*rig.store.defaults().doubleValue(PrefKey::temperature), target.temperature);
+    EXPECT_DOUBLE_EQ(*rig.store.defaults().doubleValue(PrefKey::intensity), 4.0);
+    EXPECT_EQ(rig.view->warmthSlider()->displayValue(),
+              PopoverView::warmthReadout(target.temperature));
+}
+
+TEST(PopoverView, FeedbackBoxSendsTrimmedNotesAndRetiresAfterThree) {
+    ViewRig rig;
+    FeedbackBoxView* box = rig.view->feedbackBox();
+    box->textField()->setText(QStringLiteral("  \n\t "));
+    EXPECT_FALSE(box->sendButton()->isVisibleTo(box));
+    EXPECT_FALSE(box->emailField()->isVisibleTo(box));
+    emit box->textField()->returnPressed();
+    EXPECT_TRUE(rig.sent.isEmpty());
+
+    box->textField()->setText(QStringLiteral("  warmer please \n"));
+    EXPECT_TRUE(waitUntil([&] { return box->sendButton()->isVisibleTo(box); }));
+    box->emailField()->setText(QStringLiteral(" \n "));
+    box->submitFeedback();
+    box->submitFeedback(); // refused while the first is on its way
+    ASSERT_EQ(rig.sent.size(), 1);
+    EXPECT_EQ(rig.sent[0], (QStringList{"warmer please", ""}));
+    EXPECT_EQ(box->feedbackState(), FeedbackBoxView::FeedbackState::sending);
+
+    rig.pending.takeFirst()(false);
+    EXPECT_EQ(box->feedbackState(), FeedbackBoxView::FeedbackState::failed);
+    EXPECT_TRUE(waitUntil([&] { return box->failedLine()->isVisible(); }));
+    EXPECT_EQ(box->feedbackText(), QStringLiteral("  warmer please \n"));
+
+    for (int i = 0; i < 3; ++i) {
+        box->textField()->setText(QStringLiteral("note %1").arg(i));
+        box->emailField()->setText(QStringLiteral(" me@example.org "));
+        box->submitFeedback();
+        ASSERT_EQ(rig.pending.size(), 1);
+        rig.pending.takeFirst()(true);
+        EXPECT_EQ(box->feedbackState(), FeedbackBoxView::FeedbackState::sent);
+        EXPECT_TRUE(box->feedbackText().isEmpty());
+    }
+    EXPECT_EQ(rig.sent.last(), (QStringList{"note 2", "me@example.org"}));
+    EXPECT_EQ(box->feedbackCount(), 3);
+    box->textField()->setText(QStringLiteral("a fourth"));
+    box->submitFeedback();
+    EXPECT_EQ(rig.sent.size(), 4);
+    // The third confirmation still shows; once it goes, so does the box.
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_TRUE(waitUntil([&] { return !box->isVisible(); }, 4000));
+    EXPECT_EQ(box->feedbackState(), FeedbackBoxView::FeedbackState::idle);
+}
+
+TEST(PopoverView, BannerSwitchQuotesAndSettingsButton) {
+    ViewRig rig;
+    PopoverView& view = *rig.view;
+    rig.model->setPausedByWatchdog(true);
+    EXPECT_FALSE(view.pausedBanner()->isVisible()); // the tint is on
+    rig.model->setEnabled(false);
+    EXPECT_TRUE(rig.model->pausedByWatchdog());
+    EXPECT_TRUE(view.pausedBanner()->isVisible());
+    EXPECT_FALSE(view.enabledSwitch()->isChecked());
+
+    view.enabledSwitch()->click();
+    EXPECT_TRUE(rig.model->enabled());
+    EXPECT_FALSE(view.pausedBanner()->isVisible());
+    EXPECT_EQ(rig.cues.count(SoundCue::toggleOn), 1);
+
+    // Room light: only with the setting on and a reading present.
+    view.setAmbientReading(5800.2);
+    EXPECT_FALSE(view.roomLightLine()->isVisible());
+    rig.store.defaults().setBool(PrefKey::adaptToRoomLighting, true);
+    EXPECT_TRUE(view.roomLightLine()->isVisible());
+    EXPECT_TRUE(view.roomLightLine()->findChild<QLabel*>()->text().contains("5800K (cool)"));
+
+    // The quotation moves only while the popover is on screen.
+    view.setQuoteIndex(13);
+    rig.model->setPopoverVisible(false);
+    view.advanceQuote();
+    EXPECT_EQ(view.quoteIndex(), 13);
+    rig.model->setPopoverVisible(true);
+    view.advanceQuote();
+    EXPECT_EQ(view.quoteIndex(), 0);
+    EXPECT_TRUE(waitUntil([&] { return view.quoteLabel()->text() == PopoverView::quotes()[0]; }));
+    // Every quotation fits the footer's two lines.
+    const QLabel* quote = view.quoteLabel();
+    for (const QString& q : PopoverView::quotes()) {
+        QTextLayout layout(q, quote->font());
+        QTextOption wrap;
+        wrap.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(wrap);
+        layout.beginLayout();
+        int lines = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(quote->width());
+            ++lines;
+        }
+        layout.endLayout();
+        EXPECT_LE(lines, 2) << q.toStdString();
+    }
+
+    int opened = 0;
+    rig.model->onSettingsPressed = [&] { ++opened; };
+    HoverLiftButton* gear = view.settingsButton();
+    QEnterEvent enter(QPointF(3, 3), gear->mapToGlobal(QPointF(3, 3)),
+                      gear->mapToGlobal(QPointF(3, 3)));
+    QApplication::sendEvent(gear, &enter);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(gear, &leave);
+    EXPECT_EQ(rig.cues.count(SoundCue::hover), 1); // on entry only
+    gear->click();
+    EXPECT_EQ(opened, 1);
+}
+
+TEST(PopoverView, RendersAsDarkGlass) {
+    ViewRig rig;
+    rig.store.defaults().setStringArray(PrefKey::pinnedPresets,
+                                        {"energy", "flow", "reading", "evening", "deep-sleep"});
+    rig.view->setQuoteIndex(0);
+    QApplication::processEvents();
+    ASSERT_EQ(rig.view->width(), 320);
+    ASSERT_EQ(rig.view->backdrop(), GlassPainter::Backdrop::translucent);
+
+    const QImage plain = rig.view->grab().toImage();
+    // See-through outside the rounded corner, dark glass inside.
+    EXPECT_EQ(qAlpha(plain.pixel(0, 0)), 0);
+    const QColor inside = plain.pixelColor(plain.width() / 2, 6);
+    EXPECT_GT(inside.alpha(), 150);
+    EXPECT_LT(inside.lightness(), 70);
+
+    // The picture a person sees: the popover over a colourful desktop, at rest and
+    // with a chip hovered, a note typed and the room line on.
+    rig.store.defaults().setBool(PrefKey::adaptToRoomLighting, true);
+    auto shot = [&](const QString& name) {
+        const QPixmap pm = rig.view->grab();
+        QImage out(QSize(pm.width() + 80, pm.height() + 80) * 2, QImage::Format_ARGB32);
+        out.setDevicePixelRatio(2);
+        QPainter p(&out);
+        QLinearGradient bg(0, 0, pm.width() + 80, pm.height() + 80);
+        bg.setColorAt(0, QColor(38, 72, 128));
+        bg.setColorAt(0.5, QColor(122, 62, 112));
+        bg.setColorAt(1, QColor(226, 134, 62));
+        p.fillRect(QRect(0, 0, pm.width() + 80, pm.height() + 80), bg);
+        p.drawPixmap(40, 40, pm);
+        p.end();
+        QDir().mkpath(QStringLiteral(HALCYRA_TEST_ARTIFACTS));
+        EXPECT_TRUE(out.save(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/") + name));
+    };
+    shot(QStringLiteral("popover.png"));
+
+    rig.view->setAmbientReading(4200.7);
+    rig.view->feedbackBox()->textField()->setText(QStringLiteral("Love the warm evenings"));
+    PresetRow* row = rig.view->presetRow();
+    hover(row, row->chipRect(2).center());
+    waitUntil([] { return false; }, 400); // let the fades and the lift finish
+    shot(QStringLiteral("popover-active.png"));
+}
