@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/LocationService.h"
+#include "warmth/SchedulePoint.h"
+#include "warmth/SunsetScheduler.h"
+
+#include <QTimeZone>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// Everything that decides the schedule at an instant, read once: the stored settings
+// (points decoded once), the engine's solar times and place, and the user's zone. The
+// look-back probes some 1500 instants per question; each probe is then arithmetic.
+class SchedulePreview {
+public:
+    enum class Mode { off, points, sun };
+    using Elevation = std::function<double(double secs)>;
+
+    // From the standard settings store and the engine's current solar state.
+    static SchedulePreview capture(const SunsetScheduler& engine);
+
+    WarmthState stateAt(double secs) const;
+
+    // The rules, on instants in seconds since 1970.
+    static WarmthState pointState(double secs, const QTimeZone& zone,
+                                  const std::vector<SchedulePoint::Sample>& resolved);
+    static WarmthState solarState(double secs, std::optional<double> sunset,
+                                  std::optional<double> sunrise, double fade, double warmKelvin,
+                                  const Elevation* elevation, const QTimeZone& zone);
+    struct Times {
+        double sunset;
+        double sunrise;
+    };
+    static std::optional<Times> wallClockFallback(double secs, const QTimeZone& zone);
+
+    Mode mode = Mode::off;
+    QList<SchedulePoint> points; // as stored, for the critical times
+    std::vector<SchedulePoint::Sample> samples;
+    double warmKelvin = SunsetScheduler::solarWarmCeiling;
+    std::optional<double> sunset;
+    std::optional<double> sunrise;
+    std::optional<Elevation> elevation; // bound to the last known place
+    QTimeZone zone;
+};
