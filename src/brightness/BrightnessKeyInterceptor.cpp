@@ -5,8 +5,9 @@
 #include "core/UserDefaults.h"
 
 BrightnessKeyInterceptor& BrightnessKeyInterceptor::shared() {
-    static BrightnessKeyInterceptor interceptor;
-    return interceptor;
+    // Never destroyed: a ramp timer must not outlive the event loop it ticks on.
+    static BrightnessKeyInterceptor* interceptor = new BrightnessKeyInterceptor();
+    return *interceptor;
 }
 
 namespace {
