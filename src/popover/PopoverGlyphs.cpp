@@ -91,13 +91,9 @@ void gear(QPainter& p, const QRectF& box, const QColor& colour) {
     }
     body.closeSubpath();
     QPainterPath hole;
-    hole.addEllipse(c, s.width() * 0.15, s.width() * 0.15);
-    QPainterPath ring;
-    ring.addEllipse(c, s.width() * 0.27, s.width() * 0.27);
-    QPainterPath ringInner;
-    ringInner.addEllipse(c, s.width() * 0.2, s.width() * 0.2);
-    // A solid gear with a hub ring cut out, the way the symbol reads at small sizes.
-    fill(p, body.subtracted(ring.subtracted(ringInner)).subtracted(hole), colour);
+    hole.addEllipse(c, s.width() * 0.16, s.width() * 0.16);
+    // A solid wheel with one round hole: the form that still reads at menu sizes.
+    fill(p, body.subtracted(hole), colour);
 }
 
 void exclamationTriangleFill(QPainter& p, const QRectF& box, const QColor& colour) {

@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTextLayout>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 namespace {
@@ -378,4 +379,31 @@ TEST(PopoverView, RendersAsDarkGlass) {
     hover(row, row->chipRect(2).center());
     waitUntil([] { return false; }, 400); // let the fades and the lift finish
     shot(QStringLiteral("popover-active.png"));
+}
+
+TEST(PopoverView, ClearsTheWindowThatHostsIt) {
+    TestStore store;
+    CueRecorder cues;
+    PopoverViewModel model(*cues.engine);
+    QWidget host(nullptr, Qt::Popup | Qt::FramelessWindowHint);
+    auto* layout = new QVBoxLayout(&host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* view = new PopoverView(model);
+    layout->addWidget(view);
+    EXPECT_TRUE(host.testAttribute(Qt::WA_TranslucentBackground));
+    EXPECT_EQ(view->backdrop(), GlassPainter::Backdrop::translucent);
+    host.show();
+    QApplication::processEvents();
+    EXPECT_EQ(host.size(), view->size());
+    const QImage shot = host.grab().toImage();
+    EXPECT_EQ(qAlpha(shot.pixel(0, 0)), 0);
+    EXPECT_GT(qAlpha(shot.pixel(shot.width() / 2, shot.height() / 2)), 150);
+
+    // A window that already exists is left as it is: the card is then drawn opaque.
+    QWidget shown;
+    shown.show();
+    auto* late = new PopoverView(model);
+    late->setParent(&shown);
+    EXPECT_FALSE(shown.testAttribute(Qt::WA_TranslucentBackground));
+    EXPECT_EQ(late->backdrop(), GlassPainter::Backdrop::opaque);
 }
