@@ -2,7 +2,11 @@
 
 #include "LinuxMachineIdentity.h"
 #include "SimulatedMachineIdentity.h"
+#include "LinuxDesktopNotifier.h"
+#include "LinuxInstanceLock.h"
+#include "SimulatedDesktopNotifier.h"
 #include "SimulatedDisplayGamma.h"
+#include "SimulatedInstanceLock.h"
 #include "SimulatedEDRHeadroom.h"
 #include "SimulatedNativeBacklight.h"
 #include "SysfsNativeBacklight.h"
@@ -52,6 +56,7 @@ std::unique_ptr<Platform> Platform::makeSimulated() {
     gamma->addDisplay(1, /*builtin=*/true);
     p->m_displayGamma = std::move(gamma);
     p->m_nativeBacklight = std::make_unique<SimulatedNativeBacklight>();
+    p->m_desktopNotifier = std::make_unique<SimulatedDesktopNotifier>();
     p->m_machineIdentity = std::make_unique<SimulatedMachineIdentity>();
     Platform* raw = p.get();
     p->m_edrHeadroom = std::make_unique<SimulatedEDRHeadroom>(
@@ -70,6 +75,7 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     std::unique_ptr<Platform> p = makeSimulated();
     p->m_simulated = true;
     // Real backends, service by service, where the device answers.
+    p->setDesktopNotifier(std::make_unique<LinuxDesktopNotifier>());
     p->setMachineIdentity(std::make_unique<LinuxMachineIdentity>());
     if (hasX11Display()) {
         if (auto gamma = X11DisplayGamma::open()) {
@@ -150,4 +156,16 @@ void Platform::setScreenReaderProbe(std::unique_ptr<ScreenReaderProbe> service) 
 }
 SimulatedScreenReaderProbe* Platform::simulatedScreenReaderProbe() const {
     return dynamic_cast<SimulatedScreenReaderProbe*>(m_screenReaderProbe.get());
+}
+
+std::unique_ptr<InstanceLock> Platform::makeInstanceLock() {
+    if (simulationForced()) return std::make_unique<SimulatedInstanceLock>();
+    return std::make_unique<LinuxInstanceLock>(LinuxInstanceLock::defaultDirectory());
+}
+
+void Platform::setDesktopNotifier(std::unique_ptr<DesktopNotifier> service) {
+    m_desktopNotifier = std::move(service);
+}
+SimulatedDesktopNotifier* Platform::simulatedDesktopNotifier() const {
+    return dynamic_cast<SimulatedDesktopNotifier*>(m_desktopNotifier.get());
 }

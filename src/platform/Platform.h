@@ -5,6 +5,9 @@
 
 // Services (one line each).
 class DisplayGamma;
+class InstanceLock;
+class DesktopNotifier;
+class SimulatedDesktopNotifier;
 class MachineIdentity;
 class SimulatedMachineIdentity;
 class SimulatedDisplayGamma;
@@ -35,6 +38,10 @@ public:
     static std::unique_ptr<Platform> makeSimulated();
     // Probes the machine; falls back to simulated backends service by service.
     static std::unique_ptr<Platform> makeDefault();
+
+    // Made apart from the platform, before it, so that a second copy of the application
+    // can leave without having touched any device.
+    static std::unique_ptr<InstanceLock> makeInstanceLock();
 
     static bool simulationForced();
     // True when an X11 display can be reached.
@@ -77,6 +84,10 @@ public:
     void setMachineIdentity(std::unique_ptr<MachineIdentity> service);
     SimulatedMachineIdentity* simulatedMachineIdentity() const;
 
+    DesktopNotifier& desktopNotifier() { return *m_desktopNotifier; }
+    void setDesktopNotifier(std::unique_ptr<DesktopNotifier> service);
+    SimulatedDesktopNotifier* simulatedDesktopNotifier() const;
+
     ~Platform();
 
 private:
@@ -84,6 +95,7 @@ private:
     bool m_simulated = true;
     // Declaration order is construction order; later services may use earlier ones.
     std::unique_ptr<DisplayGamma> m_displayGamma;
+    std::unique_ptr<DesktopNotifier> m_desktopNotifier;
     std::unique_ptr<MachineIdentity> m_machineIdentity;
     std::unique_ptr<NativeBacklight> m_nativeBacklight;
     std::unique_ptr<EDRHeadroom> m_edrHeadroom;

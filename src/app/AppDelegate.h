@@ -1,0 +1,119 @@
+#pragma once
+
+#include "app/ShellHooks.h"
+#include "core/Clock.h"
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+class CrashLoopGuard;
+class InstanceLock;
+class OverlayWindowController;
+class PopoverWindow;
+class QMenu;
+class QTimer;
+class StatusItem;
+
+// The application's hub: owns the display warmth engine and the status item, runs the
+// start-up sequence, hands the displays and the backlight back when the application
+// ends, and wires the other subsystems through ShellHooks. Main thread only.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString bundleIdentifier = QStringLiteral("com.halcyra.app");
+    static constexpr int statusItemWatchdogIntervalMs = 30'000;
+    static constexpr int visibilityHintDelayMs = 5'000;
+
+    explicit AppDelegate(Clock& clock = Clock::system(), QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // Runs before anything else is created: true when this process may run. A second
+    // copy asks the running one to come forward and must then exit with status 0,
+    // having written nothing and touched no display.
+    static bool claimSingleInstance(InstanceLock& lock);
+
+    ShellHooks& hooks() { return m_hooks; }
+    void setHooks(ShellHooks hooks) { m_hooks = std::move(hooks); }
+    // Replaces the crash-loop alert (tests).
+    void setCrashLoopAlertPresenter(std::function<void()> present) {
+        m_presentCrashLoopAlert = std::move(present);
+    }
+
+    OverlayWindowController& overlayController() { return *m_overlayController; }
+
+    // ---- Application lifecycle ----
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+    // Another start of the application asked this copy to come forward.
+    bool applicationShouldHandleReopen();
+    void applicationDidBecomeActive();
+    bool launchFinished() const { return m_launchFinished; }
+    bool safeModeAtLaunch() const { return m_safeModeAtLaunch; }
+
+    // ---- Signals ----
+    // SIGTERM / SIGINT on the main loop: hand back the displays' tables and a pinned
+    // backlight. The caller then ends the process by the signal.
+    void handBackForTermination();
+    // SIGUSR1: reload the stored settings and re-apply them.
+    void reloadPreferences();
+
+    // ---- Status item, popover and emergency menu ----
+    void installManualStatusItem();
+    void updateMenuBarIconColor();
+    void statusItemClicked(bool rightButton);
+    void showEmergencyMenu();
+    void emergencyResetFromMenu();
+    void confirmXDRFromMenu();
+    void resetAllDisplayEffects(const QString& reason);
+    void showPopoverIfNeeded();
+    void closePopover();
+    void togglePopoverFromHotkey();
+    void showPopoverDetached();
+    bool statusItemIsVisibleOnScreen() const;
+    void checkStatusItemVisibilityHint();
+    void statusItemWatchdogTick();
+
+    StatusItem* statusItem() const { return m_statusItem.get(); }
+    PopoverWindow* popover() const { return m_popover.get(); }
+    // The emergency menu as last built (for tests).
+    QMenu* emergencyMenu() const { return m_emergencyMenu.get(); }
+    bool popoverVisible() const { return m_popoverVisible; }
+    // The entries of the emergency menu for the current state.
+    QStringList emergencyMenuTitles() const;
+    // Kept for the XDR observers: a boost taken down for a capture or a pending confirmation.
+    bool xdrBoostSuspendedForCapture = false;
+    bool xdrBoostSuspendedUnconfirmed = false;
+
+    // Pops the emergency menu at the pointer; tests replace it to avoid a modal menu.
+    std::function<void(QMenu&)> popUpMenu;
+
+private:
+    void runCrashLoopGuard();
+    void recoverInterruptedWarmthFlow();
+    void restoreSystemGamma();
+    void installSignalHandlers();
+    void startPeripherals(bool enabled);
+    void startKeyboard(bool enabled);
+    void installObservers();
+    void installXDR();
+    void postSafeModeNotice();
+    void startStatusItemWatchdog();
+    void buildEmergencyMenu();
+    void setPopoverVisible(bool visible);
+    QString popoverShortcutText() const;
+
+    Clock& m_clock;
+    ShellHooks m_hooks;
+    std::unique_ptr<OverlayWindowController> m_overlayController;
+    std::unique_ptr<StatusItem> m_statusItem;
+    std::unique_ptr<PopoverWindow> m_popover;
+    std::unique_ptr<QMenu> m_emergencyMenu;
+    std::unique_ptr<QTimer> m_statusItemWatchdog;
+    std::function<void()> m_presentCrashLoopAlert;
+    bool m_popoverVisible = false;
+    bool m_launchFinished = false;
+    bool m_safeModeAtLaunch = false;
+    bool m_observersInstalled = false;
+};

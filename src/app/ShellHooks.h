@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+// The calls the application shell makes into subsystems that are wired in once they
+// exist (the popover model, the schedule, key interception, ambient light, keyboard
+// backlight, dithering, the XDR boost, onboarding, shortcuts, insights). Each is
+// optional: an empty one means the subsystem is absent and its step is skipped.
+struct ShellHooks {
+    // ---- Start-up wiring ----
+    std::function<void()> setupViewModel;
+    std::function<void()> setupSunsetScheduler;
+    std::function<void()> startInsightsSampling;
+    std::function<void()> setupShortcuts;
+    // First run: called with whether the welcome was already seen.
+    std::function<void(bool hasSeenWelcome)> runFirstRunFlow;
+    // A warmth preview interrupted by a crash was finished: the popover model and the
+    // ambient controller take the restored values.
+    std::function<void(double temperature, double brightness, bool enabled)> recoveredWarmth;
+    std::function<void()> installSystemEventObservers;
+
+    // ---- Peripherals ----
+    std::function<void()> disableDithering;
+    std::function<void()> startAmbientLight;
+    std::function<void()> startALSMonitoring;
+    std::function<void()> startKeyboardSync;
+    std::function<void(double intensity)> engageHarmony;
+    std::function<void()> restoreStaleHarmonyBaseline;
+    std::function<void()> disengageHarmonyRestoringBaseline;
+    std::function<void()> startKeyInterceptor;
+    std::function<bool()> keyInterceptorActive;
+    std::function<void()> stopKeyInterceptor;
+    // The brightness display stops animating (the CPU watchdog throttled).
+    std::function<void()> stillOSDAnimations;
+
+    // ---- XDR boost ----
+    std::function<void()> installXDRObservers;
+    std::function<bool()> xdrBoostWindowExists;
+    std::function<void()> confirmXDRBoost;
+    std::function<void(const QString& reason)> xdrEmergencyReset;
+    std::function<void()> deactivateXDRBoost;
+
+    // ---- Popover and tint ----
+    // The popover's content; the popover owns what it returns.
+    std::function<QWidget*()> makePopoverContent;
+    std::function<void(bool visible)> popoverVisibilityChanged;
+    // The ordinary on/off switch (pins a manual override while a schedule runs).
+    std::function<void()> toggleEnabled;
+    // SIGUSR1: pin the manual override of the reloaded values while a schedule runs.
+    std::function<void()> pinManualOverrideForReload;
+    // SIGUSR1: the popover model echoes the reloaded values.
+    std::function<void()> syncViewModelFromPreferences;
+    // The shortcut that opens the popover, as shown to the user.
+    std::function<QString()> popoverShortcutText;
+};

@@ -1,0 +1,350 @@
+#include "app/AppDelegate.h"
+#include "app/CPUWatchdog.h"
+#include "app/PopoverWindow.h"
+#include "app/Preferences.h"
+#include "app/StatusItem.h"
+#include "brightness/NativeBrightnessController.h"
+#include "core/Logging.h"
+#include "core/NotificationCenter.h"
+#include "platform/Platform.h"
+#include "platform/SimulatedDesktopNotifier.h"
+#include "platform/SimulatedDisplayGamma.h"
+#include "platform/SimulatedInstanceLock.h"
+#include "platform/SimulatedNativeBacklight.h"
+#include "support/TestStore.h"
+#include "warmth/ColorTemperature.h"
+
+#include <QMenu>
+#include <gtest/gtest.h>
+
+namespace {
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Platform::setInstance(Platform::makeSimulated());
+        DisplayedWarmth::resetForTesting();
+        NativeBrightnessController::resetForTesting();
+    }
+    void TearDown() override { m_delegate.reset(); }
+
+    SimulatedDisplayGamma& gamma() { return *Platform::instance().simulatedDisplayGamma(); }
+    SimulatedDesktopNotifier& notices() { return *Platform::instance().simulatedDesktopNotifier(); }
+    UserDefaults& defaults() { return m_store.defaults(); }
+
+    void seedTint(bool enabled) {
+        defaults().setBool(PrefKey::enabled, enabled);
+        defaults().setDouble(PrefKey::temperature, 3400);
+        defaults().setDouble(PrefKey::intensity, 4);
+        defaults().setDouble(PrefKey::brightness, 1);
+    }
+
+    // A delegate whose every hook records its name.
+    AppDelegate& makeDelegate() {
+        m_delegate = std::make_unique<AppDelegate>(m_clock);
+        ShellHooks& h = m_delegate->hooks();
+        auto rec = [this](const char* name) {
+            return [this, name] { m_calls << QString::fromLatin1(name); };
+        };
+        h.setupViewModel = rec("setupViewModel");
+        h.setupSunsetScheduler = rec("setupSunsetScheduler");
+        h.startInsightsSampling = rec("startInsightsSampling");
+        h.setupShortcuts = rec("setupShortcuts");
+        h.runFirstRunFlow = [this](bool seen) {
+            m_calls << QStringLiteral("runFirstRunFlow(%1)").arg(seen);
+        };
+        h.installSystemEventObservers = rec("installSystemEventObservers");
+        h.disableDithering = rec("disableDithering");
+        h.startAmbientLight = rec("startAmbientLight");
+        h.startALSMonitoring = rec("startALSMonitoring");
+        h.startKeyboardSync = rec("startKeyboardSync");
+        h.engageHarmony = [this](double i) {
+            m_calls << QStringLiteral("engageHarmony(%1)").arg(i);
+        };
+        h.restoreStaleHarmonyBaseline = rec("restoreStaleHarmonyBaseline");
+        h.startKeyInterceptor = rec("startKeyInterceptor");
+        h.keyInterceptorActive = [this] { return m_interceptorActive; };
+        h.installXDRObservers = rec("installXDRObservers");
+        m_delegate->setCrashLoopAlertPresenter([this] { ++m_alerts; });
+        m_delegate->popUpMenu = [this](QMenu&) { ++m_menus; };
+        return *m_delegate;
+    }
+
+    QStringList launch() {
+        LogCapture capture;
+        m_delegate->applicationDidFinishLaunching();
+        return capture.messages(QStringLiteral("com.halcyra.app.menubar"));
+    }
+
+    TestStore m_store;
+    ManualClock m_clock{QDateTime::currentDateTimeUtc()};
+    std::unique_ptr<AppDelegate> m_delegate;
+    QStringList m_calls;
+    bool m_interceptorActive = false;
+    int m_alerts = 0;
+    int m_menus = 0;
+};
+
+} // namespace
+
+TEST_F(AppDelegateTest, LaunchWithTheTintOnAppliesItAndStartsEverythingInOrder) {
+    seedTint(true);
+    defaults().setBool(PrefKey::disableDithering, true);
+    defaults().setBool(PrefKey::brightnessKeyInterception, true);
+    defaults().setBool(PrefKey::xdrBoostEnabled, true);
+    gamma().overwriteTables(1, {0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, 0.5f});
+    AppDelegate& d = makeDelegate();
+    const QStringList log = launch();
+
+    EXPECT_EQ(m_calls, (QStringList{"setupViewModel", "setupSunsetScheduler",
+                                    "startInsightsSampling", "setupShortcuts", "runFirstRunFlow(0)",
+                                    "disableDithering", "startAmbientLight", "startALSMonitoring",
+                                    "restoreStaleHarmonyBaseline", "startKeyInterceptor",
+                                    "installSystemEventObservers", "installXDRObservers"}));
+    EXPECT_GE(gamma().restoreCount(), 1);
+    const DisplayTint tint = ColorTemperature::blendedTint(3400, 4);
+    EXPECT_NEAR(gamma().display(1)->red.back(), tint.r, 0.01);
+    EXPECT_NEAR(gamma().display(1)->blue.back(), tint.b, 0.01);
+    EXPECT_TRUE(log.contains(QStringLiteral("overlay state applied: enabled=true")));
+    EXPECT_LT(log.indexOf(QStringLiteral("gamma restored")),
+              log.indexOf(QStringLiteral("overlay state applied: enabled=true")));
+    EXPECT_EQ(log.last().left(36), QStringLiteral("applicationDidFinishLaunching EXIT s"));
+    EXPECT_TRUE(d.launchFinished());
+    EXPECT_FALSE(defaults().boolean(PrefKey::launchCrashGuard));
+    EXPECT_FALSE(defaults().boolean(PrefKey::xdrBoostEnabled));
+    EXPECT_FALSE(defaults().stringValue(PrefKey::lastSeenVersion).value_or(QString()).isEmpty());
+    EXPECT_EQ(notices().count(QStringLiteral("halcyra.safe-mode")), 0);
+    EXPECT_EQ(d.statusItem()->color(), StatusItem::enabledColor());
+}
+
+TEST_F(AppDelegateTest, LaunchWithTheTintOffTouchesNoTableAndStartsNoPeripheral) {
+    seedTint(false);
+    defaults().setBool(PrefKey::brightnessKeyInterception, true);
+    defaults().setBool(PrefKey::disableDithering, true);
+    defaults().setBool(PrefKey::keyboardBrightnessSync, true);
+    defaults().setBool(PrefKey::welcomeShown, true);
+    AppDelegate& d = makeDelegate();
+    const QStringList log = launch();
+    EXPECT_EQ(gamma().totalLoads(), 0);
+    EXPECT_TRUE(log.contains(QStringLiteral("overlay state applied: enabled=false")));
+    for (const char* absent :
+         {"disableDithering", "startAmbientLight", "startKeyboardSync", "startKeyInterceptor"})
+        EXPECT_FALSE(m_calls.contains(QString::fromLatin1(absent))) << absent;
+    EXPECT_TRUE(m_calls.contains(QStringLiteral("restoreStaleHarmonyBaseline")));
+    EXPECT_TRUE(m_calls.contains(QStringLiteral("runFirstRunFlow(1)")));
+    EXPECT_EQ(d.statusItem()->color(), StatusItem::disabledColor());
+
+    // Becoming active with the tint off leaves the keys alone.
+    d.applicationDidBecomeActive();
+    EXPECT_FALSE(m_calls.contains(QStringLiteral("startKeyInterceptor")));
+}
+
+TEST_F(AppDelegateTest, FullHarmonyWinsOverKeyboardSync) {
+    seedTint(true);
+    defaults().setBool(PrefKey::fullHarmonyEnabled, true);
+    defaults().setBool(PrefKey::keyboardBrightnessSync, true);
+    defaults().setDouble(PrefKey::intensity, 2.5);
+    makeDelegate();
+    launch();
+    EXPECT_FALSE(defaults().boolean(PrefKey::keyboardBrightnessSync));
+    EXPECT_FALSE(m_calls.contains(QStringLiteral("startKeyboardSync")));
+    EXPECT_TRUE(m_calls.contains(QStringLiteral("engageHarmony(2.5)")));
+    EXPECT_FALSE(m_calls.contains(QStringLiteral("restoreStaleHarmonyBaseline")));
+}
+
+TEST_F(AppDelegateTest, SafeModeLeavesOutTheRiskyControllersAndSaysSo) {
+    seedTint(true);
+    defaults().setBool(PrefKey::safeMode, true);
+    defaults().setBool(PrefKey::brightnessKeyInterception, true);
+    defaults().setBool(PrefKey::disableDithering, true);
+    AppDelegate& d = makeDelegate();
+    const QStringList log = launch();
+    for (const char* line :
+         {"SAFE MODE — skipping DitheringController, AmbientLightController, ALS monitoring",
+          "SAFE MODE — skipping BrightnessKeyInterceptor",
+          "SAFE MODE — skipping XDRBoostController",
+          "Running in SAFE MODE — advanced features disabled"})
+        EXPECT_TRUE(log.contains(QString::fromUtf8(line))) << line;
+    for (const char* absent : {"disableDithering", "startAmbientLight", "startALSMonitoring",
+                               "startKeyInterceptor", "installXDRObservers"})
+        EXPECT_FALSE(m_calls.contains(QString::fromLatin1(absent))) << absent;
+    EXPECT_TRUE(gamma().totalLoads() > 0); // the tint itself still applies
+    EXPECT_EQ(notices().count(QStringLiteral("halcyra.safe-mode")), 1);
+    EXPECT_EQ(notices().posted().last().body,
+              QStringLiteral(
+                  "Some features were disabled to prevent a crash. Open Settings to re-enable."));
+
+    // Becoming active does not start the interceptor behind safe mode's back.
+    d.applicationDidBecomeActive();
+    EXPECT_FALSE(m_calls.contains(QStringLiteral("startKeyInterceptor")));
+    // Out of safe mode it does, once, and not while it already runs.
+    defaults().setBool(PrefKey::safeMode, false);
+    d.applicationDidBecomeActive();
+    EXPECT_EQ(m_calls.count(QStringLiteral("startKeyInterceptor")), 1);
+    m_interceptorActive = true;
+    d.applicationDidBecomeActive();
+    EXPECT_EQ(m_calls.count(QStringLiteral("startKeyInterceptor")), 1);
+}
+
+TEST_F(AppDelegateTest, CrashLoopAlertComesAfterTheLaunchSequence) {
+    defaults().setDouble(PrefKey::lastLaunchTime, m_clock.secondsSince1970() - 5);
+    defaults().setInteger(PrefKey::crashRecoveryCount, 2);
+    makeDelegate();
+    launch();
+    EXPECT_EQ(m_alerts, 0);
+    EXPECT_TRUE(waitUntil([&] { return m_alerts == 1; }, 1000));
+    EXPECT_TRUE(defaults().boolean(PrefKey::safeMode));
+}
+
+TEST_F(AppDelegateTest, EmergencyResetTurnsTheTintOffAndClearsEveryTable) {
+    seedTint(true);
+    AppDelegate& d = makeDelegate();
+    launch();
+    const int restoresBefore = gamma().restoreCount();
+    d.xdrBoostSuspendedForCapture = true;
+    QString xdrReason;
+    d.hooks().xdrEmergencyReset = [&](const QString& r) { xdrReason = r; };
+
+    LogCapture capture;
+    d.emergencyResetFromMenu();
+    EXPECT_EQ(xdrReason, QStringLiteral("menu bar"));
+    EXPECT_FALSE(d.xdrBoostSuspendedForCapture);
+    EXPECT_FALSE(defaults().boolean(PrefKey::enabled));
+    EXPECT_GT(gamma().restoreCount(), restoresBefore);
+    EXPECT_EQ(DisplayedWarmth::recorded(), DisplayTint::identity());
+    EXPECT_TRUE(capture.contains(
+        QStringLiteral("Emergency reset: all display effects cleared (menu bar)")));
+
+    // Already off: the switch is not toggled again, the tables are still cleared.
+    int toggles = 0;
+    d.hooks().toggleEnabled = [&] { ++toggles; };
+    d.resetAllDisplayEffects(QStringLiteral("panic hotkey"));
+    EXPECT_EQ(toggles, 0);
+    defaults().setBool(PrefKey::enabled, true);
+    d.resetAllDisplayEffects(QStringLiteral("panic hotkey"));
+    EXPECT_EQ(toggles, 1);
+}
+
+TEST_F(AppDelegateTest, ClicksOpenThePopoverOrTheEmergencyMenu) {
+    AppDelegate& d = makeDelegate();
+    launch();
+    EXPECT_EQ(d.emergencyMenuTitles(),
+              (QStringList{"Reset Display Effects", QString(), "Panic key: ⌃⌥⌘R"}));
+    d.hooks().xdrBoostWindowExists = [] { return true; };
+    EXPECT_EQ(d.emergencyMenuTitles().at(1), QStringLiteral("Keep XDR Boost (dismiss countdown)"));
+
+    d.statusItemClicked(true);
+    EXPECT_EQ(m_menus, 1);
+    EXPECT_FALSE(d.popoverVisible());
+    ASSERT_TRUE(d.emergencyMenu());
+    EXPECT_FALSE(d.emergencyMenu()->actions().last()->isEnabled());
+
+    bool hookVisible = false;
+    d.hooks().popoverVisibilityChanged = [&](bool v) { hookVisible = v; };
+    d.statusItemClicked(false);
+    EXPECT_TRUE(d.popoverVisible());
+    EXPECT_TRUE(d.popover()->isShown());
+    EXPECT_TRUE(hookVisible);
+    d.statusItemClicked(false);
+    EXPECT_FALSE(d.popoverVisible());
+    EXPECT_FALSE(d.popover()->isShown());
+    EXPECT_FALSE(hookVisible);
+
+    d.togglePopoverFromHotkey(); // no tray host here: opens detached
+    EXPECT_TRUE(d.popoverVisible());
+    d.togglePopoverFromHotkey();
+    EXPECT_FALSE(d.popoverVisible());
+
+    // A watchdog pass with the item present changes nothing.
+    StatusItem* before = d.statusItem();
+    d.statusItemWatchdogTick();
+    EXPECT_EQ(d.statusItem(), before);
+}
+
+TEST_F(AppDelegateTest, MenuBarTitleFollowsTheSettingsAndSurvivesBadValues) {
+    seedTint(true);
+    AppDelegate& d = makeDelegate();
+    launch();
+    defaults().setBool(PrefKey::showTemperatureInMenuBar, true);
+    defaults().setDouble(PrefKey::temperature, 3456.7);
+    d.updateMenuBarIconColor();
+    EXPECT_EQ(d.statusItem()->title(), QStringLiteral(" 3456K"));
+    defaults().setDouble(PrefKey::temperature, 1e9);
+    d.updateMenuBarIconColor();
+    EXPECT_EQ(d.statusItem()->title(), QStringLiteral(" 6500K"));
+    defaults().setBool(PrefKey::enabled, false);
+    NotificationCenter::defaultCenter().post(QStringLiteral("halcyraWarmthRampSettled"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(d.statusItem()->color(), StatusItem::disabledColor());
+    defaults().setBool(PrefKey::showTemperatureInMenuBar, false);
+    d.updateMenuBarIconColor();
+    EXPECT_TRUE(d.statusItem()->title().isEmpty());
+}
+
+TEST_F(AppDelegateTest, HiddenIconHintIsPostedOnceEver) {
+    AppDelegate& d = makeDelegate();
+    launch();
+    // No status area host in these tests: the icon counts as hidden.
+    EXPECT_FALSE(d.statusItemIsVisibleOnScreen());
+    LogCapture capture;
+    d.checkStatusItemVisibilityHint();
+    d.checkStatusItemVisibilityHint();
+    EXPECT_EQ(notices().count(QStringLiteral("halcyra.menubar.hidden.hint")), 1);
+    EXPECT_EQ(notices().posted().last().body,
+              QStringLiteral("Your menu bar is full, so the Halcyra icon may be hidden. Press ⇧⌘S "
+                             "to open Halcyra anytime."));
+    EXPECT_TRUE(
+        capture.contains(QStringLiteral("Menu bar icon hidden at launch — posted ⇧⌘S hint")));
+    EXPECT_TRUE(defaults().boolean(PrefKey::menuBarHiddenHintShown));
+}
+
+TEST_F(AppDelegateTest, ReloadAndTerminationHandBackWhatTheyShould) {
+    seedTint(true);
+    AppDelegate& d = makeDelegate();
+    launch();
+    int pins = 0, syncs = 0;
+    d.hooks().pinManualOverrideForReload = [&] { ++pins; };
+    d.hooks().syncViewModelFromPreferences = [&] { ++syncs; };
+
+    // Another writer changes the file; the reload reads it before re-applying.
+    {
+        UserDefaults other(defaults().filePath());
+        other.setDouble(PrefKey::temperature, 2000);
+    }
+    d.reloadPreferences();
+    EXPECT_NEAR(gamma().display(1)->blue.back(), ColorTemperature::blendedTint(2000, 4).b, 0.01);
+    EXPECT_EQ(pins, 0);
+    EXPECT_EQ(syncs, 1);
+    defaults().setBool(PrefKey::useSchedule, true);
+    d.reloadPreferences();
+    EXPECT_EQ(pins, 1);
+
+    // A pinned backlight goes back to the user's level on a termination signal.
+    auto* backlight = Platform::instance().simulatedNativeBacklight();
+    backlight->setLevelExternally(0.4f);
+    NativeBrightnessController::acquireLock(
+        NativeBrightnessController::BrightnessLock::keyInterceptor());
+    EXPECT_FLOAT_EQ(backlight->level(), 1.0f);
+    const int restoresBefore = gamma().restoreCount();
+    d.handBackForTermination();
+    EXPECT_NEAR(backlight->level(), 0.4f, 0.001);
+    EXPECT_FALSE(defaults().contains(PrefKey::preBrightnessKeyNativeBrightness));
+    EXPECT_TRUE(NativeBrightnessController::lockHolders().isEmpty());
+    EXPECT_GT(gamma().restoreCount(), restoresBefore);
+    EXPECT_TRUE(defaults().boolean(PrefKey::enabled));
+}
+
+TEST(AppDelegateInstance, ASecondCopyIsRefusedAndBringsTheFirstForward) {
+    SimulatedInstanceLock first(QStringLiteral("delegate-test"));
+    first.setPid(777);
+    ASSERT_TRUE(AppDelegate::claimSingleInstance(first));
+    SimulatedInstanceLock second(QStringLiteral("delegate-test"));
+    int activations = 0;
+    QObject::connect(&first, &InstanceLock::activationRequested, [&] { ++activations; });
+    LogCapture capture;
+    EXPECT_FALSE(AppDelegate::claimSingleInstance(second));
+    EXPECT_TRUE(
+        capture.contains(QStringLiteral("Duplicate Halcyra instance (pid 777 already running) — "
+                                        "terminating this copy before tap creation")));
+    EXPECT_TRUE(waitUntil([&] { return activations == 1; }, 1000));
+}
