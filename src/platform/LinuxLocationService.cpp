@@ -1,17 +1,46 @@
 #include "LinuxLocationService.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QGeoPositionInfoSource>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcLocation, "com.halcyra.app.location")
 
 namespace {
+
 constexpr int singleRequestTimeoutMs = 60 * 1000;
+const QString geoClueService = QStringLiteral("org.freedesktop.GeoClue2");
+
+// The GeoClue plugin loads whether or not the positioning service is installed, and
+// without it reports every start as refused. Only a service that runs or can be
+// started counts as a source.
+bool geoClueReachable() {
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) return false;
+    if (bus.interface()->isServiceRegistered(geoClueService)) return true;
+    const QDBusMessage reply =
+        bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                QStringLiteral("/org/freedesktop/DBus"),
+                                                QStringLiteral("org.freedesktop.DBus"),
+                                                QStringLiteral("ListActivatableNames")),
+                 QDBus::Block, 2000);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           reply.arguments().first().toStringList().contains(geoClueService);
 }
+
+} // namespace
 
 std::unique_ptr<LinuxLocationService> LinuxLocationService::create(QObject* parent) {
     QGeoPositionInfoSource* source = QGeoPositionInfoSource::createDefaultSource(nullptr);
     if (!source) return nullptr;
+    if (source->sourceName() == QLatin1String("geoclue2") && !geoClueReachable()) {
+        qCInfo(lcLocation).noquote()
+            << QStringLiteral("No positioning service on the system bus — location unknown");
+        delete source;
+        return nullptr;
+    }
     return std::unique_ptr<LinuxLocationService>(new LinuxLocationService(source, parent));
 }
 

@@ -4,7 +4,6 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <memory>
 #include <optional>
 
 // One position report.
@@ -39,10 +38,6 @@ public:
 
     using QObject::QObject;
     ~LocationService() override = default;
-
-    // The real backend when the machine has a positioning source, the simulated one
-    // otherwise (and always when HALCYRA_PLATFORM=simulated).
-    static std::unique_ptr<LocationService> createDefault(QObject* parent = nullptr);
 
     virtual QString backendName() const = 0;
     // Asks for permission to locate while the application runs.

@@ -1,6 +1,7 @@
 #include "SunsetScheduler.h"
 
 #include "app/Preferences.h"
+#include "platform/Platform.h"
 #include "warmth/LocalCalendar.h"
 #include "warmth/ScheduleQueries.h"
 #include "warmth/SolarMath.h"
@@ -43,8 +44,8 @@ QString WarmthState::description() const {
 }
 
 SunsetScheduler& SunsetScheduler::shared() {
-    static std::unique_ptr<LocationService> location = LocationService::createDefault();
-    static SunsetScheduler* engine = new SunsetScheduler(*location, Clock::system());
+    static SunsetScheduler* engine =
+        new SunsetScheduler(Platform::instance().location(), Clock::system());
     return *engine;
 }
 

@@ -1,6 +1,7 @@
 #include "ScheduleTestSupport.h"
 
 #include "core/Logging.h"
+#include "platform/Platform.h"
 #include "warmth/LocalCalendar.h"
 #include "warmth/SolarMath.h"
 
@@ -300,4 +301,7 @@ TEST(SunsetSchedulerEngine, LocationFailuresTellTheUserAndKeepGoing) {
     EXPECT_TRUE(f.engine.lastLocation().has_value());
     EXPECT_TRUE(f.engine.todaySunset().has_value());
     f.engine.stop();
+
+    // Without a positioning source the platform offers the simulated service.
+    EXPECT_NE(Platform::makeSimulated()->simulatedLocation(), nullptr);
 }
