@@ -106,21 +106,32 @@ TEST(UserDefaults, NumbersTooLargeForADoubleNeverCrash) {
 TEST(UserDefaults, WriterKilledMidSaveLeavesEveryEarlierKey) {
     QTemporaryDir dir;
     const QString path = dir.path() + "/settings.json";
-    // A child process writes keys as fast as it can and is killed at a random moment.
+    // A child process writes keys as fast as it can and is killed at a varying moment,
+    // once it has reported its first save (a loaded machine may start it slowly).
     for (int round = 0; round < 5; ++round) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
+            ::close(ready[0]);
             UserDefaults d(path);
-            for (int i = 0;; ++i) d.setInteger(QStringLiteral("key.%1.%2").arg(round).arg(i % 400), i);
+            for (int i = 0;; ++i) {
+                d.setInteger(QStringLiteral("key.%1.%2").arg(round).arg(i % 400), i);
+                if (i == 0) (void)!::write(ready[1], "x", 1);
+            }
         }
-        ::usleep(20000 + round * 7000);
+        ::close(ready[1]);
+        char byte = 0;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        ::close(ready[0]);
+        ::usleep(2000 + round * 7000);
         ::kill(pid, SIGKILL);
         int status = 0;
         ::waitpid(pid, &status, 0);
         UserDefaults reread(path);
         EXPECT_TRUE(corruptCopies(dir.path()).isEmpty());
-        for (int earlier = 0; earlier < round; ++earlier)
+        for (int earlier = 0; earlier <= round; ++earlier)
             EXPECT_TRUE(reread.contains(QStringLiteral("key.%1.0").arg(earlier))) << round;
     }
 }
