@@ -3,7 +3,6 @@
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QPointer>
 #include <QPropertyAnimation>
 #include <QVariantAnimation>
 #include <QWidget>

@@ -57,7 +57,6 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
-    bool hasHeightForWidth() const override { return false; }
 
 signals:
     // The user pressed and released chip `index` (a release outside still counts).

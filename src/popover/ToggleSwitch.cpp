@@ -20,7 +20,7 @@ ToggleSwitch::ToggleSwitch(const QColor& tint, QWidget* parent)
 }
 
 void ToggleSwitch::checkStateSet() {
-    // Set from code (the model changed elsewhere): jump when hidden, slide when shown.
+    // Slide when shown; a hidden switch simply takes its new place.
     if (isVisible())
         animateTo(isChecked() ? 1.0 : 0.0);
     else {
@@ -28,11 +28,6 @@ void ToggleSwitch::checkStateSet() {
         m_position = isChecked() ? 1.0 : 0.0;
         update();
     }
-}
-
-void ToggleSwitch::nextCheckState() {
-    QAbstractButton::nextCheckState();
-    animateTo(isChecked() ? 1.0 : 0.0);
 }
 
 void ToggleSwitch::animateTo(qreal target) {

@@ -25,7 +25,6 @@ protected:
     void paintEvent(QPaintEvent*) override;
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
     void checkStateSet() override;
-    void nextCheckState() override;
 
 private:
     void animateTo(qreal target);
