@@ -2,6 +2,8 @@
 
 #include "LinuxMachineIdentity.h"
 #include "SimulatedMachineIdentity.h"
+#include "LinuxLocationService.h"
+#include "SimulatedLocationService.h"
 #include "LinuxDesktopNotifier.h"
 #include "LinuxInstanceLock.h"
 #include "SimulatedDesktopNotifier.h"
@@ -58,6 +60,7 @@ std::unique_ptr<Platform> Platform::makeSimulated() {
     p->m_nativeBacklight = std::make_unique<SimulatedNativeBacklight>();
     p->m_desktopNotifier = std::make_unique<SimulatedDesktopNotifier>();
     p->m_machineIdentity = std::make_unique<SimulatedMachineIdentity>();
+    p->m_location = std::make_unique<SimulatedLocationService>();
     Platform* raw = p.get();
     p->m_edrHeadroom = std::make_unique<SimulatedEDRHeadroom>(
         [raw] { return raw->displayGamma().onlineDisplays().value_or(std::vector<DisplayId>{}); });
@@ -77,6 +80,7 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     // Real backends, service by service, where the device answers.
     p->setDesktopNotifier(std::make_unique<LinuxDesktopNotifier>());
     p->setMachineIdentity(std::make_unique<LinuxMachineIdentity>());
+    if (auto location = LinuxLocationService::create()) p->setLocation(std::move(location));
     if (hasX11Display()) {
         if (auto gamma = X11DisplayGamma::open()) {
             p->setDisplayGamma(std::move(gamma));
@@ -126,6 +130,11 @@ void Platform::setMachineIdentity(std::unique_ptr<MachineIdentity> service) {
 }
 SimulatedMachineIdentity* Platform::simulatedMachineIdentity() const {
     return dynamic_cast<SimulatedMachineIdentity*>(m_machineIdentity.get());
+}
+
+void Platform::setLocation(std::unique_ptr<LocationService> service) { m_location = std::move(service); }
+SimulatedLocationService* Platform::simulatedLocation() const {
+    return dynamic_cast<SimulatedLocationService*>(m_location.get());
 }
 
 std::unique_ptr<SoundCueAudioBackend> Platform::makeSoundCueAudioBackend() const {

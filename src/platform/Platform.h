@@ -22,6 +22,8 @@ class DoNotDisturbProbe;
 class SimulatedDoNotDisturbProbe;
 class ScreenReaderProbe;
 class SimulatedScreenReaderProbe;
+class LocationService;
+class SimulatedLocationService;
 
 // Picks a backend for every platform service at start-up: the real Linux backend
 // where the device answers, the simulated one otherwise. HALCYRA_PLATFORM=simulated
@@ -84,6 +86,10 @@ public:
     void setMachineIdentity(std::unique_ptr<MachineIdentity> service);
     SimulatedMachineIdentity* simulatedMachineIdentity() const;
 
+    LocationService& location() { return *m_location; }
+    void setLocation(std::unique_ptr<LocationService> service);
+    SimulatedLocationService* simulatedLocation() const;
+
     DesktopNotifier& desktopNotifier() { return *m_desktopNotifier; }
     void setDesktopNotifier(std::unique_ptr<DesktopNotifier> service);
     SimulatedDesktopNotifier* simulatedDesktopNotifier() const;
@@ -103,4 +109,5 @@ private:
     std::unique_ptr<OutputMuteProbe> m_outputMuteProbe;
     std::unique_ptr<DoNotDisturbProbe> m_doNotDisturbProbe;
     std::unique_ptr<ScreenReaderProbe> m_screenReaderProbe;
+    std::unique_ptr<LocationService> m_location;
 };
