@@ -68,7 +68,8 @@ TEST(ScheduleQueries, LookBackOverTheWarmStretch) {
         EXPECT_FALSE(f.engine.hasBeenAtLeastAsWarm(fullTint(1800), now));
         // The schedule's own tint now (3259 K at 69 %) is reached at once.
         const WarmthState s = f.engine.previewState(now);
-        EXPECT_TRUE(f.engine.hasBeenAtLeastAsWarm(ColorTemperature::blendedTint(s.kelvin, s.intensity * 4), now));
+        EXPECT_TRUE(f.engine.hasBeenAtLeastAsWarm(
+            ColorTemperature::blendedTint(s.kelvin, s.intensity * 4), now));
         EXPECT_TRUE(
             f.engine.hasBeenAtLeastAsWarm(fullTint(1800), f.at(QDate(2024, 6, 22), QTime(3, 0))));
     }
@@ -93,8 +94,8 @@ TEST(ScheduleQueries, NextWarmOnset) {
 TEST(ScheduleQueries, CriticalTimesOfPointsAndTheSun) {
     {
         ScheduleFixture f;
-        f.useSchedule(ScheduleFixture::points(
-            {{7.5, 3000}, {19.999999, 2000}, {31, 2000}, {-0.5, 2000}}));
+        f.useSchedule(
+            ScheduleFixture::points({{7.5, 3000}, {19.999999, 2000}, {31, 2000}, {-0.5, 2000}}));
         const QDateTime end = f.at(QTime(12, 0));
         const auto times = sortedSecs(f.engine.scheduleCriticalTimes(end.addDays(-2), end, f.zone));
         // 07:30 on each day that falls inside; 19.999999 h rounds to 20:00:00 → skipped.
