@@ -11,9 +11,6 @@
 Q_LOGGING_CATEGORY(lcAudioBackend, "com.halcyra.app.SoundCues")
 
 namespace {
-// How far ahead the stream is fed; a cue starts at most this late.
-constexpr double kLatencySeconds = 0.04;
-
 QString describe(QAudio::Error error) {
     switch (error) {
     case QAudio::NoError:
@@ -133,7 +130,8 @@ void LinuxSoundCueAudioBackend::makeVoicesIfNeeded(int count, double sampleRate)
     m_sink.reset();
     if (m_device.isNull()) return;
     m_sink = std::make_unique<QAudioSink>(m_device, m_format);
-    m_sink->setBufferSize(qsizetype(m_format.bytesForDuration(qint64(kLatencySeconds * 1e6))));
+    // The stream keeps the backend's own buffer size: smaller ones stall the pull
+    // from the mixer on some sound servers.
     QObject::connect(
         m_sink.get(), &QAudioSink::stateChanged, m_sink.get(), [this](QAudio::State s) {
             // A stream the server took away (device unplugged, server restarted) is
