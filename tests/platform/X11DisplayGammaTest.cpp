@@ -12,7 +12,9 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -109,41 +111,68 @@ TEST_F(X11Gamma, PushReadsBackWithinOneStepAndRestorePutsBackTheExactOriginals) 
     EXPECT_EQ(m_server.crtcRamps(crtc.id), original);
 }
 
-// Run as a child by the crash test: pushes a deep tint, says so, and waits to be
-// killed with SIGKILL.
-TEST(X11GammaCrashChild, PushAndHang) {
+void restoreAndDie(int sig) {
+    DisplayGamma::restoreFromSignalHandler();
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+// The crash tests re-run this binary with HALCYRA_TEST_CRASH_CHILD_DISPLAY set: the
+// child pushes a deep tint, says so, and waits to be killed (with "term" in
+// HALCYRA_TEST_CRASH_CHILD_MODE it restores from its SIGTERM handler first, as the
+// application does). It runs before main, so it is no test of its own.
+const bool crashChildRan = [] {
     const QString display = qEnvironmentVariable("HALCYRA_TEST_CRASH_CHILD_DISPLAY");
-    if (display.isEmpty()) GTEST_SKIP() << "only run by the crash test";
+    if (display.isEmpty()) return false;
+    if (qEnvironmentVariable("HALCYRA_TEST_CRASH_CHILD_MODE") == QLatin1String("term"))
+        std::signal(SIGTERM, restoreAndDie);
     auto platform = Platform::makeSimulated();
     platform->setDisplayGamma(X11DisplayGamma::open(display));
     Platform::setInstance(std::move(platform));
     auto* engine = new OverlayWindowController; // never destroyed: the process is killed
     engine->applyGamma(1900.0, 4.0, 0.6);
-    printf("pushed\n");
-    fflush(stdout);
+    std::printf("pushed\n");
+    std::fflush(stdout);
     for (;;)
         pause();
+}();
+
+// Runs a child that pushes a tint, then sends it `sig`; tells how it ended.
+void runChildAndKill(const QString& display, const QString& stateHome, int sig, const QString& mode,
+                     QProcess::ExitStatus* status) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HALCYRA_TEST_CRASH_CHILD_DISPLAY"), display);
+    env.insert(QStringLiteral("HALCYRA_TEST_CRASH_CHILD_MODE"), mode);
+    env.insert(QStringLiteral("XDG_STATE_HOME"), stateHome);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_list_tests")});
+    ASSERT_TRUE(child.waitForStarted(5000));
+    QByteArray out;
+    while (!out.contains("pushed") && child.waitForReadyRead(10000))
+        out += child.readAllStandardOutput();
+    ASSERT_TRUE(out.contains("pushed")) << out.toStdString();
+    ::kill(pid_t(child.processId()), sig);
+    ASSERT_TRUE(child.waitForFinished(5000));
+    *status = child.exitStatus();
+}
+
+TEST_F(X11Gamma, SigtermHandlerRestoresTheOriginalsBeforeTheProcessDies) {
+    const XorgServer::Crtc crtc = m_crtcs.front();
+    const XorgServer::Ramps original = calibrationCurve(crtc.gammaSize);
+    ASSERT_TRUE(m_server.setCrtcRamps(crtc.id, original));
+    QProcess::ExitStatus status = QProcess::NormalExit;
+    runChildAndKill(m_server.display(), m_state.path(), SIGTERM, QStringLiteral("term"), &status);
+    EXPECT_EQ(status, QProcess::CrashExit); // it still died by the signal
+    EXPECT_EQ(m_server.crtcRamps(crtc.id), original);
 }
 
 TEST_F(X11Gamma, AfterAKilledRunAFreshEngineRestoresTheOriginalsNotTheTint) {
     const XorgServer::Crtc crtc = m_crtcs.front();
     const XorgServer::Ramps original = calibrationCurve(crtc.gammaSize);
     ASSERT_TRUE(m_server.setCrtcRamps(crtc.id, original));
-
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HALCYRA_TEST_CRASH_CHILD_DISPLAY"), m_server.display());
-    env.insert(QStringLiteral("XDG_STATE_HOME"), m_state.path());
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=X11GammaCrashChild.PushAndHang")});
-    ASSERT_TRUE(child.waitForStarted(5000));
-    QByteArray out;
-    while (!out.contains("pushed") && child.waitForReadyRead(10000))
-        out += child.readAllStandardOutput();
-    ASSERT_TRUE(out.contains("pushed")) << out.toStdString();
-    ::kill(pid_t(child.processId()), SIGKILL);
-    child.waitForFinished(5000);
+    QProcess::ExitStatus status = QProcess::NormalExit;
+    runChildAndKill(m_server.display(), m_state.path(), SIGKILL, QString(), &status);
 
     const auto tinted = m_server.crtcRamps(crtc.id);
     ASSERT_TRUE(tinted);

@@ -1,0 +1,133 @@
+// Cost of the gamma writer on a real X server (Xorg on the dummy driver): pushes per
+// second through applyGamma against the bare RandR set-gamma round trip in the same
+// run, and the CPU a one-second brightness ramp at 60 frames per second takes.
+#include "app/Preferences.h"
+#include "core/UserDefaults.h"
+#include "platform/Platform.h"
+#include "platform/X11DisplayGamma.h"
+#include "support/TestStore.h"
+#include "support/XorgServer.h"
+#include "warmth/OverlayWindowController.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+double cpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
+// Pushes per second of a bare XRRSetCrtcGamma + XSync loop on its own connection.
+double bareRate(const QString& display, unsigned long crtc, int pushes) {
+    Display* dpy = XOpenDisplay(display.toLocal8Bit().constData());
+    if (!dpy) return 0;
+    const int size = XRRGetCrtcGammaSize(dpy, crtc);
+    XRRCrtcGamma* gamma = XRRAllocGamma(size);
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < pushes; ++i) {
+        const double top = 0.5 + 0.5 * double(i % 100) / 100.0;
+        for (int j = 0; j < size; ++j) {
+            const auto v = static_cast<unsigned short>(double(j) / (size - 1) * top * 65535.0);
+            gamma->red[j] = v;
+            gamma->green[j] = static_cast<unsigned short>(v * 0.8);
+            gamma->blue[j] = static_cast<unsigned short>(v * 0.6);
+        }
+        XRRSetCrtcGamma(dpy, crtc, gamma);
+        XSync(dpy, False);
+    }
+    const double seconds = t.nsecsElapsed() / 1e9;
+    XRRFreeGamma(gamma);
+    XCloseDisplay(dpy);
+    return pushes / seconds;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    // The ramp logs a line per frame at info level; keep the figures readable.
+    QLoggingCategory::setFilterRules(QStringLiteral("com.halcyra.*.info=false"));
+    std::printf("GammaBench: gamma pushes on Xorg (dummy driver)\n");
+    QString why;
+    XorgServer server;
+    if (!XorgServer::isAvailable(&why) || !server.start()) {
+        std::printf("  skipped: no private X server (%s)\n",
+                    qPrintable(why.isEmpty() ? server.errorString() : why));
+        return 0;
+    }
+    const auto crtcs = server.activeCrtcs();
+    if (crtcs.empty()) {
+        std::printf("  skipped: the X server has no active CRTC\n");
+        return 0;
+    }
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+    TestStore store;
+    auto platform = Platform::makeSimulated();
+    platform->setDisplayGamma(X11DisplayGamma::open(server.display()));
+    Platform::setInstance(std::move(platform));
+    std::printf("  display %s, CRTC gamma size %d\n", qPrintable(server.display()),
+                crtcs.front().gammaSize);
+
+    constexpr int kPushes = 3000;
+    OverlayWindowController engine;
+    engine.applyGamma(3400.0, 4.0, 1.0); // fills the display cache, takes the originals
+
+    // Interleave the two measurements so both see the same server load.
+    double bare = 0, engineRate = 0;
+    for (int round = 0; round < 3; ++round) {
+        bare += bareRate(server.display(), crtcs.front().id, kPushes / 3);
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < kPushes / 3; ++i)
+            engine.applyGamma(3400.0 + (i % 100), 4.0, 0.9);
+        engineRate += (kPushes / 3) / (t.nsecsElapsed() / 1e9);
+    }
+    bare /= 3;
+    engineRate /= 3;
+    std::printf("  bare RandR set-gamma + sync:  %8.0f pushes/s  (%.3f ms each)\n", bare,
+                1000.0 / bare);
+    std::printf("  applyGamma, one display:      %8.0f pushes/s  (%.3f ms each)\n", engineRate,
+                1000.0 / engineRate);
+    std::printf("  ratio applyGamma / bare:      %8.2f  (target >= 0.70)\n", engineRate / bare);
+
+    // A one-second brightness ramp: 60 frames, each writing the stored brightness
+    // and re-applying the overlays, as the value ramp does.
+    UserDefaults& defaults = store.defaults();
+    defaults.setBool(PrefKey::enabled, true);
+    defaults.setDouble(PrefKey::temperature, 3400.0);
+    defaults.setDouble(PrefKey::intensity, 4.0);
+    int frames = 0;
+    double engineCpu = 0;
+    QEventLoop loop;
+    QTimer frame;
+    frame.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&frame, &QTimer::timeout, [&] {
+        defaults.setDouble(PrefKey::brightness, 1.0 - 0.5 * frames / 59.0);
+        const double before = cpuSeconds();
+        engine.updateOverlays();
+        engineCpu += cpuSeconds() - before;
+        if (++frames == 60) loop.quit();
+    });
+    const double cpuStart = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    frame.start(1000 / 60);
+    loop.exec();
+    const double cpu = cpuSeconds() - cpuStart;
+    std::printf("  60 Hz ramp, %d frames in %.0f ms wall: %.1f ms CPU in all (%.1f%% of a core), "
+                "%.1f ms of it in updateOverlays\n",
+                frames, wall.nsecsElapsed() / 1e6, cpu * 1000.0,
+                cpu * 100.0 / (wall.nsecsElapsed() / 1e9), engineCpu * 1000.0);
+    return 0;
+}
