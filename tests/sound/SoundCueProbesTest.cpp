@@ -2,8 +2,13 @@
 #include "platform/LinuxDoNotDisturbProbe.h"
 #include "platform/LinuxScreenReaderProbe.h"
 
+#include "support/TestStore.h"
+
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -40,3 +45,100 @@ TEST(DoNotDisturbProbe, AssertionsFileFormat) {
     EXPECT_EQ(LinuxDoNotDisturbProbe(noBus, dir.filePath("missing.json")).state(), S::unknown);
     EXPECT_FALSE(LinuxScreenReaderProbe(noBus).isRunning());
 }
+
+namespace {
+// A private message bus for the length of a test.
+class PrivateBus {
+public:
+    PrivateBus() {
+        const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
+        if (daemon.isEmpty()) return;
+        m_address = "unix:path=" + m_dir.filePath("bus");
+        m_process.start(daemon, {"--session", "--nofork", "--nopidfile", "--address=" + m_address});
+        if (!m_process.waitForStarted()) return;
+        waitUntil([this] { return QFile::exists(m_dir.filePath("bus")); });
+    }
+    ~PrivateBus() {
+        for (const QString& name : m_names)
+            QDBusConnection::disconnectFromBus(name);
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    bool isUp() const { return m_process.state() == QProcess::Running; }
+    QDBusConnection connect(const QString& name) {
+        m_names << name;
+        return QDBusConnection::connectToBus(m_address, name);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_address;
+    QProcess m_process;
+    QStringList m_names;
+};
+
+// A desktop service that publishes one Boolean property, as the notification
+// service and the accessibility bus do.
+class FakeNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+    Q_PROPERTY(bool Inhibited READ inhibited)
+public:
+    bool inhibited() const { return value; }
+    bool value = false;
+};
+
+class FakeAccessibility : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.a11y.Status")
+    Q_PROPERTY(bool ScreenReaderEnabled READ enabled)
+public:
+    bool enabled() const { return value; }
+    bool value = true;
+};
+
+void announce(QDBusConnection& bus, const QString& path, const QString& interface,
+              const QString& property, bool value) {
+    QDBusMessage signal =
+        QDBusMessage::createSignal(path, "org.freedesktop.DBus.Properties", "PropertiesChanged");
+    signal << interface << QVariantMap{{property, value}} << QStringList{};
+    bus.send(signal);
+}
+} // namespace
+
+TEST(DoNotDisturbProbe, FollowsTheDesktopServicesOverTheBus) {
+    PrivateBus bus;
+    if (!bus.isUp()) GTEST_SKIP() << "no dbus-daemon";
+    QDBusConnection client = bus.connect("sound-test-client");
+    QDBusConnection service = bus.connect("sound-test-service");
+    ASSERT_TRUE(client.isConnected() && service.isConnected());
+    QTemporaryDir dir;
+    LinuxDoNotDisturbProbe dnd(client, dir.filePath("none.json"));
+    LinuxScreenReaderProbe reader(client);
+    EXPECT_EQ(dnd.state(), DoNotDisturbState::unknown); // nobody answers, no file
+    EXPECT_FALSE(reader.isRunning());
+
+    FakeNotifications notifications;
+    FakeAccessibility accessibility;
+    ASSERT_TRUE(service.registerObject("/org/freedesktop/Notifications", &notifications,
+                                       QDBusConnection::ExportAllProperties));
+    ASSERT_TRUE(service.registerObject("/org/a11y/bus", &accessibility,
+                                       QDBusConnection::ExportAllProperties));
+    ASSERT_TRUE(service.registerService("org.freedesktop.Notifications"));
+    ASSERT_TRUE(service.registerService("org.a11y.Bus"));
+    EXPECT_TRUE(waitUntil([&] { return dnd.state() == DoNotDisturbState::inactive; }));
+    EXPECT_TRUE(waitUntil([&] { return reader.isRunning(); }));
+
+    notifications.value = true;
+    announce(service, "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
+             "Inhibited", true);
+    EXPECT_TRUE(waitUntil([&] { return dnd.state() == DoNotDisturbState::active; }));
+    announce(service, "/org/a11y/bus", "org.a11y.Status", "ScreenReaderEnabled", false);
+    EXPECT_TRUE(waitUntil([&] { return !reader.isRunning(); }));
+
+    // A service that leaves is no longer believed.
+    service.unregisterService("org.freedesktop.Notifications");
+    EXPECT_TRUE(waitUntil([&] { return dnd.state() == DoNotDisturbState::unknown; }));
+}
+
+#include "SoundCueProbesTest.moc"
