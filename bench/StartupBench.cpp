@@ -1,0 +1,169 @@
+// Start-up and idle cost of the real application under a private X server: the time
+// from process start to the first gamma push, resident memory after 10 s idle with
+// the popover closed, and processor use over an idle stretch.
+//
+// STARTUP_BENCH_IDLE_SECONDS sets the idle stretch measured for processor use
+// (default 20 s; the target is stated for 60 s).
+#include "support/XorgServer.h"
+#include "warmth/ColorTemperature.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct Session {
+    QTemporaryDir config;
+    QTemporaryDir state;
+};
+
+void seed(const Session& s) {
+    QDir().mkpath(s.config.path() + QStringLiteral("/halcyra"));
+    QFile f(s.config.path() + QStringLiteral("/halcyra/settings.json"));
+    f.open(QIODevice::WriteOnly);
+    f.write(R"({"halcyra.enabled": true, "halcyra.temperature": 3400, "halcyra.intensity": 4,
+               "halcyra.brightness": 1, "halcyra.welcomeShown": true,
+               "halcyra.menuBarHiddenHintShown": true})");
+}
+
+std::unique_ptr<QProcess> launch(const XorgServer& server, const Session& s) {
+    auto p = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("HALCYRA_PLATFORM"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("DISPLAY"), server.display());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), s.config.path());
+    env.insert(QStringLiteral("XDG_STATE_HOME"), s.state.path());
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               QStringLiteral("unix:path=") + s.state.path() + QStringLiteral("/no-bus"));
+    p->setProcessEnvironment(env);
+    p->setStandardErrorFile(QProcess::nullDevice());
+    p->start(QStringLiteral(HALCYRA_BINARY), {});
+    p->waitForStarted(5000);
+    return p;
+}
+
+bool tinted(const XorgServer& server, unsigned long crtc) {
+    const auto r = server.crtcRamps(crtc);
+    if (!r || r->blue.empty()) return false;
+    const double expected = ColorTemperature::blendedTint(3400, 4).b;
+    return std::abs(r->blue.back() / 65535.0 - expected) < 0.02;
+}
+
+void stop(QProcess& p) {
+    p.terminate();
+    if (!p.waitForFinished(3000)) {
+        p.kill();
+        p.waitForFinished(2000);
+    }
+}
+
+long rssKiB(qint64 pid) {
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// Time on a processor of every thread of the process, in nanoseconds (the scheduler's
+// own accounting, far finer than the clock ticks of /proc/<pid>/stat).
+long long cpuNanoseconds(qint64 pid) {
+    long long total = 0;
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks + QLatin1Char('/') + tid + QStringLiteral("/schedstat"));
+        if (f.open(QIODevice::ReadOnly)) total += f.readAll().split(' ').first().toLongLong();
+    }
+    return total;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    std::printf("StartupBench: application start-up and idle cost\n");
+    QString why;
+    XorgServer server;
+    if (!XorgServer::isAvailable(&why) || !server.start()) {
+        std::printf("  skipped: no private X server (%s)\n",
+                    qPrintable(why.isEmpty() ? server.errorString() : why));
+        return 0;
+    }
+    const auto crtcs = server.activeCrtcs();
+    if (crtcs.empty()) {
+        std::printf("  skipped: the X server has no active CRTC\n");
+        return 0;
+    }
+    const unsigned long crtc = crtcs.front().id;
+    std::unique_ptr<QProcess> tray;
+    if (!QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty()) {
+        tray = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), server.display());
+        tray->setProcessEnvironment(env);
+        tray->setStandardErrorFile(QProcess::nullDevice());
+        tray->start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
+        tray->waitForStarted(3000);
+        QThread::msleep(300);
+    }
+
+    // 1. Process start to first gamma push, several cold starts.
+    std::vector<double> startMs;
+    for (int run = 0; run < 7; ++run) {
+        server.setCrtcRamps(crtc, XorgServer::identityRamps(crtcs.front().gammaSize));
+        Session s;
+        seed(s);
+        QElapsedTimer t;
+        t.start();
+        auto p = launch(server, s);
+        while (!tinted(server, crtc) && t.elapsed() < 5000)
+            QThread::usleep(500);
+        const double ms = t.nsecsElapsed() / 1e6;
+        if (ms < 5000) startMs.push_back(ms);
+        stop(*p);
+    }
+    std::sort(startMs.begin(), startMs.end());
+    if (startMs.empty()) {
+        std::printf("  start to first gamma push: no push seen within 5 s\n");
+    } else {
+        std::printf(
+            "  start to first gamma push: median %.1f ms, min %.1f ms, max %.1f ms (%zu runs)\n",
+            startMs[startMs.size() / 2], startMs.front(), startMs.back(), startMs.size());
+    }
+
+    // 2. and 3. Memory after 10 s idle, then processor use over an idle stretch.
+    const int idleSeconds = qEnvironmentVariableIsSet("STARTUP_BENCH_IDLE_SECONDS")
+                                ? qEnvironmentVariableIntValue("STARTUP_BENCH_IDLE_SECONDS")
+                                : 20;
+    Session s;
+    seed(s);
+    auto p = launch(server, s);
+    const qint64 pid = p->processId();
+    QThread::sleep(10);
+    const long rss = rssKiB(pid);
+    std::printf("  resident memory after 10 s idle, popover closed: %.1f MB (target < 60 MB)\n",
+                rss / 1024.0);
+    const long long before = cpuNanoseconds(pid);
+    QElapsedTimer idle;
+    idle.start();
+    QThread::sleep(unsigned(std::max(1, idleSeconds)));
+    const long long after = cpuNanoseconds(pid);
+    const double seconds = idle.nsecsElapsed() / 1e9;
+    const double busy = double(after - before) / 1e9;
+    std::printf(
+        "  processor use over %.1f s idle: %.4f %% of one core (%.1f ms busy; target < 0.1 %%)\n",
+        seconds, 100.0 * busy / seconds, busy * 1000.0);
+    stop(*p);
+    if (tray) stop(*tray);
+    return 0;
+}
