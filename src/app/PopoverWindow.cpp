@@ -20,6 +20,8 @@ PopoverWindow::PopoverWindow(QWidget* parent)
     dark.setColor(QPalette::Window, QColor(30, 28, 36));
     dark.setColor(QPalette::WindowText, QColor(235, 235, 240));
     setPalette(dark);
+    // Rounded corners where the desktop composites; square dark ones where it does not.
+    setAttribute(Qt::WA_TranslucentBackground);
     setAutoFillBackground(false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
