@@ -75,9 +75,9 @@ void LinuxSystemEvents::armClockWatch() {
         m_clockNotifier = std::make_unique<QSocketNotifier>(m_clockFd, QSocketNotifier::Read);
         connect(m_clockNotifier.get(), &QSocketNotifier::activated, this, &LinuxSystemEvents::onClockFd);
     }
-    itimerspec spec{};
-    spec.it_value.tv_sec = std::numeric_limits<time_t>::max() / 2;
-    ::timerfd_settime(m_clockFd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr);
+    itimerspec farFuture{};
+    farFuture.it_value.tv_sec = std::numeric_limits<time_t>::max() / 2;
+    ::timerfd_settime(m_clockFd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &farFuture, nullptr);
 }
 
 void LinuxSystemEvents::onClockFd() {
