@@ -141,6 +141,7 @@ X11DisplayGamma::X11DisplayGamma(Display* dpy, const QString& name, const QStrin
     const QByteArray n = name.toLocal8Bit();
     m_signalDisplay = XOpenDisplay(n.constData());
     if (m_signalDisplay) {
+        XSetIOErrorExitHandler(m_signalDisplay, markDead, &m_signalDead);
         Display* signalDpy = m_signalDisplay;
         std::shared_ptr<SignalState> state = m_signalState;
         m_signalToken = GammaSignalRestore::install([signalDpy, state] {
@@ -352,6 +353,7 @@ void X11DisplayGamma::processEvents() {
 
 std::optional<std::vector<DisplayId>> X11DisplayGamma::onlineDisplays() {
     processEvents();
+    if (m_dead) return std::nullopt; // the server went away
     if (!m_outputs && !refreshOutputs()) return std::nullopt;
     std::vector<DisplayId> ids;
     for (const Output& o : *m_outputs)
@@ -360,6 +362,7 @@ std::optional<std::vector<DisplayId>> X11DisplayGamma::onlineDisplays() {
 }
 
 DisplayId X11DisplayGamma::mainDisplay() {
+    if (m_dead) return 0;
     if (!m_outputs) refreshOutputs();
     return m_main;
 }

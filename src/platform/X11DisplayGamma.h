@@ -76,6 +76,7 @@ private:
     std::set<unsigned long> m_tinted;
 
     bool m_dead = false; // the connection broke
+    bool m_signalDead = false;
     bool m_processQueued = false;
     DisplayReconfiguration m_pendingChange;
 

@@ -192,7 +192,7 @@ TEST_F(X11Gamma, AfterAKilledRunAFreshEngineRestoresTheOriginalsNotTheTint) {
     EXPECT_EQ(m_server.crtcRamps(crtc.id), original);
 }
 
-TEST_F(X11Gamma, ModeChangesAreAnnouncedButOurOwnPushesAreNot) {
+TEST_F(X11Gamma, AnnouncesModeChangesNotOurPushesAndSurvivesALostServer) {
     X11DisplayGamma* gamma = useServer();
     int announcements = 0;
     DisplayReconfiguration last;
@@ -219,6 +219,12 @@ TEST_F(X11Gamma, ModeChangesAreAnnouncedButOurOwnPushesAreNot) {
     EXPECT_FALSE(last.mainDisplayChanged);
     // The engine heard the screen-parameters notification and dropped its cache.
     EXPECT_FALSE(engine.cachedDisplays());
+
+    // The server going away is a failure to report, not the end of the process.
+    m_server.stop();
+    engine.applyGamma(3000.0, 4.0, 1.0);
+    EXPECT_FALSE(gamma->onlineDisplays());
+    Platform::instance().displayGamma().restoreColorSettings();
 }
 
 } // namespace
