@@ -289,6 +289,8 @@ void AppDelegate::handBackForTermination() {
     // handed back here too, not only on an orderly quit.
     NativeBrightnessController::releaseAllLocks();
     Platform::instance().displayGamma().restoreColorSettings();
+    // The process dies by the signal next: nothing written may stay in memory only.
+    UserDefaults::standard().synchronize();
 }
 
 void AppDelegate::reloadPreferences() {

@@ -1,5 +1,6 @@
 #include "UserDefaults.h"
 
+#include "Clock.h"
 #include "NotificationCenter.h"
 
 #include <QCoreApplication>
@@ -29,6 +30,7 @@ std::unique_ptr<UserDefaults>& standardSlot() {
 }
 
 const QString kDataKey = QStringLiteral("$data");
+constexpr qint64 kSaveIntervalMs = 100;
 
 bool writeAll(int fd, const QByteArray& bytes) {
     qint64 done = 0;
@@ -49,9 +51,15 @@ UserDefaults::UserDefaults(const QString& filePath, QObject* parent)
     : QObject(parent), m_path(filePath) {
     load(false);
     watch();
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        m_saveTimer = new QTimer(this);
+        m_saveTimer->setSingleShot(true);
+        connect(m_saveTimer, &QTimer::timeout, this, &UserDefaults::synchronize);
+        connect(app, &QCoreApplication::aboutToQuit, this, &UserDefaults::synchronize);
+    }
 }
 
-UserDefaults::~UserDefaults() = default;
+UserDefaults::~UserDefaults() { synchronize(); }
 
 UserDefaults& UserDefaults::standard() {
     auto& slot = standardSlot();
@@ -166,27 +174,63 @@ void UserDefaults::setObject(const QString& key, const QJsonValue& value) {
 }
 
 void UserDefaults::remove(const QString& key) {
-    QJsonObject snapshot;
     {
         QWriteLocker lock(&m_lock);
         if (!m_values.contains(key)) return;
         m_values.remove(key);
-        snapshot = m_values;
+        m_dirty.insert(key);
     }
-    save(snapshot);
+    requestSave();
     announce({key});
 }
 
 void UserDefaults::store(const QString& key, const QJsonValue& value) {
-    QJsonObject snapshot;
     {
         QWriteLocker lock(&m_lock);
         if (m_values.value(key) == value) return;
         m_values.insert(key, value);
-        snapshot = m_values;
+        m_dirty.insert(key);
     }
-    save(snapshot);
+    requestSave();
     announce({key});
+}
+
+void UserDefaults::requestSave() {
+    const bool onOwnThread = m_saveTimer && QThread::currentThread() == thread();
+    if (!onOwnThread) {
+        synchronize();
+        return;
+    }
+    if (m_saveTimer->isActive()) return; // the pending save will carry this write
+    const qint64 since = Clock::system().monotonicMs() - m_lastSaveMs;
+    if (since >= kSaveIntervalMs)
+        synchronize();
+    else
+        m_saveTimer->start(int(kSaveIntervalMs - since));
+}
+
+bool UserDefaults::synchronize() {
+    if (m_saveTimer && QThread::currentThread() == thread()) m_saveTimer->stop();
+    {
+        QReadLocker lock(&m_lock);
+        if (m_dirty.isEmpty()) return true;
+    }
+    // Someone may have edited the file since our last save and the watcher not have
+    // told us yet: take their keys in first, so that our save does not undo the edit.
+    load(true);
+    QJsonObject snapshot;
+    {
+        QWriteLocker lock(&m_lock);
+        if (m_dirty.isEmpty()) return true;
+        snapshot = m_values;
+        m_dirty.clear();
+    }
+    m_lastSaveMs = Clock::system().monotonicMs();
+    if (save(snapshot)) return true;
+    // Keep the keys marked so that a reload does not drop them and a later write retries.
+    QWriteLocker lock(&m_lock);
+    for (auto it = snapshot.begin(); it != snapshot.end(); ++it) m_dirty.insert(it.key());
+    return false;
 }
 
 bool UserDefaults::reload() { return load(true); }
@@ -218,10 +262,19 @@ bool UserDefaults::load(bool announceChanges) {
         setAsideBadFile("corrupt", !announceChanges);
         return false;
     }
-    const QJsonObject incoming = doc.object();
+    QJsonObject incoming = doc.object();
     QStringList changedKeys;
     {
         QWriteLocker lock(&m_lock);
+        // Our writes not yet on disk stand, unless the other writer changed that same
+        // key since our last save: theirs is the later word.
+        for (const QString& key : std::as_const(m_dirty)) {
+            if (incoming.value(key) != m_lastSaved.value(key)) continue;
+            if (m_values.contains(key))
+                incoming.insert(key, m_values.value(key));
+            else
+                incoming.remove(key);
+        }
         for (auto it = incoming.begin(); it != incoming.end(); ++it)
             if (m_values.value(it.key()) != it.value()) changedKeys << it.key();
         for (auto it = m_values.begin(); it != m_values.end(); ++it)
@@ -231,6 +284,7 @@ bool UserDefaults::load(bool announceChanges) {
     {
         std::lock_guard saveLock(m_saveMutex);
         m_lastWritten = bytes;
+        m_lastSaved = doc.object();
     }
     if (announceChanges && !changedKeys.isEmpty()) announce(changedKeys);
     return true;
@@ -279,6 +333,7 @@ bool UserDefaults::save(const QJsonObject& snapshot) {
         return false;
     }
     m_lastWritten = bytes;
+    m_lastSaved = snapshot;
     return true;
 }
 

@@ -5,6 +5,8 @@
 #include <QJsonValue>
 #include <QObject>
 #include <QReadWriteLock>
+#include <QSet>
+#include <atomic>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -12,14 +14,18 @@
 #include <optional>
 
 class QFileSystemWatcher;
+class QTimer;
 
 // The application's key-value store: one JSON object in
 // $XDG_CONFIG_HOME/halcyra/settings.json. Booleans, numbers, strings and string
 // arrays are kept as their JSON kinds, raw bytes as {"$data": "<base64>"}.
 //
 // Typed reads report a value of another kind as absent. Every write is saved at
-// once, atomically (temporary file, flush, rename), so a process killed at any
-// moment leaves a file holding every earlier key. Reads may come from any thread.
+// atomically (temporary file, flush, rename), so a process killed at any moment
+// leaves a file that parses and holds every key saved before. Saves are throttled to
+// one per 100 ms (a 60 Hz ramp writes a key every frame): a write is on disk within
+// 100 ms, and synchronize() (called at quit and on termination) puts everything there
+// at once. Reads may come from any thread.
 // Changes, ours or another process's edit of the file, are announced on the main
 // thread with the changed keys.
 class UserDefaults : public QObject {
@@ -66,11 +72,15 @@ public:
     // when the file could not be read or parsed (the values in memory stay).
     bool reload();
 
+    // Saves pending writes now. Returns false when the file could not be written.
+    bool synchronize();
+
 signals:
     void changed(const QStringList& keys);
 
 private:
     void store(const QString& key, const QJsonValue& value);
+    void requestSave();
     bool load(bool announce);
     bool save(const QJsonObject& snapshot);
     void setAsideBadFile(const QByteArray& reason, bool move);
@@ -83,7 +93,11 @@ private:
     QJsonObject m_values;
     std::mutex m_saveMutex;
     QByteArray m_lastWritten;
+    QJsonObject m_lastSaved; // what the file held after our last save or read
     bool m_reloadPending = false;
+    QSet<QString> m_dirty; // written since the last save; win over a reload
+    QTimer* m_saveTimer = nullptr;
+    std::atomic<qint64> m_lastSaveMs{-1'000'000};
     bool m_savesBlocked = false; // an unreadable file that could not be set aside
     std::unique_ptr<QFileSystemWatcher> m_watcher;
 };

@@ -89,7 +89,8 @@ TEST(Preferences, TransientWarmthPreviewSurvivesACrash) {
     Preferences::shared().beginTransientWarmthFlow(); // a second begin keeps the first values
     d.setDouble(PrefKey::brightness, 0.3);
 
-    // The process dies here; the next launch reopens the store.
+    // The process dies here, long after its last save; the next launch reopens the store.
+    ASSERT_TRUE(d.synchronize());
     UserDefaults reopened(store.path());
     Preferences afterCrash(&reopened);
     EXPECT_EQ(afterCrash.savedUserTemperature(), 3000.0);

@@ -118,6 +118,7 @@ TEST(UserDefaults, WriterKilledMidSaveLeavesEveryEarlierKey) {
             UserDefaults d(path);
             for (int i = 0;; ++i) {
                 d.setInteger(QStringLiteral("key.%1.%2").arg(round).arg(i % 400), i);
+                d.synchronize(); // a save on every write, to be killed inside one
                 if (i == 0) (void)!::write(ready[1], "x", 1);
             }
         }
@@ -156,6 +157,29 @@ TEST(UserDefaults, AnEditByAnotherProcessIsAnnounced) {
     EXPECT_EQ(announced, QStringList{"halcyra.enabled"});
 }
 
+TEST(UserDefaults, RapidWritesAreCoalescedAndNeverLost) {
+    TestStore store;
+    UserDefaults& d = store.defaults();
+    d.setDouble("halcyra.brightness", 0.0);
+    const QDateTime firstSave = QFileInfo(store.path()).lastModified();
+    for (int frame = 1; frame <= 60; ++frame) d.setDouble("halcyra.brightness", frame / 60.0);
+    // In memory at once; on disk within the throttle window.
+    EXPECT_EQ(d.doubleValue("halcyra.brightness"), 1.0);
+    EXPECT_EQ(UserDefaults(store.path()).doubleValue("halcyra.brightness"), 0.0);
+    ASSERT_TRUE(waitUntil([&] { return UserDefaults(store.path()).doubleValue("halcyra.brightness") == 1.0; }, 1000));
+    (void)firstSave;
+
+    // A hand edit arriving while a write is pending keeps both.
+    d.setDouble("halcyra.temperature", 3000);
+    d.setDouble("halcyra.brightness", 0.5); // pending
+    QProcess::execute("sh", {"-c", QStringLiteral("sed -i 's/3000/2700/' '%1'").arg(store.path())});
+    d.reload();
+    EXPECT_EQ(d.doubleValue("halcyra.brightness"), 0.5);
+    EXPECT_TRUE(d.synchronize());
+    UserDefaults reread(store.path());
+    EXPECT_EQ(reread.doubleValue("halcyra.brightness"), 0.5);
+}
+
 TEST(UserDefaults, ReadsFromAnotherThreadAreSafe) {
     TestStore store;
     UserDefaults& d = store.defaults();
@@ -167,7 +191,7 @@ TEST(UserDefaults, ReadsFromAnotherThreadAreSafe) {
             ++reads;
         }
     });
-    for (int i = 0; i < 300; ++i) d.setBool("halcyra.enabled", i % 2);
+    for (int i = 0; i < 300 || reads < 1000; ++i) d.setBool("halcyra.enabled", i % 2);
     stop = true;
     reader.join();
     EXPECT_GT(reads.load(), 0);
