@@ -4,6 +4,8 @@
 #include "SimulatedMachineIdentity.h"
 #include "LinuxLocationService.h"
 #include "SimulatedLocationService.h"
+#include "LinuxSystemEvents.h"
+#include "SimulatedSystemEvents.h"
 #include "LinuxDesktopNotifier.h"
 #include "LinuxInstanceLock.h"
 #include "SimulatedDesktopNotifier.h"
@@ -58,9 +60,10 @@ std::unique_ptr<Platform> Platform::makeSimulated() {
     gamma->addDisplay(1, /*builtin=*/true);
     p->m_displayGamma = std::move(gamma);
     p->m_nativeBacklight = std::make_unique<SimulatedNativeBacklight>();
-    p->m_desktopNotifier = std::make_unique<SimulatedDesktopNotifier>();
     p->m_machineIdentity = std::make_unique<SimulatedMachineIdentity>();
     p->m_location = std::make_unique<SimulatedLocationService>();
+    p->m_systemEvents = std::make_unique<SimulatedSystemEvents>();
+    p->m_desktopNotifier = std::make_unique<SimulatedDesktopNotifier>();
     Platform* raw = p.get();
     p->m_edrHeadroom = std::make_unique<SimulatedEDRHeadroom>(
         [raw] { return raw->displayGamma().onlineDisplays().value_or(std::vector<DisplayId>{}); });
@@ -78,9 +81,10 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     std::unique_ptr<Platform> p = makeSimulated();
     p->m_simulated = true;
     // Real backends, service by service, where the device answers.
-    p->setDesktopNotifier(std::make_unique<LinuxDesktopNotifier>());
     p->setMachineIdentity(std::make_unique<LinuxMachineIdentity>());
     if (auto location = LinuxLocationService::create()) p->setLocation(std::move(location));
+    p->m_systemEvents = std::make_unique<LinuxSystemEvents>();
+    p->setDesktopNotifier(std::make_unique<LinuxDesktopNotifier>());
     if (hasX11Display()) {
         if (auto gamma = X11DisplayGamma::open()) {
             p->setDisplayGamma(std::move(gamma));
@@ -137,6 +141,18 @@ SimulatedLocationService* Platform::simulatedLocation() const {
     return dynamic_cast<SimulatedLocationService*>(m_location.get());
 }
 
+std::unique_ptr<InstanceLock> Platform::makeInstanceLock() {
+    if (simulationForced()) return std::make_unique<SimulatedInstanceLock>();
+    return std::make_unique<LinuxInstanceLock>(LinuxInstanceLock::defaultDirectory());
+}
+
+void Platform::setDesktopNotifier(std::unique_ptr<DesktopNotifier> service) {
+    m_desktopNotifier = std::move(service);
+}
+SimulatedDesktopNotifier* Platform::simulatedDesktopNotifier() const {
+    return dynamic_cast<SimulatedDesktopNotifier*>(m_desktopNotifier.get());
+}
+
 std::unique_ptr<SoundCueAudioBackend> Platform::makeSoundCueAudioBackend() const {
     if (m_realAudioOutput) {
         if (LinuxSoundCueAudioBackend::outputAvailable())
@@ -167,14 +183,6 @@ SimulatedScreenReaderProbe* Platform::simulatedScreenReaderProbe() const {
     return dynamic_cast<SimulatedScreenReaderProbe*>(m_screenReaderProbe.get());
 }
 
-std::unique_ptr<InstanceLock> Platform::makeInstanceLock() {
-    if (simulationForced()) return std::make_unique<SimulatedInstanceLock>();
-    return std::make_unique<LinuxInstanceLock>(LinuxInstanceLock::defaultDirectory());
-}
-
-void Platform::setDesktopNotifier(std::unique_ptr<DesktopNotifier> service) {
-    m_desktopNotifier = std::move(service);
-}
-SimulatedDesktopNotifier* Platform::simulatedDesktopNotifier() const {
-    return dynamic_cast<SimulatedDesktopNotifier*>(m_desktopNotifier.get());
+SimulatedSystemEvents* Platform::simulatedSystemEvents() const {
+    return dynamic_cast<SimulatedSystemEvents*>(m_systemEvents.get());
 }

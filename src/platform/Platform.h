@@ -5,11 +5,13 @@
 
 // Services (one line each).
 class DisplayGamma;
+class MachineIdentity;
+class SimulatedMachineIdentity;
+class SystemEvents;
+class SimulatedSystemEvents;
 class InstanceLock;
 class DesktopNotifier;
 class SimulatedDesktopNotifier;
-class MachineIdentity;
-class SimulatedMachineIdentity;
 class SimulatedDisplayGamma;
 class NativeBacklight;
 class SimulatedNativeBacklight;
@@ -82,6 +84,13 @@ public:
     void setScreenReaderProbe(std::unique_ptr<ScreenReaderProbe> service);
     SimulatedScreenReaderProbe* simulatedScreenReaderProbe() const;
 
+    DesktopNotifier& desktopNotifier() { return *m_desktopNotifier; }
+    void setDesktopNotifier(std::unique_ptr<DesktopNotifier> service);
+    SimulatedDesktopNotifier* simulatedDesktopNotifier() const;
+
+    SystemEvents& systemEvents() { return *m_systemEvents; }
+    SimulatedSystemEvents* simulatedSystemEvents() const;
+
     MachineIdentity& machineIdentity() { return *m_machineIdentity; }
     void setMachineIdentity(std::unique_ptr<MachineIdentity> service);
     SimulatedMachineIdentity* simulatedMachineIdentity() const;
@@ -90,10 +99,6 @@ public:
     void setLocation(std::unique_ptr<LocationService> service);
     SimulatedLocationService* simulatedLocation() const;
 
-    DesktopNotifier& desktopNotifier() { return *m_desktopNotifier; }
-    void setDesktopNotifier(std::unique_ptr<DesktopNotifier> service);
-    SimulatedDesktopNotifier* simulatedDesktopNotifier() const;
-
     ~Platform();
 
 private:
@@ -101,8 +106,9 @@ private:
     bool m_simulated = true;
     // Declaration order is construction order; later services may use earlier ones.
     std::unique_ptr<DisplayGamma> m_displayGamma;
-    std::unique_ptr<DesktopNotifier> m_desktopNotifier;
     std::unique_ptr<MachineIdentity> m_machineIdentity;
+    std::unique_ptr<SystemEvents> m_systemEvents;
+    std::unique_ptr<DesktopNotifier> m_desktopNotifier;
     std::unique_ptr<NativeBacklight> m_nativeBacklight;
     std::unique_ptr<EDRHeadroom> m_edrHeadroom;
     bool m_realAudioOutput = false;
