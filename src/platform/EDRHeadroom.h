@@ -12,4 +12,7 @@ public:
     virtual ~EDRHeadroom() = default;
     // One entry per screen, in the system's screen order.
     virtual std::vector<std::pair<DisplayId, double>> headroomsByDisplay() = 0;
+    // False when no screen's headroom can ever change (no source for it): watching
+    // it would only cost wake-ups.
+    virtual bool canChange() const { return true; }
 };

@@ -80,6 +80,7 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     }
     std::unique_ptr<Platform> p = makeSimulated();
     p->m_simulated = true;
+    p->simulatedEDRHeadroom()->setFixed(true);
     // Real backends, service by service, where the device answers.
     p->setMachineIdentity(std::make_unique<LinuxMachineIdentity>());
     if (auto location = LinuxLocationService::create()) p->setLocation(std::move(location));

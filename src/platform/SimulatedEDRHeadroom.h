@@ -21,9 +21,13 @@ public:
     }
 
     std::vector<std::pair<DisplayId, double>> headroomsByDisplay() override;
+    // A real session has no headroom source: nothing will ever script a change.
+    void setFixed(bool fixed) { m_fixed = fixed; }
+    bool canChange() const override { return !m_fixed; }
 
 private:
     ScreenList m_screens;
     std::optional<std::vector<DisplayId>> m_override;
     std::map<DisplayId, double> m_headroom;
+    bool m_fixed = false;
 };

@@ -1,5 +1,8 @@
 #include "EDRDisplayGuardState.h"
 
+#include "platform/EDRHeadroom.h"
+#include "platform/Platform.h"
+
 #include "app/Preferences.h"
 #include "core/FrameTimer.h"
 #include "platform/DisplayGamma.h"
@@ -65,6 +68,7 @@ void EDRDisplayGuardState::reseed(const EDRReadings& readings) {
 
 void OverlayWindowController::startEDRWatchdog() {
     if (m_wowSweepActive || m_edrWatchdogTimer->isActive()) return;
+    if (!Platform::instance().edrHeadroom().canChange()) return;
     m_edrWatchdogTimer->start(edrWatchdogInterval, [this] { edrWatchdogTick(); });
 }
 

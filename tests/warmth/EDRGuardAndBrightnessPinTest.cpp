@@ -44,6 +44,14 @@ TEST(EDRDisplayGuardState, RisesPastTheMarginAndSettlesBelowTheRestoreMargin) {
     EXPECT_EQ(g.baselines[1], 2.0);
 }
 
+TEST(EDRGuard, NoWatchdogWhereHeadroomCannotChange) {
+    OverlayRig rig;
+    rig.edr->setFixed(true);
+    rig.enable();
+    rig.engine->updateOverlays();
+    EXPECT_FALSE(rig.edrTimer().isActive());
+}
+
 TEST(EDRGuard, HoldsAnElevatedDisplayAtIdentityAndRestoresItWhenSettled) {
     OverlayRig rig;
     rig.gamma->addDisplay(1);
