@@ -4,6 +4,7 @@
 #include "app/CrashLoopGuard.h"
 #include "app/PopoverWindow.h"
 #include "app/Preferences.h"
+#include "app/ScheduleAnnouncementHandler.h"
 #include "app/SignalRelay.h"
 #include "app/StatusItem.h"
 #include "brightness/NativeBrightnessController.h"
@@ -14,6 +15,8 @@
 #include "platform/DisplayGamma.h"
 #include "platform/InstanceLock.h"
 #include "platform/Platform.h"
+#include "popover/PopoverViewModel.h"
+#include "sound/SoundCueEngine.h"
 #include "warmth/ColorTemperature.h"
 #include "warmth/OverlayWindowController.h"
 
@@ -41,7 +44,8 @@ void call(const std::function<void()>& hook) {
 
 AppDelegate::AppDelegate(Clock& clock, QObject* parent)
     : QObject(parent), m_clock(clock),
-      m_overlayController(std::make_unique<OverlayWindowController>(clock)) {
+      m_overlayController(std::make_unique<OverlayWindowController>(clock)),
+      m_viewModel(std::make_unique<PopoverViewModel>(SoundCueEngine::shared(), clock)) {
     m_presentCrashLoopAlert = [] {
         QMessageBox box(QMessageBox::Warning, CrashLoopGuard::alertTitle(),
                         CrashLoopGuard::alertTitle(), QMessageBox::Ok);
@@ -53,6 +57,7 @@ AppDelegate::AppDelegate(Clock& clock, QObject* parent)
 
 AppDelegate::~AppDelegate() {
     NotificationCenter::defaultCenter().removeObserver(this);
+    m_overlayController->setReapplicationWarmthProvider(nullptr);
 }
 
 bool AppDelegate::claimSingleInstance(InstanceLock& lock) {

@@ -11,10 +11,13 @@
 class CrashLoopGuard;
 class InstanceLock;
 class OverlayWindowController;
+class PopoverViewModel;
 class PopoverWindow;
 class QMenu;
 class QTimer;
+class ScheduleAnnouncementHandler;
 class StatusItem;
+class SunsetScheduler;
 
 // The application's hub: owns the display warmth engine and the status item, runs the
 // start-up sequence, hands the displays and the backlight back when the application
@@ -42,6 +45,21 @@ public:
     }
 
     OverlayWindowController& overlayController() { return *m_overlayController; }
+    PopoverViewModel& viewModel() { return *m_viewModel; }
+
+    // ---- Subsystem wiring (AppDelegateWiring.cpp) ----
+    // Installs the hooks through which the popover model, the schedule, insight
+    // sampling and the system events reach the shell. Run once, before launch; the
+    // scheduler must outlive the delegate.
+    void wireSubsystems(SunsetScheduler& scheduler);
+    void wireSubsystems();
+    SunsetScheduler* sunsetScheduler() const { return m_sunsetScheduler; }
+    ScheduleAnnouncementHandler* scheduleHandler() const { return m_scheduleHandler.get(); }
+    // The one on/off switch: pins a manual override while a schedule runs, then moves
+    // the tint and the peripheral controllers.
+    void toggleEnabled();
+    // Applies the library preset at `index` (shortcuts, the welcome tour).
+    void applyPresetAtIndex(int index);
 
     // ---- Application lifecycle ----
     void applicationDidFinishLaunching();
@@ -103,10 +121,23 @@ private:
     void buildEmergencyMenu();
     void setPopoverVisible(bool visible);
     QString popoverShortcutText() const;
+    void setupViewModel();
+    void setupSunsetScheduler();
+    void installSystemEventObservers();
+    void pinManualOverrideForUser();
+    void pinManualOverrideForReload();
+    void storedSettingsChanged(const QStringList& keys);
+    void reevaluateScheduleAfterClockChange(const QString& message);
+    void reapplyAfterWake(const QString& message);
+    void assertScheduleIfActive();
 
     Clock& m_clock;
     ShellHooks m_hooks;
     std::unique_ptr<OverlayWindowController> m_overlayController;
+    // Before the popover, which shows a view over it.
+    std::unique_ptr<PopoverViewModel> m_viewModel;
+    SunsetScheduler* m_sunsetScheduler = nullptr;
+    std::unique_ptr<ScheduleAnnouncementHandler> m_scheduleHandler;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<PopoverWindow> m_popover;
     std::unique_ptr<QMenu> m_emergencyMenu;

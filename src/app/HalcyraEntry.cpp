@@ -59,6 +59,7 @@ int HalcyraEntry::main(int argc, char* argv[]) {
 
     DelegateOwner::shared = std::make_unique<AppDelegate>();
     AppDelegate* delegate = DelegateOwner::shared.get();
+    delegate->wireSubsystems();
     QObject::connect(DelegateOwner::lock.get(), &InstanceLock::activationRequested, delegate,
                      &AppDelegate::applicationShouldHandleReopen);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, delegate,

@@ -294,7 +294,15 @@ void OverlayWindowController::updateOverlays() {
         if (allHeld) return;
     }
 
-    applyGamma(prefs.temperature(), prefs.intensity(), prefs.brightness());
+    double kelvin = prefs.temperature();
+    double intensity = prefs.intensity();
+    if (m_reapplicationWarmth) {
+        if (const auto warmth = m_reapplicationWarmth()) {
+            kelvin = warmth->kelvin;
+            intensity = warmth->intensity;
+        }
+    }
+    applyGamma(kelvin, intensity, prefs.brightness());
     m_edrGuard.rebaseline(currentEDRHeadroomsByDisplay());
 
     if (!builtinDisplayHeld() && (prefs.flickerFree() || prefs.brightnessKeyInterception()) &&

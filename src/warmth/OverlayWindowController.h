@@ -68,6 +68,18 @@ public:
 
     void setHooks(OverlayHooks hooks) { m_hooks = std::move(hooks); }
 
+    // A warmth that a full re-application shows instead of the stored temperature and
+    // intensity (intensity on the 0..4 scale); absent means the stored values. The
+    // schedule answers it while it governs the tint.
+    struct ReapplicationWarmth {
+        double kelvin;
+        double intensity;
+    };
+    using ReapplicationWarmthProvider = std::function<std::optional<ReapplicationWarmth>()>;
+    void setReapplicationWarmthProvider(ReapplicationWarmthProvider provider) {
+        m_reapplicationWarmth = std::move(provider);
+    }
+
     // ---- Table writer ----
     // Pushes warm tables to every online display the EDR guard does not hold.
     void applyGamma(double kelvin, double intensity, double brightness);
@@ -147,6 +159,7 @@ private:
     Clock& m_clock;
     TimerFactory m_timerFactory;
     OverlayHooks m_hooks;
+    ReapplicationWarmthProvider m_reapplicationWarmth;
 
     bool m_lastKnownEnabled = true;
     std::optional<bool> m_lastTrueToneRequest;

@@ -123,10 +123,14 @@ protected:
         return false;
     }
 
-    static bool isTint(const Ramps& r, double kelvin) {
+    // The ramps' tops are `kelvin` at `intensity` (0..4), dimmed by `brightness`.
+    static bool isTint(const Ramps& r, double kelvin, double intensity = 4.0,
+                       double brightness = 1.0) {
         if (r.red.empty()) return false;
-        const DisplayTint tint = ColorTemperature::blendedTint(kelvin, 4.0);
-        auto near = [](quint16 v, double gain) { return std::abs(v / 65535.0 - gain) < 0.02; };
+        const DisplayTint tint = ColorTemperature::blendedTint(kelvin, intensity);
+        auto near = [brightness](quint16 v, double gain) {
+            return std::abs(v / 65535.0 - gain * brightness) < 0.02;
+        };
         return near(r.red.back(), tint.r) && near(r.green.back(), tint.g) &&
                near(r.blue.back(), tint.b);
     }

@@ -1,0 +1,305 @@
+// The delegate wired to the real popover model, schedule handler and overlay
+// controller, on the simulated platform with a manual clock.
+#include "app/AppDelegate.h"
+#include "app/PopoverWindow.h"
+#include "app/ScheduleAnnouncementHandler.h"
+#include "app/StatusItem.h"
+#include "brightness/BrightnessKeyInterceptor.h"
+#include "brightness/NativeBrightnessController.h"
+#include "core/Logging.h"
+#include "core/NotificationCenter.h"
+#include "insights/InsightsStore.h"
+#include "platform/Platform.h"
+#include "platform/SimulatedDisplayGamma.h"
+#include "platform/SimulatedSystemEvents.h"
+#include "popover/PopoverView.h"
+#include "popover/PopoverViewModel.h"
+#include "warmth/OverlayWindowController.h"
+#include "warmth/PresetManager.h"
+#include "warmth/ScheduleTestSupport.h"
+
+#include <QMenu>
+#include <gtest/gtest.h>
+
+namespace {
+
+// 12:00 on the fixture's day lies on a flat warm stretch of 2700 K; 17:00 to 07:00 is cool.
+constexpr double kScheduledKelvin = 2700;
+const double kScheduledIntensity = 4.0 * (6500 - kScheduledKelvin) / 4700;
+
+struct WiringTest : ::testing::Test, ScheduleFixture {
+    WiringTest() {
+        Platform::setInstance(Platform::makeSimulated());
+        DisplayedWarmth::resetForTesting();
+        NativeBrightnessController::resetForTesting();
+    }
+    ~WiringTest() override {
+        delegate.reset();
+        DisplayedWarmth::resetForTesting();
+    }
+
+    SimulatedDisplayGamma& gamma() { return *Platform::instance().simulatedDisplayGamma(); }
+    UserDefaults& defaults() { return store.defaults(); }
+
+    void seedTint(bool enabled, double kelvin = 5000) {
+        defaults().setBool(PrefKey::enabled, enabled);
+        defaults().setDouble(PrefKey::temperature, kelvin);
+        defaults().setDouble(PrefKey::intensity, 4);
+        defaults().setDouble(PrefKey::brightness, 1);
+        defaults().setBool(PrefKey::welcomeShown, true);
+    }
+    void seedWarmSchedule() {
+        useSchedule(points({{7, 6500}, {9, kScheduledKelvin}, {15, kScheduledKelvin}, {17, 6500}}));
+    }
+
+    AppDelegate& launch() {
+        delegate = std::make_unique<AppDelegate>(clock);
+        delegate->wireSubsystems(engine);
+        delegate->popUpMenu = [](QMenu&) {};
+        delegate->applicationDidFinishLaunching();
+        return *delegate;
+    }
+
+    // The main display's table tops are `kelvin` at `intensity` and `brightness`.
+    ::testing::AssertionResult shows(double kelvin, double intensity, double brightness = 1) {
+        const SimulatedDisplayGamma::Display* d = gamma().display(1);
+        const DisplayTint t = ColorTemperature::blendedTint(kelvin, intensity);
+        const double want[3] = {t.r * brightness, t.g * brightness, t.b * brightness};
+        const double got[3] = {d->red.back(), d->green.back(), d->blue.back()};
+        for (int c = 0; c < 3; ++c)
+            if (std::abs(want[c] - got[c]) > 0.002)
+                return ::testing::AssertionFailure()
+                       << "channel " << c << " is " << got[c] << ", expected " << want[c];
+        return ::testing::AssertionSuccess();
+    }
+    bool identity() {
+        const SimulatedDisplayGamma::Display* d = gamma().display(1);
+        return d->red == d->originalRed && d->blue == d->originalBlue;
+    }
+    void brightnessKeyChanged() {
+        NotificationCenter::defaultCenter().post(
+            BrightnessKeyInterceptor::brightnessKeyChangedNotification);
+    }
+
+    std::unique_ptr<AppDelegate> delegate;
+};
+
+} // namespace
+
+TEST(OverlayReapplicationWarmth, ReplacesTheStoredWarmthOnlyWhileItAnswers) {
+    Platform::setInstance(Platform::makeSimulated());
+    TestStore store;
+    store.defaults().setBool(PrefKey::enabled, true);
+    store.defaults().setDouble(PrefKey::temperature, 5000);
+    store.defaults().setDouble(PrefKey::intensity, 4);
+    store.defaults().setDouble(PrefKey::brightness, 0.5);
+    OverlayWindowController overlay;
+    std::optional<OverlayWindowController::ReapplicationWarmth> answer{{2000, 2.0}};
+    overlay.setReapplicationWarmthProvider([&] { return answer; });
+    auto top = [] { return Platform::instance().simulatedDisplayGamma()->display(1)->blue.back(); };
+
+    overlay.updateOverlays();
+    EXPECT_NEAR(top(), ColorTemperature::blendedTint(2000, 2.0).b * 0.5, 0.002);
+    answer.reset();
+    overlay.updateOverlays();
+    EXPECT_NEAR(top(), ColorTemperature::blendedTint(5000, 4.0).b * 0.5, 0.002);
+    DisplayedWarmth::resetForTesting();
+}
+
+TEST_F(WiringTest, ScheduledWarmthSurvivesReapplicationUntilTheUserTakesOver) {
+    seedTint(true);
+    seedWarmSchedule();
+    AppDelegate& d = launch();
+    ASSERT_TRUE(shows(kScheduledKelvin, kScheduledIntensity));
+    EXPECT_EQ(defaults().doubleNumber(PrefKey::temperature), 5000); // stored warmth untouched
+
+    // A brightness key (or sensor) change re-applies everything: the schedule's warmth stays.
+    defaults().setDouble(PrefKey::brightness, 0.6);
+    brightnessKeyChanged();
+    EXPECT_TRUE(shows(kScheduledKelvin, kScheduledIntensity, 0.6));
+
+    // A reload that only changes the brightness leaves the schedule in charge.
+    defaults().setDouble(PrefKey::brightness, 0.8);
+    d.reloadPreferences();
+    EXPECT_FALSE(engine.manualOverride());
+    EXPECT_TRUE(shows(kScheduledKelvin, kScheduledIntensity, 0.8));
+    EXPECT_EQ(d.viewModel().brightness(), 0.8);
+
+    // The user drags the warmth slider: the override is pinned and the screen shows the
+    // user's warmth, not the schedule's.
+    d.viewModel().setInvertedTemp(1.0 - (4000.0 - 500.0) / 6000.0);
+    EXPECT_EQ(defaults().doubleNumber(PrefKey::temperature), 4000);
+    ASSERT_TRUE(engine.manualOverride());
+    EXPECT_TRUE(engine.manualOverride()->takenDuringWarm);
+    EXPECT_TRUE(shows(4000, 4.0, 0.8));
+    // The next re-application keeps the user's warmth too.
+    brightnessKeyChanged();
+    EXPECT_TRUE(shows(4000, 4.0, 0.8));
+}
+
+TEST_F(WiringTest, AReloadWithANewWarmthPinsTheOverrideAndShowsIt) {
+    seedTint(true);
+    seedWarmSchedule();
+    AppDelegate& d = launch();
+    ASSERT_TRUE(shows(kScheduledKelvin, kScheduledIntensity));
+    defaults().setDouble(PrefKey::temperature, 2000);
+    d.reloadPreferences();
+    ASSERT_TRUE(engine.manualOverride());
+    EXPECT_TRUE(engine.manualOverride()->takenDuringWarm);
+    EXPECT_TRUE(shows(2000, 4.0));
+    EXPECT_EQ(d.viewModel().temperature(), 2000);
+
+    // Without a schedule a reload pins nothing.
+    engine.clearManualOverride();
+    defaults().setBool(PrefKey::useSchedule, false);
+    defaults().setDouble(PrefKey::temperature, 3000);
+    seedTint(true, 3000);
+    d.reloadPreferences();
+    EXPECT_FALSE(engine.manualOverride());
+    EXPECT_TRUE(shows(3000, 4.0));
+}
+
+TEST_F(WiringTest, ScheduleSettingChangesClearTheOverrideAndAnnounceAgain) {
+    seedTint(true);
+    seedWarmSchedule();
+    AppDelegate& d = launch();
+    d.toggleEnabled(); // off during a warm phase: pinned
+    ASSERT_TRUE(engine.manualOverride());
+    EXPECT_FALSE(defaults().boolean(PrefKey::enabled));
+    EXPECT_FALSE(d.viewModel().enabled());
+    EXPECT_TRUE(identity());
+
+    // New points: the override goes and the new schedule shows at once.
+    Preferences::shared().setSchedulePoints(points({{9, 3400}, {15, 3400}, {20, 6500}}));
+    EXPECT_FALSE(engine.manualOverride());
+    EXPECT_TRUE(defaults().boolean(PrefKey::enabled));
+    EXPECT_TRUE(shows(3400, 4.0 * (6500 - 3400) / 4700.0));
+
+    // Both schedules off: the engine stops and its cool answer turns the tint off.
+    defaults().setBool(PrefKey::useSchedule, false);
+    EXPECT_FALSE(engine.isRunning());
+    EXPECT_FALSE(defaults().boolean(PrefKey::enabled));
+    EXPECT_TRUE(identity());
+
+    // Following the sun from here (no location: 19:00 to 07:00) starts it again; noon is cool.
+    engine.setManualOverride(ManualScheduleOverride{true});
+    defaults().setBool(PrefKey::autoSunset, true);
+    EXPECT_TRUE(engine.isRunning());
+    EXPECT_FALSE(engine.manualOverride());
+}
+
+TEST_F(WiringTest, SwitchAndPresetsGoThroughTheModelAndTheOverrideRule) {
+    seedTint(false);
+    AppDelegate& d = launch();
+    EXPECT_TRUE(identity());
+
+    // No schedule: the switch pins nothing.
+    d.toggleEnabled();
+    EXPECT_TRUE(defaults().boolean(PrefKey::enabled));
+    EXPECT_TRUE(d.viewModel().enabled());
+    EXPECT_FALSE(engine.manualOverride());
+    EXPECT_TRUE(shows(5000, 4.0));
+    EXPECT_EQ(d.statusItem()->color(), StatusItem::enabledColor());
+
+    // The custom preset by index glides to the saved custom warmth, switching on first.
+    d.toggleEnabled();
+    EXPECT_EQ(d.statusItem()->color(), StatusItem::disabledColor());
+    defaults().setDouble(PrefKey::customPresetTemperature, 2900);
+    defaults().setDouble(PrefKey::intensity, 1.0);
+    const qint64 usesBefore =
+        InsightsStore::shared().record(clock.now()).presetCounts.value(QStringLiteral("Custom"));
+    d.applyPresetAtIndex(7);
+    EXPECT_TRUE(d.viewModel().enabled());
+    EXPECT_EQ(d.viewModel().temperature(), 2900);
+    EXPECT_EQ(defaults().doubleNumber(PrefKey::intensity), 4.0);
+    EXPECT_EQ(
+        InsightsStore::shared().record(clock.now()).presetCounts.value(QStringLiteral("Custom")),
+        usesBefore + 1);
+    EXPECT_TRUE(waitUntil([&] { return defaults().doubleNumber(PrefKey::temperature) == 2900; }));
+    EXPECT_TRUE(waitUntil([&] { return shows(2900, 4.0); }));
+
+    // Outside the library nothing happens.
+    d.applyPresetAtIndex(8);
+    d.applyPresetAtIndex(-1);
+    EXPECT_EQ(d.viewModel().temperature(), 2900);
+}
+
+TEST_F(WiringTest, PopoverHostsTheModelAndFollowsTheSharedNotifications) {
+    seedTint(true);
+    AppDelegate& d = launch();
+    auto* view = qobject_cast<PopoverView*>(d.popover()->content());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(&view->viewModel(), &d.viewModel());
+
+    d.showPopoverIfNeeded();
+    EXPECT_TRUE(d.viewModel().popoverVisible());
+    d.closePopover();
+    EXPECT_FALSE(d.viewModel().popoverVisible());
+
+    // The model's switch reaches the screen and the icon.
+    d.viewModel().setEnabledByUser(false);
+    EXPECT_TRUE(identity());
+    EXPECT_EQ(d.statusItem()->color(), StatusItem::disabledColor());
+
+    // The feedback box follows its setting, assigned only when it changed.
+    int assignments = 0;
+    QObject::connect(&d.viewModel(), &PopoverViewModel::showFeedbackBoxChanged,
+                     [&](bool) { ++assignments; });
+    defaults().setBool(PrefKey::showFeedbackBox, false);
+    NotificationCenter::defaultCenter().post(QStringLiteral("HalcyraPreferencesChanged"));
+    NotificationCenter::defaultCenter().post(QStringLiteral("HalcyraPreferencesChanged"));
+    EXPECT_FALSE(d.viewModel().showFeedbackBox());
+    EXPECT_EQ(assignments, 1);
+}
+
+TEST_F(WiringTest, ClockWakeAndScreensaverEventsReassertTheSchedule) {
+    seedTint(true);
+    seedWarmSchedule();
+    launch();
+    SimulatedSystemEvents& events = *Platform::instance().simulatedSystemEvents();
+    LogCapture log;
+
+    // The clock jumps into the cool part of the schedule, and back.
+    setNow(at(QTime(23, 0)));
+    events.simulateClockChange();
+    EXPECT_TRUE(log.contains("System clock changed — re-evaluating schedule"));
+    EXPECT_FALSE(defaults().boolean(PrefKey::enabled));
+    EXPECT_TRUE(identity());
+    setNow(at(QTime(12, 0)));
+    events.simulateClockChange();
+    EXPECT_TRUE(shows(kScheduledKelvin, kScheduledIntensity));
+
+    // Something else rewrote the tables meanwhile: wake puts the schedule's warmth back.
+    gamma().overwriteTables(1, {0.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 1.0f});
+    events.simulateWake();
+    EXPECT_TRUE(log.contains("System wake detected — scheduling gamma reassert + schedule eval"));
+    EXPECT_TRUE(shows(kScheduledKelvin, kScheduledIntensity));
+    gamma().overwriteTables(1, {0.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 1.0f});
+    events.simulateScreensaverStop();
+    EXPECT_TRUE(log.contains("Screensaver stopped — re-applying gamma + schedule eval"));
+    EXPECT_TRUE(shows(kScheduledKelvin, kScheduledIntensity));
+}
+
+TEST_F(WiringTest, ATimeZoneChangeRecomputesTheSunsTimes) {
+    seedTint(true);
+    followSun();
+    launch();
+    locate(52.52, 13.40);
+    ASSERT_TRUE(engine.lastSolarCalcDate());
+    LogCapture log;
+    Platform::instance().simulatedSystemEvents()->simulateTimeZoneChange();
+    EXPECT_TRUE(
+        log.contains("Timezone changed — invalidating solar times + re-evaluating schedule"));
+    EXPECT_TRUE(log.contains("Solar times refreshed"));
+}
+
+TEST_F(WiringTest, WithoutAScheduleWakeKeepsTheUsersTintOn) {
+    seedTint(true, 3000);
+    launch();
+    SimulatedSystemEvents& events = *Platform::instance().simulatedSystemEvents();
+    gamma().overwriteTables(1, {0.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 1.0f});
+    events.simulateScreensWake();
+    events.simulateClockChange();
+    EXPECT_TRUE(defaults().boolean(PrefKey::enabled));
+    EXPECT_TRUE(shows(3000, 4.0));
+}
