@@ -1,6 +1,7 @@
 #include "UserDefaults.h"
 
 #include "Clock.h"
+#include "Paths.h"
 #include "NotificationCenter.h"
 
 #include <QCoreApplication>
@@ -74,10 +75,7 @@ UserDefaults& UserDefaults::resetStandard(const QString& filePath) {
 }
 
 QString UserDefaults::defaultPath() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QStringLiteral("/halcyra/settings.json");
+    return Paths::configDirectory() + QStringLiteral("/settings.json");
 }
 
 bool UserDefaults::contains(const QString& key) const {

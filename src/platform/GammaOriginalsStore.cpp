@@ -1,5 +1,6 @@
 #include "GammaOriginalsStore.h"
 
+#include "core/Paths.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -41,10 +42,7 @@ GammaOriginalsStore::GammaOriginalsStore(const QString& filePath) : m_path(fileP
 }
 
 QString GammaOriginalsStore::defaultPath() {
-    QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/state");
-    return base + QStringLiteral("/halcyra/gamma-originals.json");
+    return Paths::stateDirectory() + QStringLiteral("/gamma-originals.json");
 }
 
 std::optional<GammaOriginalsStore::Record> GammaOriginalsStore::record(const QString& key) const {

@@ -1,5 +1,6 @@
 #include "platform/LinuxInstanceLock.h"
 
+#include "core/Paths.h"
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -47,10 +48,7 @@ LinuxInstanceLock::~LinuxInstanceLock() {
 }
 
 QString LinuxInstanceLock::defaultDirectory() {
-    QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.local/state");
-    return base + QStringLiteral("/halcyra");
+    return Paths::stateDirectory();
 }
 
 bool LinuxInstanceLock::tryAcquire() {
