@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -62,11 +63,13 @@ protected:
         return m_config.path() + QStringLiteral("/halcyra/settings.json");
     }
 
+    // Replaces the file in one step, so a running application never reads half of it.
     void writeSettings(const QJsonObject& values) {
         QDir().mkpath(m_config.path() + QStringLiteral("/halcyra"));
-        QFile f(settingsPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QSaveFile f(settingsPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(QJsonDocument(values).toJson());
+        ASSERT_TRUE(f.commit());
     }
 
     QJsonObject readSettings() const {
