@@ -88,8 +88,7 @@ void AppDelegate::setupViewModel() {
         this, kPreferencesChanged, [this](const Notification&) {
             updateMenuBarIconColor();
             const bool stored = Preferences::shared().showFeedbackBox();
-            // Only a change is assigned, so the
-            // view sees no spurious updates.
+            // Only a change is assigned, so the view sees no spurious updates.
             if (m_viewModel->showFeedbackBox() != stored) m_viewModel->setShowFeedbackBox(stored);
         });
 }
