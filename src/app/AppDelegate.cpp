@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "core/NotificationNames.h"
 
 #include "app/CPUWatchdog.h"
 #include "app/CrashLoopGuard.h"
@@ -30,8 +31,6 @@
 Q_LOGGING_CATEGORY(lcMenubar, "com.halcyra.app.menubar")
 
 namespace {
-const QString kBrightnessKeyChanged = QStringLiteral("halcyraBrightnessKeyChanged");
-const QString kWarmthRampSettled = QStringLiteral("halcyraWarmthRampSettled");
 
 QString yesNo(bool value) {
     return value ? QStringLiteral("true") : QStringLiteral("false");
@@ -215,10 +214,10 @@ void AppDelegate::installObservers() {
     m_observersInstalled = true;
     NotificationCenter& center = NotificationCenter::defaultCenter();
     QPointer<AppDelegate> self(this);
-    center.addObserver(this, kBrightnessKeyChanged, [self](const Notification&) {
+    center.addObserver(this, NotificationName::brightnessKeyChanged, [self](const Notification&) {
         if (self) self->m_overlayController->updateOverlays();
     });
-    center.addObserver(this, kWarmthRampSettled, [self](const Notification&) {
+    center.addObserver(this, NotificationName::warmthRampSettled, [self](const Notification&) {
         if (self) self->updateMenuBarIconColor();
     });
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))

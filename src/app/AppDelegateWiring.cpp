@@ -1,6 +1,7 @@
 // How AppDelegate wires the popover's model, the schedule, insight sampling and the
 // system's clock, wake and screensaver events into the shell.
 #include "app/AppDelegate.h"
+#include "core/NotificationNames.h"
 
 #include "app/Preferences.h"
 #include "app/ScheduleAnnouncementHandler.h"
@@ -23,7 +24,6 @@
 Q_DECLARE_LOGGING_CATEGORY(lcMenubar)
 
 namespace {
-const QString kPreferencesChanged = QStringLiteral("HalcyraPreferencesChanged");
 
 void call(const std::function<void()>& hook) {
     if (hook) hook();
@@ -83,9 +83,9 @@ void AppDelegate::setupViewModel() {
     // The settings window comes later; until then the gear only sounds.
     vm.onSettingsPressed = [this] { m_viewModel->cues().play(SoundCue::settingsOpened); };
 
-    NotificationCenter::defaultCenter().removeObserver(this, kPreferencesChanged);
+    NotificationCenter::defaultCenter().removeObserver(this, NotificationName::preferencesChanged);
     NotificationCenter::defaultCenter().addObserver(
-        this, kPreferencesChanged, [this](const Notification&) {
+        this, NotificationName::preferencesChanged, [this](const Notification&) {
             updateMenuBarIconColor();
             const bool stored = Preferences::shared().showFeedbackBox();
             // Only a change is assigned, so the view sees no spurious updates.

@@ -1,4 +1,5 @@
 #include "BrightnessKeyInterceptor.h"
+#include "core/NotificationNames.h"
 
 #include "app/Preferences.h"
 #include "core/NotificationCenter.h"
@@ -13,7 +14,7 @@ BrightnessKeyInterceptor& BrightnessKeyInterceptor::shared() {
 namespace {
 void announceChange() {
     NotificationCenter::defaultCenter().post(
-        BrightnessKeyInterceptor::brightnessKeyChangedNotification);
+        NotificationName::brightnessKeyChanged);
 }
 } // namespace
 
@@ -46,7 +47,7 @@ BrightnessKeyInterceptor::BrightnessKeyInterceptor(
     warmth.cancelCompeting = [] {};
     warmth.isAnimated = [] { return Preferences::shared().smoothTransitions(); };
     warmth.onSettled = [] {
-        NotificationCenter::defaultCenter().post(warmthRampSettledNotification);
+        NotificationCenter::defaultCenter().post(NotificationName::warmthRampSettled);
     };
     m_warmthRamp = std::make_unique<ValueRampEngine>(RampAxis::warmth(), nullptr, OSDMode::warmth,
                                                      std::move(warmth), makeTimer());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "brightness/ValueRampEngine.h"
+#include "core/NotificationNames.h"
 
 #include <QString>
 #include <memory>
@@ -12,10 +13,6 @@
 // and the on-screen display arrive with the key interception itself.
 class BrightnessKeyInterceptor {
 public:
-    static inline const QString brightnessKeyChangedNotification =
-        QStringLiteral("halcyraBrightnessKeyChanged");
-    static inline const QString warmthRampSettledNotification =
-        QStringLiteral("halcyraWarmthRampSettled");
 
     // The one instance, created on first use.
     static BrightnessKeyInterceptor& shared();

@@ -1,11 +1,12 @@
 #include "DisplayGamma.h"
+#include "core/NotificationNames.h"
 
 #include "GammaSignalRestore.h"
 #include "core/NotificationCenter.h"
 
 void DisplayGamma::announceReconfiguration(const DisplayReconfiguration& change) {
     emit reconfigured(change);
-    NotificationCenter::defaultCenter().post(screenParametersChangedNotification);
+    NotificationCenter::defaultCenter().post(NotificationName::screenParametersChanged);
 }
 
 void DisplayGamma::restoreFromSignalHandler() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/NotificationNames.h"
+
 #include <QObject>
 #include <QString>
 #include <optional>
@@ -22,11 +24,6 @@ struct DisplayReconfiguration {
 class DisplayGamma : public QObject {
     Q_OBJECT
 public:
-    // Posted on the default notification centre after every display reconfiguration
-    // (a display added, removed or changing mode, or the main display changing).
-    static inline const QString screenParametersChangedNotification =
-        QStringLiteral("HalcyraScreenParametersChanged");
-
     // Status values of the table operations.
     static constexpr int success = 0;
     static constexpr int failure = 1000;
@@ -65,6 +62,6 @@ signals:
     void reconfigured(const DisplayReconfiguration& change);
 
 protected:
-    // Emits reconfigured() and posts screenParametersChangedNotification.
+    // Emits reconfigured() and posts NotificationName::screenParametersChanged.
     void announceReconfiguration(const DisplayReconfiguration& change);
 };

@@ -1,4 +1,5 @@
 #include "popover/PopoverViewModel.h"
+#include "core/NotificationNames.h"
 
 #include "app/CPUWatchdog.h"
 #include "app/Preferences.h"
@@ -23,7 +24,7 @@ PopoverViewModel::PopoverViewModel(SoundCueEngine& cues, Clock& clock, QObject* 
     m_temperature = prefs.temperature();
     m_brightness = prefs.brightness();
     NotificationCenter::defaultCenter().addObserver(
-        this, BrightnessKeyInterceptor::brightnessKeyChangedNotification,
+        this, NotificationName::brightnessKeyChanged,
         [this](const Notification&) { echoExternalChange(); });
 }
 

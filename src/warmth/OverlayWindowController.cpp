@@ -1,4 +1,5 @@
 #include "OverlayWindowController.h"
+#include "core/NotificationNames.h"
 
 #include "app/Preferences.h"
 #include "brightness/NativeBrightnessController.h"
@@ -60,7 +61,7 @@ OverlayWindowController::OverlayWindowController(Clock& clock, TimerFactory time
     m_gammaVerifyTimer = makeTimer();
     m_forceLockCheckTimer = makeTimer();
     NotificationCenter::defaultCenter().addObserver(
-        this, DisplayGamma::screenParametersChangedNotification,
+        this, NotificationName::screenParametersChanged,
         [this](const Notification&) { screenParametersChanged(); });
 }
 
@@ -166,13 +167,13 @@ void OverlayWindowController::suspendGammaForCapture() {
     m_gammaSuspendedForCapture = true;
     resetToSystemTables();
     releaseBrightnessPin();
-    NotificationCenter::defaultCenter().post(screenCaptureStateChangedNotification, nullptr,
+    NotificationCenter::defaultCenter().post(NotificationName::screenCaptureStateChanged, nullptr,
                                              {{QStringLiteral("active"), true}});
 }
 
 void OverlayWindowController::resumeGammaAfterCapture() {
     m_gammaSuspendedForCapture = false;
-    NotificationCenter::defaultCenter().post(screenCaptureStateChangedNotification, nullptr,
+    NotificationCenter::defaultCenter().post(NotificationName::screenCaptureStateChanged, nullptr,
                                              {{QStringLiteral("active"), false}});
     updateOverlays();
 }
@@ -351,7 +352,7 @@ void OverlayWindowController::performDisableCleanup() {
     if (m_hooks.stopCaptureMonitor) m_hooks.stopCaptureMonitor();
     if (m_gammaSuspendedForCapture) {
         m_gammaSuspendedForCapture = false;
-        NotificationCenter::defaultCenter().post(screenCaptureStateChangedNotification, nullptr,
+        NotificationCenter::defaultCenter().post(NotificationName::screenCaptureStateChanged, nullptr,
                                                  {{QStringLiteral("active"), false}});
     }
     m_edrGuard.baselines.clear();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Clock.h"
+#include "core/NotificationNames.h"
 #include "warmth/EDRDisplayGuardState.h"
 #include "warmth/TouchBrightnessRouter.h"
 
@@ -44,11 +45,6 @@ struct OverlayHooks {
 class OverlayWindowController : public QObject {
     Q_OBJECT
 public:
-    static inline const QString screenCaptureStateChangedNotification =
-        QStringLiteral("HalcyraScreenCaptureStateChanged");
-    static inline const QString brightnessKeyChangedNotification =
-        QStringLiteral("halcyraBrightnessKeyChanged");
-
     static constexpr int maxDisplays = 16;
     static constexpr int tableSize = 256;
     static constexpr double edrWatchdogInterval = 0.4;

@@ -1,4 +1,5 @@
 #include "TouchBrightnessRouter.h"
+#include "core/NotificationNames.h"
 
 #include "app/Preferences.h"
 #include "brightness/NativeBrightnessController.h"
@@ -110,7 +111,7 @@ void OverlayWindowController::routeToGammaDimming(float level) {
         double(level));
     UserDefaults::standard().setDouble(PrefKey::brightness, b);
     updateOverlays();
-    NotificationCenter::defaultCenter().post(brightnessKeyChangedNotification);
+    NotificationCenter::defaultCenter().post(NotificationName::brightnessKeyChanged);
 }
 
 void OverlayWindowController::forceBrightnessLock() {

@@ -1,6 +1,7 @@
 // The delegate wired to the real popover model, schedule handler and overlay
 // controller, on the simulated platform with a manual clock.
 #include "app/AppDelegate.h"
+#include "core/NotificationNames.h"
 #include "app/PopoverWindow.h"
 #include "app/ScheduleAnnouncementHandler.h"
 #include "app/StatusItem.h"
@@ -78,7 +79,7 @@ struct WiringTest : ::testing::Test, ScheduleFixture {
     }
     void brightnessKeyChanged() {
         NotificationCenter::defaultCenter().post(
-            BrightnessKeyInterceptor::brightnessKeyChangedNotification);
+            NotificationName::brightnessKeyChanged);
     }
 
     std::unique_ptr<AppDelegate> delegate;

@@ -1,4 +1,5 @@
 #include "CueRecorder.h"
+#include "core/NotificationNames.h"
 #include "support/TestStore.h"
 
 #include "app/Preferences.h"
@@ -32,7 +33,7 @@ struct Fixture {
     UserDefaults& d() { return store.defaults(); }
     void postKeyChange() {
         NotificationCenter::defaultCenter().post(
-            BrightnessKeyInterceptor::brightnessKeyChangedNotification);
+            NotificationName::brightnessKeyChanged);
     }
 
     TestStore store;

@@ -1,4 +1,5 @@
 #include "OverlayTestRig.h"
+#include "core/NotificationNames.h"
 
 #include "core/NotificationCenter.h"
 
@@ -172,7 +173,7 @@ TEST(BrightnessPin, PinsTheBuiltInPanelRoutesUserChangesAndLetsGo) {
     int posts = 0;
     QObject context;
     NotificationCenter::defaultCenter().addObserver(
-        &context, OverlayWindowController::brightnessKeyChangedNotification,
+        &context, NotificationName::brightnessKeyChanged,
         [&](const Notification&) { ++posts; });
 
     rig.engine->updateOverlays();

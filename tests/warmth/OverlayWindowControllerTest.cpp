@@ -1,4 +1,5 @@
 #include "OverlayTestRig.h"
+#include "core/NotificationNames.h"
 
 #include "core/NotificationCenter.h"
 
@@ -116,7 +117,7 @@ TEST(GammaWriter, CaptureSuspensionRefusesPushesUntilResumed) {
     std::vector<bool> states;
     QObject context;
     NotificationCenter::defaultCenter().addObserver(
-        &context, OverlayWindowController::screenCaptureStateChangedNotification,
+        &context, NotificationName::screenCaptureStateChanged,
         [&](const Notification& n) { states.push_back(n.userInfo.value("active").toBool()); });
 
     rig.engine->updateOverlays();

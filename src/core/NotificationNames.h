@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// The in-process notifications that more than one subsystem posts or observes.
+namespace NotificationName {
+// A displayed setting changed: the status icon, feedback box and schedule views refresh.
+inline const QString preferencesChanged = QStringLiteral("HalcyraPreferencesChanged");
+// Brightness or temperature changed by keys or sensors: the gamma engine re-applies,
+// the popover re-reads.
+inline const QString brightnessKeyChanged = QStringLiteral("halcyraBrightnessKeyChanged");
+// A warmth glide ended: the status icon refreshes.
+inline const QString warmthRampSettled = QStringLiteral("halcyraWarmthRampSettled");
+// userInfo "active": whether the screen is being captured or shared.
+inline const QString screenCaptureStateChanged = QStringLiteral("HalcyraScreenCaptureStateChanged");
+// After every display reconfiguration.
+inline const QString screenParametersChanged = QStringLiteral("HalcyraScreenParametersChanged");
+} // namespace NotificationName
