@@ -58,18 +58,10 @@ int main(int argc, char** argv) {
     // The ramp logs a line per frame at info level; keep the figures readable.
     QLoggingCategory::setFilterRules(QStringLiteral("com.halcyra.*.info=false"));
     std::printf("GammaBench: gamma pushes on Xorg (dummy driver)\n");
-    QString why;
-    XorgServer server;
-    if (!XorgServer::isAvailable(&why) || !server.start()) {
-        std::printf("  skipped: no private X server (%s)\n",
-                    qPrintable(why.isEmpty() ? server.errorString() : why));
-        return 0;
-    }
+    const std::unique_ptr<XorgServer> started = XorgServer::startForBenchmark();
+    if (!started) return 0;
+    XorgServer& server = *started;
     const auto crtcs = server.activeCrtcs();
-    if (crtcs.empty()) {
-        std::printf("  skipped: the X server has no active CRTC\n");
-        return 0;
-    }
     QTemporaryDir state;
     qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
     TestStore store;

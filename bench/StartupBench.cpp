@@ -92,18 +92,10 @@ long long cpuNanoseconds(qint64 pid) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::printf("StartupBench: application start-up and idle cost\n");
-    QString why;
-    XorgServer server;
-    if (!XorgServer::isAvailable(&why) || !server.start()) {
-        std::printf("  skipped: no private X server (%s)\n",
-                    qPrintable(why.isEmpty() ? server.errorString() : why));
-        return 0;
-    }
+    const std::unique_ptr<XorgServer> started = XorgServer::startForBenchmark();
+    if (!started) return 0;
+    XorgServer& server = *started;
     const auto crtcs = server.activeCrtcs();
-    if (crtcs.empty()) {
-        std::printf("  skipped: the X server has no active CRTC\n");
-        return 0;
-    }
     const unsigned long crtc = crtcs.front().id;
     std::unique_ptr<QProcess> tray;
     if (!QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty()) {

@@ -21,6 +21,19 @@ std::optional<qint64> integer(const QJsonValue& v) {
     return qint64(d);
 }
 
+// The mean of a sampled value over several days; none before the first sample.
+std::optional<double> sampledAverage(const QList<DailyInsight>& days, double DailyInsight::*sum,
+                                     qint64 DailyInsight::*samples) {
+    double total = 0;
+    qint64 n = 0;
+    for (const DailyInsight& d : days) {
+        total += d.*sum;
+        n += d.*samples;
+    }
+    if (n < 1) return std::nullopt;
+    return total / double(n);
+}
+
 } // namespace
 
 DailyInsight DailyInsight::zero(const QString& day) {
@@ -106,25 +119,11 @@ std::optional<int> screenHealthScore(const QList<DailyInsight>& last7Days) {
 }
 
 std::optional<double> averageKelvin(const QList<DailyInsight>& days) {
-    double sum = 0;
-    qint64 n = 0;
-    for (const DailyInsight& d : days) {
-        sum += d.kelvinSum;
-        n += d.kelvinSamples;
-    }
-    if (n < 1) return std::nullopt;
-    return sum / double(n);
+    return sampledAverage(days, &DailyInsight::kelvinSum, &DailyInsight::kelvinSamples);
 }
 
 std::optional<double> averageBrightness(const QList<DailyInsight>& days) {
-    double sum = 0;
-    qint64 n = 0;
-    for (const DailyInsight& d : days) {
-        sum += d.brightnessSum;
-        n += d.brightnessSamples;
-    }
-    if (n < 1) return std::nullopt;
-    return sum / double(n);
+    return sampledAverage(days, &DailyInsight::brightnessSum, &DailyInsight::brightnessSamples);
 }
 
 std::optional<QString> mostUsedPreset(const QList<DailyInsight>& days) {

@@ -7,6 +7,7 @@
 #include <QThread>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
@@ -203,4 +204,19 @@ XorgServer::Ramps XorgServer::identityRamps(int size) {
         r.red[i] = quint16((i * 65535L + (size - 1) / 2) / (size - 1));
     r.green = r.blue = r.red;
     return r;
+}
+
+std::unique_ptr<XorgServer> XorgServer::startForBenchmark() {
+    QString why;
+    auto server = std::make_unique<XorgServer>();
+    if (!isAvailable(&why) || !server->start()) {
+        std::printf("  skipped: no private X server (%s)\n",
+                    qPrintable(why.isEmpty() ? server->errorString() : why));
+        return nullptr;
+    }
+    if (server->activeCrtcs().empty()) {
+        std::printf("  skipped: the X server has no active CRTC\n");
+        return nullptr;
+    }
+    return server;
 }

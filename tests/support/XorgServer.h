@@ -37,6 +37,9 @@ public:
 
     // True when Xorg and the dummy driver are installed and we may start Xorg.
     static bool isAvailable(QString* why = nullptr);
+    // For benchmarks: a started server with at least one active CRTC, or null after
+    // printing why the figures are skipped.
+    static std::unique_ptr<XorgServer> startForBenchmark();
 
     // Starts the server and waits until it answers. False (see errorString()) when it
     // does not come up within `timeoutMs`.
