@@ -76,8 +76,15 @@ void NativeBrightnessController::acquireLock(BrightnessLock holder) {
         !Preferences::shared().preBrightnessKeyNativeBrightness()) {
         if (auto level = getQuiet()) setPreLockBrightness(double(*level));
     }
+    const bool reassert = !g_lockHolders.isEmpty();
     g_lockHolders.insert(holder);
-    if (panel) set(1.0f);
+    if (!panel) return;
+    // Every warmth push re-takes the pin, up to 60 times a second during a ramp: while
+    // pinned, only a panel that has drifted from full is written (and logged) again.
+    float level = 0.0f;
+    if (reassert && backlight().brightness(level) == NativeBacklight::success && level >= 1.0f)
+        return;
+    set(1.0f);
 }
 
 void NativeBrightnessController::restoreSavedLevel() {

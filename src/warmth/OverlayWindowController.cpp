@@ -352,8 +352,8 @@ void OverlayWindowController::performDisableCleanup() {
     if (m_hooks.stopCaptureMonitor) m_hooks.stopCaptureMonitor();
     if (m_gammaSuspendedForCapture) {
         m_gammaSuspendedForCapture = false;
-        NotificationCenter::defaultCenter().post(NotificationName::screenCaptureStateChanged, nullptr,
-                                                 {{QStringLiteral("active"), false}});
+        NotificationCenter::defaultCenter().post(NotificationName::screenCaptureStateChanged,
+                                                 nullptr, {{QStringLiteral("active"), false}});
     }
     m_edrGuard.baselines.clear();
     m_edrGuard.suspendedDisplays.clear();
@@ -422,7 +422,12 @@ void OverlayWindowController::endOnboardingSession() {
 
 EDRReadings OverlayWindowController::currentEDRHeadroomsByDisplay() {
     EDRReadings readings;
-    for (const auto& [id, headroom] : Platform::instance().edrHeadroom().headroomsByDisplay()) {
+    EDRHeadroom& edr = Platform::instance().edrHeadroom();
+    // Headroom that can never change reads 1.0 everywhere, which can neither raise nor
+    // settle a display; listing the screens for it would put two display queries into
+    // every push. An empty reading leaves the guard as it is.
+    if (!edr.canChange()) return readings;
+    for (const auto& [id, headroom] : edr.headroomsByDisplay()) {
         auto it = std::find_if(readings.begin(), readings.end(),
                                [id = id](const auto& r) { return r.first == id; });
         if (it != readings.end())

@@ -104,3 +104,17 @@ TEST(NativeBrightnessController, WithoutAPanelHoldersCountButNothingIsSavedOrLos
     EXPECT_FLOAT_EQ(rig.panel->level(), 0.6f);
     EXPECT_FALSE(rig.saved());
 }
+
+TEST(NativeBrightnessController, ReassertingThePinWritesOnlyAPanelThatDrifted) {
+    BacklightRig rig;
+    rig.panel->setLevelExternally(0.4f);
+    NativeBrightnessController::acquireLock(Lock::overlayPin());
+    NativeBrightnessController::acquireLock(Lock::overlayPin());
+    NativeBrightnessController::acquireLock(Lock::keyInterceptor());
+    EXPECT_EQ(rig.panel->setCalls(), std::vector<float>{1.0f});
+
+    rig.panel->setLevelExternally(0.8f);
+    NativeBrightnessController::acquireLock(Lock::overlayPin());
+    EXPECT_EQ(rig.panel->setCalls(), (std::vector<float>{1.0f, 1.0f}));
+    EXPECT_NEAR(*rig.saved(), 0.4, 1e-6); // the level saved first stays the one put back
+}

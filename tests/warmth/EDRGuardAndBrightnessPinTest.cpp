@@ -173,8 +173,7 @@ TEST(BrightnessPin, PinsTheBuiltInPanelRoutesUserChangesAndLetsGo) {
     int posts = 0;
     QObject context;
     NotificationCenter::defaultCenter().addObserver(
-        &context, NotificationName::brightnessKeyChanged,
-        [&](const Notification&) { ++posts; });
+        &context, NotificationName::brightnessKeyChanged, [&](const Notification&) { ++posts; });
 
     rig.engine->updateOverlays();
     EXPECT_EQ(NativeBrightnessController::lockHolders(), Lock::overlayPin());
@@ -285,4 +284,34 @@ TEST(BrightnessPin, ForceLockOnlyInFlickerFreeModeWithOneRetry) {
     rig.backlight->setLevelExternally(0.5f);
     rig.engine->brightnessPinMonitorTick();
     EXPECT_FLOAT_EQ(rig.backlight->level(), 1.0f);
+}
+
+TEST(BrightnessPin, ARampFrameNeitherQueriesDisplaysNorRewritesAPinnedPanel) {
+    OverlayRig rig;
+    rig.gamma->addDisplay(1, /*builtin=*/true);
+    rig.edr->setFixed(true); // a real session: no headroom source
+    rig.enable();
+    rig.defaults().setBool(PrefKey::flickerFree, true);
+    rig.backlight->setLevelExternally(0.5f);
+    rig.engine->updateOverlays();
+    EXPECT_EQ(rig.backlight->setCalls(), std::vector<float>{1.0f});
+
+    rig.backlight->clearSetCalls();
+    rig.log.clear();
+    const int queries = rig.gamma->queryCount();
+    for (int frame = 0; frame < 60; ++frame) {
+        rig.defaults().setDouble(PrefKey::brightness, 1.0 - 0.5 * frame / 59.0);
+        rig.engine->updateOverlays();
+    }
+    EXPECT_EQ(rig.gamma->queryCount(), queries);
+    EXPECT_TRUE(rig.backlight->setCalls().empty());
+    EXPECT_FALSE(rig.log.contains("Native brightness set to"));
+    EXPECT_FLOAT_EQ(OverlayRig::top(rig.gamma->display(1)->red), 0.5f);
+
+    // A panel moved away from full is still put back by the next push.
+    rig.backlight->setLevelExternally(0.7f);
+    rig.engine->updateOverlays();
+    EXPECT_EQ(rig.backlight->setCalls(), std::vector<float>{1.0f});
+    EXPECT_TRUE(rig.log.contains("Native brightness set to 1.000"));
+    EXPECT_EQ(NativeBrightnessController::lockHolders(), Lock::overlayPin());
 }
