@@ -104,6 +104,14 @@ void GradientTrackControl::mouseReleaseEvent(QMouseEvent* e) {
     setSliderDown(false);
 }
 
+void GradientTrackControl::hideEvent(QHideEvent* e) {
+    // A popover closed mid-drag takes the pointer grab with it and the release never
+    // arrives here: end the drag now, or the held flag would keep shutting out every
+    // outside change of the value.
+    if (isSliderDown()) setSliderDown(false);
+    QSlider::hideEvent(e);
+}
+
 // --- GradientNativeSlider ------------------------------------------------------------
 
 GradientNativeSlider::GradientNativeSlider(const QString& label, QList<QColor> gradientColors,

@@ -44,6 +44,7 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
 private:
     QList<QColor> m_colours;

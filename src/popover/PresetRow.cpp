@@ -95,6 +95,17 @@ void PresetRow::leaveEvent(QEvent* e) {
     QWidget::leaveEvent(e);
 }
 
+void PresetRow::hideEvent(QHideEvent* e) {
+    // Closed while a chip was held: the release went nowhere. Nothing is applied, and
+    // the row must not come back still holding the chip, deaf to hovering.
+    m_pressed.reset();
+    m_hovered.reset();
+    for (QVariantAnimation* a : m_animations)
+        a->stop();
+    m_lift.fill(0.0);
+    QWidget::hideEvent(e);
+}
+
 void PresetRow::mousePressEvent(QMouseEvent* e) {
     const std::optional<int> chip = chipAt(e->position());
     if (e->button() != Qt::LeftButton || !chip) {

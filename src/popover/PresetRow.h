@@ -68,6 +68,7 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void leaveEvent(QEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
     bool event(QEvent* e) override;
 
 private:

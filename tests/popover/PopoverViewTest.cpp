@@ -4,6 +4,8 @@
 #include "app/Preferences.h"
 #include "brightness/BrightnessKeyInterceptor.h"
 #include "core/FrameTimer.h"
+#include "core/NotificationCenter.h"
+#include "core/NotificationNames.h"
 #include "platform/Platform.h"
 #include "platform/SimulatedDisplayGamma.h"
 #include "popover/FeedbackBoxView.h"
@@ -231,6 +233,40 @@ TEST(PopoverView, ClickingAChipGlidesToThePreset) {
     EXPECT_DOUBLE_EQ(*rig.store.defaults().doubleValue(PrefKey::intensity), 4.0);
     EXPECT_EQ(rig.view->warmthSlider()->displayValue(),
               PopoverView::warmthReadout(target.temperature));
+}
+
+TEST(PopoverView, ClosingMidGestureLeavesNothingHeld) {
+    ViewRig rig;
+    rig.store.defaults().setStringArray(PrefKey::pinnedPresets, {"reading", "flow"});
+
+    // A slider held while the popover closes: the drag ends with it.
+    GradientTrackControl* dim = rig.view->brightnessSlider()->control();
+    press(dim, QPointF(dim->width() / 2, 11));
+    ASSERT_TRUE(rig.model->userIsDragging);
+    rig.view->hide();
+    EXPECT_FALSE(rig.model->userIsDragging);
+    EXPECT_EQ(rig.cues.count(SoundCue::sliderRelease), 1);
+    // So a key change made while it is closed reaches the model.
+    rig.store.defaults().setDouble(PrefKey::brightness, 0.3);
+    NotificationCenter::defaultCenter().post(NotificationName::brightnessKeyChanged);
+    EXPECT_DOUBLE_EQ(rig.model->brightness(), 0.3);
+
+    // A chip held while it closes is not applied and not still held when it reopens.
+    rig.view->show();
+    PresetRow* row = rig.view->presetRow();
+    const double before = rig.model->temperature();
+    press(row, row->chipRect(0).center());
+    rig.view->hide();
+    EXPECT_FALSE(row->pressedChip());
+    EXPECT_FALSE(row->hoveredChip());
+    EXPECT_DOUBLE_EQ(rig.model->temperature(), before);
+    rig.view->show();
+    hover(row, row->chipRect(1).center());
+    EXPECT_EQ(row->hoveredChip(), 1);
+    press(row, row->chipRect(0).center());
+    EXPECT_EQ(rig.cues.count(SoundCue::pressDown), 3); // slider, first chip, this one
+    release(row, row->chipRect(0).center());
+    EXPECT_DOUBLE_EQ(rig.model->temperature(), row->chips().at(0).temperature);
 }
 
 TEST(PopoverView, FeedbackBoxSendsTrimmedNotesAndRetiresAfterThree) {
