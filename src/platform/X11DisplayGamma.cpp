@@ -280,7 +280,12 @@ void X11DisplayGamma::adoptOriginals(const Output& output) {
                               "saved ramps")
                    .arg(output.name);
         m_originals[output.crtc] = saved->originals;
-        m_tinted.insert(output.crtc);
+        // Put them back now: with the tint off nothing else writes this CRTC, and one
+        // that comes online after start-up would keep the stale tint.
+        if (writeRamps(output.crtc, saved->originals) == success)
+            m_store.setTinted(key, false);
+        else
+            m_tinted.insert(output.crtc);
     } else {
         m_originals[output.crtc] = *current;
         if (!saved || saved->tinted || !(saved->originals == *current) ||

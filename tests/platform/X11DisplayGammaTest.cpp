@@ -192,6 +192,42 @@ TEST_F(X11Gamma, AfterAKilledRunAFreshEngineRestoresTheOriginalsNotTheTint) {
     EXPECT_EQ(m_server.crtcRamps(crtc.id), original);
 }
 
+bool runXrandr(const QString& display, const QStringList& args) {
+    QProcess xrandr;
+    xrandr.start(QStringLiteral("xrandr"), QStringList{QStringLiteral("-display"), display} + args);
+    return xrandr.waitForFinished(10000) && xrandr.exitCode() == 0;
+}
+
+TEST_F(X11Gamma, ADisplayTintedByAKilledRunGetsItsOwnRampsBackWhenItComesOnlineLater) {
+    const XorgServer::Crtc crtc = m_crtcs.front();
+    const XorgServer::Ramps original = calibrationCurve(crtc.gammaSize);
+    ASSERT_TRUE(m_server.setCrtcRamps(crtc.id, original));
+    QProcess::ExitStatus status = QProcess::NormalExit;
+    runChildAndKill(m_server.display(), m_state.path(), SIGKILL, QString(), &status);
+    ASSERT_NE(m_server.crtcRamps(crtc.id), original);
+
+    // The display is off when the next run starts with the tint off...
+    ASSERT_TRUE(runXrandr(m_server.display(),
+                          {QStringLiteral("--output"), crtc.outputName, QStringLiteral("--off")}));
+    if (!m_server.activeCrtcs().empty()) GTEST_SKIP() << "the output stayed on";
+    X11DisplayGamma* gamma = useServer();
+    gamma->restoreColorSettings(); // what start-up does
+    ASSERT_NE(m_server.crtcRamps(crtc.id), original);
+
+    // ...and comes online afterwards: it shows its own ramps, not the old tint.
+    ASSERT_TRUE(runXrandr(m_server.display(),
+                          {QStringLiteral("--output"), crtc.outputName, QStringLiteral("--auto")}));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto online = gamma->onlineDisplays();
+            return online && !online->empty();
+        },
+        3000));
+    const auto active = m_server.activeCrtcs();
+    ASSERT_FALSE(active.empty());
+    EXPECT_EQ(m_server.crtcRamps(active.front().id), original);
+}
+
 TEST_F(X11Gamma, AnnouncesModeChangesNotOurPushesAndSurvivesALostServer) {
     X11DisplayGamma* gamma = useServer();
     int announcements = 0;
