@@ -89,7 +89,10 @@ TEST(NativeBrightnessController, WithoutAPanelHoldersCountButNothingIsSavedOrLos
     // A saved level that cannot be put back now is kept for later.
     rig.store.defaults().setDouble(PrefKey::preBrightnessKeyNativeBrightness, 0.6);
     NativeBrightnessController::releaseAllLocks();
+    for (int frame = 0; frame < 60; ++frame) // pushes that want no pin release it
+        NativeBrightnessController::releaseLock(Lock::overlayPin());
     EXPECT_TRUE(rig.saved());
+    EXPECT_FALSE(rig.log.contains("not available"));
     rig.panel->setAvailable(true);
     rig.panel->setSetStatus(3);
     NativeBrightnessController::releaseAllLocks();
