@@ -90,6 +90,12 @@ void NativeBrightnessController::acquireLock(BrightnessLock holder) {
 void NativeBrightnessController::restoreSavedLevel() {
     auto saved = Preferences::shared().preBrightnessKeyNativeBrightness();
     if (!saved) return;
+    // Every push that wants no pin comes here: without a panel the level simply stays
+    // saved, instead of an error line per frame of a ramp.
+    if (!hasBuiltinBacklight()) return;
+    // Every push that wants no pin comes here: without a panel the level simply stays
+    // saved, instead of an error line per frame of a ramp.
+    if (!hasBuiltinBacklight()) return;
     // A level that could not be put back stays saved for the next release or launch.
     if (setReporting(float(*saved))) setPreLockBrightness(std::nullopt);
 }
