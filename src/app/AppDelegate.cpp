@@ -286,6 +286,10 @@ void AppDelegate::applicationWillTerminate() {
     call(m_hooks.disengageHarmonyRestoringBaseline);
     call(m_hooks.deactivateXDRBoost);
     Platform::instance().displayGamma().restoreColorSettings();
+    // The store flushed itself when the quit began, before the steps above removed the
+    // saved backlight level and wrote the keyboard baseline back: put those on disk now,
+    // while the event loop and the rest of the process are still whole.
+    UserDefaults::standard().synchronize();
 }
 
 void AppDelegate::handBackForTermination() {

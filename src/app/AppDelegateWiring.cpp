@@ -63,6 +63,13 @@ void AppDelegate::wireSubsystems(SunsetScheduler& scheduler) {
     h.setupSunsetScheduler = [this] { setupSunsetScheduler(); };
     h.startInsightsSampling = [] { InsightsStore::shared().startSampling(); };
     h.installSystemEventObservers = [this] { installSystemEventObservers(); };
+    // The model read the preview's values when it was made; the restored ones go in
+    // through its change handlers, in this order, so the popover shows what is stored.
+    h.recoveredWarmth = [this](double temperature, double brightness, bool enabled) {
+        m_viewModel->setTemperature(temperature);
+        m_viewModel->setBrightness(brightness);
+        m_viewModel->setEnabled(enabled);
+    };
     h.makePopoverContent = [this]() -> QWidget* { return new PopoverView(*m_viewModel); };
     h.popoverVisibilityChanged = [this](bool visible) { m_viewModel->setPopoverVisible(visible); };
     h.toggleEnabled = [this] { toggleEnabled(); };

@@ -334,6 +334,29 @@ TEST_F(AppDelegateTest, ReloadAndTerminationHandBackWhatTheyShould) {
     EXPECT_TRUE(defaults().boolean(PrefKey::enabled));
 }
 
+TEST_F(AppDelegateTest, QuitHandsTheBacklightBackAndLeavesThatOnDisk) {
+    seedTint(true);
+    AppDelegate& d = makeDelegate();
+    launch();
+    auto* backlight = Platform::instance().simulatedNativeBacklight();
+    backlight->setLevelExternally(0.4f);
+    NativeBrightnessController::acquireLock(
+        NativeBrightnessController::BrightnessLock::keyInterceptor());
+    ASSERT_TRUE(defaults().synchronize());
+    ASSERT_TRUE(
+        UserDefaults(defaults().filePath()).contains(PrefKey::preBrightnessKeyNativeBrightness));
+
+    const int restoresBefore = gamma().restoreCount();
+    d.applicationWillTerminate();
+    EXPECT_NEAR(backlight->level(), 0.4f, 0.001);
+    EXPECT_TRUE(NativeBrightnessController::lockHolders().isEmpty());
+    EXPECT_GT(gamma().restoreCount(), restoresBefore);
+    // What the next start reads: the saved level is gone, the tint stays on.
+    UserDefaults onDisk(defaults().filePath());
+    EXPECT_FALSE(onDisk.contains(PrefKey::preBrightnessKeyNativeBrightness));
+    EXPECT_TRUE(onDisk.boolean(PrefKey::enabled));
+}
+
 TEST(AppDelegateInstance, ASecondCopyIsRefusedAndBringsTheFirstForward) {
     SimulatedInstanceLock first(QStringLiteral("delegate-test"));
     first.setPid(777);

@@ -107,6 +107,29 @@ TEST(OverlayReapplicationWarmth, ReplacesTheStoredWarmthOnlyWhileItAnswers) {
     DisplayedWarmth::resetForTesting();
 }
 
+TEST_F(WiringTest, AnInterruptedPreviewIsRestoredIntoThePopover) {
+    seedTint(true, 1900);
+    defaults().setDouble(PrefKey::brightness, 0.3);
+    defaults().setBool(PrefKey::previewInProgress, true);
+    defaults().setDouble(PrefKey::savedUserTemperature, 2700);
+    defaults().setDouble(PrefKey::savedUserIntensity, 2.0);
+    defaults().setBool(PrefKey::savedUserEnabled, true);
+    defaults().setDouble(PrefKey::savedUserBrightness, 0.6);
+    LogCapture capture;
+    AppDelegate& d = launch();
+
+    EXPECT_EQ(d.viewModel().temperature(), 2700);
+    EXPECT_DOUBLE_EQ(d.viewModel().brightness(), 0.6);
+    EXPECT_TRUE(d.viewModel().enabled());
+    EXPECT_EQ(Preferences::shared().temperature(), 2700);
+    EXPECT_DOUBLE_EQ(Preferences::shared().intensity(), 2.0);
+    EXPECT_FALSE(defaults().boolean(PrefKey::previewInProgress));
+    EXPECT_TRUE(shows(2700, 2.0, 0.6));
+    EXPECT_TRUE(capture.contains(QStringLiteral(
+        "Recovered interrupted warmth flow — restored 2700K (intensity 2.0, brightness 0.60, "
+        "enabled true)")));
+}
+
 TEST_F(WiringTest, ScheduledWarmthSurvivesReapplicationUntilTheUserTakesOver) {
     seedTint(true);
     seedWarmSchedule();
