@@ -160,19 +160,27 @@ struct LinuxOutputMuteProbe::Connection {
 
 #endif
 
-LinuxOutputMuteProbe::LinuxOutputMuteProbe() : m_connection(std::make_unique<Connection>()) {}
+// Nothing is opened until somebody asks: the probe exists from launch, but only a
+// cue that the user's switch lets through reads it.
+LinuxOutputMuteProbe::LinuxOutputMuteProbe() = default;
 
 LinuxOutputMuteProbe::~LinuxOutputMuteProbe() = default;
 
+LinuxOutputMuteProbe::Connection& LinuxOutputMuteProbe::connection() const {
+    std::call_once(m_connect, [this] { m_connection = std::make_unique<Connection>(); });
+    return *m_connection;
+}
+
 std::optional<bool> LinuxOutputMuteProbe::muted() const {
-    m_connection->retryIfGone();
-    const int m = m_connection->mute.load();
+    Connection& c = connection();
+    c.retryIfGone();
+    const int m = c.mute.load();
     if (m < 0) return std::nullopt;
     return m == 1;
 }
 
 std::optional<double> LinuxOutputMuteProbe::volume() const {
-    const double v = m_connection->volume.load();
+    const double v = connection().volume.load();
     if (std::isnan(v)) return std::nullopt;
     return v;
 }

@@ -3,11 +3,13 @@
 #include "OutputMuteProbe.h"
 
 #include <memory>
+#include <mutex>
 
 // Mute switch and volume of the default sink of the desktop's sound server
 // (PulseAudio, or PipeWire through its PulseAudio service). A background
-// connection keeps both up to date, so reads never wait. Without a server (or a
-// build without its client library) both are unknown.
+// connection, opened at the first read, keeps both up to date, so reads never wait
+// (the very first answers unknown). Without a server (or a build without its client
+// library) both are unknown.
 class LinuxOutputMuteProbe final : public OutputMuteProbe {
 public:
     LinuxOutputMuteProbe();
@@ -19,5 +21,8 @@ public:
     struct Connection;
 
 private:
-    std::unique_ptr<Connection> m_connection;
+    Connection& connection() const;
+
+    mutable std::once_flag m_connect;
+    mutable std::unique_ptr<Connection> m_connection;
 };

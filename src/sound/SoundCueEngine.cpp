@@ -55,22 +55,45 @@ SoundCueEngine::SoundCueEngine(SoundCueProbes probes, std::unique_ptr<SoundCueOu
     : m_probes(std::move(probes)), m_output(std::move(output)), m_sampleRate(sampleRate),
       m_clock(clock), m_lastHoverAt(-std::numeric_limits<double>::infinity()) {}
 
+SoundCueEngine::SoundCueEngine(SoundCueProbes probes, OutputFactory makeOutput, double sampleRate,
+                               Clock& clock)
+    : SoundCueEngine(std::move(probes), std::unique_ptr<SoundCueOutputting>(), sampleRate, clock) {
+    m_makeOutput = std::move(makeOutput);
+}
+
 SoundCueEngine::~SoundCueEngine() = default;
+
+SoundCueOutputting* SoundCueEngine::output() {
+    std::lock_guard lock(m_lock);
+    if (!m_output && m_makeOutput) {
+        m_output = m_makeOutput();
+        m_makeOutput = nullptr;
+    }
+    return m_output.get();
+}
+
+bool SoundCueEngine::hasOutput() {
+    std::lock_guard lock(m_lock);
+    return m_output != nullptr;
+}
 
 SoundCueEngine& SoundCueEngine::shared() {
     static std::once_flag once;
     std::call_once(once, [] {
+        // The audio side (its thread, the device query) waits for the first cue: the
+        // engine is made at launch, and the cues are off unless the user turns them on.
         sharedSlot() = std::make_unique<SoundCueEngine>(
-            SoundCueProbes::system(),
-            std::make_unique<SoundCueOutput>(Platform::instance().makeSoundCueAudioBackend(),
-                                             idleTeardown));
+            SoundCueProbes::system(), OutputFactory([] {
+                return std::make_unique<SoundCueOutput>(
+                    Platform::instance().makeSoundCueAudioBackend(), idleTeardown);
+            }));
         // The output's thread and device have to be gone before the application
         // object is; a cue asked for after that is decided but not heard.
         if (QCoreApplication::instance()) qAddPostRoutine(releaseSharedEngine);
     });
     if (!sharedSlot()) {
         // Past the application's end: a silent engine that still answers.
-        static SoundCueEngine silent(SoundCueProbes{}, nullptr);
+        static SoundCueEngine silent(SoundCueProbes{}, std::unique_ptr<SoundCueOutputting>());
         return silent;
     }
     return *sharedSlot();
@@ -95,7 +118,8 @@ SoundCueDecision SoundCueEngine::play(SoundCue cue) {
     SoundCueAudioBackend::Samples rendered = samples(cue);
     const double v = m_probes.masterVolume ? m_probes.masterVolume() : 1.0;
     const double volume = std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0);
-    if (m_output) m_output->emitCue(cue, std::move(rendered), m_sampleRate, volume);
+    if (SoundCueOutputting* out = output())
+        out->emitCue(cue, std::move(rendered), m_sampleRate, volume);
     return SoundCueDecision::played;
 }
 

@@ -34,7 +34,13 @@ public:
     static constexpr double hoverInterval = 0.15; // s
     static constexpr double idleTeardown = 5.0;   // s
 
+    using OutputFactory = std::function<std::unique_ptr<SoundCueOutputting>()>;
+
     SoundCueEngine(SoundCueProbes probes, std::unique_ptr<SoundCueOutputting> output,
+                   double sampleRate = defaultSampleRate, Clock& clock = Clock::system());
+    // The output is made by `makeOutput` when the first cue is to sound, so an engine
+    // whose cues stay off (the default) holds no audio thread or device.
+    SoundCueEngine(SoundCueProbes probes, OutputFactory makeOutput,
                    double sampleRate = defaultSampleRate, Clock& clock = Clock::system());
     ~SoundCueEngine();
 
@@ -42,6 +48,9 @@ public:
     // output, made on first use. Its output is released when the application object
     // is destroyed.
     static SoundCueEngine& shared();
+
+    // Whether the output has been made (it is, at the first cue that sounds).
+    bool hasOutput();
 
     // From any thread; returns at once.
     SoundCueDecision play(SoundCue cue);
@@ -54,11 +63,14 @@ public:
     static double renderVolume(SoundCue cue);
 
 private:
+    SoundCueOutputting* output();
+
     SoundCueProbes m_probes;
+    OutputFactory m_makeOutput; // until the output is made
     std::unique_ptr<SoundCueOutputting> m_output;
     const double m_sampleRate;
     Clock& m_clock;
-    std::mutex m_lock; // guards m_cache and m_lastHoverAt
+    std::mutex m_lock; // guards m_cache, m_lastHoverAt and the making of m_output
     QHash<SoundCue, SoundCueAudioBackend::Samples> m_cache;
     double m_lastHoverAt;
 };

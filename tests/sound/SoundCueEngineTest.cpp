@@ -150,6 +150,38 @@ TEST(SoundCueEngine, VolumeIsClampedAndRenderingsAreCached) {
                                     0x5EEDC0DE));
 }
 
+TEST(SoundCueEngine, OutputIsMadeOnlyWhenACueFirstSounds) {
+    FakeProbes fake;
+    ManualClock clock;
+    int made = 0;
+    auto emitted = std::make_shared<std::vector<RecordingOutput::Emission>>();
+    SoundCueEngine engine(
+        fake.probes(), SoundCueEngine::OutputFactory([&]() -> std::unique_ptr<SoundCueOutputting> {
+            ++made;
+            auto output = std::make_unique<RecordingOutput>();
+            output->emissions = emitted;
+            return output;
+        }),
+        SoundCueEngine::defaultSampleRate, clock);
+
+    // Cues that the gates stop make no audio output.
+    fake.master = false;
+    EXPECT_EQ(engine.play(SoundCue::toggleOn), SoundCueDecision::masterSwitchOff);
+    fake.master = true;
+    fake.muted = true;
+    EXPECT_EQ(engine.play(SoundCue::toggleOn), SoundCueDecision::outputMuted);
+    EXPECT_EQ(made, 0);
+    EXPECT_FALSE(engine.hasOutput());
+
+    fake.muted = false;
+    EXPECT_EQ(engine.play(SoundCue::toggleOn), SoundCueDecision::played);
+    EXPECT_EQ(engine.play(SoundCue::toggleOff), SoundCueDecision::played);
+    EXPECT_EQ(made, 1);
+    EXPECT_TRUE(engine.hasOutput());
+    ASSERT_EQ(emitted->size(), 2u);
+    EXPECT_EQ(emitted->at(1).cue, SoundCue::toggleOff);
+}
+
 TEST(SoundCueEngine, CueNamesRoundTrip) {
     QStringList names;
     for (SoundCue cue : allSoundCues) {

@@ -1,11 +1,13 @@
 #include "platform/DoNotDisturbProbe.h"
 #include "platform/LinuxDoNotDisturbProbe.h"
+#include "platform/LinuxOutputMuteProbe.h"
 #include "platform/LinuxScreenReaderProbe.h"
 
 #include "support/TestStore.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -142,3 +144,19 @@ TEST(DoNotDisturbProbe, FollowsTheDesktopServicesOverTheBus) {
 }
 
 #include "SoundCueProbesTest.moc"
+
+TEST(OutputMuteProbe, OpensNoConnectionUntilFirstAskedAndKnowsNothingWithoutAServer) {
+    const auto threads = [] { return QDir(QStringLiteral("/proc/self/task")).count(); };
+    qputenv("PULSE_SERVER", "unix:/nonexistent/halcyra-test-pulse");
+    const auto before = threads();
+    {
+        LinuxOutputMuteProbe probe;
+        // Made at launch; a sound server connection (and its thread) would be wasted
+        // on the many who leave the cues off.
+        EXPECT_EQ(threads(), before);
+        EXPECT_FALSE(probe.muted().has_value());
+        EXPECT_FALSE(probe.volume().has_value());
+        EXPECT_FALSE(probe.outputIsMuted());
+    }
+    qunsetenv("PULSE_SERVER");
+}
