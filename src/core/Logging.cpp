@@ -47,25 +47,27 @@ void install() {
 } // namespace Logging
 
 LogCapture::LogCapture() {
-    g_capture.store(this);
-    m_previous = qInstallMessageHandler(&LogCapture::handler);
+    m_outer = g_capture.exchange(this);
+    // Installed once, by the outermost capture; inner ones only join the chain.
+    if (!m_outer) m_previous = qInstallMessageHandler(&LogCapture::handler);
 }
 
 LogCapture::~LogCapture() {
-    qInstallMessageHandler(m_previous);
-    g_capture.store(nullptr);
+    // Hand the chain back to the capture that was current before this one.
+    g_capture.store(m_outer);
+    if (!m_outer) qInstallMessageHandler(m_previous);
 }
 
 void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, const QString& msg) {
-    LogCapture* self = g_capture.load();
-    if (!self) return;
-    {
-        std::lock_guard lock(self->m_mutex);
-        self->m_entries.push_back(
+    LogCapture* outermost = nullptr;
+    for (LogCapture* c = g_capture.load(); c; c = c->m_outer) {
+        std::lock_guard lock(c->m_mutex);
+        c->m_entries.push_back(
             {type, QString::fromLatin1(context.category ? context.category : "default"), msg});
+        outermost = c;
     }
-    if (self->m_previous)
-        self->m_previous(type, context, msg);
+    if (outermost && outermost->m_previous)
+        outermost->m_previous(type, context, msg);
     else
         writeToStderr(type, context, msg);
 }

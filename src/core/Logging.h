@@ -19,7 +19,8 @@ QString formatLine(QtMsgType type, const QString& category, const QString& messa
 } // namespace Logging
 
 // Records every log message while it lives, for tests. Messages still reach standard
-// error through the previous handler.
+// error through the previous handler. Captures may nest (a test rig that captures for
+// its whole life, a test that captures one step): each records while it lives.
 class LogCapture {
 public:
     struct Entry {
@@ -42,4 +43,5 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Entry> m_entries;
     QtMessageHandler m_previous = nullptr;
+    LogCapture* m_outer = nullptr; // the capture that was current before this one
 };

@@ -21,3 +21,16 @@ TEST(ExceptionTrap, TurnsExceptionsIntoMessages) {
     EXPECT_FALSE(ObjCExceptionHandler::tryExecuting([] { throw 7; }));
     EXPECT_FALSE(Bundle::halcyraVersion().isEmpty());
 }
+
+TEST(LogCapture, NestedCapturesEachRecordWhileTheyLive) {
+    LogCapture outer;
+    qWarning("before");
+    {
+        LogCapture inner;
+        qWarning("during");
+        EXPECT_FALSE(inner.contains("before"));
+        EXPECT_TRUE(inner.contains("during"));
+    }
+    qWarning("after");
+    EXPECT_EQ(outer.messages(), (QStringList{"before", "during", "after"}));
+}
