@@ -26,8 +26,7 @@ bool isLoopback(const QString& host) {
 } // namespace
 
 FeedbackRequest::FeedbackRequest(QNetworkAccessManager* network, QObject* parent)
-    : QObject(parent), m_network(network ? network : new QNetworkAccessManager(this)),
-      m_deadline(new QTimer(this)) {
+    : QObject(parent), m_network(network), m_deadline(new QTimer(this)) {
     m_deadline->setSingleShot(true);
     connect(m_deadline, &QTimer::timeout, this, [this] {
         // Aborting finishes the reply with an error, which reports the failure.
@@ -102,6 +101,8 @@ bool FeedbackRequest::send(const QString& text, const QString& email) {
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
 
+    // Made for the first note, not with the popover at launch: most never send one.
+    if (!m_network) m_network = new QNetworkAccessManager(this);
     QNetworkReply* reply = m_network->post(request, *body);
     m_reply = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] {

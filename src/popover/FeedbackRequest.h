@@ -21,7 +21,7 @@ class FeedbackRequest : public QObject {
 public:
     static constexpr int defaultTimeoutMs = 15'000;
 
-    // `network` may be null: the request then makes its own.
+    // `network` may be null: the request then makes its own when it first sends.
     explicit FeedbackRequest(QNetworkAccessManager* network = nullptr, QObject* parent = nullptr);
     ~FeedbackRequest() override;
 

@@ -188,6 +188,23 @@ TEST_F(FeedbackRequestTest, RefusesBlankNotesOverlappingSendsAndSilentServers) {
     EXPECT_EQ(outcome.calls, 2);
 }
 
+TEST_F(FeedbackRequestTest, MakesItsOwnNetworkClientOnlyForANoteThatGoesOut) {
+    FeedbackRequest own;
+    int finished = 0;
+    QObject::connect(&own, &FeedbackRequest::finished, [&] { ++finished; });
+    EXPECT_EQ(own.findChild<QNetworkAccessManager*>(), nullptr);
+    EXPECT_FALSE(own.send("  ", QString()));
+    FeedbackRequest::setBaseUrl(QUrl("http://example.com")); // plain HTTP off this machine
+    EXPECT_FALSE(own.send("note", QString()));
+    EXPECT_EQ(own.findChild<QNetworkAccessManager*>(), nullptr);
+
+    FeedbackRequest::setBaseUrl(server.base());
+    own.setTimeoutMs(2000);
+    ASSERT_TRUE(own.send("note", QString()));
+    EXPECT_NE(own.findChild<QNetworkAccessManager*>(), nullptr);
+    EXPECT_TRUE(waitUntil([&] { return finished == 1; }, 5000));
+}
+
 TEST(MachineIdentity, SendsAnApplicationSpecificHashOfTheMachineId) {
     const QString id = MachineIdentity::applicationSpecificId("0123456789abcdef0123456789abcdef\n");
     EXPECT_EQ(id.size(), 36);
