@@ -30,6 +30,9 @@ bool ObjCExceptionHandler::tryExecuting(const std::function<void()>& block, QStr
     try {
         block();
         return true;
+    } catch (abi::__forced_unwind&) {
+        // Thread cancellation unwinds through here; swallowing it aborts the process.
+        throw;
     } catch (const std::exception& e) {
         report(demangledTypeName(&typeid(e)), QString::fromUtf8(e.what()), error);
     } catch (...) {

@@ -3,6 +3,7 @@
 #include "core/Version.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <stdexcept>
 
 TEST(ExceptionTrap, TurnsExceptionsIntoMessages) {
@@ -33,4 +34,22 @@ TEST(LogCapture, NestedCapturesEachRecordWhileTheyLive) {
     }
     qWarning("after");
     EXPECT_EQ(outer.messages(), (QStringList{"before", "during", "after"}));
+}
+
+TEST(ExceptionTrap, LetsAThreadBeingCancelledEnd) {
+    static bool returned = false;
+    auto body = [](void*) -> void* {
+        ObjCExceptionHandler::tryExecuting([] {
+            pthread_cancel(pthread_self());
+            pthread_testcancel();
+        });
+        returned = true;
+        return nullptr;
+    };
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, nullptr, body, nullptr), 0);
+    void* result = nullptr;
+    ASSERT_EQ(pthread_join(thread, &result), 0);
+    EXPECT_EQ(result, PTHREAD_CANCELED);
+    EXPECT_FALSE(returned);
 }
