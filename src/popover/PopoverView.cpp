@@ -344,15 +344,35 @@ void PopoverView::resizeEvent(QResizeEvent* e) {
     if (host != this && host->size() != size()) host->adjustSize();
 }
 
+// The card's blurred shadow makes it by far the dearest thing to paint, and every
+// repaint of a see-through child (a slider frame during a drag or a key ramp, a chip's
+// lift) repaints the card beneath it: render it once for its size and reuse it.
+const QImage& PopoverView::card(GlassPainter::Backdrop look) {
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels = size() * dpr;
+    if (m_card.size() == pixels && m_card.devicePixelRatio() == dpr && m_cardLook == look)
+        return m_card;
+    m_card = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    m_card.setDevicePixelRatio(dpr);
+    m_card.fill(Qt::transparent);
+    m_cardLook = look;
+    ++m_cardRenders;
+    const bool clear = look == GlassPainter::Backdrop::translucent;
+    const QRectF shape = clear ? QRectF(rect()).adjusted(GlassPainter::cardShadowMargin / 2, 0,
+                                                         -GlassPainter::cardShadowMargin / 2,
+                                                         -GlassPainter::cardShadowMargin)
+                               : QRectF(rect());
+    QPainter p(&m_card);
+    p.setRenderHint(QPainter::Antialiasing);
+    GlassPainter::paintCard(p, shape, cornerRadius, look);
+    return m_card;
+}
+
 void PopoverView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const bool clear = backdrop() == GlassPainter::Backdrop::translucent;
-    const QRectF card = clear ? QRectF(rect()).adjusted(GlassPainter::cardShadowMargin / 2, 0,
-                                                        -GlassPainter::cardShadowMargin / 2,
-                                                        -GlassPainter::cardShadowMargin)
-                              : QRectF(rect());
-    if (clear) {
+    const GlassPainter::Backdrop look = backdrop();
+    if (look == GlassPainter::Backdrop::translucent) {
         p.setCompositionMode(QPainter::CompositionMode_Source);
         p.fillRect(rect(), Qt::transparent);
         p.setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -360,6 +380,6 @@ void PopoverView::paintEvent(QPaintEvent*) {
         // Outside the card's corners; the window's mask cuts these away where it can.
         p.fillRect(rect(), Qt::black);
     }
-    GlassPainter::paintCard(p, card, cornerRadius, backdrop());
+    p.drawImage(QPointF(0, 0), card(look));
     if (m_presetRow) m_presetRow->paintHalo(p, m_presetRow->pos());
 }

@@ -4,6 +4,7 @@
 #include "popover/GlassPainter.h"
 
 #include <QColor>
+#include <QImage>
 #include <QList>
 #include <QStringList>
 #include <QWidget>
@@ -85,6 +86,8 @@ public:
     QLabel* quoteLabel() const { return m_quote; }
     HoverLiftButton* settingsButton() const { return m_settings; }
     GlassPainter::Backdrop backdrop() const;
+    // How many times the glass card has been rendered; it is kept for its size.
+    int cardRenders() const { return m_cardRenders; }
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -98,6 +101,7 @@ private:
     void refreshFeedbackBox();
     void reloadPresets();
     void onSliderEditing(bool editing);
+    const QImage& card(GlassPainter::Backdrop look);
 
     PopoverViewModel& m_viewModel;
     PresetManager* m_presets;
@@ -116,4 +120,8 @@ private:
     QLabel* m_quote = nullptr;
     HoverLiftButton* m_settings = nullptr;
     QTimer* m_quoteTimer = nullptr;
+
+    QImage m_card;
+    GlassPainter::Backdrop m_cardLook = GlassPainter::Backdrop::opaque;
+    int m_cardRenders = 0;
 };

@@ -417,6 +417,25 @@ TEST(PopoverView, RendersAsDarkGlass) {
     shot(QStringLiteral("popover-active.png"));
 }
 
+TEST(PopoverView, TheGlassCardIsRenderedOncePerSize) {
+    ViewRig rig;
+    rig.view->repaint();
+    const int rendered = rig.view->cardRenders();
+    EXPECT_GE(rendered, 1);
+    // A slider moving under a key ramp repaints the card beneath it every frame.
+    for (int i = 0; i < 10; ++i) {
+        rig.view->brightnessSlider()->setValue(i / 10.0);
+        rig.view->brightnessSlider()->control()->repaint();
+    }
+    EXPECT_EQ(rig.view->cardRenders(), rendered);
+    // A shorter popover (the feedback box goes) needs a new one.
+    const int height = rig.view->height();
+    rig.model->setShowFeedbackBox(false);
+    EXPECT_TRUE(waitUntil([&] { return rig.view->height() < height; }));
+    rig.view->repaint();
+    EXPECT_EQ(rig.view->cardRenders(), rendered + 1);
+}
+
 TEST(PopoverView, ClearsTheWindowThatHostsIt) {
     TestStore store;
     CueRecorder cues;
