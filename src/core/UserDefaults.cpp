@@ -245,9 +245,11 @@ bool UserDefaults::load(bool announceChanges) {
     }
     const QByteArray bytes = file.readAll();
     file.close();
+    QJsonObject lastSaved;
     {
         std::lock_guard saveLock(m_saveMutex);
         if (announceChanges && bytes == m_lastWritten) return true; // our own save
+        lastSaved = m_lastSaved;
     }
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
@@ -267,7 +269,7 @@ bool UserDefaults::load(bool announceChanges) {
         // Our writes not yet on disk stand, unless the other writer changed that same
         // key since our last save: theirs is the later word.
         for (const QString& key : std::as_const(m_dirty)) {
-            if (incoming.value(key) != m_lastSaved.value(key)) continue;
+            if (incoming.value(key) != lastSaved.value(key)) continue;
             if (m_values.contains(key))
                 incoming.insert(key, m_values.value(key));
             else
