@@ -1,10 +1,10 @@
 // Cost of the gamma writer on a real X server (Xorg on the dummy driver): pushes per
 // second through applyGamma against the bare RandR set-gamma round trip in the same
 // run, and the CPU a one-second brightness ramp at 60 frames per second takes.
-#include "app/Preferences.h"
+#include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "platform/Platform.h"
-#include "platform/X11DisplayGamma.h"
+#include "platform/linux/X11DisplayGamma.h"
 #include "support/TestStore.h"
 #include "support/XorgServer.h"
 #include "warmth/OverlayWindowController.h"

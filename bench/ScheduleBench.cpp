@@ -2,10 +2,10 @@
 // minute of the past 24 hours, the onset search every five minutes of the next 24.
 // Each runs on the main thread inside an announcement and must stay well under 10 ms.
 
-#include "app/Preferences.h"
 #include "core/Clock.h"
+#include "core/Preferences.h"
 #include "core/UserDefaults.h"
-#include "platform/SimulatedLocationService.h"
+#include "platform/simulated/SimulatedLocationService.h"
 #include "warmth/ColorTemperature.h"
 #include "warmth/SunsetScheduler.h"
 
@@ -31,7 +31,7 @@ struct Setup {
             QList<SchedulePoint> points = SchedulePoint::defaults();
             points.append({QUuid::createUuid(), 13.25, 5200});
             points.append({QUuid::createUuid(), 2.5, 2100});
-            Preferences::shared().setSchedulePoints(points);
+            SchedulePoint::store(points, Preferences::shared());
         } else {
             store.setBool(PrefKey::autoSunset, true);
         }

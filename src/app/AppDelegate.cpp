@@ -4,12 +4,12 @@
 #include "app/CPUWatchdog.h"
 #include "app/CrashLoopGuard.h"
 #include "app/PopoverWindow.h"
-#include "app/Preferences.h"
 #include "app/ScheduleAnnouncementHandler.h"
 #include "app/SignalRelay.h"
 #include "app/StatusItem.h"
 #include "brightness/NativeBrightnessController.h"
 #include "core/NotificationCenter.h"
+#include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "core/Version.h"
 #include "platform/DesktopNotifier.h"
@@ -172,7 +172,7 @@ void AppDelegate::installSignalHandlers() {
     SignalRelay& relay = SignalRelay::install();
     // Should the main loop be stuck, the displays are still handed back from the
     // deadline handler through the gamma backend's signal-safe path.
-    SignalRelay::setDeadlineAction(&DisplayGamma::restoreFromSignalHandler);
+    SignalRelay::setDeadlineAction(&Platform::restoreGammaFromSignalHandler);
     connect(&relay, &SignalRelay::terminationRequested, this, [this](int signo) {
         handBackForTermination();
         SignalRelay::finishTermination(signo);

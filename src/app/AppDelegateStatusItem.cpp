@@ -2,8 +2,8 @@
 #include "app/AppDelegate.h"
 
 #include "app/PopoverWindow.h"
-#include "app/Preferences.h"
 #include "app/StatusItem.h"
+#include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "platform/DesktopNotifier.h"
 #include "platform/DisplayGamma.h"

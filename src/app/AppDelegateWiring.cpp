@@ -1,12 +1,13 @@
 // How AppDelegate wires the popover's model, the schedule, insight sampling and the
 // system's clock, wake and screensaver events into the shell.
 #include "app/AppDelegate.h"
+#include "app/CPUWatchdog.h"
 #include "core/NotificationNames.h"
 
-#include "app/Preferences.h"
 #include "app/ScheduleAnnouncementHandler.h"
 #include "brightness/BrightnessKeyInterceptor.h"
 #include "core/NotificationCenter.h"
+#include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "insights/InsightsStore.h"
 #include "platform/Platform.h"
@@ -87,6 +88,7 @@ void AppDelegate::setupViewModel() {
         m_overlayController->updateOverlays();
         updateMenuBarIconColor();
     };
+    vm.onWatchdogPauseCleared = [] { CPUWatchdog::shared().clearEscalation(); };
     // The settings window comes later; until then the gear only sounds.
     vm.onSettingsPressed = [this] { m_viewModel->cues().play(SoundCue::settingsOpened); };
 

@@ -1,6 +1,6 @@
 #include "ScheduleAnnouncementHandler.h"
 
-#include "app/Preferences.h"
+#include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "warmth/ColorTemperature.h"
 
@@ -124,7 +124,7 @@ void ScheduleAnnouncementHandler::pinManualOverride() {
     if (!points && !prefs.autoSunset()) return;
     const QDateTime now = m_clock.now().toTimeZone(m_clock.timeZone());
     const WarmthState state =
-        points ? SunsetScheduler::computePointScheduleState(now, prefs.schedulePoints())
+        points ? SunsetScheduler::computePointScheduleState(now, SchedulePoint::stored(prefs))
                : m_engine.solarScheduleState(
                      now, std::min(prefs.temperature(), SunsetScheduler::solarWarmCeiling));
     m_engine.setManualOverride(ManualScheduleOverride{state.isWarm()});

@@ -1,8 +1,8 @@
 #include "BrightnessKeyInterceptor.h"
 #include "core/NotificationNames.h"
 
-#include "app/Preferences.h"
 #include "core/NotificationCenter.h"
+#include "core/Preferences.h"
 #include "core/UserDefaults.h"
 
 BrightnessKeyInterceptor& BrightnessKeyInterceptor::shared() {
@@ -13,8 +13,7 @@ BrightnessKeyInterceptor& BrightnessKeyInterceptor::shared() {
 
 namespace {
 void announceChange() {
-    NotificationCenter::defaultCenter().post(
-        NotificationName::brightnessKeyChanged);
+    NotificationCenter::defaultCenter().post(NotificationName::brightnessKeyChanged);
 }
 } // namespace
 

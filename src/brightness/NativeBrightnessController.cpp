@@ -1,6 +1,6 @@
 #include "NativeBrightnessController.h"
 
-#include "app/Preferences.h"
+#include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "platform/NativeBacklight.h"
 #include "platform/Platform.h"

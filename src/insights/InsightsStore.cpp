@@ -1,6 +1,6 @@
 #include "InsightsStore.h"
 
-#include "app/Preferences.h"
+#include "core/Preferences.h"
 #include "core/UserDefaults.h"
 
 #include <QLoggingCategory>

@@ -1,14 +1,9 @@
-#include "DisplayGamma.h"
+#include "platform/DisplayGamma.h"
 #include "core/NotificationNames.h"
 
-#include "GammaSignalRestore.h"
 #include "core/NotificationCenter.h"
 
 void DisplayGamma::announceReconfiguration(const DisplayReconfiguration& change) {
     emit reconfigured(change);
     NotificationCenter::defaultCenter().post(NotificationName::screenParametersChanged);
-}
-
-void DisplayGamma::restoreFromSignalHandler() {
-    GammaSignalRestore::requestFromSignalHandler();
 }

@@ -20,7 +20,7 @@ struct DisplayReconfiguration {
 // The displays' colour transfer tables (gamma ramps). A table is a list of output
 // levels in 0..1, entry i answering input level i / (size - 1); three are loaded per
 // display (red, green, blue). Operations report failures with a non-zero status and
-// never throw. Everything runs on the main thread, except restoreFromSignalHandler().
+// never throw. Everything runs on the main thread.
 class DisplayGamma : public QObject {
     Q_OBJECT
 public:
@@ -51,11 +51,6 @@ public:
 
     // Gives every display back the tables it had before this program first touched it.
     virtual void restoreColorSettings() = 0;
-
-    // Async-signal-safe: asks the backend to restore the displays' own tables from a
-    // signal handler and waits (at most about a second) until that is done.
-    // Returns without doing anything when the backend cannot do this from a signal.
-    static void restoreFromSignalHandler();
 
 signals:
     // Emitted on the main thread after a reconfiguration has been seen.

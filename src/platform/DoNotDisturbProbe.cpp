@@ -1,4 +1,4 @@
-#include "DoNotDisturbProbe.h"
+#include "platform/DoNotDisturbProbe.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DisplayGamma.h"
+#include "platform/DisplayGamma.h"
 
 #include <utility>
 #include <vector>

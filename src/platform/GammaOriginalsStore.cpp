@@ -1,4 +1,4 @@
-#include "GammaOriginalsStore.h"
+#include "platform/GammaOriginalsStore.h"
 
 #include "core/Paths.h"
 #include <QDir>

@@ -1,2 +1,2 @@
 // The interface has no code of its own; this file gives its signals their meta-object.
-#include "LocationService.h"
+#include "platform/LocationService.h"

@@ -1,4 +1,4 @@
-#include "MachineIdentity.h"
+#include "platform/MachineIdentity.h"
 
 #include <QMessageAuthenticationCode>
 #include <QUuid>

@@ -1,28 +1,29 @@
-#include "Platform.h"
+#include "platform/Platform.h"
 
-#include "LinuxMachineIdentity.h"
-#include "SimulatedMachineIdentity.h"
-#include "LinuxLocationService.h"
-#include "SimulatedLocationService.h"
-#include "LinuxSystemEvents.h"
-#include "SimulatedSystemEvents.h"
-#include "LinuxDesktopNotifier.h"
-#include "LinuxInstanceLock.h"
-#include "SimulatedDesktopNotifier.h"
-#include "SimulatedDisplayGamma.h"
-#include "SimulatedInstanceLock.h"
-#include "SimulatedEDRHeadroom.h"
-#include "SimulatedNativeBacklight.h"
-#include "SysfsNativeBacklight.h"
-#include "X11DisplayGamma.h"
-#include "LinuxDoNotDisturbProbe.h"
-#include "LinuxOutputMuteProbe.h"
-#include "LinuxScreenReaderProbe.h"
-#include "LinuxSoundCueAudioBackend.h"
-#include "SimulatedDoNotDisturbProbe.h"
-#include "SimulatedOutputMuteProbe.h"
-#include "SimulatedScreenReaderProbe.h"
-#include "SimulatedSoundCueAudioBackend.h"
+#include "platform/linux/GammaSignalRestore.h"
+#include "platform/linux/LinuxDesktopNotifier.h"
+#include "platform/linux/LinuxDoNotDisturbProbe.h"
+#include "platform/linux/LinuxInstanceLock.h"
+#include "platform/linux/LinuxLocationService.h"
+#include "platform/linux/LinuxMachineIdentity.h"
+#include "platform/linux/LinuxOutputMuteProbe.h"
+#include "platform/linux/LinuxScreenReaderProbe.h"
+#include "platform/linux/LinuxSoundCueAudioBackend.h"
+#include "platform/linux/LinuxSystemEvents.h"
+#include "platform/linux/SysfsNativeBacklight.h"
+#include "platform/linux/X11DisplayGamma.h"
+#include "platform/simulated/SimulatedDesktopNotifier.h"
+#include "platform/simulated/SimulatedDisplayGamma.h"
+#include "platform/simulated/SimulatedDoNotDisturbProbe.h"
+#include "platform/simulated/SimulatedEDRHeadroom.h"
+#include "platform/simulated/SimulatedInstanceLock.h"
+#include "platform/simulated/SimulatedLocationService.h"
+#include "platform/simulated/SimulatedMachineIdentity.h"
+#include "platform/simulated/SimulatedNativeBacklight.h"
+#include "platform/simulated/SimulatedOutputMuteProbe.h"
+#include "platform/simulated/SimulatedScreenReaderProbe.h"
+#include "platform/simulated/SimulatedSoundCueAudioBackend.h"
+#include "platform/simulated/SimulatedSystemEvents.h"
 
 #include <QLoggingCategory>
 
@@ -44,13 +45,21 @@ Platform& Platform::instance() {
     return *p;
 }
 
-void Platform::setInstance(std::unique_ptr<Platform> platform) { slot() = std::move(platform); }
+void Platform::setInstance(std::unique_ptr<Platform> platform) {
+    slot() = std::move(platform);
+}
 
 bool Platform::simulationForced() {
     return qEnvironmentVariable("HALCYRA_PLATFORM") == QLatin1String("simulated");
 }
 
-bool Platform::hasX11Display() { return !qEnvironmentVariableIsEmpty("DISPLAY"); }
+bool Platform::hasX11Display() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY");
+}
+
+void Platform::restoreGammaFromSignalHandler() {
+    GammaSignalRestore::requestFromSignalHandler();
+}
 
 std::unique_ptr<Platform> Platform::makeSimulated() {
     std::unique_ptr<Platform> p(new Platform());
@@ -137,7 +146,9 @@ SimulatedMachineIdentity* Platform::simulatedMachineIdentity() const {
     return dynamic_cast<SimulatedMachineIdentity*>(m_machineIdentity.get());
 }
 
-void Platform::setLocation(std::unique_ptr<LocationService> service) { m_location = std::move(service); }
+void Platform::setLocation(std::unique_ptr<LocationService> service) {
+    m_location = std::move(service);
+}
 SimulatedLocationService* Platform::simulatedLocation() const {
     return dynamic_cast<SimulatedLocationService*>(m_location.get());
 }

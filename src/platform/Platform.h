@@ -51,6 +51,11 @@ public:
     // True when an X11 display can be reached.
     static bool hasX11Display();
 
+    // Async-signal-safe: asks the gamma backend to restore the displays' own tables
+    // from a signal handler and waits (at most about a second) until that is done.
+    // Returns without doing anything when the backend cannot do this from a signal.
+    static void restoreGammaFromSignalHandler();
+
     // True when every service runs on a simulated backend.
     bool isSimulated() const { return m_simulated; }
     QString describe() const;

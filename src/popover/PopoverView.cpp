@@ -1,6 +1,6 @@
 #include "popover/PopoverView.h"
 
-#include "app/Preferences.h"
+#include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "popover/GradientNativeSlider.h"
 #include "popover/PopoverChrome.h"

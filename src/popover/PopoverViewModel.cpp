@@ -1,10 +1,9 @@
 #include "popover/PopoverViewModel.h"
 #include "core/NotificationNames.h"
 
-#include "app/CPUWatchdog.h"
-#include "app/Preferences.h"
 #include "brightness/BrightnessKeyInterceptor.h"
 #include "core/NotificationCenter.h"
+#include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "insights/InsightsStore.h"
 #include "sound/SoundCueEngine.h"
@@ -61,7 +60,7 @@ void PopoverViewModel::setEnabled(bool on) {
     UserDefaults::standard().setBool(PrefKey::enabled, on);
     if (on && m_pausedByWatchdog) {
         setPausedByWatchdog(false);
-        CPUWatchdog::shared().clearEscalation();
+        if (onWatchdogPauseCleared) onWatchdogPauseCleared();
     }
     callUpdate();
 }

@@ -45,6 +45,8 @@ public:
     std::function<void()> onUserToggledEnabled;
     std::function<void()> onUserSetWarmth;
     std::function<void()> onUpdate;
+    // Switching on clears a watchdog pause; the watchdog itself is the owner's.
+    std::function<void()> onWatchdogPauseCleared;
     std::function<void()> onSettingsPressed; // called by the popover's gear, never here
 
     // While true, a user write of `temperature` glides through the warmth ramp.

@@ -1,6 +1,6 @@
 #include "sound/SoundCueEngine.h"
 
-#include "app/Preferences.h"
+#include "core/Preferences.h"
 #include "platform/DoNotDisturbProbe.h"
 #include "platform/OutputMuteProbe.h"
 #include "platform/Platform.h"

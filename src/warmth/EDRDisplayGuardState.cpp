@@ -1,13 +1,5 @@
 #include "EDRDisplayGuardState.h"
 
-#include "platform/EDRHeadroom.h"
-#include "platform/Platform.h"
-
-#include "app/Preferences.h"
-#include "core/FrameTimer.h"
-#include "platform/DisplayGamma.h"
-#include "warmth/OverlayWindowController.h"
-
 #include <QLoggingCategory>
 #include <algorithm>
 
@@ -62,69 +54,4 @@ void EDRDisplayGuardState::reseed(const EDRReadings& readings) {
     suspendedDisplays.clear();
     for (const auto& [id, headroom] : readings)
         baselines[id] = headroom;
-}
-
-// ---- The EDR guard's operations of the warmth engine ----
-
-void OverlayWindowController::startEDRWatchdog() {
-    if (m_wowSweepActive || m_edrWatchdogTimer->isActive()) return;
-    if (!Platform::instance().edrHeadroom().canChange()) return;
-    m_edrWatchdogTimer->start(edrWatchdogInterval, [this] { edrWatchdogTick(); });
-}
-
-void OverlayWindowController::stopEDRWatchdog() {
-    m_edrWatchdogTimer->stop();
-}
-
-bool OverlayWindowController::edrWatchdogRunning() const {
-    return m_edrWatchdogTimer->isActive();
-}
-
-void OverlayWindowController::edrWatchdogTick() {
-    if (!Preferences::shared().enabled()) {
-        stopEDRWatchdog();
-        return;
-    }
-    const EDRReadings readings = currentEDRHeadroomsByDisplay();
-    if (readings.empty()) return;
-    bool repush = false;
-    for (const auto& [display, headroom] : readings) {
-        const double baseline = m_edrGuard.baselineOr(display, headroom);
-        if (m_edrGuard.suspendedDisplays.contains(display)) {
-            if (m_edrGuard.isSettled(display, headroom)) {
-                qCInfo(lcOverlay).noquote() << QString::asprintf(
-                    "EDR watchdog: display %u headroom settled to %.2f (baseline %.2f) — restoring "
-                    "warmth",
-                    display, headroom, baseline);
-                m_edrGuard.suspendedDisplays.erase(display);
-                m_edrGuard.baselines[display] = headroom;
-                repush = true;
-            }
-        } else if (m_edrGuard.isElevated(display, headroom)) {
-            if (!m_updaterUIActive && !m_onboardingActive) {
-                qCInfo(lcOverlay).noquote()
-                    << QString::asprintf("EDR watchdog: display %u headroom rose to %.2f (baseline "
-                                         "%.2f) — suspending LUT "
-                                         "for that display",
-                                         display, headroom, baseline);
-                suspendGammaForEDR(display);
-            } else {
-                qCInfo(lcOverlay).noquote() << QString::asprintf(
-                    "EDR watchdog: display %u headroom rose to %.2f during %s — suspend suppressed",
-                    display, headroom, m_updaterUIActive ? "updater UI" : "onboarding");
-            }
-        }
-    }
-    if (repush) updateOverlays();
-}
-
-void OverlayWindowController::suspendGammaForEDR(DisplayId display) {
-    m_edrGuard.suspendedDisplays.insert(display);
-    resetGammaToIdentity(display);
-    if (gamma().isBuiltin(display)) releaseBrightnessPin();
-}
-
-bool OverlayWindowController::builtinDisplayHeld() {
-    return std::any_of(m_edrGuard.suspendedDisplays.begin(), m_edrGuard.suspendedDisplays.end(),
-                       [this](DisplayId d) { return gamma().isBuiltin(d); });
 }

@@ -1,10 +1,10 @@
 #include "OverlayWindowController.h"
 #include "core/NotificationNames.h"
 
-#include "app/Preferences.h"
 #include "brightness/NativeBrightnessController.h"
 #include "core/FrameTimer.h"
 #include "core/NotificationCenter.h"
+#include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "platform/DisplayGamma.h"
 #include "platform/EDRHeadroom.h"

@@ -1,6 +1,6 @@
 #include "PresetManager.h"
 
-#include "app/Preferences.h"
+#include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "warmth/ColorTemperature.h"
 

@@ -1,5 +1,8 @@
 #include "SchedulePoint.h"
 
+#include "core/Preferences.h"
+#include "core/UserDefaults.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -48,7 +51,8 @@ double SchedulePoint::interpolatedKelvin(double t, const std::vector<Sample>& in
 double SchedulePoint::interpolatedKelvin(double hour, const QList<SchedulePoint>& points) {
     std::vector<Sample> samples;
     samples.reserve(size_t(points.size()));
-    for (const auto& p : points) samples.push_back({p.hour, p.kelvin});
+    for (const auto& p : points)
+        samples.push_back({p.hour, p.kelvin});
     return interpolatedKelvin(hour, samples);
 }
 
@@ -79,10 +83,21 @@ std::optional<QList<SchedulePoint>> SchedulePoint::decode(const QByteArray& json
         const QString idText = id.toString();
         const QUuid uuid = QUuid::fromString(idText);
         if (idText.size() != 36 || uuid.isNull()) return std::nullopt;
-        if (!std::isfinite(hour.toDouble()) || !std::isfinite(kelvin.toDouble())) return std::nullopt;
+        if (!std::isfinite(hour.toDouble()) || !std::isfinite(kelvin.toDouble()))
+            return std::nullopt;
         points.append({uuid, hour.toDouble(), kelvin.toDouble()});
     }
     return points;
+}
+
+QList<SchedulePoint> SchedulePoint::stored(const Preferences& prefs) {
+    const auto data = prefs.defaults().dataValue(PrefKey::schedulePoints);
+    if (!data) return defaults();
+    return decode(*data).value_or(defaults());
+}
+
+void SchedulePoint::store(const QList<SchedulePoint>& points, const Preferences& prefs) {
+    prefs.defaults().setData(PrefKey::schedulePoints, encode(points));
 }
 
 namespace ScheduleCurve {
@@ -90,7 +105,8 @@ namespace ScheduleCurve {
 std::vector<Anchor> anchors(const QList<SchedulePoint>& points) {
     std::vector<Anchor> out;
     out.reserve(size_t(points.size()));
-    for (const auto& p : points) out.push_back({AnchorTime::clock(p.hour), p.kelvin});
+    for (const auto& p : points)
+        out.push_back({AnchorTime::clock(p.hour), p.kelvin});
     return out;
 }
 

@@ -7,10 +7,12 @@
 #include <optional>
 #include <vector>
 
+class Preferences;
+
 // One point of the user's schedule: a time of day and a colour temperature.
 struct SchedulePoint {
     QUuid id;
-    double hour = 0.0;   // 19.5 = 19:30; not validated on read
+    double hour = 0.0; // 19.5 = 19:30; not validated on read
     double kelvin = 6500.0;
     bool operator==(const SchedulePoint&) const = default;
 
@@ -29,6 +31,11 @@ struct SchedulePoint {
     static QByteArray encode(const QList<SchedulePoint>& points);
     // Absent when the bytes are not such an array (one bad element fails it all).
     static std::optional<QList<SchedulePoint>> decode(const QByteArray& json);
+
+    // The user's stored schedule: the three defaults when absent or undecodable; the
+    // stored bytes are left alone.
+    static QList<SchedulePoint> stored(const Preferences& prefs);
+    static void store(const QList<SchedulePoint>& points, const Preferences& prefs);
 };
 
 struct AnchorTime {
@@ -55,7 +62,9 @@ std::vector<Anchor> anchors(const QList<SchedulePoint>& points);
 std::vector<SchedulePoint::Sample> resolvedSamples(const QList<SchedulePoint>& points);
 
 // f·f·(3 − 2f) for f in [0, 1].
-inline double smoothstep(double f) { return f * f * (3.0 - 2.0 * f); }
+inline double smoothstep(double f) {
+    return f * f * (3.0 - 2.0 * f);
+}
 // 0 at 6500 K and above, 1 at 1800 K and below.
 double scheduleIntensity(double kelvin);
 // 6500 − 4700 × intensity, intensity held to [0, 1].

@@ -1,6 +1,6 @@
 #include "ScheduleQueries.h"
 
-#include "app/Preferences.h"
+#include "core/Preferences.h"
 #include "warmth/LocalCalendar.h"
 #include "warmth/SolarMath.h"
 
@@ -20,8 +20,8 @@ double clamp01(double f) {
     return std::clamp(f, 0.0, 1.0);
 }
 
-std::vector<double> criticalTimes(const SchedulePreview& preview, double start, double end,
-                                  const QTimeZone& calendar) {
+std::vector<double> criticalInstants(const SchedulePreview& preview, double start, double end,
+                                     const QTimeZone& calendar) {
     std::vector<double> out;
     auto add = [&](double t) {
         if (start <= t && t <= end) out.push_back(t);
@@ -74,7 +74,7 @@ std::vector<double> criticalTimes(const SchedulePreview& preview, double start, 
         else
             times = SchedulePreview::wallClockFallback(end, preview.zone);
         if (!times) return out;
-        const double fade = SunsetScheduler::fadeDuration;
+        const double fade = ScheduleTiming::fadeDuration;
         for (double base :
              {times->sunset, times->sunset + fade, times->sunrise - fade, times->sunrise}) {
             add(base);
@@ -86,20 +86,20 @@ std::vector<double> criticalTimes(const SchedulePreview& preview, double start, 
 
 } // namespace
 
-SchedulePreview SchedulePreview::capture(const SunsetScheduler& engine) {
+SchedulePreview SchedulePreview::capture(const SolarState& solar) {
     SchedulePreview p;
-    p.zone = engine.clock().timeZone();
+    p.zone = solar.zone;
     const Preferences& prefs = Preferences::shared();
     if (prefs.useSchedule()) {
         p.mode = Mode::points;
-        p.points = prefs.schedulePoints();
+        p.points = SchedulePoint::stored(prefs);
         p.samples = ScheduleCurve::resolvedSamples(p.points);
     } else if (prefs.autoSunset()) {
         p.mode = Mode::sun;
-        p.warmKelvin = std::min(prefs.temperature(), SunsetScheduler::solarWarmCeiling);
-        if (const auto s = engine.todaySunset()) p.sunset = LocalCalendar::toSecs(*s);
-        if (const auto r = engine.todaySunrise()) p.sunrise = LocalCalendar::toSecs(*r);
-        if (const auto place = engine.lastLocation()) {
+        p.warmKelvin = std::min(prefs.temperature(), ScheduleTiming::solarWarmCeiling);
+        if (const auto s = solar.sunset) p.sunset = LocalCalendar::toSecs(*s);
+        if (const auto r = solar.sunrise) p.sunrise = LocalCalendar::toSecs(*r);
+        if (const auto place = solar.location) {
             const double lat = place->latitude;
             const double lon = place->longitude;
             p.elevation = [lat, lon](double secs) {
@@ -115,7 +115,7 @@ WarmthState SchedulePreview::stateAt(double secs) const {
     case Mode::points:
         return pointState(secs, zone, samples);
     case Mode::sun:
-        return solarState(secs, sunset, sunrise, SunsetScheduler::fadeDuration, warmKelvin,
+        return solarState(secs, sunset, sunrise, ScheduleTiming::fadeDuration, warmKelvin,
                           elevation ? &*elevation : nullptr, zone);
     case Mode::off:
         break;
@@ -167,21 +167,11 @@ std::optional<SchedulePreview::Times> SchedulePreview::wallClockFallback(double 
     return Times{*sunset, *sunrise};
 }
 
-// ---- The engine's questions.
+// ---- Questions over a span of time.
 
-SchedulePreview SunsetScheduler::makePreview() const {
-    return SchedulePreview::capture(*this);
-}
+bool SchedulePreview::hasBeenAtLeastAsWarm(const DisplayTint& screen, double nowSecs) const {
+    if (mode == Mode::off) return false;
 
-WarmthState SunsetScheduler::previewState(const QDateTime& at) const {
-    return makePreview().stateAt(LocalCalendar::toSecs(at));
-}
-
-bool SunsetScheduler::hasBeenAtLeastAsWarm(const DisplayTint& screen, const QDateTime& now) const {
-    const SchedulePreview preview = makePreview();
-    if (preview.mode == SchedulePreview::Mode::off) return false;
-
-    const double nowSecs = LocalCalendar::toSecs(now);
     const double start = nowSecs - 86400.0;
     std::vector<double> candidates;
     candidates.reserve(1500);
@@ -190,7 +180,7 @@ bool SunsetScheduler::hasBeenAtLeastAsWarm(const DisplayTint& screen, const QDat
         referenceDate2001 + std::floor((nowSecs - referenceDate2001) / 60.0) * 60.0;
     for (double t = minute; t >= start; t -= 60.0)
         candidates.push_back(t);
-    const std::vector<double> critical = criticalTimes(preview, start, nowSecs, preview.zone);
+    const std::vector<double> critical = criticalTimes(start, nowSecs, zone);
     candidates.insert(candidates.end(), critical.begin(), critical.end());
     std::stable_sort(candidates.begin(), candidates.end(), std::greater<double>());
 
@@ -198,7 +188,7 @@ bool SunsetScheduler::hasBeenAtLeastAsWarm(const DisplayTint& screen, const QDat
     for (double t : candidates) {
         if (lastVisited && *lastVisited - t < 0.001) continue;
         lastVisited = t;
-        const WarmthState s = preview.stateAt(t);
+        const WarmthState s = stateAt(t);
         // The look-back never crosses a cool stretch.
         if (!s.isWarm()) return false;
         const DisplayTint scheduled = ColorTemperature::blendedTint(s.kelvin, s.intensity * 4.0);
@@ -209,34 +199,24 @@ bool SunsetScheduler::hasBeenAtLeastAsWarm(const DisplayTint& screen, const QDat
     return false;
 }
 
-std::optional<QDateTime> SunsetScheduler::nextWarmOnset(const QDateTime& after,
-                                                        double window) const {
-    const SchedulePreview preview = makePreview();
-    const double start = LocalCalendar::toSecs(after);
-    bool wasWarm = preview.stateAt(start).isWarm();
+std::optional<double> SchedulePreview::nextWarmOnset(double start, double window) const {
+    bool wasWarm = stateAt(start).isWarm();
     if (window < 300.0) return std::nullopt;
-    const QTimeZone zone = LocalCalendar::zoneOf(after);
     for (double offset = 300.0; offset <= window; offset += 300.0) {
         const double t = start + offset;
-        const bool warm = preview.stateAt(t).isWarm();
+        const bool warm = stateAt(t).isWarm();
         if (warm && !wasWarm) {
             // The coarse step found the change within the last five minutes; find its minute.
             for (double r = t - 240.0; r < t; r += 60.0)
-                if (preview.stateAt(r).isWarm()) return LocalCalendar::toDateTime(r, zone);
-            return LocalCalendar::toDateTime(t, zone);
+                if (stateAt(r).isWarm()) return r;
+            return t;
         }
         wasWarm = warm;
     }
     return std::nullopt;
 }
 
-QList<QDateTime> SunsetScheduler::scheduleCriticalTimes(const QDateTime& from, const QDateTime& to,
-                                                        const QTimeZone& calendar) const {
-    const std::vector<double> times = criticalTimes(makePreview(), LocalCalendar::toSecs(from),
-                                                    LocalCalendar::toSecs(to), calendar);
-    QList<QDateTime> out;
-    out.reserve(qsizetype(times.size()));
-    for (double t : times)
-        out.append(LocalCalendar::toDateTime(t, calendar));
-    return out;
+std::vector<double> SchedulePreview::criticalTimes(double from, double to,
+                                                   const QTimeZone& calendar) const {
+    return criticalInstants(*this, from, to, calendar);
 }

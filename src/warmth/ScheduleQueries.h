@@ -1,8 +1,9 @@
 #pragma once
 
 #include "platform/LocationService.h"
+#include "warmth/ColorTemperature.h"
 #include "warmth/SchedulePoint.h"
-#include "warmth/SunsetScheduler.h"
+#include "warmth/ScheduleState.h"
 
 #include <QTimeZone>
 #include <functional>
@@ -18,9 +19,17 @@ public:
     using Elevation = std::function<double(double secs)>;
 
     // From the standard settings store and the engine's current solar state.
-    static SchedulePreview capture(const SunsetScheduler& engine);
+    static SchedulePreview capture(const SolarState& solar);
 
     WarmthState stateAt(double secs) const;
+
+    // Whether, looking back from `now` over the current warm stretch (24 h at most),
+    // the schedule was ever at least as warm as `screen`, within one gamma step.
+    bool hasBeenAtLeastAsWarm(const DisplayTint& screen, double now) const;
+    // When the schedule next turns from cool to warm within `window` seconds of `after`.
+    std::optional<double> nextWarmOnset(double after, double window) const;
+    // Instants of [from, to] at which the schedule can change abruptly.
+    std::vector<double> criticalTimes(double from, double to, const QTimeZone& calendar) const;
 
     // The rules, on instants in seconds since 1970.
     static WarmthState pointState(double secs, const QTimeZone& zone,
@@ -37,7 +46,7 @@ public:
     Mode mode = Mode::off;
     QList<SchedulePoint> points; // as stored, for the critical times
     std::vector<SchedulePoint::Sample> samples;
-    double warmKelvin = SunsetScheduler::solarWarmCeiling;
+    double warmKelvin = ScheduleTiming::solarWarmCeiling;
     std::optional<double> sunset;
     std::optional<double> sunrise;
     std::optional<Elevation> elevation; // bound to the last known place

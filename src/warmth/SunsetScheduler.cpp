@@ -1,6 +1,6 @@
 #include "SunsetScheduler.h"
 
-#include "app/Preferences.h"
+#include "core/Preferences.h"
 #include "platform/Platform.h"
 #include "warmth/LocalCalendar.h"
 #include "warmth/ScheduleQueries.h"
@@ -88,7 +88,7 @@ void SunsetScheduler::assertDesiredState(const QDateTime& now) {
     const double temperature = prefs.temperature();
     WarmthState state;
     if (prefs.useSchedule())
-        state = computePointScheduleState(now.toTimeZone(calendar()), prefs.schedulePoints());
+        state = computePointScheduleState(now.toTimeZone(calendar()), SchedulePoint::stored(prefs));
     else if (prefs.autoSunset())
         state = solarScheduleState(now, std::min(temperature, solarWarmCeiling));
 
@@ -217,4 +217,39 @@ void SunsetScheduler::onLocationFailed(const LocationError& error) {
         message = QStringLiteral("Location unavailable. Using last known location.");
     if (onLocationError) onLocationError(message);
     assertDesiredState(m_clock.now());
+}
+
+// ---- Questions about the schedule.
+
+SolarState SunsetScheduler::solarState() const {
+    return {todaySunset(), todaySunrise(), m_lastLocation, m_clock.timeZone()};
+}
+
+WarmthState SunsetScheduler::previewState(const QDateTime& at) const {
+    return SchedulePreview::capture(solarState()).stateAt(LocalCalendar::toSecs(at));
+}
+
+bool SunsetScheduler::hasBeenAtLeastAsWarm(const DisplayTint& screen, const QDateTime& now) const {
+    return SchedulePreview::capture(solarState())
+        .hasBeenAtLeastAsWarm(screen, LocalCalendar::toSecs(now));
+}
+
+std::optional<QDateTime> SunsetScheduler::nextWarmOnset(const QDateTime& after,
+                                                        double window) const {
+    const auto t =
+        SchedulePreview::capture(solarState()).nextWarmOnset(LocalCalendar::toSecs(after), window);
+    if (!t) return std::nullopt;
+    return LocalCalendar::toDateTime(*t, LocalCalendar::zoneOf(after));
+}
+
+QList<QDateTime> SunsetScheduler::scheduleCriticalTimes(const QDateTime& from, const QDateTime& to,
+                                                        const QTimeZone& calendar) const {
+    const std::vector<double> times =
+        SchedulePreview::capture(solarState())
+            .criticalTimes(LocalCalendar::toSecs(from), LocalCalendar::toSecs(to), calendar);
+    QList<QDateTime> out;
+    out.reserve(qsizetype(times.size()));
+    for (double t : times)
+        out.append(LocalCalendar::toDateTime(t, calendar));
+    return out;
 }

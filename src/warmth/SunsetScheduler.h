@@ -4,6 +4,7 @@
 #include "platform/LocationService.h"
 #include "warmth/ColorTemperature.h"
 #include "warmth/SchedulePoint.h"
+#include "warmth/ScheduleState.h"
 
 #include <QDateTime>
 #include <QList>
@@ -14,29 +15,6 @@
 #include <memory>
 #include <optional>
 
-class SchedulePreview;
-
-// What the schedule asks of the displays: warm to a kelvin at a share (0..1] of full
-// strength, or no scheduled warming.
-struct WarmthState {
-    enum class Kind { cool, warm };
-    Kind kind = Kind::cool;
-    double kelvin = 6500.0;
-    double intensity = 0.0;
-
-    static WarmthState cool() { return {}; }
-    static WarmthState warm(double kelvin, double intensity) {
-        return {Kind::warm, kelvin, intensity};
-    }
-    bool isWarm() const { return kind == Kind::warm; }
-    bool operator==(const WarmthState& o) const {
-        if (kind != o.kind) return false;
-        return kind == Kind::cool || (kelvin == o.kelvin && intensity == o.intensity);
-    }
-    // "cool", or "warm(kelvin: 2500.0, intensity: 1.0)".
-    QString description() const;
-};
-
 // Decides once a minute, and whenever asked, whether the displays should be warm and
 // how warm: from the user's schedule points or from the sun at the user's location,
 // and announces each change through onStateChange. It never touches the displays.
@@ -46,9 +24,9 @@ struct WarmthState {
 class SunsetScheduler : public QObject {
     Q_OBJECT
 public:
-    static constexpr double fadeDuration = 1500.0; // seconds; every fade in and out
+    static constexpr double fadeDuration = ScheduleTiming::fadeDuration;
     static constexpr int assertionIntervalMs = 60'000;
-    static constexpr double solarWarmCeiling = 2500.0; // kelvin, when following the sun
+    static constexpr double solarWarmCeiling = ScheduleTiming::solarWarmCeiling;
 
     using ElevationSource = std::function<double(const QDateTime&)>;
     struct SunsetSunrise {
@@ -126,11 +104,13 @@ public:
     std::optional<QDateTime> todaySunrise() const;
     std::optional<LocationFix> lastLocation() const { return m_lastLocation; }
 
+    // What the schedule's questions need of the sun: today's times, the place, the zone.
+    SolarState solarState() const;
+
     LocationService& locationService() const { return m_location; }
     Clock& clock() const { return m_clock; }
 
 private:
-    SchedulePreview makePreview() const;
     QTimeZone calendar() const { return m_clock.timeZone(); }
     void refreshSolarTimesIfNeeded(const QDateTime& date);
     void onLocationsUpdated(const QList<LocationFix>& fixes);

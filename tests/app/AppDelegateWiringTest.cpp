@@ -1,7 +1,6 @@
 // The delegate wired to the real popover model, schedule handler and overlay
 // controller, on the simulated platform with a manual clock.
 #include "app/AppDelegate.h"
-#include "core/NotificationNames.h"
 #include "app/PopoverWindow.h"
 #include "app/ScheduleAnnouncementHandler.h"
 #include "app/StatusItem.h"
@@ -9,10 +8,11 @@
 #include "brightness/NativeBrightnessController.h"
 #include "core/Logging.h"
 #include "core/NotificationCenter.h"
+#include "core/NotificationNames.h"
 #include "insights/InsightsStore.h"
 #include "platform/Platform.h"
-#include "platform/SimulatedDisplayGamma.h"
-#include "platform/SimulatedSystemEvents.h"
+#include "platform/simulated/SimulatedDisplayGamma.h"
+#include "platform/simulated/SimulatedSystemEvents.h"
 #include "popover/PopoverView.h"
 #include "popover/PopoverViewModel.h"
 #include "warmth/OverlayWindowController.h"
@@ -78,8 +78,7 @@ struct WiringTest : ::testing::Test, ScheduleFixture {
         return d->red == d->originalRed && d->blue == d->originalBlue;
     }
     void brightnessKeyChanged() {
-        NotificationCenter::defaultCenter().post(
-            NotificationName::brightnessKeyChanged);
+        NotificationCenter::defaultCenter().post(NotificationName::brightnessKeyChanged);
     }
 
     std::unique_ptr<AppDelegate> delegate;
@@ -194,7 +193,7 @@ TEST_F(WiringTest, ScheduleSettingChangesClearTheOverrideAndAnnounceAgain) {
     EXPECT_TRUE(identity());
 
     // New points: the override goes and the new schedule shows at once.
-    Preferences::shared().setSchedulePoints(points({{9, 3400}, {15, 3400}, {20, 6500}}));
+    SchedulePoint::store(points({{9, 3400}, {15, 3400}, {20, 6500}}), Preferences::shared());
     EXPECT_FALSE(engine.manualOverride());
     EXPECT_TRUE(defaults().boolean(PrefKey::enabled));
     EXPECT_TRUE(shows(3400, 4.0 * (6500 - 3400) / 4700.0));

@@ -1,6 +1,6 @@
 #include "app/CrashLoopGuard.h"
-#include "app/Preferences.h"
 #include "core/Logging.h"
+#include "core/Preferences.h"
 #include "support/TestStore.h"
 
 #include <gtest/gtest.h>

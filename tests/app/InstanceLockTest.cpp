@@ -1,5 +1,5 @@
-#include "platform/LinuxInstanceLock.h"
-#include "platform/SimulatedInstanceLock.h"
+#include "platform/linux/LinuxInstanceLock.h"
+#include "platform/simulated/SimulatedInstanceLock.h"
 #include "support/TestStore.h"
 
 #include <QCoreApplication>

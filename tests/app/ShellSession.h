@@ -2,7 +2,7 @@
 
 // A private X server with a tray host, temporary settings and state folders, and the
 // real application started in them.
-#include "app/Preferences.h"
+#include "core/Preferences.h"
 #include "support/XorgServer.h"
 #include "warmth/ColorTemperature.h"
 

@@ -1,8 +1,8 @@
 #include "brightness/NativeBrightnessController.h"
-#include "app/Preferences.h"
 #include "core/Logging.h"
+#include "core/Preferences.h"
 #include "platform/Platform.h"
-#include "platform/SimulatedNativeBacklight.h"
+#include "platform/simulated/SimulatedNativeBacklight.h"
 #include "support/TestStore.h"
 
 #include <gtest/gtest.h>

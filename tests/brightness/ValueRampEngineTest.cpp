@@ -1,7 +1,7 @@
 #include "brightness/ValueRampEngine.h"
-#include "app/Preferences.h"
 #include "brightness/BrightnessKeyInterceptor.h"
 #include "core/NotificationCenter.h"
+#include "core/Preferences.h"
 #include "support/TestStore.h"
 
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "app/Preferences.h"
+#include "core/Preferences.h"
 #include "insights/InsightsLogic.h"
 #include "insights/InsightsStore.h"
 #include "support/TestStore.h"

@@ -1,5 +1,5 @@
 #include "platform/GammaOriginalsStore.h"
-#include "platform/SysfsNativeBacklight.h"
+#include "platform/linux/SysfsNativeBacklight.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // The RandR backend and the warmth engine against a private Xorg on the dummy driver.
-#include "platform/X11DisplayGamma.h"
+#include "platform/linux/X11DisplayGamma.h"
 #include "platform/DisplayGamma.h"
 #include "platform/Platform.h"
 #include "support/TestStore.h"
@@ -112,7 +112,7 @@ TEST_F(X11Gamma, PushReadsBackWithinOneStepAndRestorePutsBackTheExactOriginals) 
 }
 
 void restoreAndDie(int sig) {
-    DisplayGamma::restoreFromSignalHandler();
+    Platform::restoreGammaFromSignalHandler();
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }

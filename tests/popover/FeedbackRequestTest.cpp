@@ -1,8 +1,8 @@
 #include "popover/FeedbackRequest.h"
 #include "core/Version.h"
-#include "platform/LinuxMachineIdentity.h"
 #include "platform/Platform.h"
-#include "platform/SimulatedMachineIdentity.h"
+#include "platform/linux/LinuxMachineIdentity.h"
+#include "platform/simulated/SimulatedMachineIdentity.h"
 #include "support/TestStore.h"
 
 #include <QJsonDocument>

@@ -2,9 +2,9 @@
 #include "core/NotificationNames.h"
 #include "support/TestStore.h"
 
-#include "app/Preferences.h"
 #include "brightness/BrightnessKeyInterceptor.h"
 #include "core/NotificationCenter.h"
+#include "core/Preferences.h"
 #include "insights/InsightsStore.h"
 #include "popover/PopoverViewModel.h"
 #include "warmth/PresetManager.h"
@@ -32,8 +32,7 @@ struct Fixture {
 
     UserDefaults& d() { return store.defaults(); }
     void postKeyChange() {
-        NotificationCenter::defaultCenter().post(
-            NotificationName::brightnessKeyChanged);
+        NotificationCenter::defaultCenter().post(NotificationName::brightnessKeyChanged);
     }
 
     TestStore store;
@@ -204,9 +203,12 @@ TEST(PopoverViewModel, PresetGlidesAndTheGlideIsNotEchoedBack) {
 
 TEST(PopoverViewModel, SwitchingOnClearsTheWatchdogPause) {
     Fixture f(false);
+    int cleared = 0;
+    f.model->onWatchdogPauseCleared = [&] { ++cleared; };
     f.model->setPausedByWatchdog(true);
     f.model->setEnabled(false);
     EXPECT_TRUE(f.model->pausedByWatchdog());
     f.model->setEnabled(true);
     EXPECT_FALSE(f.model->pausedByWatchdog());
+    EXPECT_EQ(cleared, 1);
 }

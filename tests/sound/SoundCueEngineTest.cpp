@@ -2,11 +2,11 @@
 #include "sound/SoundCueRecipes.h"
 #include "sound/SoundCueSynth.h"
 
-#include "app/Preferences.h"
+#include "core/Preferences.h"
 #include "platform/Platform.h"
-#include "platform/SimulatedDoNotDisturbProbe.h"
-#include "platform/SimulatedOutputMuteProbe.h"
-#include "platform/SimulatedScreenReaderProbe.h"
+#include "platform/simulated/SimulatedDoNotDisturbProbe.h"
+#include "platform/simulated/SimulatedOutputMuteProbe.h"
+#include "platform/simulated/SimulatedScreenReaderProbe.h"
 #include "support/TestStore.h"
 
 #include <gtest/gtest.h>

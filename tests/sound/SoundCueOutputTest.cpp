@@ -2,7 +2,7 @@
 
 #include "ManualSoundCueQueue.h"
 #include "core/Logging.h"
-#include "platform/SimulatedSoundCueAudioBackend.h"
+#include "platform/simulated/SimulatedSoundCueAudioBackend.h"
 #include "support/TestStore.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "platform/DoNotDisturbProbe.h"
-#include "platform/LinuxDoNotDisturbProbe.h"
-#include "platform/LinuxOutputMuteProbe.h"
-#include "platform/LinuxScreenReaderProbe.h"
+#include "platform/linux/LinuxDoNotDisturbProbe.h"
+#include "platform/linux/LinuxOutputMuteProbe.h"
+#include "platform/linux/LinuxScreenReaderProbe.h"
 
 #include "support/TestStore.h"
 

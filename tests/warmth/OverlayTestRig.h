@@ -1,14 +1,14 @@
 #pragma once
 
-#include "app/Preferences.h"
 #include "brightness/NativeBrightnessController.h"
 #include "core/Clock.h"
 #include "core/FrameTimer.h"
 #include "core/Logging.h"
+#include "core/Preferences.h"
 #include "platform/Platform.h"
-#include "platform/SimulatedDisplayGamma.h"
-#include "platform/SimulatedEDRHeadroom.h"
-#include "platform/SimulatedNativeBacklight.h"
+#include "platform/simulated/SimulatedDisplayGamma.h"
+#include "platform/simulated/SimulatedEDRHeadroom.h"
+#include "platform/simulated/SimulatedNativeBacklight.h"
 #include "support/TestStore.h"
 #include "warmth/ColorTemperature.h"
 #include "warmth/OverlayWindowController.h"

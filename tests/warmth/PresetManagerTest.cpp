@@ -1,5 +1,5 @@
 #include "warmth/PresetManager.h"
-#include "app/Preferences.h"
+#include "core/Preferences.h"
 #include "support/TestStore.h"
 #include "warmth/ColorTemperature.h"
 

@@ -1,4 +1,7 @@
 #include "warmth/SchedulePoint.h"
+#include "core/Preferences.h"
+#include "core/UserDefaults.h"
+#include "support/TestStore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,8 +11,8 @@
 TEST(ScheduleCurve, DefaultPointsAtSeveralHours) {
     const auto& pts = SchedulePoint::defaults();
     const std::pair<double, double> rows[] = {
-        {0, 2393.1},  {2, 3759.9},  {6.5, 6458.1}, {7, 6500},  {13, 4950},
-        {19, 3400},   {20.5, 2600}, {22, 1800},    {23, 1961.2},
+        {0, 2393.1}, {2, 3759.9},  {6.5, 6458.1}, {7, 6500},    {13, 4950},
+        {19, 3400},  {20.5, 2600}, {22, 1800},    {23, 1961.2},
     };
     for (const auto& [hour, kelvin] : rows)
         EXPECT_NEAR(SchedulePoint::interpolatedKelvin(hour, pts), kelvin, 0.05) << hour;
@@ -61,9 +64,35 @@ TEST(SchedulePointJson, RoundTripAndRejection) {
     EXPECT_EQ(o.value("id").toString().size(), 36);
     EXPECT_EQ(SchedulePoint::decode(json), pts);
     EXPECT_EQ(SchedulePoint::decode("[]"), QList<SchedulePoint>{});
-    EXPECT_FALSE(SchedulePoint::decode(R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","hour":"7","kelvin":1}])"));
-    EXPECT_FALSE(SchedulePoint::decode(R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","hour":7}])"));
+    EXPECT_FALSE(SchedulePoint::decode(
+        R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","hour":"7","kelvin":1}])"));
+    EXPECT_FALSE(
+        SchedulePoint::decode(R"([{"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","hour":7}])"));
     EXPECT_FALSE(SchedulePoint::decode(R"({"id":1})"));
     EXPECT_FALSE(SchedulePoint::decode("\xff\xfe"));
-    EXPECT_TRUE(SchedulePoint::decode(R"([{"id":"6f9619ff-8b86-d011-b42d-00c04fc964ff","hour":7,"kelvin":1}])"));
+    EXPECT_TRUE(SchedulePoint::decode(
+        R"([{"id":"6f9619ff-8b86-d011-b42d-00c04fc964ff","hour":7,"kelvin":1}])"));
+}
+
+TEST(SchedulePoint, ScheduleThatDoesNotDecodeReadsAsDefaultsAndIsKept) {
+    TestStore store;
+    Preferences& p = Preferences::shared();
+    EXPECT_EQ(SchedulePoint::stored(p), SchedulePoint::defaults());
+
+    const QByteArray bad = R"([{"id":"not-a-uuid","hour":7,"kelvin":6500}])";
+    store.defaults().setData(PrefKey::schedulePoints, bad);
+    EXPECT_EQ(SchedulePoint::stored(p), SchedulePoint::defaults());
+    EXPECT_EQ(store.defaults().dataValue(PrefKey::schedulePoints), bad);
+
+    store.defaults().setString(PrefKey::schedulePoints, "[]");
+    EXPECT_EQ(SchedulePoint::stored(p), SchedulePoint::defaults());
+
+    SchedulePoint::store({}, p);
+    EXPECT_TRUE(SchedulePoint::stored(p).isEmpty());
+
+    const QList<SchedulePoint> mine{{QUuid::createUuid(), 20.5, 2700},
+                                    {QUuid::createUuid(), 6, 6500}};
+    SchedulePoint::store(mine, p);
+    EXPECT_EQ(UserDefaults(store.path()).dataValue(PrefKey::schedulePoints).has_value(), true);
+    EXPECT_EQ(SchedulePoint::stored(Preferences(&store.defaults())), mine);
 }

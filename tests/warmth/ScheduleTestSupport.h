@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/Preferences.h"
 #include "core/Clock.h"
-#include "platform/SimulatedLocationService.h"
+#include "core/Preferences.h"
+#include "platform/simulated/SimulatedLocationService.h"
 #include "support/TestStore.h"
 #include "warmth/SunsetScheduler.h"
 
@@ -27,7 +27,7 @@ struct ScheduleFixture {
 
     void useSchedule(const QList<SchedulePoint>& points) {
         store.defaults().setBool(PrefKey::useSchedule, true);
-        Preferences::shared().setSchedulePoints(points);
+        SchedulePoint::store(points, Preferences::shared());
     }
     void useDefaultSchedule() { store.defaults().setBool(PrefKey::useSchedule, true); }
     void followSun(double temperature = 3400) {

@@ -1,1 +1,0 @@
-#include "SimulatedSystemEvents.h"

@@ -1,0 +1,42 @@
+#include "platform/linux/LinuxDesktopNotifier.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QVariantMap>
+
+Q_LOGGING_CATEGORY(lcNotices, "com.halcyra.app.notifications")
+
+void LinuxDesktopNotifier::post(const QString& identifier, const QString& title,
+                                const QString& body) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        qCInfo(lcNotices).noquote()
+            << QStringLiteral("No session bus — notice %1 not shown").arg(identifier);
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    QVariantMap hints;
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("halcyra"));
+    call << QStringLiteral("Halcyra") << m_shownIds.value(identifier, 0u) << QString() << title
+         << body << QStringList() << hints << int(-1);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    QPointer<LinuxDesktopNotifier> self(this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [self, identifier](QDBusPendingCallWatcher* w) {
+                QDBusPendingReply<uint> reply = *w;
+                w->deleteLater();
+                if (reply.isError()) {
+                    qCInfo(lcNotices).noquote() << QStringLiteral("Notice %1 not shown — %2")
+                                                       .arg(identifier, reply.error().message());
+                    return;
+                }
+                if (self) self->m_shownIds.insert(identifier, reply.value());
+            });
+}

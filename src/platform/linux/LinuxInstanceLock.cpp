@@ -1,0 +1,131 @@
+#include "platform/linux/LinuxInstanceLock.h"
+
+#include "core/Paths.h"
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLoggingCategory>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcInstance, "com.halcyra.app.instance")
+
+namespace {
+const QByteArray kActivate = QByteArrayLiteral("activate\n");
+// sun_path holds 108 bytes with its terminating zero; keep a margin.
+constexpr int kMaxSocketPath = 100;
+constexpr int kConnectTimeoutMs = 1000;
+} // namespace
+
+LinuxInstanceLock::LinuxInstanceLock(const QString& directory, QObject* parent)
+    : InstanceLock(parent) {
+    QDir().mkpath(directory);
+    m_lockPath = directory + QStringLiteral("/instance.lock");
+    m_socketPath = directory + QStringLiteral("/instance.sock");
+    if (QFile::encodeName(m_socketPath).size() > kMaxSocketPath) {
+        const QByteArray tag =
+            QCryptographicHash::hash(QFile::encodeName(directory), QCryptographicHash::Sha1)
+                .toHex()
+                .left(16);
+        m_socketPath = QStringLiteral("%1/halcyra-%2-%3.sock")
+                           .arg(QDir::tempPath())
+                           .arg(::getuid())
+                           .arg(QString::fromLatin1(tag));
+    }
+}
+
+LinuxInstanceLock::~LinuxInstanceLock() {
+    if (m_server) {
+        m_server->close();
+        QLocalServer::removeServer(m_socketPath);
+    }
+    if (m_fd >= 0) ::close(m_fd); // drops the lock
+}
+
+QString LinuxInstanceLock::defaultDirectory() {
+    return Paths::stateDirectory();
+}
+
+bool LinuxInstanceLock::tryAcquire() {
+    if (m_fd >= 0) return true;
+    const QByteArray path = QFile::encodeName(m_lockPath);
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        // Without a lock file there is no way to tell another copy apart; run rather
+        // than refuse to start.
+        qCWarning(lcInstance).noquote()
+            << QStringLiteral("Cannot open the instance lock %1 — %2; running unguarded")
+                   .arg(m_lockPath, QString::fromLocal8Bit(strerror(errno)));
+        return true;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    const QByteArray pid = QByteArray::number(QCoreApplication::applicationPid()) + '\n';
+    if (::ftruncate(fd, 0) == 0) {
+        ssize_t ignored = ::pwrite(fd, pid.constData(), size_t(pid.size()), 0);
+        (void)ignored;
+    }
+    listen();
+    return true;
+}
+
+qint64 LinuxInstanceLock::holderPid() const {
+    if (m_fd >= 0) return QCoreApplication::applicationPid();
+    QFile file(m_lockPath);
+    if (!file.open(QIODevice::ReadOnly)) return 0;
+    bool ok = false;
+    const qint64 pid = file.readLine(32).trimmed().toLongLong(&ok);
+    return ok ? pid : 0;
+}
+
+bool LinuxInstanceLock::requestActivation() {
+    QLocalSocket socket;
+    socket.connectToServer(m_socketPath);
+    if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
+    socket.write(kActivate);
+    const bool sent = socket.waitForBytesWritten(kConnectTimeoutMs);
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(200);
+    return sent;
+}
+
+void LinuxInstanceLock::listen() {
+    m_server = std::make_unique<QLocalServer>();
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    // We hold the lock, so any socket file left here belongs to a copy that died.
+    QLocalServer::removeServer(m_socketPath);
+    if (!m_server->listen(m_socketPath)) {
+        qCWarning(lcInstance).noquote()
+            << QStringLiteral("Cannot listen on %1 — %2; a second start cannot bring this "
+                              "copy forward")
+                   .arg(m_socketPath, m_server->errorString());
+        m_server.reset();
+        return;
+    }
+    connect(m_server.get(), &QLocalServer::newConnection, this, &LinuxInstanceLock::onConnection);
+}
+
+void LinuxInstanceLock::onConnection() {
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            // Only a short fixed request is understood; anything else is dropped.
+            if (socket->bytesAvailable() > 64) {
+                socket->abort();
+                return;
+            }
+            if (!socket->canReadLine()) return;
+            const QByteArray line = socket->readLine(64);
+            socket->disconnectFromServer();
+            if (line == kActivate) emit activationRequested();
+        });
+    }
+}

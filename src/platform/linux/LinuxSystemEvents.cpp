@@ -1,0 +1,102 @@
+#include "platform/linux/LinuxSystemEvents.h"
+
+#include <QDBusConnection>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QLoggingCategory>
+#include <QSocketNotifier>
+#include <QTimeZone>
+#include <cerrno>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcSystemEvents, "com.halcyra.app.system-events")
+
+namespace {
+const QString kLocaltime = QStringLiteral("/etc/localtime");
+const QString kTimezone = QStringLiteral("/etc/timezone");
+} // namespace
+
+LinuxSystemEvents::LinuxSystemEvents(QObject* parent) : SystemEvents(parent) {
+    QDBusConnection system = QDBusConnection::systemBus();
+    if (system.isConnected()) {
+        system.connect(QStringLiteral("org.freedesktop.login1"),
+                       QStringLiteral("/org/freedesktop/login1"),
+                       QStringLiteral("org.freedesktop.login1.Manager"),
+                       QStringLiteral("PrepareForSleep"), this, SLOT(onPrepareForSleep(bool)));
+    } else {
+        qCInfo(lcSystemEvents) << "No system bus — sleep and wake will not be noticed";
+    }
+    QDBusConnection session = QDBusConnection::sessionBus();
+    if (session.isConnected()) {
+        session.connect(QString(), QStringLiteral("/org/freedesktop/ScreenSaver"),
+                        QStringLiteral("org.freedesktop.ScreenSaver"),
+                        QStringLiteral("ActiveChanged"), this,
+                        SLOT(onScreensaverActiveChanged(bool)));
+    }
+    armClockWatch();
+
+    m_zoneWatcher = std::make_unique<QFileSystemWatcher>();
+    m_zoneTarget = QFileInfo(kLocaltime).symLinkTarget();
+    for (const QString& path : {kLocaltime, kTimezone, QStringLiteral("/etc")})
+        if (QFileInfo::exists(path)) m_zoneWatcher->addPath(path);
+    connect(m_zoneWatcher.get(), &QFileSystemWatcher::fileChanged, this,
+            [this] { onZoneFileChanged(true); });
+    // Zone tools usually replace the /etc/localtime link, which only the folder sees.
+    connect(m_zoneWatcher.get(), &QFileSystemWatcher::directoryChanged, this,
+            [this] { onZoneFileChanged(false); });
+}
+
+LinuxSystemEvents::~LinuxSystemEvents() {
+    m_clockNotifier.reset();
+    if (m_clockFd >= 0) ::close(m_clockFd);
+}
+
+void LinuxSystemEvents::onPrepareForSleep(bool sleeping) {
+    if (sleeping)
+        emit willSleep();
+    else
+        emit didWake();
+}
+
+void LinuxSystemEvents::onScreensaverActiveChanged(bool active) {
+    if (active)
+        emit screensaverDidStart();
+    else
+        emit screensaverDidStop();
+}
+
+void LinuxSystemEvents::armClockWatch() {
+    // An absolute timer far in the future that the kernel cancels whenever the
+    // wall clock is set: the read then fails with ECANCELED.
+    if (m_clockFd < 0) {
+        m_clockFd = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (m_clockFd < 0) {
+            qCWarning(lcSystemEvents) << "Clock changes will not be noticed —" << strerror(errno);
+            return;
+        }
+        m_clockNotifier = std::make_unique<QSocketNotifier>(m_clockFd, QSocketNotifier::Read);
+        connect(m_clockNotifier.get(), &QSocketNotifier::activated, this,
+                &LinuxSystemEvents::onClockFd);
+    }
+    itimerspec farFuture{};
+    farFuture.it_value.tv_sec = std::numeric_limits<time_t>::max() / 2;
+    ::timerfd_settime(m_clockFd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &farFuture, nullptr);
+}
+
+void LinuxSystemEvents::onClockFd() {
+    uint64_t expirations = 0;
+    const ssize_t n = ::read(m_clockFd, &expirations, sizeof expirations);
+    if (n < 0 && errno == ECANCELED) emit clockDidChange();
+    armClockWatch();
+}
+
+void LinuxSystemEvents::onZoneFileChanged(bool zoneFileItself) {
+    for (const QString& path : {kLocaltime, kTimezone})
+        if (QFileInfo::exists(path) && !m_zoneWatcher->files().contains(path))
+            m_zoneWatcher->addPath(path);
+    const QString target = QFileInfo(kLocaltime).symLinkTarget();
+    if (!zoneFileItself && target == m_zoneTarget) return; // another file in /etc changed
+    m_zoneTarget = target;
+    emit timeZoneDidChange();
+}

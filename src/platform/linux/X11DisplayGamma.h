@@ -1,0 +1,87 @@
+#pragma once
+
+#include "platform/DisplayGamma.h"
+#include "platform/GammaOriginalsStore.h"
+
+#include <QString>
+#include <map>
+#include <memory>
+#include <set>
+
+class QSocketNotifier;
+struct _XDisplay;
+
+// Gamma ramps of an X11 screen through RandR 1.2. A display is a connected output
+// driving a CRTC (its id is the output's XID); tables are resampled to each CRTC's
+// own gamma size and written as 16-bit ramps. The ramps each CRTC had when first
+// seen are kept (also on disk, for crash recovery) and are what restore writes back.
+// RandR screen, CRTC and output events become reconfiguration announcements.
+class X11DisplayGamma final : public DisplayGamma {
+    Q_OBJECT
+public:
+    // Connects to `displayName` (empty: $DISPLAY); null when no server answers or it
+    // lacks RandR 1.2. `storePath` empty: the default state file.
+    static std::unique_ptr<X11DisplayGamma> open(const QString& displayName = QString(),
+                                                 const QString& storePath = QString());
+    ~X11DisplayGamma() override;
+
+    QString displayName() const { return m_displayName; }
+    // The CRTC showing a display (0 when none), for diagnostics and tests.
+    unsigned long crtcOf(DisplayId display);
+    QString outputName(DisplayId display);
+
+    std::optional<std::vector<DisplayId>> onlineDisplays() override;
+    DisplayId mainDisplay() override;
+    bool isBuiltin(DisplayId display) override;
+    int setTransferTables(DisplayId display, const std::vector<float>& red,
+                          const std::vector<float>& green, const std::vector<float>& blue) override;
+    int transferTables(DisplayId display, int capacity, std::vector<float>& red,
+                       std::vector<float>& green, std::vector<float>& blue) override;
+    void restoreColorSettings() override;
+
+    // Handles RandR events that have arrived (also called from the socket notifier).
+    void processEvents();
+
+private:
+    struct Output {
+        DisplayId id = 0;
+        unsigned long crtc = 0;
+        QString name;
+        bool builtin = false;
+        int gammaSize = 0;
+    };
+
+    X11DisplayGamma(_XDisplay* display, const QString& name, const QString& storePath);
+    bool refreshOutputs();
+    const Output* output(DisplayId display);
+    void adoptOriginals(const Output& output);
+    QString storeKey(unsigned long crtc) const;
+    std::optional<GammaOriginalsStore::Ramps> readRamps(unsigned long crtc);
+    int writeRamps(unsigned long crtc, const GammaOriginalsStore::Ramps& ramps);
+    void publishOriginalsForSignal();
+
+    _XDisplay* m_display = nullptr;
+    _XDisplay* m_signalDisplay = nullptr; // used only by the signal-restore worker
+    QString m_displayName;
+    unsigned long m_root = 0;
+    int m_randrEventBase = 0;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    GammaOriginalsStore m_store;
+
+    std::optional<std::vector<Output>> m_outputs; // dropped by RandR events
+    DisplayId m_main = 0;
+    bool m_announcePending = false;
+    // Originals per CRTC, as adopted this run.
+    std::map<unsigned long, GammaOriginalsStore::Ramps> m_originals;
+    std::set<unsigned long> m_tinted;
+
+    bool m_dead = false; // the connection broke
+    bool m_signalDead = false;
+    bool m_processQueued = false;
+    DisplayReconfiguration m_pendingChange;
+
+    // A copy of the originals for the signal-restore worker.
+    struct SignalState;
+    std::shared_ptr<SignalState> m_signalState;
+    int m_signalToken = 0;
+};
