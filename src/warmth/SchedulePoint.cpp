@@ -6,8 +6,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <algorithm>
 #include <cmath>
+
+Q_LOGGING_CATEGORY(lcSchedulePoints, "com.halcyra.app.schedule")
 
 const QList<SchedulePoint>& SchedulePoint::defaults() {
     static const QList<SchedulePoint> points{
@@ -56,9 +59,11 @@ double SchedulePoint::interpolatedKelvin(double hour, const QList<SchedulePoint>
     return interpolatedKelvin(hour, samples);
 }
 
-QByteArray SchedulePoint::encode(const QList<SchedulePoint>& points) {
+std::optional<QByteArray> SchedulePoint::encode(const QList<SchedulePoint>& points) {
     QJsonArray array;
     for (const auto& p : points) {
+        // QJson would write these as null, which no reader takes back.
+        if (!std::isfinite(p.hour) || !std::isfinite(p.kelvin)) return std::nullopt;
         array.append(QJsonObject{
             {QStringLiteral("id"), p.id.toString(QUuid::WithoutBraces).toUpper()},
             {QStringLiteral("hour"), p.hour},
@@ -97,7 +102,13 @@ QList<SchedulePoint> SchedulePoint::stored(const Preferences& prefs) {
 }
 
 void SchedulePoint::store(const QList<SchedulePoint>& points, const Preferences& prefs) {
-    prefs.defaults().setData(PrefKey::schedulePoints, encode(points));
+    const auto json = encode(points);
+    if (!json) {
+        qCWarning(lcSchedulePoints,
+                  "Schedule not saved: a point's hour or kelvin is not a finite number");
+        return;
+    }
+    prefs.defaults().setData(PrefKey::schedulePoints, *json);
 }
 
 namespace ScheduleCurve {

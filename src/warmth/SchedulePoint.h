@@ -27,14 +27,16 @@ struct SchedulePoint {
     static double interpolatedKelvin(double hour, const std::vector<Sample>& samples);
     static double interpolatedKelvin(double hour, const QList<SchedulePoint>& points);
 
-    // The stored JSON form: an array of {"id", "hour", "kelvin"} objects.
-    static QByteArray encode(const QList<SchedulePoint>& points);
+    // The stored JSON form: an array of {"id", "hour", "kelvin"} objects. Absent when a
+    // point's hour or kelvin is not a finite number: JSON has no form for it.
+    static std::optional<QByteArray> encode(const QList<SchedulePoint>& points);
     // Absent when the bytes are not such an array (one bad element fails it all).
     static std::optional<QList<SchedulePoint>> decode(const QByteArray& json);
 
     // The user's stored schedule: the three defaults when absent or undecodable; the
     // stored bytes are left alone.
     static QList<SchedulePoint> stored(const Preferences& prefs);
+    // A list that cannot be encoded stores nothing, so the schedule on disk stays.
     static void store(const QList<SchedulePoint>& points, const Preferences& prefs);
 };
 

@@ -73,7 +73,7 @@ TEST_F(WiringEndToEnd, ScheduledWarmthHoldsThroughABrightnessReload) {
     s.insert(PrefKey::useSchedule, true);
     s.insert(PrefKey::schedulePoints,
              QJsonObject{{QStringLiteral("$data"),
-                          QString::fromLatin1(SchedulePoint::encode(points).toBase64())}});
+                          QString::fromLatin1(SchedulePoint::encode(points)->toBase64())}});
     writeSettings(s);
 
     QProcess& app = launch();

@@ -1,4 +1,5 @@
 #include "warmth/SchedulePoint.h"
+#include "core/Logging.h"
 #include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "support/TestStore.h"
@@ -6,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cmath>
 #include <gtest/gtest.h>
 
 TEST(ScheduleCurve, DefaultPointsAtSeveralHours) {
@@ -58,7 +60,7 @@ TEST(ScheduleCurve, ResolvedSamplesAndRules) {
 
 TEST(SchedulePointJson, RoundTripAndRejection) {
     const QList<SchedulePoint> pts{{QUuid::createUuid(), 19.5, 2700}};
-    const QByteArray json = SchedulePoint::encode(pts);
+    const QByteArray json = *SchedulePoint::encode(pts);
     const QJsonObject o = QJsonDocument::fromJson(json).array().first().toObject();
     EXPECT_EQ(o.keys(), (QStringList{"hour", "id", "kelvin"}));
     EXPECT_EQ(o.value("id").toString().size(), 36);
@@ -95,4 +97,13 @@ TEST(SchedulePoint, ScheduleThatDoesNotDecodeReadsAsDefaultsAndIsKept) {
     SchedulePoint::store(mine, p);
     EXPECT_EQ(UserDefaults(store.path()).dataValue(PrefKey::schedulePoints).has_value(), true);
     EXPECT_EQ(SchedulePoint::stored(Preferences(&store.defaults())), mine);
+
+    // A list JSON cannot carry leaves the user's schedule as it was, and says why.
+    LogCapture log;
+    for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+        SchedulePoint::store({mine[0], {QUuid::createUuid(), bad, 3000}}, p);
+        SchedulePoint::store({{QUuid::createUuid(), 8, bad}}, p);
+    }
+    EXPECT_EQ(SchedulePoint::stored(Preferences(&store.defaults())), mine);
+    EXPECT_TRUE(log.contains("Schedule not saved"));
 }
