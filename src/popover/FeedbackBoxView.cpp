@@ -101,15 +101,21 @@ QLineEdit* makeField(const QString& placeholder, int pixelSize, qreal opacity, Q
 // Posts through one FeedbackRequest owned by the box, reporting its one outcome.
 FeedbackBoxView::Sender serviceSender(QObject* owner) {
     auto* request = new FeedbackRequest(nullptr, owner);
-    return [request](const QString& text, const QString& email, std::function<void(bool)> done) {
-        if (!request->send(text, email)) return false;
-        auto connection = std::make_shared<QMetaObject::Connection>();
-        *connection = QObject::connect(request, &FeedbackRequest::finished, request,
-                                       [connection, done](bool ok) {
-                                           QObject::disconnect(*connection);
-                                           done(ok);
-                                       });
-        return true;
+    return [request](const QString& text, const QString& email) -> FeedbackBoxView::Start {
+        auto note = FeedbackRequest::prepare(text, email);
+        if (!note) return {};
+        return [request, note = std::move(*note)](FeedbackBoxView::Done done) {
+            if (!request->send(note)) {
+                done(false);
+                return;
+            }
+            auto connection = std::make_shared<QMetaObject::Connection>();
+            *connection = QObject::connect(request, &FeedbackRequest::finished, request,
+                                           [connection, done](bool ok) {
+                                               QObject::disconnect(*connection);
+                                               done(ok);
+                                           });
+        };
     };
 }
 
@@ -210,10 +216,11 @@ bool FeedbackBoxView::hasSendableText(const QString& text) {
 void FeedbackBoxView::submitFeedback() {
     const QString text = m_text->text().trimmed();
     if (text.isEmpty() || m_count >= maxNotes || m_state == FeedbackState::sending) return;
-    const FeedbackState before = m_state;
+    const Start start = m_sender(text, m_email->text().trimmed());
+    if (!start) return;
     setState(FeedbackState::sending);
     QPointer<FeedbackBoxView> self(this);
-    const bool accepted = m_sender(text, m_email->text().trimmed(), [self](bool ok) {
+    start([self](bool ok) {
         if (!self) return;
         if (!ok) {
             self->setState(FeedbackState::failed);
@@ -227,8 +234,6 @@ void FeedbackBoxView::submitFeedback() {
             if (self && self->m_state == FeedbackState::sent) self->setState(FeedbackState::idle);
         });
     });
-    // No request could be formed (no service address): as if Send was never pressed.
-    if (!accepted && m_state == FeedbackState::sending) setState(before);
 }
 
 void FeedbackBoxView::setState(FeedbackState state) {

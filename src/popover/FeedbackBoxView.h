@@ -17,11 +17,12 @@ class FeedbackBoxView : public QWidget {
 public:
     enum class FeedbackState { idle, sending, sent, failed };
 
-    // Starts sending one note and returns whether it went out (false: nothing was
-    // sent and `done` is never called); calls `done` once on the main thread with
-    // whether the service took it.
-    using Sender = std::function<bool(const QString& text, const QString& email,
-                                      std::function<void(bool ok)> done)>;
+    // Told once, on the main thread, whether the service took the note.
+    using Done = std::function<void(bool ok)>;
+    using Start = std::function<void(Done done)>;
+    // Forms the request for one note and returns what sends it; an empty Start when
+    // no request can be formed (no usable service address), and the box stays as it is.
+    using Sender = std::function<Start(const QString& text, const QString& email)>;
 
     static constexpr int maxNotes = 3;
     static constexpr int sentConfirmationMs = 2500;
@@ -40,7 +41,7 @@ public:
     bool wantsToBeShown() const { return m_count < maxNotes || m_state == FeedbackState::sent; }
 
     // Validates, then sends the note. Does nothing for an empty note, after three
-    // notes, or while one is on its way.
+    // notes, while one is on its way, or when no request can be formed.
     void submitFeedback();
 
     QLineEdit* textField() const { return m_text; }

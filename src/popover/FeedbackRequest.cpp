@@ -84,14 +84,14 @@ QUrl FeedbackRequest::endpoint() {
     return url;
 }
 
-bool FeedbackRequest::send(const QString& text, const QString& email) {
-    if (isSending()) return false;
+std::optional<FeedbackRequest::Outgoing> FeedbackRequest::prepare(const QString& text,
+                                                                  const QString& email) {
     const auto body =
         makeBody(text, email, Platform::instance().machineIdentity().machineIdentifier(),
                  Bundle::halcyraVersion());
-    if (!body) return false;
+    if (!body) return std::nullopt;
     const QUrl url = endpoint();
-    if (!url.isValid()) return false;
+    if (!url.isValid()) return std::nullopt;
 
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
@@ -100,10 +100,19 @@ bool FeedbackRequest::send(const QString& text, const QString& email) {
                          QNetworkRequest::ManualRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
+    return Outgoing{request, *body};
+}
 
+bool FeedbackRequest::send(const QString& text, const QString& email) {
+    const auto note = prepare(text, email);
+    return note && send(*note);
+}
+
+bool FeedbackRequest::send(const Outgoing& note) {
+    if (isSending()) return false;
     // Made for the first note, not with the popover at launch: most never send one.
     if (!m_network) m_network = new QNetworkAccessManager(this);
-    QNetworkReply* reply = m_network->post(request, *body);
+    QNetworkReply* reply = m_network->post(note.request, note.body);
     m_reply = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] {
         if (reply != m_reply) return;

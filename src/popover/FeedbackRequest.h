@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -45,9 +46,18 @@ public:
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     int timeoutMs() const { return m_timeoutMs; }
 
-    // Starts sending with this machine's identifier and the application version.
-    // Returns false and sends nothing when the note is empty after trimming, a send
-    // is already in flight, or no endpoint can be formed.
+    // One note ready to go.
+    struct Outgoing {
+        QNetworkRequest request;
+        QByteArray body;
+    };
+    // Forms a note's request with this machine's identifier and the application
+    // version; none when the note is empty after trimming or no endpoint can be formed.
+    static std::optional<Outgoing> prepare(const QString& text, const QString& email);
+
+    // Starts sending a formed note; false (nothing sent) while a send is in flight.
+    bool send(const Outgoing& note);
+    // prepare() and send() in one: false when either refuses.
     bool send(const QString& text, const QString& email);
     bool isSending() const { return m_reply != nullptr; }
 
