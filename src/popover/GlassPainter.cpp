@@ -160,48 +160,43 @@ void GlassPainter::paintInset(QPainter& p, const QRectF& rect, qreal radius, qre
     p.restore();
 }
 
-void GlassPainter::paintThumb(QPainter& p, QPointF centre, qreal diameter, const QColor& beneath) {
+void GlassPainter::paintThumb(QPainter& p, QPointF centre, qreal diameter,
+                              const std::function<void(QPainter&)>& backdrop) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     const qreal r = diameter / 2.0;
     const QRectF box(centre.x() - r, centre.y() - r, diameter, diameter);
     QPainterPath disc;
     disc.addEllipse(box);
-    QColor lit = beneath.isValid() ? beneath : white(1);
-    lit.setAlphaF(1.0f);
-    // The track's colour glows softly around the glass, under its drop shadow.
-    QColor halo = lit;
-    halo.setAlphaF(0.45f);
-    paintShadow(p, disc, halo, 6.0);
     paintShadow(p, disc, black(0.25), 2.0, QPointF(0, 1));
-    // Frosted glass over a coloured track: the colour beneath shines through, lifted
-    // toward white, brightest where light falls on the upper half.
-    const QColor body = QColor::fromRgbF(lit.redF() * 0.45f + 0.55f, lit.greenF() * 0.45f + 0.55f,
-                                         lit.blueF() * 0.45f + 0.55f, 0.92f);
-    p.fillPath(disc, body);
-    QRadialGradient shine(centre - QPointF(0, r * 0.45), diameter * 0.75);
-    shine.setColorAt(0.0, white(0.55));
-    shine.setColorAt(0.6, white(0.12));
-    shine.setColorAt(1.0, white(0.0));
-    p.fillPath(disc, shine);
+
+    // The material frosts what lies beneath: a blurred copy of it, clipped to the disc,
+    // under the material's own veil.
+    const qreal scale = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    const int pad = 4;
+    const QRectF area = box.adjusted(-pad, -pad, pad, pad);
+    QImage frosted((area.size() * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    if (backdrop && !frosted.isNull()) {
+        frosted.fill(Qt::transparent);
+        {
+            QPainter fp(&frosted);
+            fp.setRenderHint(QPainter::Antialiasing);
+            fp.scale(scale, scale);
+            fp.translate(-area.topLeft());
+            backdrop(fp);
+        }
+        boxBlur(frosted, int(std::lround(3.0 * scale)));
+        frosted.setDevicePixelRatio(scale);
+        p.save();
+        p.setClipPath(disc, Qt::IntersectClip);
+        p.drawImage(area.topLeft(), frosted);
+        p.restore();
+    }
+    paintMaterial(p, disc, Backdrop::translucent);
     p.setPen(QPen(white(0.35), 0.5));
     p.setBrush(Qt::NoBrush);
     p.drawEllipse(box.adjusted(0.25, 0.25, -0.25, -0.25));
     p.restore();
-}
-
-QColor GlassPainter::gradientColourAt(const QList<QColor>& stops, qreal t) {
-    if (stops.isEmpty()) return {};
-    if (stops.size() == 1) return stops.front();
-    const qreal x = std::clamp(t, 0.0, 1.0) * (stops.size() - 1);
-    const int i = std::min(int(x), int(stops.size()) - 2);
-    const qreal f = x - i;
-    const QColor& a = stops[i];
-    const QColor& b = stops[i + 1];
-    return QColor::fromRgbF(float(a.redF() + (b.redF() - a.redF()) * f),
-                            float(a.greenF() + (b.greenF() - a.greenF()) * f),
-                            float(a.blueF() + (b.blueF() - a.blueF()) * f),
-                            float(a.alphaF() + (b.alphaF() - a.alphaF()) * f));
 }
 
 QLinearGradient GlassPainter::horizontalGradient(const QList<QColor>& stops, qreal x0, qreal x1,

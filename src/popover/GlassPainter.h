@@ -6,6 +6,7 @@
 #include <QPainterPath>
 #include <QPointF>
 #include <QRectF>
+#include <functional>
 
 class QPainter;
 
@@ -37,7 +38,7 @@ public:
     // How far the card's shadow reaches past its edge; callers leave this margin free.
     static constexpr qreal cardShadowMargin = 3.0;
 
-    // The ultra-thin material alone, filling `shape`; `tint` is what it sits on.
+    // The ultra-thin material alone, filling `shape`.
     static void paintMaterial(QPainter& p, const QPainterPath& shape, Backdrop backdrop);
 
     // A flat panel inside the card: a white fill at `fillOpacity` and a 0.5-wide inner
@@ -49,12 +50,12 @@ public:
     static void strokeInside(QPainter& p, const QRectF& rect, qreal radius, const QColor& colour,
                              qreal width = 0.5);
 
-    // The frosted round thumb of the sliders: material over the track colour it sits
-    // on (`beneath`), a 0.5-wide edge of white at 0.35, a shadow of black at 0.25.
-    static void paintThumb(QPainter& p, QPointF centre, qreal diameter, const QColor& beneath);
-
-    // The colour of a left-to-right gradient of evenly spaced `stops` at `t` (0 to 1).
-    static QColor gradientColourAt(const QList<QColor>& stops, qreal t);
+    // The round thumb of the sliders: a disc of the ultra-thin material frosting what
+    // lies beneath it (`backdrop` paints that, in the same coordinates as `p`), edged by
+    // a 0.5-wide line of white at 0.35, over a shadow of black at 0.25 (radius 2, one
+    // down).
+    static void paintThumb(QPainter& p, QPointF centre, qreal diameter,
+                           const std::function<void(QPainter&)>& backdrop);
     // A horizontal linear gradient over [x0, x1] with evenly spaced `stops`.
     static QLinearGradient horizontalGradient(const QList<QColor>& stops, qreal x0, qreal x1,
                                               qreal opacity = 1.0);

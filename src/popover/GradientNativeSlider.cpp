@@ -57,23 +57,18 @@ void GradientTrackControl::paintEvent(QPaintEvent*) {
     const qreal v = clampedValue(m_value);
     const qreal midY = controlHeight / 2;
     const QRectF track(0, midY - trackHeight / 2, w, trackHeight);
-    const QPainterPath trackPath = GlassPainter::continuousRoundedRect(track, trackRadius);
-    p.fillPath(trackPath, GlassPainter::white(0.2));
-    p.fillPath(trackPath, GlassPainter::horizontalGradient(m_colours, 0, w, 0.35));
     const QRectF filled(0, track.top(), filledWidth(w, v), trackHeight);
-    // The filled part shows the same gradient as the whole track, so its colour at any
-    // x matches the faint track beneath: the slider reads as lighting up, not recolouring.
-    p.fillPath(GlassPainter::continuousRoundedRect(filled, trackRadius),
-               GlassPainter::horizontalGradient(m_colours, 0, w, 1.0));
-
-    const qreal cx = thumbCentreX(w, v);
-    GlassPainter::paintThumb(p, QPointF(cx, midY), thumbDiameter,
-                             GlassPainter::gradientColourAt(m_colours, w > 0 ? cx / w : 0));
-    if (hasFocus() && !isSliderDown()) {
-        p.setPen(QPen(GlassPainter::white(0.4), 1));
-        p.setBrush(Qt::NoBrush);
-        p.drawEllipse(QPointF(cx, midY), thumbDiameter / 2 + 1.5, thumbDiameter / 2 + 1.5);
-    }
+    const auto paintTrack = [&](QPainter& q) {
+        const QPainterPath trackPath = GlassPainter::continuousRoundedRect(track, trackRadius);
+        q.fillPath(trackPath, GlassPainter::white(0.2));
+        q.fillPath(trackPath, GlassPainter::horizontalGradient(m_colours, 0, w, 0.35));
+        // The filled part carries the whole gradient within its own width.
+        q.fillPath(GlassPainter::continuousRoundedRect(filled, trackRadius),
+                   GlassPainter::horizontalGradient(m_colours, 0, filled.width(), 1.0));
+    };
+    paintTrack(p);
+    // The thumb frosts the track it sits on.
+    GlassPainter::paintThumb(p, QPointF(thumbCentreX(w, v), midY), thumbDiameter, paintTrack);
 }
 
 void GradientTrackControl::mousePressEvent(QMouseEvent* e) {
