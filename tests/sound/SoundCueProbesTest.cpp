@@ -1,4 +1,3 @@
-#include "platform/DoNotDisturbProbe.h"
 #include "platform/linux/LinuxDoNotDisturbProbe.h"
 #include "platform/linux/LinuxOutputMuteProbe.h"
 #include "platform/linux/LinuxScreenReaderProbe.h"
@@ -14,38 +13,23 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-TEST(DoNotDisturbProbe, AssertionsFileFormat) {
-    using S = DoNotDisturbState;
-    EXPECT_EQ(DoNotDisturbProbe::stateFromAssertions(R"({"storeAssertionRecords": []})"),
-              S::inactive);
-    EXPECT_EQ(DoNotDisturbProbe::stateFromAssertions(R"({"storeAssertionRecords": [{"id": 1}]})"),
-              S::active);
-    EXPECT_EQ(DoNotDisturbProbe::stateFromAssertions(R"({"storeAssertionRecords": {}})"),
-              S::inactive);
-    EXPECT_EQ(DoNotDisturbProbe::stateFromAssertions(R"({"other": 1})"), S::inactive);
-    EXPECT_EQ(DoNotDisturbProbe::stateFromAssertions(R"([{"storeAssertionRecords": [1]}])"),
-              S::unknown);
-    EXPECT_EQ(DoNotDisturbProbe::stateFromAssertions("not json"), S::unknown);
-    EXPECT_EQ(DoNotDisturbProbe::stateFromAssertions(""), S::unknown);
-
-    QTemporaryDir dir;
-    const QString path = dir.filePath("Assertions.json");
-    EXPECT_EQ(DoNotDisturbProbe::stateFromAssertionsFile(path), S::unknown);
-    QFile file(path);
+TEST(DoNotDisturbProbe, WithoutABusNothingIsKnown) {
+    // Another desktop's do-not-disturb file in the home folder is no sign on this one.
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir(home.path()).mkpath("Library/DoNotDisturb/DB"));
+    QFile file(home.filePath("Library/DoNotDisturb/DB/Assertions.json"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(R"({"storeAssertionRecords": [{"assertionDetails": {}}]})");
     file.close();
-    EXPECT_EQ(DoNotDisturbProbe::stateFromAssertionsFile(path), S::active);
-    EXPECT_TRUE(DoNotDisturbProbe::assertionsFilePath().endsWith(
-        "/Library/DoNotDisturb/DB/Assertions.json"));
+    const QByteArray realHome = qgetenv("HOME");
+    qputenv("HOME", home.path().toUtf8());
 
-    // Without a bus to ask, the file decides; a screen reader counts as off.
     const QDBusConnection noBus =
         QDBusConnection::connectToBus("unix:path=/nonexistent/bus", "sound-test-none");
     ASSERT_FALSE(noBus.isConnected());
-    EXPECT_EQ(LinuxDoNotDisturbProbe(noBus, path).state(), S::active);
-    EXPECT_EQ(LinuxDoNotDisturbProbe(noBus, dir.filePath("missing.json")).state(), S::unknown);
+    EXPECT_EQ(LinuxDoNotDisturbProbe(noBus).state(), DoNotDisturbState::unknown);
     EXPECT_FALSE(LinuxScreenReaderProbe(noBus).isRunning());
+    qputenv("HOME", realHome);
 }
 
 namespace {
@@ -114,10 +98,9 @@ TEST(DoNotDisturbProbe, FollowsTheDesktopServicesOverTheBus) {
     QDBusConnection client = bus.connect("sound-test-client");
     QDBusConnection service = bus.connect("sound-test-service");
     ASSERT_TRUE(client.isConnected() && service.isConnected());
-    QTemporaryDir dir;
-    LinuxDoNotDisturbProbe dnd(client, dir.filePath("none.json"));
+    LinuxDoNotDisturbProbe dnd(client);
     LinuxScreenReaderProbe reader(client);
-    EXPECT_EQ(dnd.state(), DoNotDisturbState::unknown); // nobody answers, no file
+    EXPECT_EQ(dnd.state(), DoNotDisturbState::unknown); // nobody answers
     EXPECT_FALSE(reader.isRunning());
 
     FakeNotifications notifications;

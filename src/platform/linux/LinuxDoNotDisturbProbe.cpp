@@ -2,18 +2,16 @@
 
 #include "platform/linux/DBusBoolProperty.h"
 
-LinuxDoNotDisturbProbe::LinuxDoNotDisturbProbe(const QDBusConnection& bus,
-                                               const QString& assertionsFile)
+LinuxDoNotDisturbProbe::LinuxDoNotDisturbProbe(const QDBusConnection& bus)
     : m_inhibited(std::make_unique<DBusBoolProperty>(
           bus, QStringLiteral("org.freedesktop.Notifications"),
           QStringLiteral("/org/freedesktop/Notifications"),
-          QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Inhibited"))),
-      m_assertionsFile(assertionsFile) {}
+          QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Inhibited"))) {}
 
 LinuxDoNotDisturbProbe::~LinuxDoNotDisturbProbe() = default;
 
 DoNotDisturbState LinuxDoNotDisturbProbe::state() const {
     if (const std::optional<bool> inhibited = m_inhibited->value())
         return *inhibited ? DoNotDisturbState::active : DoNotDisturbState::inactive;
-    return stateFromAssertionsFile(m_assertionsFile);
+    return DoNotDisturbState::unknown;
 }

@@ -8,17 +8,14 @@
 class DBusBoolProperty;
 
 // Do not disturb from the desktop's notification service ("Inhibited" on
-// org.freedesktop.Notifications); while the service does not say, the assertions
-// file decides.
+// org.freedesktop.Notifications); unknown while no such service answers.
 class LinuxDoNotDisturbProbe final : public DoNotDisturbProbe {
 public:
-    explicit LinuxDoNotDisturbProbe(const QDBusConnection& bus = QDBusConnection::sessionBus(),
-                                    const QString& assertionsFile = assertionsFilePath());
+    explicit LinuxDoNotDisturbProbe(const QDBusConnection& bus = QDBusConnection::sessionBus());
     ~LinuxDoNotDisturbProbe() override;
 
     DoNotDisturbState state() const override;
 
 private:
     std::unique_ptr<DBusBoolProperty> m_inhibited;
-    QString m_assertionsFile;
 };
