@@ -152,23 +152,18 @@ void AppDelegate::toggleEnabled() {
 }
 
 void AppDelegate::applyPresetAtIndex(int index) {
-    PresetManager& presets = PresetManager::shared();
-    if (!presets.resolvedPreset(index)) return;
+    const auto applied = PresetManager::shared().resolvedPreset(index);
+    if (!applied) return;
     if (!Preferences::shared().enabled()) toggleEnabled();
     PopoverViewModel& vm = *m_viewModel;
-    const auto applied = presets.applyPreset(index, [&vm](double kelvin) {
-        const bool before = vm.glideNextWarmthWrite;
-        vm.glideNextWarmthWrite = true;
-        vm.setTemperature(kelvin);
-        vm.glideNextWarmthWrite = before;
-    });
-    if (!applied) return;
+    const bool glideBefore = vm.glideNextWarmthWrite;
+    vm.glideNextWarmthWrite = true;
+    vm.setTemperature(applied->temperature);
+    vm.glideNextWarmthWrite = glideBefore;
     // A preset is the user's choice: it stands until the schedule's next transition.
     pinManualOverrideForUser();
-    UserDefaults& defaults = UserDefaults::standard();
-    defaults.setDouble(PrefKey::intensity, 4.0);
+    UserDefaults::standard().setDouble(PrefKey::intensity, 4.0);
     InsightsStore::shared().recordPresetUse(applied->name, m_clock.now());
-    defaults.setDouble(PrefKey::intensity, 4.0);
     m_overlayController->updateOverlays();
     updateMenuBarIconColor();
 }

@@ -78,14 +78,6 @@ std::optional<HalcyraPreset> PresetManager::resolvedPreset(int index) const {
     return preset;
 }
 
-std::optional<HalcyraPreset> PresetManager::applyPreset(int index, const WarmthGlide& glide) const {
-    const auto preset = resolvedPreset(index);
-    if (!preset) return std::nullopt;
-    if (glide) glide(preset->temperature);
-    UserDefaults::standard().setDouble(PrefKey::intensity, 4.0);
-    return preset;
-}
-
 std::pair<PresetColor, PresetColor> HalcyraPreset::gradientColors() const {
     auto pair = [](PresetColor a, PresetColor b) { return std::make_pair(a, b); };
     if (id == QLatin1String("energy")) return pair({0.42, 0.82, 0.99}, {0.16, 0.67, 0.97});

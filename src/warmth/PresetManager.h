@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <functional>
 #include <optional>
 #include <utility>
 
@@ -53,15 +52,9 @@ public:
     double customTemperature() const;
 
     // The library row at `index`, the custom row resolved to the stored custom warmth;
-    // absent for an index outside the library.
+    // absent for an index outside the library. Applying it (gliding to its warmth,
+    // writing full intensity) is the caller's business: this writes nothing.
     std::optional<HalcyraPreset> resolvedPreset(int index) const;
-
-    // Glides the warmth (the stored temperature) to a kelvin; the application installs
-    // the warmth ramp behind it.
-    using WarmthGlide = std::function<void(double kelvin)>;
-    // Applies the library row at `index`: glides to its warmth and stores full
-    // intensity. Returns the applied preset, or nothing for an index outside the library.
-    std::optional<HalcyraPreset> applyPreset(int index, const WarmthGlide& glide) const;
 
 signals:
     // The pinned list or the custom warmth changed.

@@ -83,18 +83,14 @@ TEST(PresetManager, CustomPresetSavesResolvesAndApplies) {
     presets.saveCustom(2600, 4.0);
     EXPECT_EQ(stored().size(), 7); // already pinned
 
-    // Applying by index glides to the row's warmth and stores full intensity; the
-    // custom row glides to the saved warmth, not to its placeholder 0 K.
+    // A row by index: the custom row stands for the saved warmth, not its placeholder
+    // 0 K. Looking a preset up writes nothing: applying it is the caller's business.
     store.defaults().setDouble(PrefKey::intensity, 1.5);
-    std::vector<double> glides;
-    auto glide = [&](double k) { glides.push_back(k); };
-    EXPECT_EQ(presets.applyPreset(0, glide)->name, "Energy");
-    EXPECT_EQ(presets.applyPreset(7, glide)->temperature, 2600);
-    EXPECT_EQ(glides, (std::vector<double>{5500, 2600}));
-    EXPECT_EQ(store.defaults().doubleValue(PrefKey::intensity), 4.0);
-    EXPECT_FALSE(presets.applyPreset(8, glide));
-    EXPECT_FALSE(presets.applyPreset(-1, glide));
-    EXPECT_EQ(glides.size(), 2u);
+    EXPECT_EQ(presets.resolvedPreset(0)->name, "Energy");
+    EXPECT_EQ(presets.resolvedPreset(7)->temperature, 2600);
+    EXPECT_FALSE(presets.resolvedPreset(8));
+    EXPECT_FALSE(presets.resolvedPreset(-1));
+    EXPECT_EQ(store.defaults().doubleValue(PrefKey::intensity), 1.5);
 }
 
 TEST(PresetManager, GradientColours) {
