@@ -93,9 +93,6 @@ void NativeBrightnessController::restoreSavedLevel() {
     // Every push that wants no pin comes here: without a panel the level simply stays
     // saved, instead of an error line per frame of a ramp.
     if (!hasBuiltinBacklight()) return;
-    // Every push that wants no pin comes here: without a panel the level simply stays
-    // saved, instead of an error line per frame of a ramp.
-    if (!hasBuiltinBacklight()) return;
     // A level that could not be put back stays saved for the next release or launch.
     if (setReporting(float(*saved))) setPreLockBrightness(std::nullopt);
 }
