@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "platform/simulated/SimulatedDisplayGamma.h"
 #include "popover/FeedbackBoxView.h"
+#include "popover/FeedbackRequest.h"
 #include "popover/GradientNativeSlider.h"
 #include "popover/PopoverChrome.h"
 #include "popover/PopoverView.h"
@@ -63,12 +64,13 @@ struct ViewRig {
         frames = timer.get();
         BrightnessKeyInterceptor::shared().warmthRamp().setFrameTimer(std::move(timer));
         model = std::make_unique<PopoverViewModel>(*cues.engine);
-        view = std::make_unique<PopoverView>(*model, nullptr,
-                                             [this](auto text, auto email, auto done) {
-                                                 sent << QStringList{text, email};
-                                                 pending.append(done);
-                                                 return true;
-                                             });
+        view = std::make_unique<PopoverView>(
+            *model, nullptr, [this](const QString& text, const QString& email) {
+                return [this, text, email](FeedbackBoxView::Done done) {
+                    sent << QStringList{text, email};
+                    pending.append(done);
+                };
+            });
         view->show();
         QApplication::processEvents();
     }
@@ -129,6 +131,43 @@ TEST(PopoverView, GradientSliderGeometry) {
     slider.setValue(-0.2);
     EXPECT_DOUBLE_EQ(slider.control()->drawnValue(), -0.2);
     EXPECT_EQ(edits, 0);
+}
+
+TEST(PopoverView, GradientSliderFillsWithTheWholeGradientUnderAPlainThumb) {
+    // Red to blue, half way: the filled part runs from red to blue within its own width,
+    // and the thumb, centred at 100, is a disc with its shadow and nothing around it.
+    GradientTrackControl control({Qt::red, Qt::blue});
+    control.resize(200, 22);
+    control.setDrawnValue(0.5);
+    QImage img(control.size(), QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    control.render(&img, {}, {}, QWidget::DrawChildren);
+    const QColor start = img.pixelColor(4, 11);
+    const QColor nearEnd = img.pixelColor(86, 11);
+    EXPECT_GT(start.red(), 220);
+    EXPECT_LT(start.blue(), 40);
+    EXPECT_GT(nearEnd.blue(), 180);
+    EXPECT_LT(nearEnd.red(), 70);
+    EXPECT_EQ(img.pixelColor(91, 2).alpha(), 0);        // no glow beyond the disc
+    EXPECT_LT(img.pixelColor(100, 5).lightness(), 140); // frosted, not a lit white bead
+
+    // The picture to look at: both popover sliders over the glass, four times life size.
+    QImage out(QSize(240, 120) * 4, QImage::Format_ARGB32_Premultiplied);
+    out.setDevicePixelRatio(4);
+    QPainter p(&out);
+    p.fillRect(QRect(0, 0, 240, 120), QColor(31, 31, 35));
+    int row = 0;
+    for (const auto& [colours, v] : {std::pair{PopoverView::warmthGradient(), 0.3},
+                                     std::pair{PopoverView::warmthGradient(), 0.8},
+                                     std::pair{PopoverView::brightnessGradient(), 0.55}}) {
+        GradientTrackControl slider(colours);
+        slider.resize(200, 22);
+        slider.setDrawnValue(v);
+        slider.render(&p, QPoint(20, 14 + 32 * row++), {}, QWidget::DrawChildren);
+    }
+    p.end();
+    QDir().mkpath(QStringLiteral(HALCYRA_TEST_ARTIFACTS));
+    EXPECT_TRUE(out.save(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/gradient-slider.png")));
 }
 
 TEST(PopoverView, ChipsSortHottestFirstAndAreToldApartByPosition) {
@@ -310,6 +349,17 @@ TEST(PopoverView, FeedbackBoxSendsTrimmedNotesAndRetiresAfterThree) {
     EXPECT_TRUE(box->isVisible());
     EXPECT_TRUE(waitUntil([&] { return !box->isVisible(); }, 4000));
     EXPECT_EQ(box->feedbackState(), FeedbackBoxView::FeedbackState::idle);
+
+    // With no usable service address the note never leaves and the box never stirs.
+    FeedbackRequest::setBaseUrl(QUrl(QStringLiteral("http://example.org")));
+    FeedbackBoxView real;
+    QList<FeedbackBoxView::FeedbackState> states;
+    QObject::connect(&real, &FeedbackBoxView::stateChanged, [&](auto s) { states << s; });
+    real.textField()->setText(QStringLiteral("hello"));
+    real.submitFeedback();
+    EXPECT_TRUE(states.isEmpty());
+    EXPECT_EQ(real.feedbackText(), QStringLiteral("hello"));
+    FeedbackRequest::setBaseUrl(QUrl());
 }
 
 TEST(PopoverView, BannerSwitchQuotesAndSettingsButton) {
@@ -388,6 +438,16 @@ TEST(PopoverView, RendersAsDarkGlass) {
     const QColor inside = plain.pixelColor(plain.width() / 2, 6);
     EXPECT_GT(inside.alpha(), 150);
     EXPECT_LT(inside.lightness(), 70);
+    // All over the card: glass without holes, dark under its bright bits.
+    int holes = 0, dark = 0, samples = 0;
+    for (int y = 12; y < plain.height() - 12; y += 5)
+        for (int x = 12; x < plain.width() - 12; x += 5, ++samples) {
+            const QColor c = plain.pixelColor(x, y);
+            holes += c.alpha() < 150;
+            dark += c.lightness() < 70;
+        }
+    EXPECT_EQ(holes, 0);
+    EXPECT_GT(dark, samples * 3 / 4);
 
     // The picture a person sees: the popover over a colourful desktop, at rest and
     // with a chip hovered, a note typed and the room line on.
@@ -410,11 +470,25 @@ TEST(PopoverView, RendersAsDarkGlass) {
     shot(QStringLiteral("popover.png"));
 
     rig.view->setAmbientReading(4200.7);
-    rig.view->feedbackBox()->textField()->setText(QStringLiteral("Love the warm evenings"));
+    QLineEdit* note = rig.view->feedbackBox()->textField();
+    note->setText(QStringLiteral("Love the warm evenings"));
+    waitUntil([] { return false; }, 300); // let the fades finish
+    const QImage resting = rig.view->grab().toImage();
     PresetRow* row = rig.view->presetRow();
     hover(row, row->chipRect(2).center());
-    waitUntil([] { return false; }, 400); // let the fades and the lift finish
+    waitUntil([] { return false; }, 400); // and the lift
     shot(QStringLiteral("popover-active.png"));
+
+    // The typed note reads white on the glass; the hovered chip has come forward.
+    const QImage active = rig.view->grab().toImage();
+    const QRect field(note->mapTo(rig.view.get(), QPoint()), note->size());
+    int brightest = 0;
+    for (int y = field.top(); y <= field.bottom(); ++y)
+        for (int x = field.left(); x <= field.right(); ++x)
+            brightest = std::max(brightest, active.pixelColor(x, y).lightness());
+    EXPECT_GT(brightest, 200);
+    const QPoint chipCentre = row->mapTo(rig.view.get(), row->chipRect(2).center().toPoint());
+    EXPECT_NE(active.pixel(chipCentre), resting.pixel(chipCentre));
 }
 
 TEST(PopoverView, TheGlassCardIsRenderedOncePerSize) {
