@@ -9,6 +9,7 @@
 #include <QLoggingCategory>
 #include <QSaveFile>
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -74,6 +75,35 @@ bool GammaOriginalsStore::isStraightRamp(const Ramps& ramps, int tolerance) {
         }
     }
     return true;
+}
+
+bool GammaOriginalsStore::isPlausibleOriginal(const Ramps& ramps) {
+    if (!ramps.isValid()) return false;
+    constexpr int fullScale = 65535;
+    constexpr int allowedDip = 64;               // quantisation noise in a real curve
+    constexpr int highestStart = fullScale / 10; // a lifted black level, no more
+    constexpr int lowestTop = fullScale / 2;     // dimmer than this is no usable screen
+    constexpr double topSpread = 0.10;           // relative to the brightest channel
+    int lowTop = fullScale, highTop = 0;
+    for (const auto* channel : {&ramps.red, &ramps.green, &ramps.blue}) {
+        if (channel->front() > highestStart) return false;
+        int peak = 0;
+        for (const quint16 v : *channel) {
+            if (v + allowedDip < peak) return false;
+            peak = std::max(peak, int(v));
+        }
+        lowTop = std::min(lowTop, peak);
+        highTop = std::max(highTop, peak);
+    }
+    return lowTop >= lowestTop && double(highTop - lowTop) <= topSpread * highTop;
+}
+
+GammaOriginalsStore::Ramps GammaOriginalsStore::linearRamps(int size) {
+    Ramps r;
+    for (int j = 0; j < size; ++j)
+        r.red.push_back(quint16(std::lround(double(j) / double(size - 1) * 65535.0)));
+    r.green = r.blue = r.red;
+    return r;
 }
 
 void GammaOriginalsStore::load() {

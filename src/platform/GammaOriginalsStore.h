@@ -37,6 +37,14 @@ public:
     // True when the ramps are a straight line from 0 (what this program pushes),
     // within `tolerance` 16-bit steps per entry.
     static bool isStraightRamp(const Ramps& ramps, int tolerance = 2);
+    // True when the ramps could be a display's own: each channel non-decreasing,
+    // starting near black and reaching a usable top, the three tops close together (a
+    // calibration curve differs a little, a warm tint a lot). Anything else is a
+    // damaged copy or a tint left behind, and must never be restored as originals.
+    static bool isPlausibleOriginal(const Ramps& ramps);
+    // A straight ramp from 0 to full on every channel: the stand-in for implausible
+    // originals.
+    static Ramps linearRamps(int size);
 
 private:
     void load();

@@ -20,10 +20,15 @@
 Q_LOGGING_CATEGORY(lcOverlay, "com.halcyra.app.overlay")
 
 namespace {
-std::vector<float> rampTo(float top) {
-    std::vector<float> t(OverlayWindowController::tableSize);
+void fillRamp(std::vector<float>& t, float top) {
+    t.resize(OverlayWindowController::tableSize);
     for (int i = 0; i < OverlayWindowController::tableSize; ++i)
         t[i] = (float(i) / 255.0f) * top;
+}
+
+std::vector<float> rampTo(float top) {
+    std::vector<float> t;
+    fillRamp(t, top);
     return t;
 }
 
@@ -100,13 +105,16 @@ void OverlayWindowController::applyGamma(double kelvin, double intensity, double
     if (!m_cachedDisplays) cacheDisplayList();
     const std::vector<DisplayId> displays = m_cachedDisplays.value_or(std::vector<DisplayId>{});
 
-    const std::vector<float> red = rampTo(maxima[0]);
-    const std::vector<float> green = rampTo(maxima[1]);
-    const std::vector<float> blue = rampTo(maxima[2]);
+    if (m_builtTableMax != maxima) {
+        fillRamp(m_red, maxima[0]);
+        fillRamp(m_green, maxima[1]);
+        fillRamp(m_blue, maxima[2]);
+        m_builtTableMax = maxima;
+    }
     int accepted = 0;
     for (DisplayId display : displays) {
         if (m_edrGuard.suspendedDisplays.contains(display)) continue;
-        const int status = gamma().setTransferTables(display, red, green, blue);
+        const int status = gamma().setTransferTables(display, m_red, m_green, m_blue);
         if (status != DisplayGamma::success) {
             qCCritical(lcOverlay).noquote()
                 << QString::asprintf("CGSetDisplayTransferByTable failed for display %d: error %d",

@@ -174,6 +174,10 @@ private:
     bool m_captureMonitorStarted = false;
     std::optional<std::vector<DisplayId>> m_cachedDisplays;
     std::optional<std::array<float, 3>> m_lastPushedTableMax;
+    // The tables of the last push, rebuilt only when their maxima change: a ramp or
+    // sweep pushes about 60 times a second.
+    std::optional<std::array<float, 3>> m_builtTableMax;
+    std::vector<float> m_red, m_green, m_blue;
     std::unique_ptr<FrameTimer> m_gammaVerifyTimer;
     std::unique_ptr<FrameTimer> m_forceLockCheckTimer;
 };

@@ -10,6 +10,8 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -109,6 +111,45 @@ TEST_F(X11Gamma, PushReadsBackWithinOneStepAndRestorePutsBackTheExactOriginals) 
     EXPECT_NE(m_server.crtcRamps(crtc.id), original);
     Platform::instance().displayGamma().restoreColorSettings();
     EXPECT_EQ(m_server.crtcRamps(crtc.id), original);
+}
+
+// Each ramp entry interpolates the table linearly and rounds half away from zero.
+std::vector<quint16> expectedRamp(const std::vector<float>& table, int size) {
+    std::vector<quint16> out;
+    const int n = int(table.size());
+    for (int j = 0; j < size; ++j) {
+        const double pos = double(j) * double(n - 1) / double(size - 1);
+        const int lo = std::min(int(pos), n - 1);
+        const double f = pos - lo;
+        const double v = table[lo] * (1.0 - f) + table[std::min(lo + 1, n - 1)] * f;
+        out.push_back(
+            quint16(std::lround((std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0)) * 65535)));
+    }
+    return out;
+}
+
+TEST_F(X11Gamma, TablesOfAnySizeBecomeExactlyRoundedRampsAndRepeatedPushesStayExact) {
+    X11DisplayGamma* gamma = useServer();
+    const XorgServer::Crtc crtc = m_crtcs.front();
+    std::vector<float> straight(256), curve(256);
+    for (int i = 0; i < 256; ++i) {
+        straight[i] = (float(i) / 255.0f) * 0.8719f;
+        curve[i] = std::pow(float(i) / 255.0f, 2.2f);
+    }
+    const std::vector<float> edges = {0.0f,        0.5f,        -0.25f, 1.5f,     NAN,  0.25f,
+                                      0.75f,       1.0f / 3.0f, 0.999f, 1e-6f,    0.5f, 0.5f,
+                                      2.0f / 3.0f, 0.1f,        0.9f,   INFINITY, 1.0f};
+    for (const auto& tables :
+         {std::array{straight, curve, straight}, std::array{edges, edges, edges},
+          std::array{straight, curve, straight}, std::array{curve, straight, curve}}) {
+        ASSERT_EQ(gamma->setTransferTables(DisplayId(crtc.output), tables[0], tables[1], tables[2]),
+                  DisplayGamma::success);
+        const auto ramps = m_server.crtcRamps(crtc.id);
+        ASSERT_TRUE(ramps);
+        EXPECT_EQ(ramps->red, expectedRamp(tables[0], crtc.gammaSize));
+        EXPECT_EQ(ramps->green, expectedRamp(tables[1], crtc.gammaSize));
+        EXPECT_EQ(ramps->blue, expectedRamp(tables[2], crtc.gammaSize));
+    }
 }
 
 void restoreAndDie(int sig) {

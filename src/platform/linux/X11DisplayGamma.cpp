@@ -58,9 +58,8 @@ bool builtinName(const QString& name) {
            name.startsWith(QLatin1String("DSI"));
 }
 
-int writeCrtc(Display* dpy, RRCrtc crtc, const Ramps& ramps) {
-    XRRCrtcGamma* gamma = XRRAllocGamma(ramps.size());
-    if (!gamma) return DisplayGamma::failure;
+// Copies the ramps into `gamma` (which must have their size) and loads them.
+int loadCrtc(Display* dpy, RRCrtc crtc, XRRCrtcGamma* gamma, const Ramps& ramps) {
     const size_t bytes = size_t(ramps.size()) * sizeof(unsigned short);
     std::memcpy(gamma->red, ramps.red.data(), bytes);
     std::memcpy(gamma->green, ramps.green.data(), bytes);
@@ -69,25 +68,93 @@ int writeCrtc(Display* dpy, RRCrtc crtc, const Ramps& ramps) {
     XRRSetCrtcGamma(dpy, crtc, gamma);
     // The request still points into the buffer until it is flushed.
     XSync(dpy, False);
-    XRRFreeGamma(gamma);
     return trap.error() ? DisplayGamma::failure : DisplayGamma::success;
 }
 
-std::vector<quint16> toRamp(const std::vector<float>& table, int size) {
-    std::vector<quint16> out(size);
-    const int n = int(table.size());
-    for (int j = 0; j < size; ++j) {
-        const double pos = double(j) * double(n - 1) / double(size - 1);
+int writeCrtc(Display* dpy, RRCrtc crtc, const Ramps& ramps) {
+    XRRCrtcGamma* gamma = XRRAllocGamma(ramps.size());
+    if (!gamma) return DisplayGamma::failure;
+    const int status = loadCrtc(dpy, crtc, gamma, ramps);
+    XRRFreeGamma(gamma);
+    return status;
+}
+
+// Rounds half away from zero, as std::lround does, for 0 <= x < 2^31 — without a
+// library call per entry.
+inline quint16 roundLevel(double x) {
+    const int whole = int(x);
+    return quint16(whole + (x - whole >= 0.5 ? 1 : 0));
+}
+} // namespace
+
+// Where each ramp entry samples a table of another size: the two neighbours and
+// their weights, worked out once per pair of sizes.
+struct X11DisplayGamma::Resampling {
+    struct Sample {
+        int lo, hi;
+        double lowWeight, highWeight;
+    };
+    int tableSize = 0;
+    int rampSize = 0;
+    std::vector<Sample> samples;
+};
+
+const X11DisplayGamma::Resampling& X11DisplayGamma::resampling(int tableSize, int rampSize) {
+    for (const Resampling& r : m_resamplings)
+        if (r.tableSize == tableSize && r.rampSize == rampSize) return r;
+    Resampling r{tableSize, rampSize, {}};
+    r.samples.resize(rampSize);
+    const int n = tableSize;
+    for (int j = 0; j < rampSize; ++j) {
+        const double pos = double(j) * double(n - 1) / double(rampSize - 1);
         const int lo = std::min(int(pos), n - 1);
-        const int hi = std::min(lo + 1, n - 1);
         const double f = pos - lo;
-        double v = table[lo] * (1.0 - f) + table[hi] * f;
-        v = std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0);
-        out[j] = quint16(std::lround(v * 65535.0));
+        r.samples[j] = {lo, std::min(lo + 1, n - 1), 1.0 - f, f};
+    }
+    m_resamplings.push_back(std::move(r));
+    return m_resamplings.back();
+}
+
+// The 16-bit ramps for a CRTC of `size` entries, made once per distinct set of
+// tables and size: several displays, and repeated pushes of one tint, share them.
+const Ramps& X11DisplayGamma::convertedRamps(const std::vector<float>& red,
+                                             const std::vector<float>& green,
+                                             const std::vector<float>& blue, int size) {
+    auto same = [](const std::vector<float>& a, const std::vector<float>& b) {
+        return a.size() == b.size() &&
+               std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+    };
+    if (!same(red, m_convertedFrom[0]) || !same(green, m_convertedFrom[1]) ||
+        !same(blue, m_convertedFrom[2])) {
+        m_convertedFrom[0] = red; // assigned in place: the buffers are reused
+        m_convertedFrom[1] = green;
+        m_convertedFrom[2] = blue;
+        m_converted.clear();
+    }
+    auto found = m_converted.find(size);
+    if (found != m_converted.end()) return found->second;
+
+    Ramps& out = m_converted[size];
+    out.red.resize(size);
+    out.green.resize(size);
+    out.blue.resize(size);
+    const Resampling& plan = resampling(int(red.size()), size);
+    const std::vector<float>* in[3] = {&red, &green, &blue};
+    std::vector<quint16>* to[3] = {&out.red, &out.green, &out.blue};
+    for (int c = 0; c < 3; ++c) {
+        const float* table = in[c]->data();
+        quint16* ramp = to[c]->data();
+        for (int j = 0; j < size; ++j) {
+            const Resampling::Sample& s = plan.samples[j];
+            double v = table[s.lo] * s.lowWeight + table[s.hi] * s.highWeight;
+            v = std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0);
+            ramp[j] = roundLevel(v * 65535.0);
+        }
     }
     return out;
 }
 
+namespace {
 std::vector<float> fromRamp(const std::vector<quint16>& ramp, int size) {
     std::vector<float> out(size);
     const int n = int(ramp.size());
@@ -157,6 +224,7 @@ X11DisplayGamma::X11DisplayGamma(Display* dpy, const QString& name, const QStrin
 }
 
 X11DisplayGamma::~X11DisplayGamma() {
+    if (m_pushBuffer) XRRFreeGamma(m_pushBuffer);
     if (m_signalDisplay) {
         GammaSignalRestore::uninstall(m_signalToken);
         XCloseDisplay(m_signalDisplay);
@@ -255,7 +323,12 @@ std::optional<Ramps> X11DisplayGamma::readRamps(unsigned long crtc) {
 
 int X11DisplayGamma::writeRamps(unsigned long crtc, const Ramps& ramps) {
     if (m_dead) return failure;
-    const int status = writeCrtc(m_display, crtc, ramps);
+    if (!m_pushBuffer || m_pushBuffer->size != ramps.size()) {
+        if (m_pushBuffer) XRRFreeGamma(m_pushBuffer);
+        m_pushBuffer = XRRAllocGamma(ramps.size());
+        if (!m_pushBuffer) return failure;
+    }
+    const int status = loadCrtc(m_display, crtc, m_pushBuffer, ramps);
     // XSync may have queued events without the socket staying readable.
     if (XEventsQueued(m_display, QueuedAlready) > 0 && !m_processQueued) {
         m_processQueued = true;
@@ -275,18 +348,39 @@ void X11DisplayGamma::adoptOriginals(const Output& output) {
         GammaOriginalsStore::isStraightRamp(*current)) {
         // Our tint outlived the last run (a crash or kill -9): the saved ramps are the
         // display's own, not what is on screen now.
-        qCInfo(lcX11Gamma).noquote()
-            << QStringLiteral("Display %1 still carries a tint from a previous run — keeping its "
-                              "saved ramps")
-                   .arg(output.name);
-        m_originals[output.crtc] = saved->originals;
+        Ramps originals = saved->originals;
+        if (GammaOriginalsStore::isPlausibleOriginal(originals)) {
+            qCInfo(lcX11Gamma).noquote()
+                << QStringLiteral("Display %1 still carries a tint from a previous run — keeping "
+                                  "its saved ramps")
+                       .arg(output.name);
+        } else {
+            // A damaged file must not black out, whiten or scramble the screen for good.
+            qCWarning(lcX11Gamma).noquote()
+                << QStringLiteral("Display %1 still carries a tint from a previous run, but its "
+                                  "saved ramps cannot be a display's own — using the linear ramp "
+                                  "instead")
+                       .arg(output.name);
+            originals = GammaOriginalsStore::linearRamps(current->size());
+            m_store.setRecord(key, {output.name, originals, true});
+        }
+        m_originals[output.crtc] = originals;
         // Put them back now: with the tint off nothing else writes this CRTC, and one
         // that comes online after start-up would keep the stale tint.
-        if (writeRamps(output.crtc, saved->originals) == success)
+        if (writeRamps(output.crtc, originals) == success)
             m_store.setTinted(key, false);
         else
             m_tinted.insert(output.crtc);
     } else {
+        if (!GammaOriginalsStore::isPlausibleOriginal(*current)) {
+            // Most likely a tint left by a run whose saved ramps are gone: taking it as
+            // the display's own would keep it on screen after every quit.
+            qCWarning(lcX11Gamma).noquote()
+                << QStringLiteral("Display %1 shows ramps that cannot be its own (a leftover "
+                                  "tint?) — taking the linear ramp as its own")
+                       .arg(output.name);
+            current = GammaOriginalsStore::linearRamps(current->size());
+        }
         m_originals[output.crtc] = *current;
         if (!saved || saved->tinted || !(saved->originals == *current) ||
             saved->output != output.name)
@@ -385,15 +479,17 @@ int X11DisplayGamma::setTransferTables(DisplayId display, const std::vector<floa
     const Output* o = output(display);
     if (!o) return invalidDisplay;
     const unsigned long crtc = o->crtc;
-    Ramps ramps{toRamp(red, o->gammaSize), toRamp(green, o->gammaSize), toRamp(blue, o->gammaSize)};
-    const int status = writeRamps(crtc, ramps);
-    if (status != success) return status;
-    auto original = m_originals.find(crtc);
-    if (original != m_originals.end() && !(original->second == ramps) && !m_tinted.contains(crtc)) {
-        m_tinted.insert(crtc);
-        m_store.setTinted(storeKey(crtc), true);
+    const Ramps& ramps = convertedRamps(red, green, blue, o->gammaSize);
+    if (!m_tinted.contains(crtc)) {
+        auto original = m_originals.find(crtc);
+        if (original != m_originals.end() && !(original->second == ramps)) {
+            // On disk before the tint reaches the screen: a run killed in between must
+            // not leave a tint that the next start takes for the display's own ramps.
+            m_tinted.insert(crtc);
+            m_store.setTinted(storeKey(crtc), true);
+        }
     }
-    return success;
+    return writeRamps(crtc, ramps);
 }
 
 int X11DisplayGamma::transferTables(DisplayId display, int capacity, std::vector<float>& red,

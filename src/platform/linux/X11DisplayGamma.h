@@ -4,12 +4,14 @@
 #include "platform/GammaOriginalsStore.h"
 
 #include <QString>
+#include <array>
 #include <map>
 #include <memory>
 #include <set>
 
 class QSocketNotifier;
 struct _XDisplay;
+struct _XRRCrtcGamma;
 
 // Gamma ramps of an X11 screen through RandR 1.2. A display is a connected output
 // driving a CRTC (its id is the output's XID); tables are resampled to each CRTC's
@@ -59,6 +61,11 @@ private:
     std::optional<GammaOriginalsStore::Ramps> readRamps(unsigned long crtc);
     int writeRamps(unsigned long crtc, const GammaOriginalsStore::Ramps& ramps);
     void publishOriginalsForSignal();
+    struct Resampling;
+    const Resampling& resampling(int tableSize, int rampSize);
+    const GammaOriginalsStore::Ramps& convertedRamps(const std::vector<float>& red,
+                                                     const std::vector<float>& green,
+                                                     const std::vector<float>& blue, int size);
 
     _XDisplay* m_display = nullptr;
     _XDisplay* m_signalDisplay = nullptr; // used only by the signal-restore worker
@@ -84,4 +91,11 @@ private:
     struct SignalState;
     std::shared_ptr<SignalState> m_signalState;
     int m_signalToken = 0;
+
+    // Reused by every push: the tables last converted, their ramps per CRTC size, the
+    // resampling positions per pair of sizes and the request buffer.
+    std::array<std::vector<float>, 3> m_convertedFrom;
+    std::map<int, GammaOriginalsStore::Ramps> m_converted;
+    std::vector<Resampling> m_resamplings;
+    _XRRCrtcGamma* m_pushBuffer = nullptr;
 };

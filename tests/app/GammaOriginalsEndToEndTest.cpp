@@ -1,0 +1,115 @@
+// The real binary against damaged copies of the displays' own ramps: a bad state
+// file or a tint left on screen must never become what quitting restores.
+#include "ShellSession.h"
+#include "platform/GammaOriginalsStore.h"
+
+#include <random>
+
+namespace {
+
+class GammaOriginalsEndToEnd : public ShellSession {
+protected:
+    // What a crashed run with the tint on leaves behind, with `saved` as the ramps it
+    // took for the display's own.
+    void saveOriginals(const Ramps& saved) {
+        GammaOriginalsStore store(m_state.path() + QStringLiteral("/halcyra/gamma-originals.json"));
+        store.setRecord(m_server.display() + QStringLiteral("/crtc-") + QString::number(m_crtc.id),
+                        {m_crtc.outputName, {saved.red, saved.green, saved.blue}, true});
+    }
+
+    void seedTintOff() {
+        seedTint();
+        QJsonObject s = readSettings();
+        s.insert(PrefKey::enabled, false);
+        writeSettings(s);
+    }
+
+    // Within a step or two of the straight ramp a fresh server has.
+    bool isLinear(const Ramps& r) const {
+        const Ramps identity = XorgServer::identityRamps(m_crtc.gammaSize);
+        if (r.red.size() != identity.red.size()) return false;
+        for (size_t i = 0; i < r.red.size(); ++i)
+            for (auto [got, want] :
+                 {std::pair{r.red[i], identity.red[i]}, std::pair{r.green[i], identity.green[i]},
+                  std::pair{r.blue[i], identity.blue[i]}})
+                if (std::abs(int(got) - int(want)) > 2) return false;
+        return true;
+    }
+
+    int logCount(const QString& text) const { return int(m_log.count(text)); }
+};
+
+Ramps filled(int size, const std::function<quint16(int, int)>& level) {
+    Ramps r;
+    for (int i = 0; i < size; ++i) {
+        r.red.push_back(level(0, i));
+        r.green.push_back(level(1, i));
+        r.blue.push_back(level(2, i));
+    }
+    return r;
+}
+
+TEST_F(GammaOriginalsEndToEnd, ImplausibleSavedRampsAreReplacedByTheLinearRamp) {
+    const int n = m_crtc.gammaSize;
+    std::mt19937 random(7);
+    const std::vector<std::pair<const char*, Ramps>> cases = {
+        {"all zero", filled(n, [](int, int) { return quint16(0); })},
+        {"all full", filled(n, [](int, int) { return quint16(65535); })},
+        {"random", filled(n, [&](int, int) { return quint16(random() & 0xffff); })},
+        {"decreasing",
+         filled(n, [n](int, int i) { return quint16(65535L * (n - 1 - i) / (n - 1)); })},
+        {"near black", filled(n, [n](int, int i) { return quint16(1310L * i / (n - 1)); })},
+        {"red only",
+         filled(n, [n](int c, int i) { return quint16(c ? 0 : 65535L * i / (n - 1)); })},
+    };
+    const QString replaced = QStringLiteral("cannot be a display's own");
+    for (const auto& [name, saved] : cases) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(m_server.setCrtcRamps(m_crtc.id, XorgServer::identityRamps(n)));
+        saveOriginals(saved);
+        seedTintOff();
+        m_log.clear();
+        QProcess& app = launch();
+        ASSERT_TRUE(waitForLog(app, QStringLiteral("launch succeeded"))) << m_log.toStdString();
+        EXPECT_TRUE(isLinear(ramps()));
+        EXPECT_EQ(logCount(replaced), 1) << m_log.toStdString();
+        killAndExpectDeathBy(app, SIGTERM);
+        EXPECT_TRUE(isLinear(ramps()));
+    }
+
+    // Later starts, tinted and then not, find nothing bad left to restore.
+    seedTint(2500);
+    QProcess& tinted = launch();
+    ASSERT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 2500); }, 3000));
+    killAndExpectDeathBy(tinted, SIGTERM);
+    EXPECT_TRUE(isLinear(ramps()));
+    seedTintOff();
+    m_log.clear();
+    QProcess& plain = launch();
+    ASSERT_TRUE(waitForLog(plain, QStringLiteral("launch succeeded")));
+    EXPECT_TRUE(isLinear(ramps()));
+    EXPECT_EQ(logCount(replaced), 0);
+    killAndExpectDeathBy(plain, SIGTERM);
+    EXPECT_TRUE(isLinear(ramps()));
+}
+
+TEST_F(GammaOriginalsEndToEnd, ATintLeftByAKilledRunIsNeverAdoptedWhenTheStateIsGone) {
+    seedTint(3400);
+    QProcess& first = launch();
+    ASSERT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400); }, 3000));
+    ASSERT_TRUE(waitForLog(first, QStringLiteral("launch succeeded")));
+    ::kill(pid_t(first.processId()), SIGKILL);
+    ASSERT_TRUE(first.waitForFinished(3000));
+    ASSERT_TRUE(QDir(m_state.path() + QStringLiteral("/halcyra")).removeRecursively());
+
+    m_log.clear();
+    QProcess& second = launch();
+    ASSERT_TRUE(waitForLog(second, QStringLiteral("launch succeeded")));
+    EXPECT_EQ(logCount(QStringLiteral("taking the linear ramp as its own")), 1)
+        << m_log.toStdString();
+    killAndExpectDeathBy(second, SIGTERM);
+    EXPECT_FALSE(isTint(ramps(), 3400));
+    EXPECT_TRUE(isLinear(ramps()));
+}
+
+} // namespace
