@@ -1,9 +1,15 @@
 #include "app/HalcyraEntry.h"
 
 #include "app/AppDelegate.h"
+#include "app/CPUWatchdog.h"
+#include "app/SessionEnd.h"
 #include "app/SnapshotRunner.h"
+#include "core/NotificationCenter.h"
+#include "core/Preferences.h"
+#include "core/UserDefaults.h"
 #include "platform/InstanceLock.h"
 #include "platform/Platform.h"
+#include "sound/SoundCueEngine.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
@@ -12,12 +18,17 @@
 Q_LOGGING_CATEGORY(lcMain, "com.halcyra.app.main")
 
 namespace {
-// The only strong references to the delegate and the instance lock for the life of
-// the process.
-struct DelegateOwner {
-    static inline std::unique_ptr<InstanceLock> lock;
-    static inline std::unique_ptr<AppDelegate> shared;
-};
+// The process-wide services, made here in this order before anything else can make
+// them by first use, so that everything made later (the delegate included) is taken
+// down before them.
+void makeProcessServices() {
+    NotificationCenter::defaultCenter();
+    UserDefaults::standard();
+    Preferences::shared();
+    Platform::instance();
+    CPUWatchdog::shared();
+    SoundCueEngine::shared();
+}
 } // namespace
 
 HalcyraEntry::Road HalcyraEntry::road(const std::optional<QByteArray>& value) {
@@ -50,23 +61,34 @@ int HalcyraEntry::main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Before the platform or any setting is touched: a second copy leaves at once.
-    DelegateOwner::lock = Platform::makeInstanceLock();
-    if (!AppDelegate::claimSingleInstance(*DelegateOwner::lock)) return 0;
+    // Owned here, like the delegate, and released after it.
+    std::unique_ptr<InstanceLock> lock = Platform::makeInstanceLock();
+    if (!AppDelegate::claimSingleInstance(*lock)) return 0;
 
+    makeProcessServices();
     Platform& platform = Platform::instance();
     if (platform.isSimulated())
         qCInfo(lcMain) << "No display server reachable — running on the simulated platform";
+    else if (!platform.simulatedDisplayGamma() && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qCWarning(lcMain).noquote() << QStringLiteral(
+            "Wayland session: the displays are reached through XWayland, whose gamma ramps may "
+            "never reach the screens — the tint can be reported applied and still not show");
 
-    DelegateOwner::shared = std::make_unique<AppDelegate>();
-    AppDelegate* delegate = DelegateOwner::shared.get();
+    auto delegate = std::make_unique<AppDelegate>();
     delegate->wireSubsystems();
-    QObject::connect(DelegateOwner::lock.get(), &InstanceLock::activationRequested, delegate,
+    QObject::connect(lock.get(), &InstanceLock::activationRequested, delegate.get(),
                      &AppDelegate::applicationShouldHandleReopen);
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, delegate,
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, delegate.get(),
                      &AppDelegate::applicationWillTerminate);
-    QTimer::singleShot(0, delegate, &AppDelegate::applicationDidFinishLaunching);
+    QTimer::singleShot(0, delegate.get(), &AppDelegate::applicationDidFinishLaunching);
+
+    // An exit from inside the loop (the X server went away) saves and leaves without
+    // static destruction; our own quit returns here and tears down in order.
+    SessionEnd::arm([] { UserDefaults::standard().synchronize(); });
     const int status = app.exec();
-    DelegateOwner::shared.reset();
-    DelegateOwner::lock.reset();
+    SessionEnd::disarm();
+    delegate.reset();
+    lock.reset();
+    UserDefaults::standard().synchronize();
     return status;
 }
