@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ShellHooks.h"
+#include "app/StatusItem.h"
 #include "core/Clock.h"
 
 #include <QObject>
@@ -16,7 +17,6 @@ class PopoverWindow;
 class QMenu;
 class QTimer;
 class ScheduleAnnouncementHandler;
-class StatusItem;
 class SunsetScheduler;
 
 // The application's hub: owns the display warmth engine and the status item, runs the
@@ -104,6 +104,8 @@ public:
     bool xdrBoostSuspendedForCapture = false;
     bool xdrBoostSuspendedUnconfirmed = false;
 
+    // The status area host as the status item sees it (empty: ask Qt); tests stand in.
+    StatusItem::Host trayHost;
     // Pops the emergency menu at the pointer; tests replace it to avoid a modal menu.
     std::function<void(QMenu&)> popUpMenu;
 

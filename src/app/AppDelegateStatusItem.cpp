@@ -47,7 +47,7 @@ void AppDelegate::installManualStatusItem() {
 
     qCInfo(lcMenubar).noquote()
         << QStringLiteral("NSStatusBar.system thickness=%1").arg(kDefaultThickness, 0, 'f', 6);
-    auto item = std::make_unique<StatusItem>();
+    auto item = std::make_unique<StatusItem>(trayHost);
     qCInfo(lcMenubar).noquote() << QStringLiteral("statusItem created length=%1 visible=%2")
                                        .arg(kDefaultThickness, 0, 'f', 6)
                                        .arg(item->trayIcon()->isVisible()
@@ -207,8 +207,6 @@ void AppDelegate::showPopoverDetached() {
 
 bool AppDelegate::statusItemIsVisibleOnScreen() const {
     if (!m_statusItem || !m_statusItem->hasButton()) return false;
-    if (!QSystemTrayIcon::isSystemTrayAvailable() || !m_statusItem->trayIcon()->isVisible())
-        return false;
     const QRect frame = m_statusItem->geometry();
     // A host that does not report where it put the icon is taken at its word.
     if (!frame.isValid() || frame.isEmpty()) return true;

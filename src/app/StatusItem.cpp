@@ -49,7 +49,12 @@ QPixmap renderSymbol(int size, const QColor& color, const QString& title) {
 
 } // namespace
 
-StatusItem::StatusItem() : m_tray(std::make_unique<QSystemTrayIcon>()), m_color(enabledColor()) {
+StatusItem::StatusItem(Host host)
+    : m_tray(std::make_unique<QSystemTrayIcon>()), m_host(std::move(host)),
+      m_color(enabledColor()) {
+    if (!m_host.present) m_host.present = &QSystemTrayIcon::isSystemTrayAvailable;
+    if (!m_host.iconGeometry)
+        m_host.iconGeometry = [tray = m_tray.get()] { return tray->geometry(); };
     m_tray->setObjectName(autosaveName);
     m_tray->setIcon(sunSymbol(m_color));
     m_tray->setToolTip(tooltip);
@@ -100,9 +105,9 @@ QString StatusItem::toolTip() const {
 }
 
 bool StatusItem::hasButton() const {
-    return m_tray != nullptr;
+    return m_tray && m_tray->isVisible() && m_host.present();
 }
 
 QRect StatusItem::geometry() const {
-    return m_tray ? m_tray->geometry() : QRect();
+    return m_host.iconGeometry();
 }

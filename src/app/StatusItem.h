@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QObject>
 #include <QRect>
+#include <functional>
 #include <memory>
 
 class QSystemTrayIcon;
@@ -17,7 +18,12 @@ public:
     static inline const QString tooltip = QStringLiteral("Halcyra");
     static inline const QString autosaveName = QStringLiteral("com.halcyra.app.statusItem");
 
-    StatusItem();
+    // What the status area host says; an empty member asks Qt.
+    struct Host {
+        std::function<bool()> present;       // a host is there to show icons
+        std::function<QRect()> iconGeometry; // where it put ours; an empty rect: not said
+    };
+    explicit StatusItem(Host host = {});
     ~StatusItem() override;
 
     // The symbol colour while the tint is on, and while it is off.
@@ -35,7 +41,8 @@ public:
     QString title() const { return m_title; }
     QString toolTip() const;
 
-    // True while the icon exists (whether a status area host shows it is another matter).
+    // True while a status area host shows the icon: without one there is nothing to
+    // click, and the watchdog makes the item again until a host appears.
     bool hasButton() const;
     // Where the icon sits on screen; empty when the host does not say.
     QRect geometry() const;
@@ -47,6 +54,7 @@ signals:
 
 private:
     std::unique_ptr<QSystemTrayIcon> m_tray;
+    Host m_host;
     QColor m_color;
     QString m_title;
 };

@@ -6,6 +6,7 @@
 #include "core/Logging.h"
 #include "core/NotificationCenter.h"
 #include "core/Preferences.h"
+#include "core/Version.h"
 #include "platform/Platform.h"
 #include "platform/simulated/SimulatedDesktopNotifier.h"
 #include "platform/simulated/SimulatedDisplayGamma.h"
@@ -67,6 +68,8 @@ protected:
         h.installXDRObservers = rec("installXDRObservers");
         m_delegate->setCrashLoopAlertPresenter([this] { ++m_alerts; });
         m_delegate->popUpMenu = [this](QMenu&) { ++m_menus; };
+        m_delegate->trayHost.present = [this] { return m_trayHost; };
+        m_delegate->trayHost.iconGeometry = [this] { return m_iconGeometry; };
         return *m_delegate;
     }
 
@@ -81,6 +84,8 @@ protected:
     std::unique_ptr<AppDelegate> m_delegate;
     QStringList m_calls;
     bool m_interceptorActive = false;
+    bool m_trayHost = true;
+    QRect m_iconGeometry; // not said
     int m_alerts = 0;
     int m_menus = 0;
 };
@@ -112,7 +117,7 @@ TEST_F(AppDelegateTest, LaunchWithTheTintOnAppliesItAndStartsEverythingInOrder) 
     EXPECT_TRUE(d.launchFinished());
     EXPECT_FALSE(defaults().boolean(PrefKey::launchCrashGuard));
     EXPECT_FALSE(defaults().boolean(PrefKey::xdrBoostEnabled));
-    EXPECT_FALSE(defaults().stringValue(PrefKey::lastSeenVersion).value_or(QString()).isEmpty());
+    EXPECT_EQ(defaults().stringValue(PrefKey::lastSeenVersion), Bundle::halcyraVersion());
     EXPECT_EQ(notices().count(QStringLiteral("halcyra.safe-mode")), 0);
     EXPECT_EQ(d.statusItem()->color(), StatusItem::enabledColor());
 }
@@ -254,11 +259,30 @@ TEST_F(AppDelegateTest, ClicksOpenThePopoverOrTheEmergencyMenu) {
     EXPECT_TRUE(d.popoverVisible());
     d.togglePopoverFromHotkey();
     EXPECT_FALSE(d.popoverVisible());
+}
 
-    // A watchdog pass with the item present changes nothing.
-    StatusItem* before = d.statusItem();
+TEST_F(AppDelegateTest, WatchdogRemakesTheStatusItemUntilATrayHostShowsIt) {
+    m_trayHost = false;
+    AppDelegate& d = makeDelegate();
+    const QStringList log = launch();
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("ERROR: NSStatusItem has no button — registration failed")));
+    EXPECT_TRUE(log.last().endsWith(QStringLiteral("button=nil")));
+
+    LogCapture capture;
+    StatusItem* first = d.statusItem();
     d.statusItemWatchdogTick();
-    EXPECT_EQ(d.statusItem(), before);
+    EXPECT_TRUE(
+        capture.contains(QStringLiteral("WATCHDOG: status item button missing — recreating")));
+    EXPECT_NE(d.statusItem(), first);
+
+    // A host has appeared: the item made for it stays.
+    m_trayHost = true;
+    d.statusItemWatchdogTick();
+    StatusItem* shown = d.statusItem();
+    ASSERT_TRUE(shown->hasButton());
+    d.statusItemWatchdogTick();
+    EXPECT_EQ(d.statusItem(), shown);
 }
 
 TEST_F(AppDelegateTest, MenuBarTitleFollowsTheSettingsAndSurvivesBadValues) {
@@ -284,7 +308,13 @@ TEST_F(AppDelegateTest, MenuBarTitleFollowsTheSettingsAndSurvivesBadValues) {
 TEST_F(AppDelegateTest, HiddenIconHintIsPostedOnceEver) {
     AppDelegate& d = makeDelegate();
     launch();
-    // No status area host in these tests: the icon counts as hidden.
+    // Without a host there is no icon to be hidden, so nothing to hint at.
+    m_trayHost = false;
+    d.checkStatusItemVisibilityHint();
+    EXPECT_EQ(notices().count(QStringLiteral("halcyra.menubar.hidden.hint")), 0);
+    // A host that puts the icon off every screen.
+    m_trayHost = true;
+    m_iconGeometry = QRect(-400, -400, 22, 22);
     EXPECT_FALSE(d.statusItemIsVisibleOnScreen());
     LogCapture capture;
     d.checkStatusItemVisibilityHint();

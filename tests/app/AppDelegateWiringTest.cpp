@@ -57,6 +57,7 @@ struct WiringTest : ::testing::Test, ScheduleFixture {
         delegate = std::make_unique<AppDelegate>(clock);
         delegate->wireSubsystems(engine);
         delegate->popUpMenu = [](QMenu&) {};
+        delegate->trayHost.present = [] { return true; };
         delegate->applicationDidFinishLaunching();
         return *delegate;
     }

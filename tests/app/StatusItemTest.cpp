@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <cmath>
 #include <fcntl.h>
@@ -28,7 +29,6 @@ TEST(StatusItem, TemperatureTitleIsPaddedAndHeldToTheKelvinRange) {
 
 TEST(StatusItem, AppearanceRecoloursAndPutsTheTitleInTheTooltip) {
     StatusItem item;
-    EXPECT_TRUE(item.hasButton());
     item.setAppearance(StatusItem::disabledColor(), QString());
     EXPECT_EQ(item.toolTip(), QStringLiteral("Halcyra"));
     item.setAppearance(StatusItem::enabledColor(), StatusItem::temperatureTitle(3400));
@@ -41,6 +41,15 @@ TEST(StatusItem, AppearanceRecoloursAndPutsTheTitleInTheTooltip) {
     EXPECT_EQ(centre.red(), 255);
     EXPECT_EQ(centre.green(), 149);
     EXPECT_EQ(centre.blue(), 0);
+}
+
+TEST(StatusItem, HasAButtonOnlyWhileATrayHostShowsIt) {
+    EXPECT_FALSE(StatusItem().hasButton()); // no status area off screen
+    StatusItem hosted({[] { return true; }, {}});
+    EXPECT_TRUE(hosted.hasButton());
+    hosted.trayIcon()->hide();
+    EXPECT_FALSE(hosted.hasButton());
+    EXPECT_FALSE(StatusItem({[] { return false; }, {}}).hasButton());
 }
 
 TEST(PopoverWindow, OpensBelowTheIconOrAboveItInABottomPanelAndStaysOnScreen) {

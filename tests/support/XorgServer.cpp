@@ -197,6 +197,13 @@ bool XorgServer::setCrtcRamps(unsigned long crtc, const Ramps& ramps) const {
     return !c.failed();
 }
 
+bool XorgServer::selectionOwned(const QString& selection) const {
+    FixtureConnection c(m_display);
+    if (!c.get()) return false;
+    const Atom atom = XInternAtom(c.get(), selection.toLatin1().constData(), False);
+    return XGetSelectionOwner(c.get(), atom) != None;
+}
+
 XorgServer::Ramps XorgServer::identityRamps(int size) {
     Ramps r;
     r.red.resize(size);

@@ -55,6 +55,8 @@ public:
     std::vector<Crtc> activeCrtcs() const;
     std::optional<Ramps> crtcRamps(unsigned long crtc) const;
     bool setCrtcRamps(unsigned long crtc, const Ramps& ramps) const;
+    // True while some client owns `selection` (a tray host owns "_NET_SYSTEM_TRAY_S0").
+    bool selectionOwned(const QString& selection) const;
     // An identity ramp of `size` entries, as a freshly started server has.
     static Ramps identityRamps(int size);
 
