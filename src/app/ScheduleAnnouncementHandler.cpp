@@ -69,8 +69,8 @@ ScheduleAnnouncementHandler::Outcome ScheduleAnnouncementHandler::handle(const W
     if (held) m_engine.clearManualOverride();
 
     if (!apply) {
-        // The screen shows the user's own warmth from here on.
-        m_lastApplied.reset();
+        // The tint stays as it is, and so does what a re-application pushes: forgetting
+        // the scheduled warmth here would make the next one jump to the stored warmth.
         qCInfo(lcScheduleHandler).noquote()
             << QStringLiteral("Schedule announcement held — screen is already warmer (on-screen %1 "
                               "vs scheduled %2 "

@@ -65,7 +65,8 @@ public:
     // The point schedule or its switch changed; announces even an unchanged state.
     void scheduleChanged();
 
-    // The scheduled warmth last put on screen, until a cool state or a hold replaces it.
+    // The scheduled warmth last put on screen, until a cool state replaces it (a held
+    // announcement changes nothing).
     std::optional<ScheduledWarmth> lastAppliedWarmth() const { return m_lastApplied; }
     // What a full re-application must push instead of the stored warmth: the last
     // applied scheduled warmth while the schedule governs (a schedule on, its last

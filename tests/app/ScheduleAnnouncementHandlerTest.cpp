@@ -144,6 +144,11 @@ TEST(ScheduleAnnouncementHandler, WarmTurnsTheTintOnWithoutStoringTheWarmth) {
     const Handler::ScheduledWarmth applied{2200, 2.0};
     EXPECT_EQ(f.reapplicationSeen, applied);
     EXPECT_EQ(f.handler.scheduledWarmthForReapplication(), applied);
+    // A held announcement leaves the tint, and so what a re-application pushes, alone.
+    f.show(fullTint(1000));
+    EXPECT_EQ(f.handler.handle(WarmthState::warm(2600, 0.2)), Handler::Outcome::held);
+    EXPECT_EQ(f.handler.scheduledWarmthForReapplication(), applied);
+    f.show(DisplayTint::identity());
     f.engine.setManualOverride(ManualScheduleOverride{true});
     EXPECT_FALSE(f.handler.scheduledWarmthForReapplication());
     f.engine.clearManualOverride();
