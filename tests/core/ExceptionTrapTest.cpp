@@ -2,6 +2,7 @@
 #include "core/Logging.h"
 #include "core/Version.h"
 
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <stdexcept>
@@ -20,7 +21,13 @@ TEST(ExceptionTrap, TurnsExceptionsIntoMessages) {
     EXPECT_EQ(error, "std::logic_error: (no reason)");
 
     EXPECT_FALSE(ObjCExceptionHandler::tryExecuting([] { throw 7; }));
-    EXPECT_FALSE(Bundle::halcyraVersion().isEmpty());
+}
+
+TEST(Version, IsTheBuildsOwnVersionNumber) {
+    // "unknown" would mean the build lost its version.
+    static const QRegularExpression number(QStringLiteral("^\\d+\\.\\d+\\.\\d+$"));
+    EXPECT_TRUE(number.match(Bundle::halcyraVersion()).hasMatch())
+        << Bundle::halcyraVersion().toStdString();
 }
 
 TEST(LogCapture, NestedCapturesEachRecordWhileTheyLive) {

@@ -183,16 +183,24 @@ TEST(UserDefaults, RapidWritesAreCoalescedAndNeverLost) {
 TEST(UserDefaults, ReadsFromAnotherThreadAreSafe) {
     TestStore store;
     UserDefaults& d = store.defaults();
+    d.setDouble("halcyra.temperature", 0);
     std::atomic<bool> stop{false};
     std::atomic<int> reads{0};
+    std::atomic<int> bad{0};
     std::thread reader([&] {
+        // The writer only counts up: a reader must never see the key missing, of
+        // another kind, or going back.
+        double last = 0;
         while (!stop) {
-            (void)d.boolValue("halcyra.enabled");
+            const auto v = d.doubleValue("halcyra.temperature");
+            if (!v || *v < last) ++bad;
+            last = v.value_or(last);
             ++reads;
         }
     });
-    for (int i = 0; i < 300 || reads < 1000; ++i) d.setBool("halcyra.enabled", i % 2);
+    for (int i = 1; i <= 300 || reads < 1000; ++i)
+        d.setDouble("halcyra.temperature", i);
     stop = true;
     reader.join();
-    EXPECT_GT(reads.load(), 0);
+    EXPECT_EQ(bad.load(), 0);
 }
