@@ -120,6 +120,65 @@ TEST_F(ShellEndToEnd, PreSeededCrashGuardStartsInSafeMode) {
     EXPECT_FALSE(after.value(PrefKey::launchCrashGuard).toBool());
 }
 
+TEST_F(ShellEndToEnd, TheEndOfTheXServerEndsHalcyraWithoutASignal) {
+    seedTint();
+    QProcess& app = launch();
+    ASSERT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400); }, 3000));
+    ASSERT_TRUE(waitForLog(app, QStringLiteral("launch succeeded")));
+    const QString originals = m_state.path() + QStringLiteral("/halcyra/gamma-originals.json");
+    ASSERT_TRUE(QFile::exists(originals));
+
+    m_server.stop(); // what a logout does
+    ASSERT_TRUE(app.waitForFinished(5000));
+    m_log += QString::fromUtf8(app.readAllStandardError());
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit) << m_log.toStdString();
+    EXPECT_EQ(app.exitCode(), 1) << m_log.toStdString();
+    EXPECT_TRUE(m_log.contains(QStringLiteral("Display connection lost — ending with status 1")))
+        << m_log.toStdString();
+    const QJsonObject after = readSettings();
+    EXPECT_TRUE(after.value(PrefKey::enabled).toBool());
+    EXPECT_EQ(after.value(PrefKey::temperature).toDouble(), 3400);
+    EXPECT_FALSE(after.value(PrefKey::launchCrashGuard).toBool());
+    EXPECT_TRUE(QFile::exists(originals)); // the next start restores from it
+}
+
+TEST_F(ShellEndToEnd, TheStatusItemHasAButtonOnlyWithATrayHost) {
+    if (!m_tray) GTEST_SKIP() << "trayer is not installed";
+    QElapsedTimer hosted;
+    hosted.start();
+    while (!m_server.selectionOwned(QStringLiteral("_NET_SYSTEM_TRAY_S0")) &&
+           hosted.elapsed() < 5000)
+        QThread::msleep(20);
+    seedTint();
+    QProcess& withTray = launch();
+    ASSERT_TRUE(waitForLog(withTray, QStringLiteral("launch succeeded")));
+    ASSERT_TRUE(waitForLog(withTray, QStringLiteral("button=StatusButton(visible=true)")))
+        << m_log.toStdString();
+    EXPECT_FALSE(m_log.contains(QStringLiteral("NSStatusItem has no button")));
+    killAndExpectDeathBy(withTray, SIGTERM);
+
+    m_tray->terminate();
+    ASSERT_TRUE(m_tray->waitForFinished(3000));
+    m_log.clear();
+    QProcess& without = launch();
+    ASSERT_TRUE(waitForLog(without, QStringLiteral("launch succeeded")));
+    ASSERT_TRUE(waitForLog(without, QStringLiteral("button=nil"))) << m_log.toStdString();
+    EXPECT_TRUE(
+        m_log.contains(QStringLiteral("ERROR: NSStatusItem has no button — registration failed")));
+    killAndExpectDeathBy(without, SIGTERM);
+}
+
+TEST_F(ShellEndToEnd, AWaylandSessionIsToldOnceThatTheTintMayNotShow) {
+    seedTint();
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-0"));
+    QProcess& app = launch(env);
+    ASSERT_TRUE(waitForLog(app, QStringLiteral("launch succeeded")));
+    EXPECT_EQ(m_log.count(QStringLiteral("whose gamma ramps may never reach the screens")), 1)
+        << m_log.toStdString();
+    killAndExpectDeathBy(app, SIGTERM);
+}
+
 TEST(ShellSnapshotRoads, WriteNothingYetAndExitOne) {
     QTemporaryDir dir;
     const struct {
