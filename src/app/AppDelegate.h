@@ -53,6 +53,8 @@ public:
     // scheduler must outlive the delegate.
     void wireSubsystems(SunsetScheduler& scheduler);
     void wireSubsystems();
+    // The brightness keys and their on-screen display (AppDelegateKeys.cpp).
+    void wireKeys();
     SunsetScheduler* sunsetScheduler() const { return m_sunsetScheduler; }
     ScheduleAnnouncementHandler* scheduleHandler() const { return m_scheduleHandler.get(); }
     // The one on/off switch: pins a manual override while a schedule runs, then moves
@@ -149,4 +151,6 @@ private:
     bool m_launchFinished = false;
     bool m_safeModeAtLaunch = false;
     bool m_observersInstalled = false;
+    // The key wiring's display and observers (AppDelegateKeys.cpp).
+    std::unique_ptr<QObject> m_keyWiring;
 };

@@ -76,6 +76,7 @@ void AppDelegate::wireSubsystems(SunsetScheduler& scheduler) {
     h.toggleEnabled = [this] { toggleEnabled(); };
     h.pinManualOverrideForReload = [this] { pinManualOverrideForReload(); };
     h.syncViewModelFromPreferences = [this] { m_viewModel->syncFromPreferences(); };
+    wireKeys();
 }
 
 // ---- View model ----

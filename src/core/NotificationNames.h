@@ -15,4 +15,7 @@ inline const QString warmthRampSettled = QStringLiteral("halcyraWarmthRampSettle
 inline const QString screenCaptureStateChanged = QStringLiteral("HalcyraScreenCaptureStateChanged");
 // After every display reconfiguration.
 inline const QString screenParametersChanged = QStringLiteral("HalcyraScreenParametersChanged");
+// object: the on-screen display's panel; it is being dragged / was dropped.
+inline const QString osdDragBegan = QStringLiteral("halcyraOSDDragBegan");
+inline const QString osdDragEnded = QStringLiteral("halcyraOSDDragEnded");
 } // namespace NotificationName

@@ -1,5 +1,7 @@
 #include "platform/Platform.h"
 
+#include "platform/MediaApplicationWatcher.h"
+#include "platform/linux/DBusMediaApplicationBus.h"
 #include "platform/linux/GammaSignalRestore.h"
 #include "platform/linux/LinuxDesktopNotifier.h"
 #include "platform/linux/LinuxDoNotDisturbProbe.h"
@@ -12,6 +14,7 @@
 #include "platform/linux/LinuxSystemEvents.h"
 #include "platform/linux/SysfsNativeBacklight.h"
 #include "platform/linux/X11DisplayGamma.h"
+#include "platform/linux/X11MediaKeyTap.h"
 #include "platform/simulated/SimulatedDesktopNotifier.h"
 #include "platform/simulated/SimulatedDisplayGamma.h"
 #include "platform/simulated/SimulatedDoNotDisturbProbe.h"
@@ -19,6 +22,8 @@
 #include "platform/simulated/SimulatedInstanceLock.h"
 #include "platform/simulated/SimulatedLocationService.h"
 #include "platform/simulated/SimulatedMachineIdentity.h"
+#include "platform/simulated/SimulatedMediaApplicationBus.h"
+#include "platform/simulated/SimulatedMediaKeyTap.h"
 #include "platform/simulated/SimulatedNativeBacklight.h"
 #include "platform/simulated/SimulatedOutputMuteProbe.h"
 #include "platform/simulated/SimulatedScreenReaderProbe.h"
@@ -79,6 +84,7 @@ std::unique_ptr<Platform> Platform::makeSimulated() {
     p->m_outputMuteProbe = std::make_unique<SimulatedOutputMuteProbe>();
     p->m_doNotDisturbProbe = std::make_unique<SimulatedDoNotDisturbProbe>();
     p->m_screenReaderProbe = std::make_unique<SimulatedScreenReaderProbe>();
+    p->m_simulatedKeyboard = std::make_unique<SimulatedKeyboard>();
     return p;
 }
 
@@ -99,6 +105,8 @@ std::unique_ptr<Platform> Platform::makeDefault() {
         if (auto gamma = X11DisplayGamma::open()) {
             p->setDisplayGamma(std::move(gamma));
             p->m_simulated = false;
+            // The keys come from the same X server as the ramps.
+            p->m_simulatedKeyboard.reset();
         }
     }
     if (auto backlight = SysfsNativeBacklight::probe()) {
@@ -197,4 +205,31 @@ SimulatedScreenReaderProbe* Platform::simulatedScreenReaderProbe() const {
 
 SimulatedSystemEvents* Platform::simulatedSystemEvents() const {
     return dynamic_cast<SimulatedSystemEvents*>(m_systemEvents.get());
+}
+
+std::unique_ptr<MediaKeyTap> Platform::makeMediaKeyTap(MediaKeyTapDelegate* delegate,
+                                                       KeyPressMode mode,
+                                                       std::vector<MediaKey> keys,
+                                                       bool observeBuiltIn) {
+    // The identifier other tap owners know this application by.
+    const QString own = QStringLiteral("com.halcyra.app");
+    std::unique_ptr<MediaKeyTap> tap;
+    std::unique_ptr<MediaApplicationBus> bus;
+    if (m_simulatedKeyboard) {
+        tap = std::make_unique<SimulatedMediaKeyTap>(*m_simulatedKeyboard, delegate, mode,
+                                                     std::move(keys), observeBuiltIn);
+        bus = std::make_unique<SimulatedMediaApplicationBus>(
+            MediaApplication{QStringLiteral("self"), own, 0});
+    } else {
+        tap = std::make_unique<X11MediaKeyTap>(QString(), delegate, mode, std::move(keys),
+                                               observeBuiltIn);
+        bus = std::make_unique<DBusMediaApplicationBus>(own);
+    }
+    tap->setWatcher(std::make_unique<MediaApplicationWatcher>(std::move(bus), own));
+    return tap;
+}
+
+bool Platform::mediaKeysAvailable(const std::vector<MediaKey>& keys) {
+    if (m_simulatedKeyboard) return !m_simulatedKeyboard->heldElsewhere();
+    return X11MediaKeyTap::keysAvailable(QString(), keys);
 }

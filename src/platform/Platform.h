@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <memory>
+#include <vector>
 
 // Services (one line each).
 class DisplayGamma;
@@ -26,6 +27,11 @@ class ScreenReaderProbe;
 class SimulatedScreenReaderProbe;
 class LocationService;
 class SimulatedLocationService;
+class MediaKeyTap;
+class MediaKeyTapDelegate;
+class SimulatedKeyboard;
+enum class MediaKey;
+enum class KeyPressMode;
 
 // Picks a backend for every platform service at start-up: the real Linux backend
 // where the device answers, the simulated one otherwise. HALCYRA_PLATFORM=simulated
@@ -104,6 +110,14 @@ public:
     void setLocation(std::unique_ptr<LocationService> service);
     SimulatedLocationService* simulatedLocation() const;
 
+    // The key tap: X11 grabs on a connection and thread of its own where a display
+    // answers, else a tap on the simulated keyboard.
+    std::unique_ptr<MediaKeyTap> makeMediaKeyTap(MediaKeyTapDelegate* delegate, KeyPressMode mode,
+                                                 std::vector<MediaKey> keys, bool observeBuiltIn);
+    // Whether `keys` can be taken now (no other client holds them).
+    bool mediaKeysAvailable(const std::vector<MediaKey>& keys);
+    SimulatedKeyboard* simulatedKeyboard() const { return m_simulatedKeyboard.get(); }
+
     ~Platform();
 
 private:
@@ -121,4 +135,6 @@ private:
     std::unique_ptr<DoNotDisturbProbe> m_doNotDisturbProbe;
     std::unique_ptr<ScreenReaderProbe> m_screenReaderProbe;
     std::unique_ptr<LocationService> m_location;
+    // Null when the keys come from the X server.
+    std::unique_ptr<SimulatedKeyboard> m_simulatedKeyboard;
 };

@@ -1,0 +1,226 @@
+#include "brightness/BrightnessOSDPanel.h"
+
+#include "brightness/SnapGuideOverlay.h"
+#include "core/NotificationCenter.h"
+#include "core/NotificationNames.h"
+#include "core/Preferences.h"
+#include "core/UserDefaults.h"
+
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <cmath>
+
+namespace {
+constexpr qreal cornerRadius = 14;
+constexpr qreal padX = 16, padY = 12, spacing = 12, iconSize = 16, barHeight = 6;
+
+QColor srgb(qreal r, qreal g, qreal b, qreal a = 1.0) {
+    return QColor::fromRgbF(float(r), float(g), float(b), float(a));
+}
+const QColor warmYellow = srgb(1.0, 0.85, 0.3);
+const QColor softGold = srgb(1.0, 0.92, 0.6);
+const QColor nearWhite = srgb(1.0, 0.98, 0.92);
+const QColor coolWhite = srgb(0.86, 0.93, 1.0);
+const QColor amber = srgb(0.97, 0.59, 0.12);
+const QColor ember = srgb(0.85, 0.18, 0.08);
+
+QColor withAlpha(QColor c, qreal a) {
+    c.setAlphaF(float(a));
+    return c;
+}
+
+QPainterPath panelShape(const QRectF& r) {
+    QPainterPath path;
+    path.addRoundedRect(r, cornerRadius, cornerRadius);
+    return path;
+}
+
+void sun(QPainter& p, const QRectF& box, const QColor& c, bool large) {
+    const QPointF centre = box.center();
+    const qreal core = box.width() * (large ? 0.24 : 0.2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawEllipse(centre, core, core);
+    const qreal inner = core + box.width() * 0.1;
+    const qreal outer = box.width() * (large ? 0.5 : 0.4);
+    QPen pen(c, large ? 1.6 : 1.4, Qt::SolidLine, Qt::RoundCap);
+    p.setPen(pen);
+    for (int i = 0; i < 8; ++i) {
+        const qreal a = i * M_PI / 4;
+        const QPointF d(std::cos(a), std::sin(a));
+        if (large)
+            p.drawLine(centre + d * inner, centre + d * outer);
+        else
+            p.drawPoint(centre + d * outer * 0.95);
+    }
+}
+
+void moon(QPainter& p, const QRectF& box, const QColor& c) {
+    const QRectF disc = box.adjusted(1.5, 1.5, -1.5, -1.5);
+    QPainterPath full;
+    full.addEllipse(disc);
+    QPainterPath bite;
+    bite.addEllipse(disc.translated(disc.width() * 0.38, -disc.height() * 0.22));
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawPath(full.subtracted(bite));
+}
+} // namespace
+
+BrightnessOSDPanel::BrightnessOSDPanel(OSDState& state)
+    : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus |
+                           Qt::NoDropShadowWindowHint),
+      m_state(state), m_positionKey(PrefKey::osdPosition) {
+    setObjectName(QStringLiteral("HalcyraBrightnessOSD"));
+    setWindowTitle(QStringLiteral("Halcyra brightness"));
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFixedSize(BrightnessOSD::panelSize);
+    // Without a compositor the corners would be black: the window is cut to the card.
+    setMask(QRegion(panelShape(QRectF(rect())).toFillPolygon().toPolygon()));
+    m_frameTimer.setInterval(16);
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_frameTimer, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    connect(&m_state, &OSDState::changed, this, &BrightnessOSDPanel::stateChanged);
+}
+
+BrightnessOSDPanel::~BrightnessOSDPanel() = default;
+
+OSDScreens BrightnessOSDPanel::currentScreens() {
+    OSDScreens screens;
+    if (QScreen* main = QGuiApplication::primaryScreen()) screens.main = main->geometry();
+    for (QScreen* s : QGuiApplication::screens())
+        screens.all.append(s->geometry());
+    return screens;
+}
+
+void BrightnessOSDPanel::moveTo(QPoint origin) {
+    if (pos() != origin) move(origin);
+}
+
+void BrightnessOSDPanel::orderFront() {
+    show();
+    raise();
+}
+
+void BrightnessOSDPanel::orderOut() {
+    hide();
+}
+
+void BrightnessOSDPanel::stateChanged() {
+    // The border turns only while the panel is up and the watchdog has not stilled it.
+    const bool animate = m_state.isVisible() && !m_state.animationsStilled();
+    if (animate && !m_frameTimer.isActive()) {
+        if (!m_animationStart.isValid()) m_animationStart.start();
+        m_frameTimer.start();
+    } else if (!animate) {
+        m_frameTimer.stop();
+    }
+    update();
+}
+
+void BrightnessOSDPanel::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r(rect());
+    const QPainterPath shape = panelShape(r);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.fillRect(r, Qt::transparent);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.fillPath(shape, QColor::fromRgbF(0.12f, 0.12f, 0.12f, 0.85f));
+    p.setClipPath(shape);
+
+    const bool warmth = m_state.mode() == OSDMode::warmth;
+    const QColor accent = warmth ? amber : warmYellow;
+    const QRectF content = r.adjusted(padX, padY, -padX, -padY);
+    const QRectF leading(content.left(), content.center().y() - iconSize / 2, iconSize, iconSize);
+    const QRectF trailing(content.right() - iconSize, leading.top(), iconSize, iconSize);
+    if (warmth)
+        moon(p, leading, withAlpha(coolWhite, 0.7));
+    else
+        sun(p, leading, withAlpha(warmYellow, 0.7), false);
+    sun(p, trailing, warmth ? ember : warmYellow, true);
+
+    const qreal barLeft = leading.right() + spacing;
+    const qreal barWidth = trailing.left() - spacing - barLeft;
+    const QRectF track(barLeft, content.center().y() - barHeight / 2, barWidth, barHeight);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor::fromRgbF(1, 1, 1, 0.15f));
+    p.drawRoundedRect(track, barHeight / 2, barHeight / 2);
+    const qreal fill = std::clamp(m_state.percentage(), 0.0, 1.0) * barWidth;
+    if (fill > 0) {
+        QLinearGradient g(track.left(), 0, track.right(), 0);
+        const QList<QColor> stops = warmth ? QList<QColor>{ember, amber, coolWhite}
+                                           : QList<QColor>{warmYellow, softGold, nearWhite};
+        for (int i = 0; i < stops.size(); ++i)
+            g.setColorAt(qreal(i) / (stops.size() - 1), stops[i]);
+        p.setBrush(g);
+        p.drawRoundedRect(QRectF(track.left(), track.top(), fill, barHeight), barHeight / 2,
+                          barHeight / 2);
+    }
+
+    if (!m_state.isVisible()) return;
+    const QPainterPath border = panelShape(r.adjusted(0.75, 0.75, -0.75, -0.75));
+    p.setBrush(Qt::NoBrush);
+    if (m_state.animationsStilled()) {
+        p.setPen(QPen(withAlpha(accent, 0.5), 1.5));
+    } else {
+        const qreal t = m_animationStart.isValid() ? m_animationStart.elapsed() / 1000.0 : 0.0;
+        QConicalGradient g(r.center(), -std::fmod(t, 3.0) / 3.0 * 360.0);
+        g.setColorAt(0.0, accent);
+        g.setColorAt(0.08, withAlpha(accent, 0.6));
+        g.setColorAt(0.3, QColor::fromRgbF(1, 1, 1, 0.05f));
+        g.setColorAt(0.85, QColor::fromRgbF(1, 1, 1, 0.05f));
+        g.setColorAt(0.95, withAlpha(accent, 0.3));
+        g.setColorAt(1.0, accent);
+        p.setPen(QPen(QBrush(g), 1.5));
+    }
+    p.drawPath(border);
+}
+
+// ---- Dragging ----
+
+void BrightnessOSDPanel::mousePressEvent(QMouseEvent* e) {
+    m_dragStartMouse = e->globalPosition();
+}
+
+void BrightnessOSDPanel::mouseMoveEvent(QMouseEvent* e) {
+    if (!(e->buttons() & Qt::LeftButton)) return;
+    const OSDScreens screens = currentScreens();
+    const std::optional<QRectF> main =
+        screens.main ? std::optional<QRectF>(QRectF(*screens.main)) : std::nullopt;
+    if (!m_isDragging) {
+        m_isDragging = true;
+        NotificationCenter::defaultCenter().post(NotificationName::osdDragBegan, this);
+        m_guides.beginDrag(QSizeF(size()), QPointF(pos()), m_dragStartMouse, main);
+        if (m_guides.guidesVisible) {
+            if (!m_overlay) m_overlay = std::make_unique<SnapGuideOverlay>();
+            m_overlay->showGuides(m_guides);
+        }
+    }
+    const QPointF p = m_guides.applySnap(e->globalPosition(), QSizeF(size()), main);
+    if (m_overlay && m_guides.guidesVisible) m_overlay->showGuides(m_guides);
+    const QPoint rounded(int(std::lround(p.x())), int(std::lround(p.y())));
+    if (rounded != pos()) move(rounded);
+}
+
+void BrightnessOSDPanel::mouseReleaseEvent(QMouseEvent*) {
+    const bool wasDragging = m_isDragging;
+    m_isDragging = false;
+    if (!wasDragging) return;
+    m_guides.endDrag();
+    if (m_overlay) m_overlay->fadeOut();
+    if (!m_positionKey.isEmpty()) {
+        const QJsonObject origin{{QStringLiteral("x"), pos().x()},
+                                 {QStringLiteral("y"), pos().y()}};
+        UserDefaults::standard().setString(
+            m_positionKey, QString::fromUtf8(QJsonDocument(origin).toJson(QJsonDocument::Compact)));
+    }
+    NotificationCenter::defaultCenter().post(NotificationName::osdDragEnded, this);
+}
