@@ -120,6 +120,10 @@ bool MediaKeyTap::isPlaybackKey(MediaKey key) {
 }
 
 bool MediaKeyTap::start() {
+    // Every start that is not a restart takes the media keys until the watcher says
+    // another application is the active media one.
+    const bool was = m_interceptMediaKeys.exchange(true);
+    if (!was && m_watching) setTapEnabled(true);
     QString error;
     if (!startWatching(false, error)) {
         m_error = error;

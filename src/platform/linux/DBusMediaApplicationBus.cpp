@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusServiceWatcher>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <cstdlib>
@@ -63,21 +62,20 @@ MediaApplication DBusMediaApplicationBus::currentApplication() const {
 }
 
 void DBusMediaApplicationBus::observeApplications() {
-    if (m_watcher || !m_bus.isConnected()) return;
-    m_watcher = std::make_unique<QDBusServiceWatcher>(
-        playerPrefix + QLatin1Char('*'), m_bus,
-        QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration);
-    connect(m_watcher.get(), &QDBusServiceWatcher::serviceRegistered, this,
-            [this](const QString& name) {
-                const MediaApplication app = player(name);
-                m_players.insert(name, app);
-                emit applicationLaunched(app);
-            });
-    connect(m_watcher.get(), &QDBusServiceWatcher::serviceUnregistered, this,
-            [this](const QString& name) {
-                const MediaApplication app = m_players.take(name);
-                emit applicationTerminated(
-                    app.busName.isEmpty() ? MediaApplication{name, identifierOf(name), 0} : app);
+    if (m_observing || !m_bus.isConnected() || !m_bus.interface()) return;
+    m_observing = true;
+    connect(m_bus.interface(), &QDBusConnectionInterface::serviceOwnerChanged, this,
+            [this](const QString& name, const QString& oldOwner, const QString& newOwner) {
+                if (!name.startsWith(playerPrefix)) return;
+                if (!newOwner.isEmpty() && oldOwner.isEmpty()) {
+                    const MediaApplication app = player(name);
+                    m_players.insert(name, app);
+                    emit applicationLaunched(app);
+                } else if (newOwner.isEmpty()) {
+                    MediaApplication app = m_players.take(name);
+                    if (app.busName.isEmpty()) app = MediaApplication{name, identifierOf(name), 0};
+                    emit applicationTerminated(app);
+                }
             });
     // Players already running count as known, not as launched.
     if (QDBusConnectionInterface* iface = m_bus.interface())
@@ -105,7 +103,10 @@ void DBusMediaApplicationBus::observeApplications() {
 }
 
 void DBusMediaApplicationBus::stopObservingApplications() {
-    m_watcher.reset();
+    if (m_observing && m_bus.interface())
+        disconnect(m_bus.interface(), &QDBusConnectionInterface::serviceOwnerChanged, this,
+                   nullptr);
+    m_observing = false;
     m_players.clear();
     m_xNotifier.reset();
     if (m_x) xcb_disconnect(m_x);

@@ -7,7 +7,6 @@
 #include <memory>
 
 class QDBusMessage;
-class QDBusServiceWatcher;
 class QSocketNotifier;
 struct xcb_connection_t;
 
@@ -49,7 +48,7 @@ private:
 
     QString m_own;
     QDBusConnection m_bus;
-    std::unique_ptr<QDBusServiceWatcher> m_watcher;
+    bool m_observing = false;
     QHash<QString, MediaApplication> m_players;
     bool m_announcementsConnected = false;
     xcb_connection_t* m_x = nullptr;
