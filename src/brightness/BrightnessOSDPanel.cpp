@@ -79,14 +79,32 @@ BrightnessOSDPanel::BrightnessOSDPanel(OSDState& state)
       m_state(state), m_positionKey(PrefKey::osdPosition) {
     setObjectName(QStringLiteral("HalcyraBrightnessOSD"));
     setWindowTitle(QStringLiteral("Halcyra brightness"));
-    setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedSize(BrightnessOSD::panelSize);
     // Without a compositor the corners would be black: the window is cut to the card.
     setMask(QRegion(panelShape(QRectF(rect())).toFillPolygon().toPolygon()));
     m_frameTimer.setInterval(16);
     m_frameTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_frameTimer, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    // Each frame only the border turns: only its strip is repainted and sent.
+    const QRect r = rect();
+    const QRegion inside =
+        QRegion(r.adjusted(14, 3, -14, -3)) + QRegion(r.adjusted(3, 14, -3, -14));
+    m_borderRegion = QRegion(r) - inside;
+    connect(&m_frameTimer, &QTimer::timeout, this, [this] { update(m_borderRegion); });
+    // The border's runs, measured once: 48 pieces of the outline with the angle of
+    // their middle seen from the centre.
+    const QPainterPath border = panelShape(QRectF(r).adjusted(0.75, 0.75, -0.75, -0.75));
+    const QPointF c = QRectF(r).center();
+    constexpr int runs = 48;
+    for (int i = 0; i < runs; ++i) {
+        const qreal a0 = qreal(i) / runs, a1 = qreal(i + 1) / runs;
+        BorderRun run;
+        for (int k = 0; k <= 4; ++k)
+            run.points << border.pointAtPercent(a0 + (a1 - a0) * k / 4);
+        const QPointF mid = border.pointAtPercent((a0 + a1) / 2);
+        run.angle = std::atan2(-(mid.y() - c.y()), mid.x() - c.x()) * 180.0 / M_PI;
+        m_borderRuns.push_back(run);
+    }
     connect(&m_state, &OSDState::changed, this, &BrightnessOSDPanel::stateChanged);
 }
 
@@ -125,19 +143,39 @@ void BrightnessOSDPanel::stateChanged() {
     update();
 }
 
-void BrightnessOSDPanel::paintEvent(QPaintEvent*) {
+void BrightnessOSDPanel::paintEvent(QPaintEvent* event) {
+    const QRectF r(rect());
+    const qreal dpr = devicePixelRatioF();
+    if (m_content.isNull() || m_contentPercentage != m_state.percentage() ||
+        m_contentMode != m_state.mode() || m_content.devicePixelRatio() != dpr) {
+        m_content = QImage((r.size() * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+        m_content.setDevicePixelRatio(dpr);
+        m_content.fill(Qt::transparent);
+        QPainter c(&m_content);
+        paintContent(c);
+        m_contentPercentage = m_state.percentage();
+        m_contentMode = m_state.mode();
+    }
     QPainter p(this);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    // Piece by piece: a few rows per call keep the raster engine on this thread
+    // instead of waking its pool 60 times a second.
+    for (const QRect& piece : event->region())
+        p.drawImage(piece.topLeft(), m_content,
+                    QRectF(QPointF(piece.topLeft()) * dpr, QSizeF(piece.size()) * dpr));
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setRenderHint(QPainter::Antialiasing);
+    paintBorder(p);
+}
+
+void BrightnessOSDPanel::paintContent(QPainter& p) {
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r(rect());
     const QPainterPath shape = panelShape(r);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.fillRect(r, Qt::transparent);
-    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.fillPath(shape, QColor::fromRgbF(0.12f, 0.12f, 0.12f, 0.85f));
     p.setClipPath(shape);
 
     const bool warmth = m_state.mode() == OSDMode::warmth;
-    const QColor accent = warmth ? amber : warmYellow;
     const QRectF content = r.adjusted(padX, padY, -padX, -padY);
     const QRectF leading(content.left(), content.center().y() - iconSize / 2, iconSize, iconSize);
     const QRectF trailing(content.right() - iconSize, leading.top(), iconSize, iconSize);
@@ -164,24 +202,51 @@ void BrightnessOSDPanel::paintEvent(QPaintEvent*) {
         p.drawRoundedRect(QRectF(track.left(), track.top(), fill, barHeight), barHeight / 2,
                           barHeight / 2);
     }
+}
 
+void BrightnessOSDPanel::paintBorder(QPainter& p) {
     if (!m_state.isVisible()) return;
+    const QRectF r(rect());
+    const QColor accent = m_state.mode() == OSDMode::warmth ? amber : warmYellow;
     const QPainterPath border = panelShape(r.adjusted(0.75, 0.75, -0.75, -0.75));
     p.setBrush(Qt::NoBrush);
     if (m_state.animationsStilled()) {
         p.setPen(QPen(withAlpha(accent, 0.5), 1.5));
-    } else {
-        const qreal t = m_animationStart.isValid() ? m_animationStart.elapsed() / 1000.0 : 0.0;
-        QConicalGradient g(r.center(), -std::fmod(t, 3.0) / 3.0 * 360.0);
-        g.setColorAt(0.0, accent);
-        g.setColorAt(0.08, withAlpha(accent, 0.6));
-        g.setColorAt(0.3, QColor::fromRgbF(1, 1, 1, 0.05f));
-        g.setColorAt(0.85, QColor::fromRgbF(1, 1, 1, 0.05f));
-        g.setColorAt(0.95, withAlpha(accent, 0.3));
-        g.setColorAt(1.0, accent);
-        p.setPen(QPen(QBrush(g), 1.5));
+        p.drawPath(border);
+        return;
     }
-    p.drawPath(border);
+    // An angular gradient turning once every 3 s, stroked as short runs of solid colour
+    // (each the gradient's colour at the run's middle): small strokes stay on this thread.
+    const qreal t = m_animationStart.isValid() ? m_animationStart.elapsed() / 1000.0 : 0.0;
+    const qreal start = std::fmod(t, 3.0) / 3.0 * 360.0;
+    struct Stop {
+        qreal at;
+        QColor colour;
+    };
+    const Stop stops[] = {{0.0, accent},
+                          {0.08, withAlpha(accent, 0.6)},
+                          {0.3, QColor::fromRgbF(1, 1, 1, 0.05f)},
+                          {0.85, QColor::fromRgbF(1, 1, 1, 0.05f)},
+                          {0.95, withAlpha(accent, 0.3)},
+                          {1.0, accent}};
+    auto colourAt = [&](qreal f) {
+        for (size_t i = 1; i < std::size(stops); ++i) {
+            if (f > stops[i].at) continue;
+            const qreal k = (f - stops[i - 1].at) / (stops[i].at - stops[i - 1].at);
+            const QColor& a = stops[i - 1].colour;
+            const QColor& b = stops[i].colour;
+            return QColor::fromRgbF(float(a.redF() + (b.redF() - a.redF()) * k),
+                                    float(a.greenF() + (b.greenF() - a.greenF()) * k),
+                                    float(a.blueF() + (b.blueF() - a.blueF()) * k),
+                                    float(a.alphaF() + (b.alphaF() - a.alphaF()) * k));
+        }
+        return accent;
+    };
+    for (const BorderRun& run : m_borderRuns) {
+        const qreal f = std::fmod(run.angle - start + 720.0, 360.0) / 360.0;
+        p.setPen(QPen(colourAt(f), 1.5, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+        p.drawPolyline(run.points);
+    }
 }
 
 // ---- Dragging ----

@@ -4,9 +4,13 @@
 #include "brightness/SnapGuides.h"
 
 #include <QElapsedTimer>
+#include <QImage>
+#include <QPolygonF>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 class SnapGuideOverlay;
 
@@ -38,6 +42,9 @@ protected:
 
 private:
     void stateChanged();
+    // The panel without its border; kept until the bar or the mode changes.
+    void paintContent(QPainter& p);
+    void paintBorder(QPainter& p);
 
     OSDState& m_state;
     QString m_positionKey;
@@ -47,4 +54,13 @@ private:
     std::unique_ptr<SnapGuideOverlay> m_overlay;
     QTimer m_frameTimer;
     QElapsedTimer m_animationStart;
+    QRegion m_borderRegion;
+    struct BorderRun {
+        QPolygonF points;
+        qreal angle = 0; // degrees, counter-clockwise from the right
+    };
+    std::vector<BorderRun> m_borderRuns;
+    QImage m_content;
+    double m_contentPercentage = -1;
+    OSDMode m_contentMode = OSDMode::brightness;
 };
