@@ -12,6 +12,7 @@
 #include "insights/InsightsStore.h"
 #include "platform/Platform.h"
 #include "platform/simulated/SimulatedDisplayGamma.h"
+#include "platform/simulated/SimulatedMediaKeyTap.h"
 #include "platform/simulated/SimulatedSystemEvents.h"
 #include "popover/PopoverView.h"
 #include "popover/PopoverViewModel.h"
@@ -326,4 +327,31 @@ TEST_F(WiringTest, WithoutAScheduleWakeKeepsTheUsersTintOn) {
     events.simulateClockChange();
     EXPECT_TRUE(defaults().boolean(PrefKey::enabled));
     EXPECT_TRUE(shows(3000, 4.0));
+}
+
+TEST_F(WiringTest, BrightnessKeysFollowTheirSettingAndTheSwitchAndDimTheScreen) {
+    seedTint(true);
+    defaults().setBool(PrefKey::brightnessKeyInterception, true);
+    AppDelegate& d = launch();
+    BrightnessKeyInterceptor& keys = BrightnessKeyInterceptor::shared();
+    SimulatedKeyboard& keyboard = *Platform::instance().simulatedKeyboard();
+    ASSERT_TRUE(keys.isActive());
+
+    EXPECT_TRUE(keyboard.press(MediaKey::brightnessDown));
+    EXPECT_TRUE(waitUntil([&] { return shows(5000, 4, 0.9375); }));
+
+    // Switched off from anywhere (the settings window, onboarding, the file): the keys
+    // go back at once; on again while the tint is on: taken again.
+    defaults().setBool(PrefKey::brightnessKeyInterception, false);
+    EXPECT_FALSE(keys.isActive());
+    EXPECT_FALSE(keyboard.press(MediaKey::brightnessDown));
+    defaults().setBool(PrefKey::brightnessKeyInterception, true);
+    EXPECT_TRUE(keys.isActive());
+
+    d.toggleEnabled(); // tint off: the interceptor stops once the switch has returned
+    EXPECT_TRUE(waitUntil([&] { return !keys.isActive(); }));
+    defaults().setBool(PrefKey::brightnessKeyInterception, false);
+    defaults().setBool(PrefKey::brightnessKeyInterception, true);
+    EXPECT_FALSE(keys.isActive());
+    keys.stop(); // the keyboard goes with this test's platform
 }
