@@ -185,3 +185,24 @@ TEST_F(KeysEndToEnd, DraggingTheDisplaySnapsToGuidesAndItReopensWhereItWasDroppe
     EXPECT_EQ(visibleWindow(osdName), QRect(411, 271, 300, 60));
     killAndExpectDeathBy(app, SIGTERM);
 }
+
+TEST_F(KeysEndToEnd, AKeyboardMappingChangeMovesTheGrabToTheKeysNewCode) {
+    QProcess& app = launchWithKeys();
+    ASSERT_TRUE(waitForLog(app, QStringLiteral("Brightness key interception started")))
+        << m_log.toStdString();
+    bool ok = false;
+    run(QStringLiteral("xmodmap"),
+        {QStringLiteral("-e"), QStringLiteral("keycode 232 ="), QStringLiteral("-e"),
+         QStringLiteral("keycode 234 = XF86MonBrightnessDown")},
+        &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(waitForLog(app, QStringLiteral("Event tap disabled by keyboard mapping change — "
+                                               "re-enabling")))
+        << m_log.toStdString();
+    EXPECT_TRUE(waitForLog(app, QStringLiteral("Brightness key tap disabled by keyboard mapping "
+                                               "change — re-enabled; re-asserting gamma state")));
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("XF86MonBrightnessDown")}));
+    EXPECT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400, 4.0, 0.9375); }, 3000))
+        << m_log.toStdString();
+    killAndExpectDeathBy(app, SIGTERM);
+}
