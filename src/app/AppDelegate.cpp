@@ -17,6 +17,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/Platform.h"
 #include "popover/PopoverViewModel.h"
+#include "settings/SettingsWindowController.h"
 #include "sound/SoundCueEngine.h"
 #include "warmth/ColorTemperature.h"
 #include "warmth/OverlayWindowController.h"

@@ -17,6 +17,7 @@ class PopoverWindow;
 class QMenu;
 class QTimer;
 class ScheduleAnnouncementHandler;
+class SettingsWindowController;
 class SunsetScheduler;
 
 // The application's hub: owns the display warmth engine and the status item, runs the
@@ -62,6 +63,21 @@ public:
     void toggleEnabled();
     // Applies the library preset at `index` (shortcuts, the welcome tour).
     void applyPresetAtIndex(int index);
+
+    // ---- Settings window (AppDelegateSettings.cpp) ----
+    // Creates the settings window's controller and model; run by wireSubsystems().
+    void wireSettings();
+    SettingsWindowController* settingsWindowController() const { return m_settingsController.get(); }
+    // Shows the settings window (at a section given by its title, when one is).
+    void showSettings(const QString& section = QString());
+    // The update manager reports here: a manual check's outcome, and the version of an
+    // update that became available (empty when none is).
+    enum class UpdateCheckResult { updateAvailable, upToDate, failed };
+    void updateCheckFinished(UpdateCheckResult result);
+    void availableUpdateChanged(const QString& version);
+    // A relaunched copy waits up to `waitMs` for the copy it replaces to let go of the
+    // single-instance lock before it counts as a duplicate.
+    static bool claimSingleInstanceAfterRelaunch(InstanceLock& lock, int waitMs);
 
     // ---- Application lifecycle ----
     void applicationDidFinishLaunching();
@@ -130,10 +146,12 @@ private:
     void installSystemEventObservers();
     void pinManualOverrideForUser();
     void pinManualOverrideForReload();
-    void storedSettingsChanged(const QStringList& keys);
+    void storedSettingsChanged(QStringList keys);
     void reevaluateScheduleAfterClockChange(const QString& message);
     void reapplyAfterWake(const QString& message);
     void assertScheduleIfActive();
+    void setupSettingsViewModel();
+    bool settingsWindowIsWriting() const;
 
     Clock& m_clock;
     ShellHooks m_hooks;
@@ -142,6 +160,7 @@ private:
     std::unique_ptr<PopoverViewModel> m_viewModel;
     SunsetScheduler* m_sunsetScheduler = nullptr;
     std::unique_ptr<ScheduleAnnouncementHandler> m_scheduleHandler;
+    std::unique_ptr<SettingsWindowController> m_settingsController;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<PopoverWindow> m_popover;
     std::unique_ptr<QMenu> m_emergencyMenu;

@@ -77,6 +77,7 @@ void AppDelegate::wireSubsystems(SunsetScheduler& scheduler) {
     h.pinManualOverrideForReload = [this] { pinManualOverrideForReload(); };
     h.syncViewModelFromPreferences = [this] { m_viewModel->syncFromPreferences(); };
     wireKeys();
+    wireSettings();
 }
 
 // ---- View model ----
@@ -184,7 +185,12 @@ void AppDelegate::setupSunsetScheduler() {
         });
 }
 
-void AppDelegate::storedSettingsChanged(const QStringList& keys) {
+void AppDelegate::storedSettingsChanged(QStringList keys) {
+    // A switch of the settings window reaches the schedule through its own callback.
+    if (settingsWindowIsWriting()) {
+        keys.removeAll(PrefKey::useSchedule);
+        keys.removeAll(PrefKey::autoSunset);
+    }
     // The points or their switch: a new schedule announces even an unchanged state.
     if (keys.contains(PrefKey::useSchedule) || keys.contains(PrefKey::schedulePoints)) {
         m_scheduleHandler->scheduleChanged();

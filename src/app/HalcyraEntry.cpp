@@ -63,7 +63,7 @@ int HalcyraEntry::main(int argc, char* argv[]) {
     // Before the platform or any setting is touched: a second copy leaves at once.
     // Owned here, like the delegate, and released after it.
     std::unique_ptr<InstanceLock> lock = Platform::makeInstanceLock();
-    if (!AppDelegate::claimSingleInstance(*lock)) return 0;
+    if (!AppDelegate::claimSingleInstanceAfterRelaunch(*lock, 10000)) return 0;
 
     makeProcessServices();
     Platform& platform = Platform::instance();

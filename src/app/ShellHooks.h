@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -35,6 +36,30 @@ struct ShellHooks {
     std::function<void()> stopKeyInterceptor;
     // The brightness display stops animating (the CPU watchdog throttled).
     std::function<void()> stillOSDAnimations;
+
+    // The rest of what the settings window's switches drive.
+    std::function<void()> stopKeyboardSync;
+    std::function<void()> disableNightShift;
+    std::function<void()> restoreNightShift;
+    std::function<void()> stopALSMonitoring;
+    std::function<void()> restoreTrueTone;
+    std::function<void()> restoreDithering;
+    std::function<void()> registerDitheringReconfiguration;
+    // The room's colour temperature from the last light reading, none without one.
+    std::function<std::optional<double>()> ambientCCT;
+
+    // ---- Lifecycle services the settings window uses ----
+    // Registers or removes the login item; the state read back, none when unknown.
+    std::function<std::optional<bool>(bool on)> applyLoginItem;
+    // Makes the stored launch-at-login setting follow the system's login item.
+    std::function<void()> reconcileLoginItem;
+    // The update manager: start a manual check (its outcome comes back through
+    // AppDelegate::updateCheckFinished), and its automatic-download setting.
+    std::function<void()> checkForUpdates;
+    std::function<bool()> getAutoInstallUpdates;
+    std::function<void(bool on)> setAutoInstallUpdates;
+    // Replays the welcome tour.
+    std::function<void()> previewOnboarding;
 
     // ---- XDR boost ----
     std::function<void()> installXDRObservers;

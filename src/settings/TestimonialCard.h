@@ -1,0 +1,31 @@
+#pragma once
+
+#include "settings/SettingsWidgets.h"
+
+class QLabel;
+class QPlainTextEdit;
+class SettingsViewModel;
+
+// The testimonial box: an invitation, the editor with Cancel and Submit, or the
+// thank-you, whichever the shared model says. The home page and the general page each
+// show one over the same model, so both always agree.
+class TestimonialCard : public GlassCard {
+public:
+    TestimonialCard(SettingsViewModel& vm, Hover hover, QWidget* parent = nullptr);
+    enum class Face { invitation, editor, thanks };
+    Face face() const;
+    QPlainTextEdit* editor() const { return m_edit; }
+    QAbstractButton* submitButton() const { return m_submit; }
+    QLabel* errorLabel() const { return m_error; }
+
+private:
+    void sync();
+
+    SettingsViewModel& m_vm;
+    QWidget* m_invitation;
+    QWidget* m_editorFace;
+    QWidget* m_thanks;
+    QPlainTextEdit* m_edit;
+    QAbstractButton* m_submit;
+    QLabel* m_error;
+};

@@ -1,0 +1,147 @@
+#include "../popover/CueRecorder.h"
+#include "support/TestStore.h"
+
+#include "core/NotificationCenter.h"
+#include "core/Preferences.h"
+#include "popover/ToggleSwitch.h"
+#include "settings/SettingsView.h"
+#include "settings/SettingsViewModel.h"
+#include "settings/SettingsWindowController.h"
+#include "settings/TestimonialCard.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Window {
+    Window() {
+        controller = std::make_unique<SettingsWindowController>(
+            std::make_unique<SettingsViewModel>(*cues.engine));
+        controller->settingsVM().onPresetApplied = [this] { ++presetApplied; };
+        controller->showSettings();
+    }
+    SettingsViewModel& vm() { return controller->settingsVM(); }
+    SettingsView& view() { return *controller->view(); }
+    ToggleSwitch* switchNamed(const QString& name) {
+        for (ToggleSwitch* s : controller->window()->findChildren<ToggleSwitch*>())
+            if (s->accessibleName() == name && s->isVisible()) return s;
+        return nullptr;
+    }
+    QImage render() {
+        QApplication::processEvents();
+        return controller->window()->grab().toImage();
+    }
+
+    TestStore store;
+    CueRecorder cues;
+    std::unique_ptr<SettingsWindowController> controller;
+    int presetApplied = 0;
+};
+
+void click(QWidget* w) {
+    const QPointF pos = QRectF(w->rect()).center();
+    QMouseEvent press(QEvent::MouseButtonPress, pos, w->mapToGlobal(pos), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, pos, w->mapToGlobal(pos), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &release);
+}
+
+void save(const QImage& image, const QString& name) {
+    QDir().mkpath(QStringLiteral(HALCYRA_TEST_ARTIFACTS));
+    EXPECT_TRUE(image.save(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/") + name));
+}
+
+} // namespace
+
+TEST(SettingsView, EachSectionRendersAtTheWindowSize) {
+    Window w;
+    w.store.defaults().setBool(PrefKey::safeMode, true);
+    for (SettingsSection s : {SettingsSection::home, SettingsSection::display,
+                              SettingsSection::insights, SettingsSection::settings}) {
+        w.view().selectSection(s);
+        const QImage image = w.render();
+        EXPECT_EQ(image.size() / image.devicePixelRatio(), QSize(724, 520));
+        save(image, QStringLiteral("settings-%1.png").arg(SettingsSections::title(s).toLower()));
+        // The selected row of the sidebar carries the accent's tint.
+        const QPoint row = w.view().sidebarItem(s)->mapTo(w.controller->window(), QPoint(4, 15));
+        const QColor c = image.pixelColor(row * image.devicePixelRatio());
+        EXPECT_GT(c.red(), c.blue() + 20) << SettingsSections::title(s).toStdString();
+    }
+}
+
+TEST(SettingsView, TheSectionNotificationAndTheSidebarOpenSectionsAtTheirTop) {
+    Window w;
+    w.view().selectSection(SettingsSection::settings);
+    QScrollBar* bar = w.view().scrollArea()->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    ASSERT_GT(bar->value(), 0);
+    auto post = [](const QVariantMap& info) {
+        NotificationCenter::defaultCenter().post(setSettingsSectionNotification, nullptr, info);
+    };
+    post({{"section", "Keyboard"}});
+    EXPECT_EQ(w.view().selectedSection(), SettingsSection::keyboard);
+    post({{"section", "keyboard"}});
+    post({{"section", 3}});
+    post({});
+    EXPECT_EQ(w.view().selectedSection(), SettingsSection::keyboard);
+    click(w.view().sidebarItem(SettingsSection::settings));
+    EXPECT_EQ(w.view().selectedSection(), SettingsSection::settings);
+    EXPECT_EQ(bar->value(), 0);
+}
+
+TEST(SettingsView, OneWindowThatHidesOnCloseAndReportsItsVisibility) {
+    Window w;
+    QWidget* window = w.controller->window();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    w.view().selectSection(SettingsSection::display);
+    w.vm().closeWindow();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(waitUntil([&] { return !w.vm().windowVisible(); }));
+
+    // An outside change while hidden shows in the next opening, on the same section.
+    w.store.defaults().setBool(PrefKey::flickerFree, true);
+    w.controller->showSettings();
+    EXPECT_EQ(w.controller->window(), window);
+    EXPECT_TRUE(w.vm().windowVisible());
+    EXPECT_EQ(w.view().selectedSection(), SettingsSection::display);
+    EXPECT_TRUE(w.switchNamed("Flicker-Free Mode")->isChecked());
+
+    // Esc reaches the window's shortcut before any control of it.
+    window->activateWindow();
+    if (waitUntil([&] { return window->isActiveWindow(); }, 1000)) {
+        QKeyEvent esc(QEvent::ShortcutOverride, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(w.view().sidebar(), &esc);
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : window, &key);
+        EXPECT_FALSE(window->isVisible());
+    }
+}
+
+TEST(SettingsView, AFlippedSwitchWritesOnceSoundsOnceAndFollowsOutsideChanges) {
+    Window w;
+    w.view().selectSection(SettingsSection::display);
+    ToggleSwitch* flicker = w.switchNamed("Flicker-Free Mode");
+    ToggleSwitch* dimming = w.switchNamed("Ambient Dimming");
+    ASSERT_TRUE(flicker && dimming);
+    EXPECT_FALSE(dimming->isEnabled()); // waits for flicker-free mode
+    click(flicker);
+    EXPECT_EQ(w.store.defaults().boolValue(PrefKey::flickerFree), true);
+    EXPECT_EQ(w.presetApplied, 1);
+    EXPECT_EQ(w.cues.played, QList<SoundCue>{SoundCue::toggleOn});
+    EXPECT_TRUE(dimming->isEnabled());
+
+    w.store.defaults().setBool(PrefKey::flickerFree, false);
+    EXPECT_FALSE(flicker->isChecked());
+    EXPECT_EQ(w.cues.played.size(), 1);
+    EXPECT_EQ(w.presetApplied, 1);
+}
