@@ -107,6 +107,8 @@ void AppDelegate::setupSettingsViewModel() {
     QPointer<AppDelegate> self(this);
     m_viewModel->onSettingsPressed = [this] {
         m_viewModel->cues().play(SoundCue::settingsOpened);
+        // The popover gives way to the window it opened (it would hold the pointer).
+        closePopover();
         showSettings();
     };
     vm.checkForUpdates = [this] {

@@ -7,11 +7,14 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QLoggingCategory>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+
+Q_LOGGING_CATEGORY(lcSettingsWindow, "com.halcyra.app.settings-window")
 
 namespace {
 qint64 monotonicNs() {
@@ -53,6 +56,9 @@ void SettingsWindowController::showSettings(std::optional<SettingsSection> secti
     else m_settingsVM->setWindowVisible(true);
     if (section) m_view->selectSection(*section);
     raiseWindow();
+    qCInfo(lcSettingsWindow).noquote()
+        << QStringLiteral("Settings window shown — %1")
+               .arg(SettingsSections::title(m_view->selectedSection()));
 }
 
 void SettingsWindowController::build() {
