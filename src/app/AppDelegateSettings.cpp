@@ -55,7 +55,9 @@ void AppDelegate::wireSettings() {
     c.engageHarmony = [this](double intensity) {
         if (m_hooks.engageHarmony) m_hooks.engageHarmony(intensity);
     };
-    c.disengageHarmonyRestoringBaseline = [this] { call(m_hooks.disengageHarmonyRestoringBaseline); };
+    c.disengageHarmonyRestoringBaseline = [this] {
+        call(m_hooks.disengageHarmonyRestoringBaseline);
+    };
     c.disableNightShift = [this] { call(m_hooks.disableNightShift); };
     c.restoreNightShift = [this] { call(m_hooks.restoreNightShift); };
     c.startALSMonitoring = [this] { call(m_hooks.startALSMonitoring); };

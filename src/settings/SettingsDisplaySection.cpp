@@ -67,24 +67,25 @@ public:
         auto open = [this](const QString& url) { m_vm.openUrl(url); };
 
         m_column->addWidget(SettingsStyle::sectionTitle(QStringLiteral("Display Health")));
-        SettingRow* flicker = row(Toggle::flickerFree, "eye.trianglebadge.exclamationmark.fill",
-                                  green, "Flicker-Free Mode",
-                                  "Eliminates PWM screen flicker that causes headaches");
+        SettingRow* flicker =
+            row(Toggle::flickerFree, "eye.trianglebadge.exclamationmark.fill", green,
+                "Flicker-Free Mode", "Eliminates PWM screen flicker that causes headaches");
         flicker->titleLine()->insertWidget(
             1, new InfoPopoverButton(
                    QStringLiteral("Keeps your backlight at max brightness and dims via software "
                                   "instead — no PWM flicker. Eliminates the rapid on/off cycling "
                                   "that causes eye strain and headaches."),
                    siteUrl("/blog/flicker-free-mode"), open));
-        SettingRow* dither = row(Toggle::disableDithering, "square.grid.3x3.fill", purple,
-                                 "Reduce Display Dithering",
-                                 "Disables GPU pixel flicker on Apple Silicon Macs");
+        SettingRow* dither =
+            row(Toggle::disableDithering, "square.grid.3x3.fill", purple,
+                "Reduce Display Dithering", "Disables GPU pixel flicker on Apple Silicon Macs");
         dither->titleLine()->insertWidget(
-            1, new InfoPopoverButton(
-                   QStringLiteral("Stops the GPU from rapidly alternating pixel colors. May cause "
-                                  "slight color banding in gradients. M1+ only. Creates a smoother, "
-                                  "calmer image — especially on OLED and mini-LED screens."),
-                   siteUrl("/blog/display-dithering"), open));
+            1,
+            new InfoPopoverButton(
+                QStringLiteral("Stops the GPU from rapidly alternating pixel colors. May cause "
+                               "slight color banding in gradients. M1+ only. Creates a smoother, "
+                               "calmer image — especially on OLED and mini-LED screens."),
+                siteUrl("/blog/display-dithering"), open));
 
         m_column->addWidget(SettingsStyle::sectionTitle(QStringLiteral("Ambient Lighting")));
         row(Toggle::autoDisableNightShift, "moon.fill", orange, "Night Shift",
@@ -104,14 +105,16 @@ public:
         current->setSpacing(0);
         current->addWidget(SettingsStyle::label(QStringLiteral("Current: "), 11, QFont::Normal,
                                                 GlassPainter::white(0.6)));
-        m_currentWarmth = SettingsStyle::label(QString(), 11, QFont::DemiBold, SettingsStyle::accent());
+        m_currentWarmth =
+            SettingsStyle::label(QString(), 11, QFont::DemiBold, SettingsStyle::accent());
         current->addWidget(m_currentWarmth);
         current->addStretch(1);
         temp->textColumn()->addLayout(current);
-        row(Toggle::showFeedbackBox, "bubble.left.fill", SettingsStyle::accent(), "Show Feedback Box",
-            "Quick feedback field in the dropdown", true);
+        row(Toggle::showFeedbackBox, "bubble.left.fill", SettingsStyle::accent(),
+            "Show Feedback Box", "Quick feedback field in the dropdown", true);
 
-        connect(&m_vm, &SettingsViewModel::toggleChanged, this, [this](Toggle, bool) { refresh(); });
+        connect(&m_vm, &SettingsViewModel::toggleChanged, this,
+                [this](Toggle, bool) { refresh(); });
         connect(&m_vm, &SettingsViewModel::generalSettingsChanged, this, [this] { refresh(); });
     }
 
@@ -134,13 +137,14 @@ public:
 private:
     SettingRow* row(Toggle t, const char* symbol, const QColor& colour, const char* title,
                     const QString& subtitle, bool hoverScale = false) {
-        auto* card = new GlassCard(nullptr, hoverScale ? GlassCard::Hover::scale : GlassCard::Hover::none);
+        auto* card =
+            new GlassCard(nullptr, hoverScale ? GlassCard::Hover::scale : GlassCard::Hover::none);
         if (hoverScale) {
             card->column()->setContentsMargins(16, 20, 16, 20);
             card->onHoverEntered = [this] { m_vm.cues().play(SoundCue::hover); };
         }
-        auto* r = new SettingRow(QString::fromLatin1(symbol), colour, QString::fromUtf8(title),
-                                 subtitle);
+        auto* r =
+            new SettingRow(QString::fromLatin1(symbol), colour, QString::fromUtf8(title), subtitle);
         card->column()->addWidget(r);
         m_column->addWidget(card);
         m_switches[size_t(t)] = r->toggle();

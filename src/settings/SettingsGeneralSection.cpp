@@ -115,10 +115,10 @@ public:
         gap(24);
         column->addWidget(SettingsStyle::sectionTitle(QStringLiteral("Feedback")));
         gap(12);
-        GlassCard* mail = linkCard(column, "envelope.fill", "Send Feedback",
-                                   QStringLiteral("Email us at ") +
-                                       QStringLiteral(HALCYRA_SUPPORT_EMAIL),
-                                   "arrow.up.right");
+        GlassCard* mail =
+            linkCard(column, "envelope.fill", "Send Feedback",
+                     QStringLiteral("Email us at ") + QStringLiteral(HALCYRA_SUPPORT_EMAIL),
+                     "arrow.up.right");
         connect(mail, &GlassCard::clicked, this, [this] { m_vm.sendFeedbackMail(); });
         gap(8);
         auto* testimonial = new TestimonialCard(m_vm, GlassCard::Hover::scale);
@@ -182,9 +182,9 @@ private:
         c->setCursor(Qt::PointingHandCursor);
         auto* row = new SettingRow(QString::fromLatin1(symbol), SettingsStyle::accent(),
                                    QString::fromUtf8(title), subtitle, false);
-        row->row()->addWidget(new SymbolWidget(QString::fromLatin1(trailing), 10,
-                                               GlassPainter::white(0.3)),
-                              0, Qt::AlignVCenter);
+        row->row()->addWidget(
+            new SymbolWidget(QString::fromLatin1(trailing), 10, GlassPainter::white(0.3)), 0,
+            Qt::AlignVCenter);
         row->setAttribute(Qt::WA_TransparentForMouseEvents);
         c->column()->addWidget(row);
         return c;
@@ -205,7 +205,8 @@ private:
         auto* row = new QHBoxLayout(m_volumeRow);
         row->setContentsMargins(46, 10, 0, 0);
         row->setSpacing(10);
-        row->addWidget(new SymbolWidget(QStringLiteral("speaker.fill"), 9, GlassPainter::white(0.4)));
+        row->addWidget(
+            new SymbolWidget(QStringLiteral("speaker.fill"), 9, GlassPainter::white(0.4)));
         m_volume = new NativeSlider(m_vm.soundCueVolume(), 0.2, 1.0);
         row->addWidget(m_volume, 1);
         row->addWidget(
@@ -250,9 +251,10 @@ private:
         auto* head = new QHBoxLayout;
         head->setSpacing(8);
         const QColor yellow = GlassPainter::srgb(1.0, 0.8, 0.0);
-        head->addWidget(new SymbolWidget(QStringLiteral("exclamationmark.shield.fill"), 14, yellow));
-        head->addWidget(SettingsStyle::label(QStringLiteral("Safe Mode Active"), 13, QFont::DemiBold,
-                                             yellow));
+        head->addWidget(
+            new SymbolWidget(QStringLiteral("exclamationmark.shield.fill"), 14, yellow));
+        head->addWidget(
+            SettingsStyle::label(QStringLiteral("Safe Mode Active"), 13, QFont::DemiBold, yellow));
         head->addStretch(1);
         c->column()->setSpacing(10);
         c->column()->addLayout(head);
@@ -264,7 +266,8 @@ private:
                                          QStringLiteral("Reset Safe Mode & Relaunch"), 10, 12);
         reset->setFixedHeight(36);
         c->column()->addWidget(reset);
-        connect(reset, &QAbstractButton::clicked, this, [this] { m_vm.resetSafeModeAndRelaunch(); });
+        connect(reset, &QAbstractButton::clicked, this,
+                [this] { m_vm.resetSafeModeAndRelaunch(); });
         column->addWidget(m_safeMode);
     }
 
@@ -288,11 +291,13 @@ private:
         check->setFlat(true);
         check->setCursor(Qt::PointingHandCursor);
         check->setToolTip(QStringLiteral("Check for Updates"));
-        check->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; }"));
+        check->setStyleSheet(
+            QStringLiteral("QPushButton { border: none; background: transparent; }"));
         auto* checkRow = new QHBoxLayout(check);
         checkRow->setContentsMargins(0, 0, 0, 0);
         checkRow->setSpacing(4);
-        m_aboutStatus = SettingsStyle::label(QString(), 11, QFont::Medium, GlassPainter::white(0.25));
+        m_aboutStatus =
+            SettingsStyle::label(QString(), 11, QFont::Medium, GlassPainter::white(0.25));
         m_aboutStatus->setAttribute(Qt::WA_TransparentForMouseEvents);
         checkRow->addWidget(m_aboutStatus);
         m_aboutRefresh = new SymbolWidget(QStringLiteral("arrow.triangle.2.circlepath"), 8,
@@ -318,12 +323,14 @@ private:
         licence->setFrameShape(QFrame::NoFrame);
         licence->setWidgetResizable(true);
         licence->setMaximumHeight(140);
-        QLabel* text = SettingsStyle::wrapping(QString::fromLatin1(kLicence), 9, GlassPainter::white(0.35));
+        QLabel* text =
+            SettingsStyle::wrapping(QString::fromLatin1(kLicence), 9, GlassPainter::white(0.35));
         text->setFont(PopoverStyle::monospacedFont(9));
         text->setTextInteractionFlags(Qt::TextSelectableByMouse);
         text->setContentsMargins(0, 6, 0, 0);
         licence->setWidget(text);
-        licence->setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
+        licence->setStyleSheet(QStringLiteral(
+            "QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
         licence->hide();
         connect(disclosure, &QToolButton::toggled, this, [disclosure, licence](bool open) {
             disclosure->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);

@@ -97,7 +97,8 @@ void circularArrows(Grid& g, qreal r, bool twoArrows) {
         g.stroke(path);
         const QPointF end = path.currentPosition();
         const qreal a = qDegreesToRadians(start + span);
-        const QPointF tangent(-std::sin(a) * (span > 0 ? -1 : 1), -std::cos(a) * (span > 0 ? -1 : 1));
+        const QPointF tangent(-std::sin(a) * (span > 0 ? -1 : 1),
+                              -std::cos(a) * (span > 0 ? -1 : 1));
         const QPointF normal(tangent.y(), -tangent.x());
         g.fill(poly({end + tangent * 3.2, end + normal * 3, end - normal * 3}));
     };
@@ -123,15 +124,27 @@ const QHash<QString, Paint>& table() {
     static const QHash<QString, Paint> t{
         {"house.fill",
          [](Grid& g) {
-             g.fill(poly({{12, 3}, {22, 12}, {19, 12}, {19, 21}, {14.5, 21}, {14.5, 15},
-                          {9.5, 15}, {9.5, 21}, {5, 21}, {5, 12}, {2, 12}}));
+             g.fill(poly({{12, 3},
+                          {22, 12},
+                          {19, 12},
+                          {19, 21},
+                          {14.5, 21},
+                          {14.5, 15},
+                          {9.5, 15},
+                          {9.5, 21},
+                          {5, 21},
+                          {5, 12},
+                          {2, 12}}));
          }},
-        {"sun.max.fill", [](Grid& g) { sunAt(g, {12, 12}, 4.6, 7.2, 10.2, 2.0); }},
+        {"sun.max.fill",
+         [](Grid& g) {
+             sunAt(g, {12, 12}, 4.6, 7.2, 10.2, 2.0);
+         }},
         {"clock.fill",
          [](Grid& g) {
              g.fill(circle({12, 12}, 10));
-             g.knockOut(poly({{11, 6}, {13, 6}, {13, 11.2}, {16.8, 14.2}, {15.6, 15.8},
-                              {11, 12.4}}));
+             g.knockOut(
+                 poly({{11, 6}, {13, 6}, {13, 11.2}, {16.8, 14.2}, {15.6, 15.8}, {11, 12.4}}));
          }},
         {"square.grid.2x2",
          [](Grid& g) {
@@ -191,7 +204,10 @@ const QHash<QString, Paint>& table() {
              thermometer(g, {8, 17}, 12, true);
              sunAt(g, {18, 8}, 2.6, 4.2, 5.8, 1.4);
          }},
-        {"thermometer.medium", [](Grid& g) { thermometer(g, {12, 17}, 13, false); }},
+        {"thermometer.medium",
+         [](Grid& g) {
+             thermometer(g, {12, 17}, 13, false);
+         }},
         {"eye.trianglebadge.exclamationmark.fill",
          [](Grid& g) {
              QPainterPath eye;
@@ -208,11 +224,15 @@ const QHash<QString, Paint>& table() {
              sunAt(g, {10, 10}, 3.6, 5.8, 8.2, 1.7);
              g.fill(poly({{18, 12}, {23.5, 22}, {12.5, 22}}));
          }},
-        {"moon.fill", [](Grid& g) { g.fill(crescent({11, 13}, 9)); }},
+        {"moon.fill",
+         [](Grid& g) {
+             g.fill(crescent({11, 13}, 9));
+         }},
         {"moon.stars.fill",
          [](Grid& g) {
              g.fill(crescent({10, 14}, 8));
-             g.fill(poly({{18, 2}, {19, 5}, {22, 6}, {19, 7}, {18, 10}, {17, 7}, {14, 6}, {17, 5}}));
+             g.fill(
+                 poly({{18, 2}, {19, 5}, {22, 6}, {19, 7}, {18, 10}, {17, 7}, {14, 6}, {17, 5}}));
          }},
         {"bubble.left.fill",
          [](Grid& g) {
@@ -236,9 +256,18 @@ const QHash<QString, Paint>& table() {
              g.line({6, 6}, {18, 18}, 2.4);
              g.stroke(poly({{18, 9}, {18, 18}, {9, 18}}, false), 2.4);
          }},
-        {"minus", [](Grid& g) { g.line({5, 12}, {19, 12}, 2.6); }},
-        {"chevron.right", [](Grid& g) { g.stroke(poly({{9, 4}, {17, 12}, {9, 20}}, false), 3); }},
-        {"heart.fill", [](Grid& g) { g.fill(heart({12, 12}, 8.5)); }},
+        {"minus",
+         [](Grid& g) {
+             g.line({5, 12}, {19, 12}, 2.6);
+         }},
+        {"chevron.right",
+         [](Grid& g) {
+             g.stroke(poly({{9, 4}, {17, 12}, {9, 20}}, false), 3);
+         }},
+        {"heart.fill",
+         [](Grid& g) {
+             g.fill(heart({12, 12}, 8.5));
+         }},
         {"heart.circle.fill",
          [](Grid& g) {
              g.fill(circle({12, 12}, 10.5));
@@ -269,7 +298,9 @@ const QHash<QString, Paint>& table() {
              }
          }},
         {"speaker.fill",
-         [](Grid& g) { g.fill(poly({{3, 9}, {8, 9}, {14, 3.5}, {14, 20.5}, {8, 15}, {3, 15}})); }},
+         [](Grid& g) {
+             g.fill(poly({{3, 9}, {8, 9}, {14, 3.5}, {14, 20.5}, {8, 15}, {3, 15}}));
+         }},
         {"speaker.wave.2.fill",
          [](Grid& g) {
              g.fill(poly({{1, 9}, {6, 9}, {12, 3.5}, {12, 20.5}, {6, 15}, {1, 15}}));

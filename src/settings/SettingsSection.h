@@ -5,13 +5,22 @@
 #include <optional>
 
 // The sections of the settings window, in sidebar order; the title is the raw value.
-enum class SettingsSection { home, display, scheduling, presets, keyboard, insights, explore, settings };
+enum class SettingsSection {
+    home,
+    display,
+    scheduling,
+    presets,
+    keyboard,
+    insights,
+    explore,
+    settings
+};
 
 namespace SettingsSections {
 inline constexpr std::array<SettingsSection, 8> all{
-    SettingsSection::home,     SettingsSection::display,  SettingsSection::scheduling,
-    SettingsSection::presets,  SettingsSection::keyboard, SettingsSection::insights,
-    SettingsSection::explore,  SettingsSection::settings};
+    SettingsSection::home,    SettingsSection::display,  SettingsSection::scheduling,
+    SettingsSection::presets, SettingsSection::keyboard, SettingsSection::insights,
+    SettingsSection::explore, SettingsSection::settings};
 
 QString title(SettingsSection s);
 // The symbol the sidebar shows beside the title.

@@ -26,9 +26,12 @@ SettingsText::UpdateStatus statusOf(const SettingsViewModel& vm) {
     using S = SettingsViewModel::UpdateCheckStatus;
     if (!vm.updateCheckStatus()) return SettingsText::UpdateStatus::idle;
     switch (*vm.updateCheckStatus()) {
-    case S::checking: return SettingsText::UpdateStatus::checking;
-    case S::upToDate: return SettingsText::UpdateStatus::upToDate;
-    case S::failed: return SettingsText::UpdateStatus::failed;
+    case S::checking:
+        return SettingsText::UpdateStatus::checking;
+    case S::upToDate:
+        return SettingsText::UpdateStatus::upToDate;
+    case S::failed:
+        return SettingsText::UpdateStatus::failed;
     }
     return SettingsText::UpdateStatus::idle;
 }
@@ -144,7 +147,8 @@ protected:
         if (selected)
             p.fillPath(GlassPainter::continuousRoundedRect(r, 8), SettingsStyle::accent(0.25));
         else if (m_lift > 0)
-            p.fillPath(GlassPainter::continuousRoundedRect(r, 8), GlassPainter::white(0.07 * m_lift));
+            p.fillPath(GlassPainter::continuousRoundedRect(r, 8),
+                       GlassPainter::white(0.07 * m_lift));
         const QColor colour = selected ? SettingsStyle::accent() : GlassPainter::white(0.4);
         SettingsGlyphs::paint(p, SettingsSections::symbol(m_section),
                               QRectF(8 + 2, (r.height() - 14) / 2, 14, 14), colour);
@@ -199,7 +203,8 @@ SettingsView::SettingsView(SettingsViewModel& viewModel, QWidget* parent)
     m_scroll->viewport()->setAutoFillBackground(false);
     row->addWidget(m_scroll, 1);
 
-    connect(&m_viewModel, &SettingsViewModel::updateStateChanged, this, &SettingsView::refreshFooter);
+    connect(&m_viewModel, &SettingsViewModel::updateStateChanged, this,
+            &SettingsView::refreshFooter);
     refreshFooter();
 
     NotificationCenter::defaultCenter().addObserver(
@@ -274,8 +279,9 @@ QWidget* SettingsView::buildSidebar() {
     m_version = SettingsStyle::label(QStringLiteral("v") + Bundle::halcyraVersion(), 10,
                                      QFont::Medium, GlassPainter::white(0.2));
     footer->addWidget(m_version);
-    auto* refresh = new GlyphButton(SettingsGlyphs::painter(QStringLiteral("arrow.triangle.2.circlepath")),
-                                    QSize(10, 10), GlassPainter::white(0.35), 2);
+    auto* refresh =
+        new GlyphButton(SettingsGlyphs::painter(QStringLiteral("arrow.triangle.2.circlepath")),
+                        QSize(10, 10), GlassPainter::white(0.35), 2);
     refresh->setToolTip(QStringLiteral("Check for updates"));
     refresh->setAccessibleName(QStringLiteral("Check for updates"));
     refresh->setCursor(Qt::PointingHandCursor);
@@ -321,11 +327,21 @@ void SettingsView::selectSection(SettingsSection section) {
     SettingsPage*& page = m_pages[size_t(section)];
     if (!page) {
         switch (section) {
-        case SettingsSection::home: page = makeHomePage(*this); break;
-        case SettingsSection::display: page = makeDisplayPage(*this); break;
-        case SettingsSection::insights: page = makeInsightsPage(*this); break;
-        case SettingsSection::settings: page = makeGeneralPage(*this); break;
-        default: page = new TitleOnlyPage(SettingsSections::title(section)); break;
+        case SettingsSection::home:
+            page = makeHomePage(*this);
+            break;
+        case SettingsSection::display:
+            page = makeDisplayPage(*this);
+            break;
+        case SettingsSection::insights:
+            page = makeInsightsPage(*this);
+            break;
+        case SettingsSection::settings:
+            page = makeGeneralPage(*this);
+            break;
+        default:
+            page = new TitleOnlyPage(SettingsSections::title(section));
+            break;
         }
         m_pagesColumn->insertWidget(m_pagesColumn->count() - 1, page);
     }

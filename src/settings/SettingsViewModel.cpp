@@ -77,11 +77,12 @@ SettingsViewModel::SettingsViewModel(SoundCueEngine& cues, QObject* parent)
     m_transitionMinutes = storedTransitionMinutes();
     m_xdrBoostStrength = prefs.xdrBoostStrength();
 
-    NotificationCenter::defaultCenter().addObserver(
-        this, UserDefaults::didChangeNotification, [this](const Notification& n) {
-            if (n.object != &UserDefaults::standard()) return;
-            storeChanged();
-        });
+    NotificationCenter::defaultCenter().addObserver(this, UserDefaults::didChangeNotification,
+                                                    [this](const Notification& n) {
+                                                        if (n.object != &UserDefaults::standard())
+                                                            return;
+                                                        storeChanged();
+                                                    });
 }
 
 SettingsViewModel::~SettingsViewModel() {
@@ -233,7 +234,8 @@ void SettingsViewModel::setTransitionMinutes(int minutes) {
     m_transitionMinutes = minutes;
     emit transitionMinutesChanged(minutes);
     if (isUpdatingFromDefaults) return;
-    write([&] { UserDefaults::standard().setDouble(PrefKey::transitionDuration, double(minutes)); });
+    write(
+        [&] { UserDefaults::standard().setDouble(PrefKey::transitionDuration, double(minutes)); });
 }
 
 void SettingsViewModel::setXdrBoostStrength(double strength) {

@@ -155,7 +155,9 @@ public:
     Controllers controllers;
 
     // The auto-install switch: the update manager's setting, on without one.
-    bool autoInstallUpdates() const { return getAutoInstallUpdates ? getAutoInstallUpdates() : true; }
+    bool autoInstallUpdates() const {
+        return getAutoInstallUpdates ? getAutoInstallUpdates() : true;
+    }
     void setAutoInstallUpdatesByUser(bool on);
 
     SoundCueEngine& cues() const { return m_cues; }

@@ -67,7 +67,8 @@ void GlassCard::paintEvent(QPaintEvent*) {
     }
     GlassPainter::paintCard(p, card, 12, SettingsStyle::backdropOf(this));
     if (m_hover == Hover::highlight && m_amount > 0)
-        p.fillPath(GlassPainter::continuousRoundedRect(card, 12), GlassPainter::white(0.06 * m_amount));
+        p.fillPath(GlassPainter::continuousRoundedRect(card, 12),
+                   GlassPainter::white(0.06 * m_amount));
 }
 
 void GlassCard::enterEvent(QEnterEvent*) {
@@ -142,7 +143,8 @@ SettingRow::SettingRow(const QString& symbol, const QColor& colour, const QStrin
     m_row->addWidget(new IconCircle(symbol, colour), 0, Qt::AlignVCenter);
     m_text->setSpacing(3);
     m_titleLine->setSpacing(6);
-    m_titleLine->addWidget(SettingsStyle::label(title, 13, QFont::DemiBold, GlassPainter::white(1)));
+    m_titleLine->addWidget(
+        SettingsStyle::label(title, 13, QFont::DemiBold, GlassPainter::white(1)));
     m_titleLine->addStretch(1);
     m_text->addLayout(m_titleLine);
     if (!subtitle.isEmpty()) {
@@ -186,13 +188,15 @@ void GradientButton::paintEvent(QPaintEvent*) {
     g.setColorAt(0, SettingsStyle::accent());
     g.setColorAt(1, SettingsStyle::deepRed());
     p.fillPath(GlassPainter::continuousRoundedRect(r, m_radius), g);
-    if (isDown()) p.fillPath(GlassPainter::continuousRoundedRect(r, m_radius), GlassPainter::black(0.15));
+    if (isDown())
+        p.fillPath(GlassPainter::continuousRoundedRect(r, m_radius), GlassPainter::black(0.15));
     const QFont font = PopoverStyle::systemFont(m_textSize, QFont::DemiBold);
     const QFontMetrics fm(font);
     const qreal glyph = m_textSize;
     const qreal total = glyph + 6 + fm.horizontalAdvance(text());
     const qreal x = (r.width() - total) / 2;
-    SettingsGlyphs::paint(p, m_symbol, QRectF(x, (r.height() - glyph) / 2, glyph, glyph), Qt::white);
+    SettingsGlyphs::paint(p, m_symbol, QRectF(x, (r.height() - glyph) / 2, glyph, glyph),
+                          Qt::white);
     p.setFont(font);
     p.setPen(Qt::white);
     p.drawText(QRectF(x + glyph + 6, 0, r.width(), r.height()), Qt::AlignVCenter | Qt::AlignLeft,
@@ -238,8 +242,8 @@ void InfoPopoverButton::toggle() {
         more->setFlat(true);
         more->setCursor(Qt::PointingHandCursor);
         more->setFont(PopoverStyle::systemFont(11, QFont::DemiBold));
-        more->setStyleSheet(
-            QStringLiteral("QPushButton { color: rgb(255,140,38); border: none; text-align: left; }"));
+        more->setStyleSheet(QStringLiteral(
+            "QPushButton { color: rgb(255,140,38); border: none; text-align: left; }"));
         column->addWidget(more, 0, Qt::AlignLeft);
         connect(more, &QPushButton::clicked, this, [this] {
             if (m_open) m_open(m_url);
@@ -268,7 +272,9 @@ NativeSlider::NativeSlider(double value, double minimum, double maximum, QWidget
         "border-radius: 7px; }"));
     connect(this, &QSlider::sliderMoved, this, [this] { emit valueEdited(doubleValue()); });
     connect(this, &QSlider::actionTriggered, this, [this](int action) {
-        if (action != SliderMove) QMetaObject::invokeMethod(this, [this] { emit valueEdited(doubleValue()); }, Qt::QueuedConnection);
+        if (action != SliderMove)
+            QMetaObject::invokeMethod(
+                this, [this] { emit valueEdited(doubleValue()); }, Qt::QueuedConnection);
     });
 }
 

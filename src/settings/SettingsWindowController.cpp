@@ -35,7 +35,9 @@ Qt::WindowFlags flagsFor(bool inTaskbar) {
 SettingsWindowController::SettingsWindowController(std::unique_ptr<SettingsViewModel> viewModel,
                                                    QObject* parent)
     : QObject(parent), m_settingsVM(std::move(viewModel)) {
-    m_settingsVM->controllers.applyDockVisibility = [this](bool shown) { setShownInTaskbar(shown); };
+    m_settingsVM->controllers.applyDockVisibility = [this](bool shown) {
+        setShownInTaskbar(shown);
+    };
 }
 
 SettingsWindowController::~SettingsWindowController() {
@@ -52,8 +54,10 @@ void SettingsWindowController::showSettings(std::optional<SettingsSection> secti
     m_settingsVM->refreshFromPreferences();
     m_settingsVM->isUpdatingFromDefaults = false;
 
-    if (!m_window) build();
-    else m_settingsVM->setWindowVisible(true);
+    if (!m_window)
+        build();
+    else
+        m_settingsVM->setWindowVisible(true);
     if (section) m_view->selectSection(*section);
     raiseWindow();
     qCInfo(lcSettingsWindow).noquote()

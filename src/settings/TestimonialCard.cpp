@@ -60,9 +60,11 @@ TestimonialCard::TestimonialCard(SettingsViewModel& vm, Hover hover, QWidget* pa
             QStringLiteral("Tell us what you love — it helps us build better."), 10, QFont::Normal,
             GlassPainter::white(0.4)));
         row->addLayout(text, 1);
-        row->addWidget(new SymbolWidget(QStringLiteral("chevron.right"), 10, GlassPainter::white(0.2)));
+        row->addWidget(
+            new SymbolWidget(QStringLiteral("chevron.right"), 10, GlassPainter::white(0.2)));
         for (QObject* child : m_invitation->children())
-            if (auto* w = qobject_cast<QWidget*>(child)) w->setAttribute(Qt::WA_TransparentForMouseEvents);
+            if (auto* w = qobject_cast<QWidget*>(child))
+                w->setAttribute(Qt::WA_TransparentForMouseEvents);
     }
     column()->addWidget(m_invitation);
     connect(this, &GlassCard::clicked, this, [this] {
@@ -83,16 +85,16 @@ TestimonialCard::TestimonialCard(SettingsViewModel& vm, Hover hover, QWidget* pa
             "QPlainTextEdit { color: white; background: rgba(255,255,255,13); padding: 4px; "
             "border: 1px solid rgba(255,255,255,26); border-radius: 8px; }"));
         col->addWidget(m_edit);
-        m_error = SettingsStyle::label(QString(), 11, QFont::Medium,
-                                       GlassPainter::srgb(0.95, 0.45, 0.4));
+        m_error =
+            SettingsStyle::label(QString(), 11, QFont::Medium, GlassPainter::srgb(0.95, 0.45, 0.4));
         col->addWidget(m_error);
         auto* buttons = new QHBoxLayout;
         auto* cancel = new QPushButton(QStringLiteral("Cancel"));
         cancel->setFlat(true);
         cancel->setCursor(Qt::PointingHandCursor);
         cancel->setFont(PopoverStyle::systemFont(11, QFont::Medium));
-        cancel->setStyleSheet(QStringLiteral(
-            "QPushButton { border: none; background: transparent; color: rgba(255,255,255,102); }"));
+        cancel->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; "
+                                             "color: rgba(255,255,255,102); }"));
         buttons->addWidget(cancel);
         buttons->addStretch(1);
         m_submit = new SubmitButton;

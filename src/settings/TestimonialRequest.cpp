@@ -75,9 +75,8 @@ void TestimonialRequest::setEndpointOverride(const QUrl& url, const QString& key
 
 QByteArray TestimonialRequest::makeBody(const QString& text, const QString& appVersion,
                                         const QString& machineUUID) {
-    const QJsonObject body{{"text", text.trimmed()},
-                           {"app_version", appVersion},
-                           {"machine_uuid", machineUUID}};
+    const QJsonObject body{
+        {"text", text.trimmed()}, {"app_version", appVersion}, {"machine_uuid", machineUUID}};
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }
 
@@ -94,9 +93,8 @@ QNetworkRequest TestimonialRequest::makeRequest(const QUrl& url, const QString& 
 bool TestimonialRequest::send(const QString& text) {
     if (isSending() || text.trimmed().isEmpty() || !isConfigured()) return false;
     if (!m_network) m_network = new QNetworkAccessManager(this);
-    const QByteArray body =
-        makeBody(text, Bundle::halcyraVersion(),
-                 Platform::instance().machineIdentity().machineIdentifier());
+    const QByteArray body = makeBody(text, Bundle::halcyraVersion(),
+                                     Platform::instance().machineIdentity().machineIdentifier());
     QNetworkReply* reply = m_network->post(makeRequest(endpoint(), apiKey()), body);
     m_reply = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] {

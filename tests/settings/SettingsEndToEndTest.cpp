@@ -74,7 +74,8 @@ TEST_F(SettingsEndToEnd, TheGearOpensTheWindowWhoseSwitchesWriteAndFollowTheFile
         clickAt(display, QPoint(popover.right() - 31, popover.bottom() - dy));
         waitForLog(app, QStringLiteral("Settings window shown"), 800);
     }
-    ASSERT_TRUE(m_log.contains(QStringLiteral("Settings window shown — Home"))) << m_log.toStdString();
+    ASSERT_TRUE(m_log.contains(QStringLiteral("Settings window shown — Home")))
+        << m_log.toStdString();
     QString settings;
     waited.restart();
     while (settings.isEmpty() && waited.elapsed() < 3000) {
@@ -106,7 +107,8 @@ TEST_F(SettingsEndToEnd, TheGearOpensTheWindowWhoseSwitchesWriteAndFollowTheFile
     };
     QThread::msleep(300);
     const QColor on = trackLeft();
-    QFile::copy(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/settings-e2e.png"), QStringLiteral(HALCYRA_TEST_ARTIFACTS "/settings-e2e-on.png"));
+    QFile::copy(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/settings-e2e.png"),
+                QStringLiteral(HALCYRA_TEST_ARTIFACTS "/settings-e2e-on.png"));
     EXPECT_GT(on.red(), on.blue() + 60) << "the switch did not show on";
     QJsonObject s = readSettings();
     s.insert(PrefKey::flickerFree, false);

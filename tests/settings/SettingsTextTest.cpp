@@ -1,9 +1,9 @@
-#include "settings/SettingsSection.h"
 #include "settings/SettingsText.h"
+#include "settings/SettingsSection.h"
 
 #include <QLocale>
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 
 using namespace SettingsText;
 
@@ -49,15 +49,18 @@ TEST(SettingsText, UpdateLabelsScheduleLineScoresAndSections) {
     EXPECT_EQ(updateButtonLabel(UpdateStatus::idle, none).text, "Check for Updates");
     EXPECT_EQ(updateButtonLabel(UpdateStatus::idle, v).text, "Update to v2.1");
     EXPECT_EQ(updateButtonLabel(UpdateStatus::checking, v).symbol, "arrow.down.circle.fill");
-    EXPECT_EQ(updateButtonLabel(UpdateStatus::checking, none).symbol, "arrow.triangle.2.circlepath");
+    EXPECT_EQ(updateButtonLabel(UpdateStatus::checking, none).symbol,
+              "arrow.triangle.2.circlepath");
     EXPECT_EQ(updateButtonLabel(UpdateStatus::upToDate, v).text, "You're up to date ✓");
     EXPECT_EQ(updateButtonLabel(UpdateStatus::failed, none).text, "Couldn't check for updates");
     EXPECT_EQ(updateStatusText(UpdateStatus::idle), "Check for Updates");
 
     EXPECT_EQ(scheduleLine({}), "No schedule active — warmth is manual");
-    EXPECT_EQ(scheduleLine({true, true, std::nullopt, true}), "Warming now — no location, fixed times");
+    EXPECT_EQ(scheduleLine({true, true, std::nullopt, true}),
+              "Warming now — no location, fixed times");
     EXPECT_EQ(scheduleLine({true, false, QString("7:30 PM"), false}), "Warming begins at 7:30 PM");
-    EXPECT_EQ(scheduleLine({true, false, std::nullopt, false}), "This schedule never warms the display");
+    EXPECT_EQ(scheduleLine({true, false, std::nullopt, false}),
+              "This schedule never warms the display");
 
     EXPECT_EQ(scoreBand(39), ScoreBand::low);
     EXPECT_EQ(scoreBand(40), ScoreBand::middle);

@@ -87,7 +87,8 @@ TEST(SettingsViewModel, EachSwitchWritesItsKeyThenDrivesItsOwnerAndSounds) {
         const QString key = SettingsViewModel::keyOf(c.toggle);
         EXPECT_EQ(f.d().boolValue(key), c.value) << key.toStdString();
         EXPECT_EQ(f.calls, c.expected) << key.toStdString();
-        EXPECT_EQ(f.cues.played, QList<SoundCue>{c.value ? SoundCue::toggleOn : SoundCue::toggleOff});
+        EXPECT_EQ(f.cues.played,
+                  QList<SoundCue>{c.value ? SoundCue::toggleOn : SoundCue::toggleOff});
         // The same value again runs the handler again.
         f.calls.clear();
         f.model->set(c.toggle, c.value);
@@ -123,7 +124,8 @@ TEST(SettingsViewModel, ChangesFromOutsideOnlyMoveTheMirror) {
                              QFile file(f.store.path());
                              file.open(QIODevice::ReadOnly);
                              return file.readAll();
-                         }()).object();
+                         }())
+                             .object();
     edited.insert(PrefKey::flickerFree, true);
     QFile out(f.store.path() + ".tmp");
     out.open(QIODevice::WriteOnly);

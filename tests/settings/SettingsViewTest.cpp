@@ -11,11 +11,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <gtest/gtest.h>
 
 namespace {
@@ -122,7 +122,8 @@ TEST(SettingsView, OneWindowThatHidesOnCloseAndReportsItsVisibility) {
         QKeyEvent esc(QEvent::ShortcutOverride, Qt::Key_Escape, Qt::NoModifier);
         QApplication::sendEvent(w.view().sidebar(), &esc);
         QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : window, &key);
+        QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : window,
+                                &key);
         EXPECT_FALSE(window->isVisible());
     }
 }

@@ -64,4 +64,3 @@ private:
     QTcpServer m_server;
     QMap<QTcpSocket*, QByteArray> m_buffers;
 };
-
