@@ -15,6 +15,7 @@
 #include "popover/PopoverView.h"
 #include "popover/PopoverViewModel.h"
 #include "sound/SoundCueEngine.h"
+#include "warmth/GammaReassertion.h"
 #include "warmth/OverlayWindowController.h"
 #include "warmth/PresetManager.h"
 #include "warmth/SunsetScheduler.h"
@@ -38,6 +39,7 @@ void AppDelegate::wireSubsystems() {
 void AppDelegate::wireSubsystems(SunsetScheduler& scheduler) {
     if (m_scheduleHandler) return;
     m_sunsetScheduler = &scheduler;
+    wireLifecycle();
 
     ScheduleAnnouncementHandler::Actions actions;
     actions.yieldWarmthToDirectWrite = &BrightnessKeyInterceptor::yieldWarmthToDirectWrite;
@@ -217,16 +219,18 @@ void AppDelegate::installSystemEventObservers() {
     });
     connect(&events, &SystemEvents::didWake, this, [this] {
         reapplyAfterWake(
-            QStringLiteral("System wake detected — scheduling gamma reassert + schedule eval"));
+            QStringLiteral("System wake detected — scheduling gamma reassert + schedule eval"),
+            GammaReassertion::systemWakeDelay);
     });
     connect(&events, &SystemEvents::screensDidWake, this, [this] {
         reapplyAfterWake(
-            QStringLiteral("Display wake detected — scheduling gamma reassert + schedule eval"));
+            QStringLiteral("Display wake detected — scheduling gamma reassert + schedule eval"),
+            GammaReassertion::displayWakeDelay);
     });
     connect(&events, &SystemEvents::screensaverDidStop, this, [this] {
         qCInfo(lcMenubar).noquote()
             << QStringLiteral("Screensaver stopped — re-applying gamma + schedule eval");
-        if (Preferences::shared().enabled()) m_overlayController->updateOverlays();
+        m_gammaReassertion->scheduleGammaReassert(GammaReassertion::screensaverStopDelay);
         assertScheduleIfActive();
     });
     connect(&events, &SystemEvents::willSleep, this, logOnly("System sleep detected"));
@@ -241,11 +245,11 @@ void AppDelegate::reevaluateScheduleAfterClockChange(const QString& message) {
     assertScheduleIfActive();
 }
 
-void AppDelegate::reapplyAfterWake(const QString& message) {
+void AppDelegate::reapplyAfterWake(const QString& message, double initialDelay) {
     qCInfo(lcMenubar).noquote() << message;
     // The headroom jump of a wake is not an HDR event.
     m_overlayController->edrGuard().reseed(m_overlayController->currentEDRHeadroomsByDisplay());
-    if (Preferences::shared().enabled()) m_overlayController->updateOverlays();
+    m_gammaReassertion->scheduleGammaReassert(initialDelay);
     assertScheduleIfActive();
 }
 

@@ -6,6 +6,9 @@
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QTimeZone>
+#include <QTimer>
+#include <X11/Xlib.h>
+#include <X11/extensions/dpms.h>
 #include <cerrno>
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -33,8 +36,12 @@ LinuxSystemEvents::LinuxSystemEvents(QObject* parent) : SystemEvents(parent) {
                         QStringLiteral("org.freedesktop.ScreenSaver"),
                         QStringLiteral("ActiveChanged"), this,
                         SLOT(onScreensaverActiveChanged(bool)));
+        session.connect(QString(), QStringLiteral("/org/gnome/ScreenSaver"),
+                        QStringLiteral("org.gnome.ScreenSaver"), QStringLiteral("ActiveChanged"),
+                        this, SLOT(onScreensaverActiveChanged(bool)));
     }
     armClockWatch();
+    startDisplayPowerWatch();
 
     m_zoneWatcher = std::make_unique<QFileSystemWatcher>();
     m_zoneTarget = QFileInfo(kLocaltime).symLinkTarget();
@@ -50,6 +57,38 @@ LinuxSystemEvents::LinuxSystemEvents(QObject* parent) : SystemEvents(parent) {
 LinuxSystemEvents::~LinuxSystemEvents() {
     m_clockNotifier.reset();
     if (m_clockFd >= 0) ::close(m_clockFd);
+    m_dpmsPoll.reset();
+    if (m_dpmsDisplay) XCloseDisplay(m_dpmsDisplay);
+}
+
+void LinuxSystemEvents::startDisplayPowerWatch() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) return;
+    m_dpmsDisplay = XOpenDisplay(nullptr);
+    if (!m_dpmsDisplay) return;
+    int eventBase = 0, errorBase = 0;
+    if (!DPMSQueryExtension(m_dpmsDisplay, &eventBase, &errorBase) || !DPMSCapable(m_dpmsDisplay)) {
+        qCInfo(lcSystemEvents) << "No DPMS on this X server — display sleep will not be noticed";
+        XCloseDisplay(m_dpmsDisplay);
+        m_dpmsDisplay = nullptr;
+        return;
+    }
+    m_dpmsPoll = std::make_unique<QTimer>();
+    m_dpmsPoll->setInterval(displayPowerPollMs);
+    connect(m_dpmsPoll.get(), &QTimer::timeout, this, &LinuxSystemEvents::pollDisplayPower);
+    m_dpmsPoll->start();
+}
+
+void LinuxSystemEvents::pollDisplayPower() {
+    CARD16 level = DPMSModeOn;
+    BOOL enabled = False;
+    if (!DPMSInfo(m_dpmsDisplay, &level, &enabled)) return;
+    const bool on = level == DPMSModeOn;
+    if (on == m_displaysOn) return;
+    m_displaysOn = on;
+    if (on)
+        emit screensDidWake();
+    else
+        emit screensDidSleep();
 }
 
 void LinuxSystemEvents::onPrepareForSleep(bool sleeping) {

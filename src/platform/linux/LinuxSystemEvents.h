@@ -8,15 +8,20 @@
 
 class QFileSystemWatcher;
 class QSocketNotifier;
+class QTimer;
+struct _XDisplay;
 
 // Sleep and wake from systemd-logind's PrepareForSleep on the system bus, the
-// screensaver from org.freedesktop.ScreenSaver's ActiveChanged on the session bus,
-// wall-clock jumps from a timerfd that the kernel cancels when the clock is set, and
-// time-zone changes from watching /etc/localtime. Display sleep has no portable
-// source on X11 and is never reported here. Whatever bus is missing is skipped.
+// screensaver from org.freedesktop.ScreenSaver's (or org.gnome.ScreenSaver's)
+// ActiveChanged on the session bus, display sleep and wake from the X server's DPMS
+// power level (polled: X11 sends no event when it changes), wall-clock jumps from a
+// timerfd that the kernel cancels when the clock is set, and time-zone changes from
+// watching /etc/localtime. Whatever bus or server is missing is skipped.
 class LinuxSystemEvents final : public SystemEvents {
     Q_OBJECT
 public:
+    static constexpr int displayPowerPollMs = 1000;
+
     explicit LinuxSystemEvents(QObject* parent = nullptr);
     ~LinuxSystemEvents() override;
 
@@ -28,9 +33,14 @@ private:
     void armClockWatch();
     void onClockFd();
     void onZoneFileChanged(bool zoneFileItself);
+    void startDisplayPowerWatch();
+    void pollDisplayPower();
 
     int m_clockFd = -1;
     std::unique_ptr<QSocketNotifier> m_clockNotifier;
     std::unique_ptr<QFileSystemWatcher> m_zoneWatcher;
     QString m_zoneTarget;
+    _XDisplay* m_dpmsDisplay = nullptr;
+    std::unique_ptr<QTimer> m_dpmsPoll;
+    bool m_displaysOn = true;
 };
