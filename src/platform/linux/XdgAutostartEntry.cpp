@@ -1,0 +1,92 @@
+#include "platform/linux/XdgAutostartEntry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+XdgAutostartEntry::XdgAutostartEntry(QString configDir, QString executable)
+    : m_executable(std::move(executable)) {
+    if (configDir.isEmpty())
+        configDir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    m_path = configDir + QStringLiteral("/autostart/halcyra.desktop");
+    if (m_executable.isEmpty()) m_executable = QCoreApplication::applicationFilePath();
+}
+
+QString XdgAutostartEntry::execValue(const QString& executable) {
+    // Inside a quoted argument, " ` $ and \ take a backslash; % is doubled for the
+    // field codes. The value as a whole is then a string, whose own rule doubles
+    // every backslash again.
+    QString quoted;
+    for (QChar c : executable) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
+            c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        if (c == QLatin1Char('%')) quoted += QLatin1Char('%');
+        quoted += c;
+    }
+    QString value = QLatin1Char('"') + quoted + QLatin1Char('"');
+    value.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    value.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    value.replace(QLatin1Char('\t'), QStringLiteral("\\t"));
+    value.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
+    return value;
+}
+
+AutostartEntry::State XdgAutostartEntry::status() {
+    QFile file(m_path);
+    if (!file.exists()) return State::disabled;
+    if (!file.open(QIODevice::ReadOnly)) return State::unknown;
+    bool inEntry = false;
+    bool hasExec = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inEntry = line == QLatin1String("[Desktop Entry]");
+            continue;
+        }
+        if (!inEntry) continue;
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0) continue;
+        const QString key = line.left(eq).trimmed();
+        const QString value = line.mid(eq + 1).trimmed();
+        if (key == QLatin1String("Hidden") && value == QLatin1String("true"))
+            return State::disabled;
+        if (key == QLatin1String("Exec") && !value.isEmpty()) hasExec = true;
+    }
+    return hasExec ? State::enabled : State::disabled;
+}
+
+bool XdgAutostartEntry::setRegistered(bool on, QString* error) {
+    if (!on) {
+        if (!QFileInfo::exists(m_path) || QFile::remove(m_path)) return true;
+        if (error) *error = QStringLiteral("cannot remove %1").arg(m_path);
+        return false;
+    }
+    if (!QDir().mkpath(QFileInfo(m_path).absolutePath())) {
+        if (error)
+            *error = QStringLiteral("cannot create %1").arg(QFileInfo(m_path).absolutePath());
+        return false;
+    }
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    const QString entry = QStringLiteral("[Desktop Entry]\n"
+                                         "Type=Application\n"
+                                         "Name=Halcyra\n"
+                                         "Comment=Warms and dims every display by the time of day\n"
+                                         "Exec=%1\n"
+                                         "Terminal=false\n"
+                                         "X-GNOME-Autostart-enabled=true\n")
+                              .arg(execValue(m_executable));
+    file.write(entry.toUtf8());
+    if (!file.commit()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    return true;
+}
