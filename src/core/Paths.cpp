@@ -20,4 +20,8 @@ QString stateDirectory() {
     return xdgBase("XDG_STATE_HOME", QStringLiteral("/.local/state")) + QStringLiteral("/halcyra");
 }
 
+QString dataDirectory() {
+    return xdgBase("XDG_DATA_HOME", QStringLiteral("/.local/share")) + QStringLiteral("/halcyra");
+}
+
 } // namespace Paths

@@ -9,4 +9,6 @@ namespace Paths {
 QString configDirectory();
 // $XDG_STATE_HOME/halcyra (default ~/.local/state/halcyra): what must outlive a crash.
 QString stateDirectory();
+// $XDG_DATA_HOME/halcyra (default ~/.local/share/halcyra): what outlives the settings.
+QString dataDirectory();
 } // namespace Paths

@@ -13,4 +13,8 @@ public:
     ~DesktopNotifier() override = default;
 
     virtual void post(const QString& identifier, const QString& title, const QString& body) = 0;
+
+signals:
+    // The user clicked a notice (or chose one of its actions).
+    void activated(const QString& identifier);
 };

@@ -98,6 +98,8 @@ protected:
         env.insert(QStringLiteral("DISPLAY"), m_server.display());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
         env.insert(QStringLiteral("XDG_STATE_HOME"), m_state.path());
+        // The onboarding marker lives here, never in the real home.
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_state.path() + QStringLiteral("/data"));
         // No desktop session bus: notices are dropped, the tray is XEmbed.
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                    QStringLiteral("unix:path=") + m_state.path() + QStringLiteral("/no-bus"));

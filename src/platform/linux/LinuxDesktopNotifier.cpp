@@ -10,6 +10,21 @@
 
 Q_LOGGING_CATEGORY(lcNotices, "com.halcyra.app.notifications")
 
+LinuxDesktopNotifier::LinuxDesktopNotifier(QObject* parent) : DesktopNotifier(parent) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected())
+        bus.connect(QStringLiteral("org.freedesktop.Notifications"),
+                    QStringLiteral("/org/freedesktop/Notifications"),
+                    QStringLiteral("org.freedesktop.Notifications"),
+                    QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString)));
+}
+
+void LinuxDesktopNotifier::onActionInvoked(uint id, const QString&) {
+    // Every action of our notices counts as a click on it.
+    for (auto it = m_shownIds.cbegin(); it != m_shownIds.cend(); ++it)
+        if (it.value() == id) return emit activated(it.key());
+}
+
 void LinuxDesktopNotifier::post(const QString& identifier, const QString& title,
                                 const QString& body) {
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -24,8 +39,9 @@ void LinuxDesktopNotifier::post(const QString& identifier, const QString& title,
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("halcyra"));
+    // The "default" action is a click on the notice itself.
     call << QStringLiteral("Halcyra") << m_shownIds.value(identifier, 0u) << QString() << title
-         << body << QStringList() << hints << int(-1);
+         << body << QStringList{QStringLiteral("default"), QString()} << hints << int(-1);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     QPointer<LinuxDesktopNotifier> self(this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,

@@ -8,9 +8,12 @@
 class LinuxDesktopNotifier final : public DesktopNotifier {
     Q_OBJECT
 public:
-    using DesktopNotifier::DesktopNotifier;
+    explicit LinuxDesktopNotifier(QObject* parent = nullptr);
 
     void post(const QString& identifier, const QString& title, const QString& body) override;
+
+private slots:
+    void onActionInvoked(uint id, const QString& actionKey);
 
 private:
     QHash<QString, uint> m_shownIds; // identifier -> id of the notice on screen

@@ -19,6 +19,8 @@ public:
     const QList<Notice>& posted() const { return m_posted; }
     int count(const QString& identifier) const;
     void clear() { m_posted.clear(); }
+    // The user clicks the notice.
+    void click(const QString& identifier) { emit activated(identifier); }
 
 private:
     QList<Notice> m_posted;
