@@ -7,6 +7,7 @@
 #include "app/ScheduleAnnouncementHandler.h"
 #include "app/SignalRelay.h"
 #include "app/StatusItem.h"
+#include "app/UpdaterManager.h"
 #include "brightness/NativeBrightnessController.h"
 #include "core/NotificationCenter.h"
 #include "core/Preferences.h"
@@ -20,7 +21,9 @@
 #include "settings/SettingsWindowController.h"
 #include "sound/SoundCueEngine.h"
 #include "warmth/ColorTemperature.h"
+#include "warmth/GammaReassertion.h"
 #include "warmth/OverlayWindowController.h"
+#include "warmth/ScreenCaptureMonitor.h"
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -45,7 +48,8 @@ void call(const std::function<void()>& hook) {
 AppDelegate::AppDelegate(Clock& clock, QObject* parent)
     : QObject(parent), m_clock(clock),
       m_overlayController(std::make_unique<OverlayWindowController>(clock)),
-      m_viewModel(std::make_unique<PopoverViewModel>(SoundCueEngine::shared(), clock)) {
+      m_viewModel(std::make_unique<PopoverViewModel>(SoundCueEngine::shared(), clock)),
+      m_gammaReassertion(std::make_unique<GammaReassertion>(*m_overlayController)) {
     m_presentCrashLoopAlert = [] {
         QMessageBox box(QMessageBox::Warning, CrashLoopGuard::alertTitle(),
                         CrashLoopGuard::alertTitle(), QMessageBox::Ok);
@@ -58,6 +62,9 @@ AppDelegate::AppDelegate(Clock& clock, QObject* parent)
 AppDelegate::~AppDelegate() {
     NotificationCenter::defaultCenter().removeObserver(this);
     m_overlayController->setReapplicationWarmthProvider(nullptr);
+    // The capture monitor goes before the engine that calls it.
+    m_overlayController->hooks().startCaptureMonitor = {};
+    m_overlayController->hooks().stopCaptureMonitor = {};
 }
 
 bool AppDelegate::claimSingleInstance(InstanceLock& lock) {
@@ -99,9 +106,15 @@ void AppDelegate::applicationDidFinishLaunching() {
         qCInfo(lcMenubar).noquote() << QStringLiteral("configurable shortcuts wired");
     }
 
+    installNotificationResponses();
     UserDefaults& defaults = UserDefaults::standard();
     defaults.setString(PrefKey::lastSeenVersion, Bundle::halcyraVersion());
-    if (m_hooks.runFirstRunFlow) m_hooks.runFirstRunFlow(defaults.boolean(PrefKey::welcomeShown));
+    if (m_hooks.runFirstRunFlow) {
+        // The marker outlives deleted settings; it is not consulted when the key says so.
+        const bool hasSeenWelcome =
+            defaults.boolean(PrefKey::welcomeShown) || hasCompletedOnboardingKeychain();
+        m_hooks.runFirstRunFlow(hasSeenWelcome);
+    }
 
     Preferences& prefs = Preferences::shared();
     const bool enabled = prefs.enabled();
@@ -119,6 +132,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
 
     installObservers();
+    registerDisplaySettleReassert();
     call(m_hooks.installSystemEventObservers);
     installXDR();
     if (m_safeModeAtLaunch) postSafeModeNotice();

@@ -10,6 +10,9 @@
 #include <memory>
 
 class CrashLoopGuard;
+class GammaReassertion;
+class ScreenCaptureMonitor;
+class UpdaterManager;
 class InstanceLock;
 class OverlayWindowController;
 class PopoverViewModel;
@@ -18,6 +21,7 @@ class QMenu;
 class QTimer;
 class ScheduleAnnouncementHandler;
 class SettingsWindowController;
+class UserDefaults;
 class SunsetScheduler;
 
 // The application's hub: owns the display warmth engine and the status item, runs the
@@ -78,6 +82,25 @@ public:
     // A relaunched copy waits up to `waitMs` for the copy it replaces to let go of the
     // single-instance lock before it counts as a duplicate.
     static bool claimSingleInstanceAfterRelaunch(InstanceLock& lock, int waitMs);
+    // ---- Lifecycle (AppDelegateLifecycle.cpp): wake and reconfiguration passes ----
+    // Part of wireSubsystems().
+    void wireLifecycle();
+    GammaReassertion* gammaReassertion() const { return m_gammaReassertion.get(); }
+    ScreenCaptureMonitor* captureMonitor() const { return m_captureMonitor.get(); }
+    UpdaterManager* updaterManager() const { return m_updaterManager.get(); }
+    // Display reconfiguration reaches the settle pass; registered once per process.
+    void registerDisplaySettleReassert();
+    // The global shortcuts' handlers, their registration and the local monitor.
+    void setupShortcuts();
+    static constexpr int firstRunPopoverDelayMs = 300;
+    // First launch (or onboarding never finished): the first warmth, then the takeover.
+    void runFirstRunFlow(UserDefaults& defaults, const QString& welcomeShownKey,
+                         bool hasSeenWelcome);
+    bool hasCompletedOnboardingKeychain() const;
+    void markOnboardingCompleted();
+    void notifyMenuBarLocation();
+    // A click on a notice: the watchdog's pause notice switches the tint back on.
+    void installNotificationResponses();
 
     // ---- Application lifecycle ----
     void applicationDidFinishLaunching();
@@ -148,7 +171,7 @@ private:
     void pinManualOverrideForReload();
     void storedSettingsChanged(QStringList keys);
     void reevaluateScheduleAfterClockChange(const QString& message);
-    void reapplyAfterWake(const QString& message);
+    void reapplyAfterWake(const QString& message, double initialDelay);
     void assertScheduleIfActive();
     void setupSettingsViewModel();
     bool settingsWindowIsWriting() const;
@@ -161,6 +184,12 @@ private:
     SunsetScheduler* m_sunsetScheduler = nullptr;
     std::unique_ptr<ScheduleAnnouncementHandler> m_scheduleHandler;
     std::unique_ptr<SettingsWindowController> m_settingsController;
+    std::unique_ptr<GammaReassertion> m_gammaReassertion;
+    std::unique_ptr<ScreenCaptureMonitor> m_captureMonitor;
+    std::unique_ptr<UpdaterManager> m_updaterManager;
+    bool m_displaySettleRegistered = false;
+    std::unique_ptr<QObject> m_localShortcutMonitor;
+    bool m_notificationResponsesInstalled = false;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<PopoverWindow> m_popover;
     std::unique_ptr<QMenu> m_emergencyMenu;

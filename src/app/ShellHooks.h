@@ -18,6 +18,12 @@ struct ShellHooks {
     std::function<void()> setupShortcuts;
     // First run: called with whether the welcome was already seen.
     std::function<void(bool hasSeenWelcome)> runFirstRunFlow;
+    // The onboarding's full-screen takeover: it calls `onFinish` when the user went
+    // through it, `onEscFallback` when they left it with Escape.
+    std::function<void(std::function<void()> onFinish, std::function<void()> onEscFallback)>
+        showTakeover;
+    // The settings window.
+    std::function<void()> showSettings;
     // A warmth preview interrupted by a crash was finished: the popover model and the
     // ambient controller take the restored values.
     std::function<void(double temperature, double brightness, bool enabled)> recoveredWarmth;

@@ -60,6 +60,8 @@ inline const QString osdPosition = QStringLiteral("halcyra.osdPosition");
 inline const QString shortcuts = QStringLiteral("halcyra.shortcuts");
 inline const QString insightsDailyRecords = QStringLiteral("halcyra.insights.dailyRecords");
 inline const QString discoverySource = QStringLiteral("halcyra.discoverySource");
+// Seconds since 1970 of the last automatic update check.
+inline const QString lastUpdateCheck = QStringLiteral("halcyra.lastUpdateCheck");
 inline const QString experimentalXDRBoost = QStringLiteral("experimentalXDRBoost");
 } // namespace PrefKey
 

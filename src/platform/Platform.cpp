@@ -8,6 +8,7 @@
 #include "platform/linux/LinuxInstanceLock.h"
 #include "platform/linux/LinuxLocationService.h"
 #include "platform/linux/LinuxMachineIdentity.h"
+#include "platform/linux/LinuxOnboardingMarker.h"
 #include "platform/linux/LinuxOutputMuteProbe.h"
 #include "platform/linux/LinuxScreenReaderProbe.h"
 #include "platform/linux/LinuxSoundCueAudioBackend.h"
@@ -15,17 +16,23 @@
 #include "platform/linux/SysfsNativeBacklight.h"
 #include "platform/linux/X11DisplayGamma.h"
 #include "platform/linux/X11MediaKeyTap.h"
+#include "platform/linux/X11GlobalHotKeys.h"
+#include "platform/linux/XdgAutostartEntry.h"
+#include "platform/simulated/SimulatedAutostartEntry.h"
 #include "platform/simulated/SimulatedDesktopNotifier.h"
 #include "platform/simulated/SimulatedDisplayGamma.h"
 #include "platform/simulated/SimulatedDoNotDisturbProbe.h"
 #include "platform/simulated/SimulatedEDRHeadroom.h"
+#include "platform/simulated/SimulatedGlobalHotKeys.h"
 #include "platform/simulated/SimulatedInstanceLock.h"
 #include "platform/simulated/SimulatedLocationService.h"
 #include "platform/simulated/SimulatedMachineIdentity.h"
 #include "platform/simulated/SimulatedMediaApplicationBus.h"
 #include "platform/simulated/SimulatedMediaKeyTap.h"
 #include "platform/simulated/SimulatedNativeBacklight.h"
+#include "platform/simulated/SimulatedOnboardingMarker.h"
 #include "platform/simulated/SimulatedOutputMuteProbe.h"
+#include "platform/simulated/SimulatedScreenCaptureProbe.h"
 #include "platform/simulated/SimulatedScreenReaderProbe.h"
 #include "platform/simulated/SimulatedSoundCueAudioBackend.h"
 #include "platform/simulated/SimulatedSystemEvents.h"
@@ -85,6 +92,10 @@ std::unique_ptr<Platform> Platform::makeSimulated() {
     p->m_doNotDisturbProbe = std::make_unique<SimulatedDoNotDisturbProbe>();
     p->m_screenReaderProbe = std::make_unique<SimulatedScreenReaderProbe>();
     p->m_simulatedKeyboard = std::make_unique<SimulatedKeyboard>();
+    p->m_globalHotKeys = std::make_unique<SimulatedGlobalHotKeys>();
+    p->m_autostartEntry = std::make_unique<SimulatedAutostartEntry>();
+    p->m_onboardingMarker = std::make_unique<SimulatedOnboardingMarker>();
+    p->m_screenCaptureProbe = std::make_unique<SimulatedScreenCaptureProbe>();
     return p;
 }
 
@@ -101,6 +112,8 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     if (auto location = LinuxLocationService::create()) p->setLocation(std::move(location));
     p->m_systemEvents = std::make_unique<LinuxSystemEvents>();
     p->setDesktopNotifier(std::make_unique<LinuxDesktopNotifier>());
+    p->setAutostartEntry(std::make_unique<XdgAutostartEntry>());
+    p->setOnboardingMarker(std::make_unique<LinuxOnboardingMarker>());
     if (hasX11Display()) {
         if (auto gamma = X11DisplayGamma::open()) {
             p->setDisplayGamma(std::move(gamma));
@@ -108,6 +121,7 @@ std::unique_ptr<Platform> Platform::makeDefault() {
             // The keys come from the same X server as the ramps.
             p->m_simulatedKeyboard.reset();
         }
+        if (auto hotKeys = X11GlobalHotKeys::open()) p->setGlobalHotKeys(std::move(hotKeys));
     }
     if (auto backlight = SysfsNativeBacklight::probe()) {
         p->setNativeBacklight(std::move(backlight));
@@ -232,4 +246,32 @@ std::unique_ptr<MediaKeyTap> Platform::makeMediaKeyTap(MediaKeyTapDelegate* dele
 bool Platform::mediaKeysAvailable(const std::vector<MediaKey>& keys) {
     if (m_simulatedKeyboard) return !m_simulatedKeyboard->heldElsewhere();
     return X11MediaKeyTap::keysAvailable(QString(), keys);
+}
+
+void Platform::setGlobalHotKeys(std::unique_ptr<GlobalHotKeys> service) {
+    m_globalHotKeys = std::move(service);
+}
+SimulatedGlobalHotKeys* Platform::simulatedGlobalHotKeys() const {
+    return dynamic_cast<SimulatedGlobalHotKeys*>(m_globalHotKeys.get());
+}
+
+void Platform::setAutostartEntry(std::unique_ptr<AutostartEntry> service) {
+    m_autostartEntry = std::move(service);
+}
+SimulatedAutostartEntry* Platform::simulatedAutostartEntry() const {
+    return dynamic_cast<SimulatedAutostartEntry*>(m_autostartEntry.get());
+}
+
+void Platform::setOnboardingMarker(std::unique_ptr<OnboardingMarker> service) {
+    m_onboardingMarker = std::move(service);
+}
+SimulatedOnboardingMarker* Platform::simulatedOnboardingMarker() const {
+    return dynamic_cast<SimulatedOnboardingMarker*>(m_onboardingMarker.get());
+}
+
+void Platform::setScreenCaptureProbe(std::unique_ptr<ScreenCaptureProbe> service) {
+    m_screenCaptureProbe = std::move(service);
+}
+SimulatedScreenCaptureProbe* Platform::simulatedScreenCaptureProbe() const {
+    return dynamic_cast<SimulatedScreenCaptureProbe*>(m_screenCaptureProbe.get());
 }

@@ -32,6 +32,14 @@ class MediaKeyTapDelegate;
 class SimulatedKeyboard;
 enum class MediaKey;
 enum class KeyPressMode;
+class GlobalHotKeys;
+class SimulatedGlobalHotKeys;
+class AutostartEntry;
+class SimulatedAutostartEntry;
+class OnboardingMarker;
+class SimulatedOnboardingMarker;
+class ScreenCaptureProbe;
+class SimulatedScreenCaptureProbe;
 
 // Picks a backend for every platform service at start-up: the real Linux backend
 // where the device answers, the simulated one otherwise. HALCYRA_PLATFORM=simulated
@@ -117,6 +125,21 @@ public:
     // Whether `keys` can be taken now (no other client holds them).
     bool mediaKeysAvailable(const std::vector<MediaKey>& keys);
     SimulatedKeyboard* simulatedKeyboard() const { return m_simulatedKeyboard.get(); }
+    GlobalHotKeys& globalHotKeys() { return *m_globalHotKeys; }
+    void setGlobalHotKeys(std::unique_ptr<GlobalHotKeys> service);
+    SimulatedGlobalHotKeys* simulatedGlobalHotKeys() const;
+
+    AutostartEntry& autostartEntry() { return *m_autostartEntry; }
+    void setAutostartEntry(std::unique_ptr<AutostartEntry> service);
+    SimulatedAutostartEntry* simulatedAutostartEntry() const;
+
+    OnboardingMarker& onboardingMarker() { return *m_onboardingMarker; }
+    void setOnboardingMarker(std::unique_ptr<OnboardingMarker> service);
+    SimulatedOnboardingMarker* simulatedOnboardingMarker() const;
+
+    ScreenCaptureProbe& screenCaptureProbe() { return *m_screenCaptureProbe; }
+    void setScreenCaptureProbe(std::unique_ptr<ScreenCaptureProbe> service);
+    SimulatedScreenCaptureProbe* simulatedScreenCaptureProbe() const;
 
     ~Platform();
 
@@ -137,4 +160,8 @@ private:
     std::unique_ptr<LocationService> m_location;
     // Null when the keys come from the X server.
     std::unique_ptr<SimulatedKeyboard> m_simulatedKeyboard;
+    std::unique_ptr<GlobalHotKeys> m_globalHotKeys;
+    std::unique_ptr<AutostartEntry> m_autostartEntry;
+    std::unique_ptr<OnboardingMarker> m_onboardingMarker;
+    std::unique_ptr<ScreenCaptureProbe> m_screenCaptureProbe;
 };

@@ -63,6 +63,8 @@ public:
     ~OverlayWindowController() override;
 
     void setHooks(OverlayHooks hooks) { m_hooks = std::move(hooks); }
+    // Each subsystem fills in its own hooks.
+    OverlayHooks& hooks() { return m_hooks; }
 
     // A warmth that a full re-application shows instead of the stored temperature and
     // intensity (intensity on the 0..4 scale); absent means the stored values. The
