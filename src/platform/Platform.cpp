@@ -13,6 +13,7 @@
 #include "platform/linux/LinuxScreenReaderProbe.h"
 #include "platform/linux/LinuxSoundCueAudioBackend.h"
 #include "platform/linux/LinuxSystemEvents.h"
+#include "platform/linux/PipeWireScreenCaptureProbe.h"
 #include "platform/linux/SysfsNativeBacklight.h"
 #include "platform/linux/X11DisplayGamma.h"
 #include "platform/linux/X11MediaKeyTap.h"
@@ -114,6 +115,7 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     p->setDesktopNotifier(std::make_unique<LinuxDesktopNotifier>());
     p->setAutostartEntry(std::make_unique<XdgAutostartEntry>());
     p->setOnboardingMarker(std::make_unique<LinuxOnboardingMarker>());
+    p->setScreenCaptureProbe(std::make_unique<PipeWireScreenCaptureProbe>());
     if (hasX11Display()) {
         if (auto gamma = X11DisplayGamma::open()) {
             p->setDisplayGamma(std::move(gamma));
