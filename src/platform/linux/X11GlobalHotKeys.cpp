@@ -9,10 +9,6 @@
 
 Q_LOGGING_CATEGORY(lcHotKeys, "com.halcyra.app.shortcuts")
 
-namespace {
-constexpr quint32 kNumLockKeysym = 0xff7f;
-} // namespace
-
 std::unique_ptr<X11GlobalHotKeys> X11GlobalHotKeys::open() {
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (!c || xcb_connection_has_error(c)) {
@@ -25,7 +21,8 @@ std::unique_ptr<X11GlobalHotKeys> X11GlobalHotKeys::open() {
 X11GlobalHotKeys::X11GlobalHotKeys(xcb_connection_t* connection) : m_connection(connection) {
     const xcb_setup_t* setup = xcb_get_setup(m_connection);
     m_root = xcb_setup_roots_iterator(setup).data->root;
-    loadKeyboard();
+    m_keymap = X11KeyGrab::fetchKeymap(m_connection);
+    m_numLockMask = X11KeyGrab::numLockMask(m_connection, m_keymap);
     m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_connection),
                                                    QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &X11GlobalHotKeys::readEvents);
@@ -37,57 +34,19 @@ X11GlobalHotKeys::~X11GlobalHotKeys() {
     xcb_disconnect(m_connection);
 }
 
-void X11GlobalHotKeys::loadKeyboard() {
-    const xcb_setup_t* setup = xcb_get_setup(m_connection);
-    m_minKeycode = setup->min_keycode;
-    const int count = setup->max_keycode - setup->min_keycode + 1;
-    xcb_get_keyboard_mapping_reply_t* map = xcb_get_keyboard_mapping_reply(
-        m_connection, xcb_get_keyboard_mapping(m_connection, setup->min_keycode, count), nullptr);
-    m_keysyms.clear();
-    if (map) {
-        m_symsPerCode = map->keysyms_per_keycode;
-        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
-        m_keysyms.assign(syms, syms + xcb_get_keyboard_mapping_keysyms_length(map));
-        std::free(map);
-    }
-    // The modifier that Num Lock sets varies by keymap.
-    m_numLockMask = 0;
-    const auto numLock = keycodeFor(kNumLockKeysym);
-    xcb_get_modifier_mapping_reply_t* mods = xcb_get_modifier_mapping_reply(
-        m_connection, xcb_get_modifier_mapping(m_connection), nullptr);
-    if (mods && numLock) {
-        const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(mods);
-        for (int mod = 0; mod < 8; ++mod)
-            for (int k = 0; k < mods->keycodes_per_modifier; ++k)
-                if (codes[mod * mods->keycodes_per_modifier + k] == *numLock)
-                    m_numLockMask = quint16(1u << mod);
-    }
-    std::free(mods);
-}
-
-std::optional<quint8> X11GlobalHotKeys::keycodeFor(quint32 keysym) const {
-    if (m_symsPerCode <= 0) return std::nullopt;
-    for (size_t i = 0; i < m_keysyms.size(); ++i)
-        if (m_keysyms[i] == keysym) return quint8(m_minKeycode + i / size_t(m_symsPerCode));
-    return std::nullopt;
-}
-
 std::vector<quint16> X11GlobalHotKeys::lockVariants() const {
-    std::vector<quint16> v{0, ShortcutKeyTable::xLock};
-    if (m_numLockMask) {
-        v.push_back(m_numLockMask);
-        v.push_back(quint16(m_numLockMask | ShortcutKeyTable::xLock));
-    }
-    return v;
+    const std::vector<uint16_t> v = X11KeyGrab::lockVariants(m_numLockMask);
+    return {v.begin(), v.end()};
 }
 
 int X11GlobalHotKeys::registerHotKey(quint32 id, quint16 keyCode, quint64 modifiers) {
     unregisterHotKey(id);
     if (xcb_connection_has_error(m_connection)) return unavailable;
     const auto keysym = ShortcutKeyTable::keysymForKeyCode(keyCode);
-    const auto keycode = keysym ? keycodeFor(*keysym) : std::nullopt;
-    if (!keycode) return noSuchKey;
-    const Grab grab{*keycode, ShortcutKeyTable::xModifiers(modifiers)};
+    const std::vector<uint8_t> keycodes =
+        keysym ? m_keymap.keycodesFor(*keysym) : std::vector<uint8_t>{};
+    if (keycodes.empty()) return noSuchKey;
+    const Grab grab{keycodes.front(), ShortcutKeyTable::xModifiers(modifiers)};
     std::vector<xcb_void_cookie_t> cookies;
     for (quint16 lock : lockVariants())
         cookies.push_back(xcb_grab_key_checked(m_connection, 1, m_root, grab.modifiers | lock,

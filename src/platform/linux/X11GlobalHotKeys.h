@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/GlobalHotKeys.h"
+#include "platform/linux/X11KeyGrab.h"
 
 #include <QHash>
 #include <memory>
@@ -30,18 +31,14 @@ private:
         quint16 modifiers; // X mask, without lock bits
     };
     explicit X11GlobalHotKeys(xcb_connection_t* connection);
-    void loadKeyboard();
-    std::optional<quint8> keycodeFor(quint32 keysym) const;
     std::vector<quint16> lockVariants() const;
     void ungrab(const Grab& grab);
     void readEvents();
 
     xcb_connection_t* m_connection;
     quint32 m_root = 0;
+    X11KeyGrab::Keymap m_keymap;
     quint16 m_numLockMask = 0;
-    quint8 m_minKeycode = 0;
-    int m_symsPerCode = 0;
-    std::vector<quint32> m_keysyms;
     QHash<quint32, Grab> m_grabs;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
