@@ -3,6 +3,7 @@
 // local shortcut monitor.
 #include "app/AppDelegate.h"
 
+#include "app/LoginItemCompat.h"
 #include "app/UpdaterManager.h"
 #include "brightness/ShortcutManager.h"
 #include "core/Preferences.h"
@@ -94,6 +95,25 @@ void AppDelegate::wireLifecycle() {
         dialog->raise();
         dialog->activateWindow();
     };
+    // The settings window's update row and launch-at-login switch.
+    m_hooks.checkForUpdates = [updater] { updater->checkForUpdates(); };
+    updater->onManualCheckResult = [this](UpdaterManager::ManualCheckResult result) {
+        using Kind = UpdaterManager::ManualCheckResult::Kind;
+        updateCheckFinished(result.kind == Kind::updateAvailable
+                                ? UpdateCheckResult::updateAvailable
+                            : result.kind == Kind::upToDate ? UpdateCheckResult::upToDate
+                                                            : UpdateCheckResult::failed);
+    };
+    updater->onAvailabilityChanged = [this](std::optional<QString> version) {
+        availableUpdateChanged(version.value_or(QString()));
+    };
+    m_hooks.applyLoginItem = [](bool on) -> std::optional<bool> {
+        const LoginItemCompat::State state = LoginItemCompat::apply(on);
+        if (state == LoginItemCompat::State::unknown) return std::nullopt;
+        return state == LoginItemCompat::State::enabled;
+    };
+    m_hooks.reconcileLoginItem = [] { LoginItemCompat::reconcile(); };
+    m_hooks.showSettings = [this] { showSettings(); };
     updater->startAutomaticChecks();
     m_hooks.popoverShortcutText = [] {
         return ShortcutManager::shared().bindings().at(ShortcutAction::openPopover).displayString();
