@@ -1,6 +1,8 @@
 #include "platform/GammaOriginalsStore.h"
 
+#include "core/BoundedFile.h"
 #include "core/Paths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -107,14 +109,18 @@ GammaOriginalsStore::Ramps GammaOriginalsStore::linearRamps(int size) {
 }
 
 void GammaOriginalsStore::load() {
-    QFile file(m_path);
-    if (!file.exists()) return;
-    if (!file.open(QIODevice::ReadOnly)) {
+    const BoundedFile::Read read = BoundedFile::read(m_path);
+    if (read.status == BoundedFile::Read::Status::missing) return;
+    if (!read.ok()) {
+        // Set aside, so that the next save writes a plain file in its place.
+        const QString kept = BoundedFile::setAside(m_path);
         qCWarning(lcGammaStore).noquote()
-            << QStringLiteral("Saved display ramps unreadable at %1 — starting afresh").arg(m_path);
+            << QStringLiteral("Saved display ramps unreadable at %1 (%2) — starting afresh%3")
+                   .arg(m_path, read.error,
+                        kept.isEmpty() ? QString() : QStringLiteral("; kept as ") + kept);
         return;
     }
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    const QJsonDocument doc = QJsonDocument::fromJson(read.bytes);
     const QJsonObject crtcs = doc.object().value(QStringLiteral("crtcs")).toObject();
     for (auto it = crtcs.begin(); it != crtcs.end(); ++it) {
         const QJsonObject o = it.value().toObject();

@@ -3,8 +3,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 void writeFile(const QString& path, const QByteArray& content) {
@@ -131,4 +133,24 @@ TEST(GammaOriginalsStore, TakesCalibrationCurvesButNotTintsForADisplaysOwn) {
     dipping.green[100] = dipping.green[99] - 500;
     for (const auto& bad : {warm, dipping, ramp(256, 0.4)})
         EXPECT_FALSE(GammaOriginalsStore::isPlausibleOriginal(bad));
+}
+
+TEST(GammaOriginalsStore, AFileThatCannotBeReadSafelyIsSetAside) {
+    for (const bool fifo : {true, false}) {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/gamma-originals.json";
+        if (fifo)
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            ASSERT_TRUE(QFile::link("/dev/zero", path));
+        GammaOriginalsStore store(path); // neither waits for a writer nor reads forever
+        EXPECT_FALSE(store.record(":0/crtc-63"));
+        EXPECT_EQ(QDir(dir.path())
+                      .entryList({"gamma-originals.json.corrupt-*"}, QDir::Files | QDir::System)
+                      .size(),
+                  1);
+        store.setRecord(":0/crtc-63", {"eDP-1", ramp(256, 1.0), false});
+        EXPECT_TRUE(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
+        EXPECT_TRUE(GammaOriginalsStore(path).record(":0/crtc-63"));
+    }
 }

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Reads the small files Halcyra keeps (settings, saved display ramps) without trusting
+// what sits at the path: only a regular file is read, the open never blocks (a FIFO
+// with no writer), and nothing larger than the limit is taken in (a link to
+// /dev/zero, a runaway file).
+namespace BoundedFile {
+
+inline constexpr qint64 defaultLimit = 4 * 1024 * 1024;
+
+struct Read {
+    enum class Status { ok, missing, unreadable };
+    Status status = Status::missing;
+    QByteArray bytes;
+    QString error; // why it is unreadable, for the log
+
+    bool ok() const { return status == Status::ok; }
+};
+
+Read read(const QString& path, qint64 limit = defaultLimit);
+
+// Moves a file that could not be read aside as `<path>.corrupt-<timestamp>` and
+// returns the new name, or an empty string when it could not be moved.
+QString setAside(const QString& path);
+QString setAsideName(const QString& path);
+
+} // namespace BoundedFile
