@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/DurableKeys.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -7,7 +9,9 @@
 class UserDefaults;
 
 // Every stored setting's key. Writers set these directly on the store with the
-// setter of the key's type; Preferences is the one typed reader.
+// setter of the key's type; Preferences is the one typed reader. A key declared with
+// DurableKeys::declare guards against a crash: its writes are on disk before they
+// return (the others are saved within 100 ms).
 namespace PrefKey {
 inline const QString enabled = QStringLiteral("halcyra.enabled");
 inline const QString temperature = QStringLiteral("halcyra.temperature");
@@ -25,13 +29,14 @@ inline const QString flickerFree = QStringLiteral("halcyra.flickerFree");
 inline const QString autoDisableNightShift = QStringLiteral("halcyra.autoDisableNightShift");
 inline const QString manageTrueTone = QStringLiteral("halcyra.manageTrueTone");
 inline const QString fullHarmonyEnabled = QStringLiteral("halcyra.fullHarmonyEnabled");
-inline const QString fullHarmonyBaseline = QStringLiteral("halcyra.fullHarmonyBaseline");
+inline const QString fullHarmonyBaseline =
+    DurableKeys::declare(QStringLiteral("halcyra.fullHarmonyBaseline"));
 inline const QString keyboardBrightnessSync = QStringLiteral("halcyra.keyboardBrightnessSync");
 inline const QString keyboardBrightness = QStringLiteral("halcyra.keyboardBrightness");
 inline const QString brightnessKeyInterception =
     QStringLiteral("halcyra.brightnessKeyInterception");
 inline const QString preBrightnessKeyNativeBrightness =
-    QStringLiteral("halcyra.preBrightnessKeyNativeBrightness");
+    DurableKeys::declare(QStringLiteral("halcyra.preBrightnessKeyNativeBrightness"));
 inline const QString xdrBoostEnabled = QStringLiteral("halcyra.xdrBoostEnabled");
 inline const QString xdrBoostStrength = QStringLiteral("halcyra.xdrBoostStrength");
 inline const QString showTemperatureInMenuBar = QStringLiteral("halcyra.showTemperatureInMenuBar");
@@ -43,16 +48,25 @@ inline const QString soundCueVolume = QStringLiteral("halcyra.soundCueVolume");
 inline const QString pinnedPresets = QStringLiteral("halcyra.pinnedPresets");
 inline const QString customPresetTemperature = QStringLiteral("halcyra.customPresetTemperature");
 inline const QString customPresetIntensity = QStringLiteral("halcyra.customPresetIntensity");
-inline const QString previewInProgress = QStringLiteral("halcyra.previewInProgress");
-inline const QString savedUserTemperature = QStringLiteral("halcyra.savedUserTemperature");
-inline const QString savedUserIntensity = QStringLiteral("halcyra.savedUserIntensity");
-inline const QString savedUserEnabled = QStringLiteral("halcyra.savedUserEnabled");
-inline const QString savedUserBrightness = QStringLiteral("halcyra.savedUserBrightness");
-inline const QString safeMode = QStringLiteral("halcyra.safeMode");
-inline const QString consecutiveCrashCount = QStringLiteral("halcyra.consecutiveCrashCount");
-inline const QString lastLaunchTime = QStringLiteral("halcyra.lastLaunchTime");
-inline const QString crashRecoveryCount = QStringLiteral("halcyra.crashRecoveryCount");
-inline const QString launchCrashGuard = QStringLiteral("halcyra.launchCrashGuard");
+inline const QString previewInProgress =
+    DurableKeys::declare(QStringLiteral("halcyra.previewInProgress"));
+inline const QString savedUserTemperature =
+    DurableKeys::declare(QStringLiteral("halcyra.savedUserTemperature"));
+inline const QString savedUserIntensity =
+    DurableKeys::declare(QStringLiteral("halcyra.savedUserIntensity"));
+inline const QString savedUserEnabled =
+    DurableKeys::declare(QStringLiteral("halcyra.savedUserEnabled"));
+inline const QString savedUserBrightness =
+    DurableKeys::declare(QStringLiteral("halcyra.savedUserBrightness"));
+inline const QString safeMode = DurableKeys::declare(QStringLiteral("halcyra.safeMode"));
+inline const QString consecutiveCrashCount =
+    DurableKeys::declare(QStringLiteral("halcyra.consecutiveCrashCount"));
+inline const QString lastLaunchTime =
+    DurableKeys::declare(QStringLiteral("halcyra.lastLaunchTime"));
+inline const QString crashRecoveryCount =
+    DurableKeys::declare(QStringLiteral("halcyra.crashRecoveryCount"));
+inline const QString launchCrashGuard =
+    DurableKeys::declare(QStringLiteral("halcyra.launchCrashGuard"));
 inline const QString welcomeShown = QStringLiteral("halcyra.welcomeShown");
 inline const QString lastSeenVersion = QStringLiteral("halcyra.lastSeenVersion");
 inline const QString menuBarHiddenHintShown = QStringLiteral("halcyra.menuBarHiddenHintShown");

@@ -1,8 +1,10 @@
 #include "UserDefaults.h"
 
+#include "BoundedFile.h"
 #include "Clock.h"
-#include "Paths.h"
+#include "DurableKeys.h"
 #include "NotificationCenter.h"
+#include "Paths.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -18,6 +20,7 @@
 #include <QTimer>
 #include <cmath>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +35,9 @@ std::unique_ptr<UserDefaults>& standardSlot() {
 
 const QString kDataKey = QStringLiteral("$data");
 constexpr qint64 kSaveIntervalMs = 100;
+constexpr qint64 kBurstSaveIntervalMs = 500;
+constexpr int kSaveAttempts = 3;
+const QString kTemporarySuffix = QStringLiteral(".tmp-");
 
 bool writeAll(int fd, const QByteArray& bytes) {
     qint64 done = 0;
@@ -46,10 +52,33 @@ bool writeAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
+// A temporary left by a writer that was killed between creating and renaming it.
+// Writers hold a lock on their temporary until the rename, so one that can be locked
+// has no writer left.
+void removeStaleTemporaries(const QString& filePath) {
+    const QFileInfo info(filePath);
+    const QDir dir = info.absoluteDir();
+    const QStringList names =
+        dir.entryList({info.fileName() + kTemporarySuffix + QStringLiteral("*")},
+                      QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QByteArray path = QFile::encodeName(dir.filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            ::unlink(path.constData());
+            qCInfo(lcDefaults).noquote() << "Removed a stale temporary settings file" << name;
+        }
+        ::close(fd);
+    }
+}
+
 } // namespace
 
 UserDefaults::UserDefaults(const QString& filePath, QObject* parent)
     : QObject(parent), m_path(filePath) {
+    removeStaleTemporaries(m_path);
+    if (const QString target = writeTarget(); target != m_path) removeStaleTemporaries(target);
     load(false);
     watch();
     if (QCoreApplication* app = QCoreApplication::instance()) {
@@ -60,7 +89,9 @@ UserDefaults::UserDefaults(const QString& filePath, QObject* parent)
     }
 }
 
-UserDefaults::~UserDefaults() { synchronize(); }
+UserDefaults::~UserDefaults() {
+    synchronize();
+}
 
 UserDefaults& UserDefaults::standard() {
     auto& slot = standardSlot();
@@ -136,7 +167,9 @@ std::optional<QByteArray> UserDefaults::dataValue(const QString& key) const {
     return *decoded;
 }
 
-void UserDefaults::setBool(const QString& key, bool value) { store(key, QJsonValue(value)); }
+void UserDefaults::setBool(const QString& key, bool value) {
+    store(key, QJsonValue(value));
+}
 
 void UserDefaults::setDouble(const QString& key, double value) {
     // JSON has no NaN or infinity; such a value would not survive the file.
@@ -178,7 +211,7 @@ void UserDefaults::remove(const QString& key) {
         m_values.remove(key);
         m_dirty.insert(key);
     }
-    requestSave();
+    requestSave(DurableKeys::contains(key));
     announce({key});
 }
 
@@ -189,17 +222,21 @@ void UserDefaults::store(const QString& key, const QJsonValue& value) {
         m_values.insert(key, value);
         m_dirty.insert(key);
     }
-    requestSave();
+    requestSave(DurableKeys::contains(key));
     announce({key});
 }
 
-void UserDefaults::requestSave() {
+void UserDefaults::requestSave(bool now) {
     const bool onOwnThread = m_saveTimer && QThread::currentThread() == thread();
-    if (!onOwnThread) {
+    if (now || !onOwnThread) {
         synchronize();
         return;
     }
     if (m_saveTimer->isActive()) return; // the pending save will carry this write
+    if (m_bursts > 0) {
+        m_saveTimer->start(int(kBurstSaveIntervalMs));
+        return;
+    }
     const qint64 since = Clock::system().monotonicMs() - m_lastSaveMs;
     if (since >= kSaveIntervalMs)
         synchronize();
@@ -207,44 +244,65 @@ void UserDefaults::requestSave() {
         m_saveTimer->start(int(kSaveIntervalMs - since));
 }
 
-bool UserDefaults::synchronize() {
-    if (m_saveTimer && QThread::currentThread() == thread()) m_saveTimer->stop();
-    {
-        QReadLocker lock(&m_lock);
-        if (m_dirty.isEmpty()) return true;
-    }
-    // Someone may have edited the file since our last save and the watcher not have
-    // told us yet: take their keys in first, so that our save does not undo the edit.
-    load(true);
-    QJsonObject snapshot;
-    {
-        QWriteLocker lock(&m_lock);
-        if (m_dirty.isEmpty()) return true;
-        snapshot = m_values;
-        m_dirty.clear();
-    }
-    m_lastSaveMs = Clock::system().monotonicMs();
-    if (save(snapshot)) return true;
-    // Keep the keys marked so that a reload does not drop them and a later write retries.
-    QWriteLocker lock(&m_lock);
-    for (auto it = snapshot.begin(); it != snapshot.end(); ++it) m_dirty.insert(it.key());
-    return false;
+void UserDefaults::beginBurst() {
+    ++m_bursts;
 }
 
-bool UserDefaults::reload() { return load(true); }
+void UserDefaults::endBurst() {
+    if (m_bursts == 0) return;
+    if (--m_bursts == 0 && m_saveTimer && m_saveTimer->isActive()) synchronize();
+}
+
+bool UserDefaults::synchronize() {
+    if (m_saveTimer && QThread::currentThread() == thread()) m_saveTimer->stop();
+    std::lock_guard syncLock(m_syncMutex);
+    for (int attempt = 1;; ++attempt) {
+        {
+            QReadLocker lock(&m_lock);
+            if (m_dirty.isEmpty()) return true;
+        }
+        // Someone may have edited the file since our last save and the watcher not have
+        // told us yet: take their keys in first, so that our save does not undo the edit.
+        load(true);
+        QJsonObject snapshot;
+        QSet<QString> saving;
+        {
+            QWriteLocker lock(&m_lock);
+            if (m_dirty.isEmpty()) return true;
+            snapshot = m_values;
+            saving = std::exchange(m_dirty, {});
+        }
+        m_lastSaveMs = Clock::system().monotonicMs();
+        const SaveResult result = save(snapshot);
+        if (result == SaveResult::saved) return true;
+        // Keep the keys marked so that a reload does not drop them and a retry saves them.
+        {
+            QWriteLocker lock(&m_lock);
+            m_dirty.unite(saving);
+        }
+        if (result == SaveResult::failed || attempt == kSaveAttempts) return false;
+    }
+}
+
+bool UserDefaults::reload() {
+    return load(true);
+}
 
 bool UserDefaults::load(bool announceChanges) {
-    QFile file(m_path);
-    if (!file.exists()) return true;
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCCritical(lcDefaults).noquote()
-            << "Could not read the settings file" << m_path << "—" << file.errorString()
-            << "— using the defaults";
-        setAsideBadFile("unreadable", !announceChanges);
+    const BoundedFile::Read read = BoundedFile::read(m_path);
+    if (read.status == BoundedFile::Read::Status::missing) {
+        std::lock_guard saveLock(m_saveMutex);
+        m_lastWritten.clear();
+        return true;
+    }
+    if (!read.ok()) {
+        qCCritical(lcDefaults).noquote() << "Could not read the settings file" << m_path << "—"
+                                         << read.error << "— using the defaults";
+        // Nothing of it can be copied (a FIFO, a device, a runaway file): move it.
+        setAsideBadFile("unreadable", true);
         return false;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
+    const QByteArray& bytes = read.bytes;
     QJsonObject lastSaved;
     {
         std::lock_guard saveLock(m_saveMutex);
@@ -291,17 +349,26 @@ bool UserDefaults::load(bool announceChanges) {
 }
 
 void UserDefaults::setAsideBadFile(const QByteArray& reason, bool move) {
-    const QString target = m_path + QStringLiteral(".corrupt-") +
-                           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    std::lock_guard saveLock(m_saveMutex);
     // While running, another process may still be writing through its open file:
     // copy rather than move, so its bytes do not end up in the set-aside file.
-    if (move && QFile::rename(m_path, target)) {
-        qCCritical(lcDefaults).noquote() << "Kept the" << reason << "settings file as" << target;
-        return;
-    }
-    if (QFile::copy(m_path, target)) {
-        qCCritical(lcDefaults).noquote() << "Copied the" << reason << "settings file to" << target;
-        return;
+    if (move) {
+        if (const QString target = BoundedFile::setAside(m_path); !target.isEmpty()) {
+            qCCritical(lcDefaults).noquote()
+                << "Kept the" << reason << "settings file as" << target;
+            m_lastWritten.clear();
+            return;
+        }
+    } else if (const BoundedFile::Read bad = BoundedFile::read(m_path); bad.ok()) {
+        QFile copy(BoundedFile::setAsideName(m_path));
+        if (copy.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
+            copy.write(bad.bytes) == bad.bytes.size() && copy.flush()) {
+            qCCritical(lcDefaults).noquote()
+                << "Copied the" << reason << "settings file to" << copy.fileName();
+            m_lastWritten = bad.bytes; // kept aside: a save may now replace it
+            return;
+        }
+        copy.remove();
     }
     // Neither moved nor copied: never write over it.
     m_savesBlocked = true;
@@ -309,32 +376,64 @@ void UserDefaults::setAsideBadFile(const QByteArray& reason, bool move) {
                                      << m_path << "— settings will not be saved this session";
 }
 
-bool UserDefaults::save(const QJsonObject& snapshot) {
+QString UserDefaults::writeTarget() const {
+    // A settings file that is a link (kept with the user's dotfiles) is saved through to
+    // the file it names, so the link stays a link.
+    QString path = m_path;
+    for (int depth = 0; depth < 16; ++depth) {
+        const QFileInfo info(path);
+        if (!info.isSymLink()) return path;
+        path = info.symLinkTarget();
+    }
+    return m_path;
+}
+
+UserDefaults::SaveResult UserDefaults::save(const QJsonObject& snapshot) {
     std::lock_guard saveLock(m_saveMutex);
-    if (m_savesBlocked) return false;
+    if (m_savesBlocked) return SaveResult::failed;
     const QByteArray bytes = QJsonDocument(snapshot).toJson(QJsonDocument::Indented);
-    const QFileInfo info(m_path);
+    const QString target = writeTarget();
+    const QFileInfo info(target);
     if (!QDir().mkpath(info.absolutePath())) {
         qCCritical(lcDefaults).noquote() << "Could not create" << info.absolutePath();
-        return false;
+        return SaveResult::failed;
     }
-    QByteArray tmpPath = QFile::encodeName(m_path + QStringLiteral(".tmp-XXXXXX"));
+    QByteArray tmpPath = QFile::encodeName(target + kTemporarySuffix + QStringLiteral("XXXXXX"));
     const int fd = ::mkstemp(tmpPath.data());
     if (fd < 0) {
         qCCritical(lcDefaults).noquote() << "Could not save the settings —" << strerror(errno);
-        return false;
+        return SaveResult::failed;
     }
+    // Held until the rename: tells a later start that this temporary is not stale.
+    ::flock(fd, LOCK_EX);
     ::fchmod(fd, S_IRUSR | S_IWUSR);
-    const bool written = writeAll(fd, bytes);
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(tmpPath.constData(), QFile::encodeName(m_path).constData()) != 0) {
-        qCCritical(lcDefaults).noquote() << "Could not save the settings —" << strerror(errno);
+    auto discard = [&] {
         ::unlink(tmpPath.constData());
-        return false;
+        ::close(fd);
+    };
+    if (!writeAll(fd, bytes)) {
+        qCCritical(lcDefaults).noquote() << "Could not save the settings —" << strerror(errno);
+        discard();
+        return SaveResult::failed;
     }
+    // An edit by hand that landed since our read would be undone by the rename: look
+    // once more right before it, and merge again if the file moved on.
+    const BoundedFile::Read now = BoundedFile::read(target);
+    const bool unchanged = (now.ok() || now.status == BoundedFile::Read::Status::missing) &&
+                           now.bytes == m_lastWritten;
+    if (!unchanged) {
+        discard();
+        return SaveResult::editedMeanwhile;
+    }
+    if (::rename(tmpPath.constData(), QFile::encodeName(target).constData()) != 0) {
+        qCCritical(lcDefaults).noquote() << "Could not save the settings —" << strerror(errno);
+        discard();
+        return SaveResult::failed;
+    }
+    ::close(fd);
     m_lastWritten = bytes;
     m_lastSaved = snapshot;
-    return true;
+    return SaveResult::saved;
 }
 
 void UserDefaults::announce(const QStringList& keys) {
@@ -356,14 +455,19 @@ void UserDefaults::watch() {
     QDir().mkpath(info.absolutePath());
     m_watcher = std::make_unique<QFileSystemWatcher>();
     m_watcher->addPath(info.absolutePath());
+    // A link's target is replaced in its own folder: watch that one too.
+    if (const QFileInfo target(writeTarget()); target.absolutePath() != info.absolutePath())
+        m_watcher->addPath(target.absolutePath());
     if (info.exists()) m_watcher->addPath(m_path);
     connect(m_watcher.get(), &QFileSystemWatcher::fileChanged, this, &UserDefaults::onFileEvent);
-    connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, &UserDefaults::onFileEvent);
+    connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this,
+            &UserDefaults::onFileEvent);
 }
 
 void UserDefaults::onFileEvent() {
     // A rename replaces the file we watched; watch the new one.
-    if (QFileInfo::exists(m_path) && !m_watcher->files().contains(m_path)) m_watcher->addPath(m_path);
+    if (QFileInfo::exists(m_path) && !m_watcher->files().contains(m_path))
+        m_watcher->addPath(m_path);
     // Editors often truncate and then write; read once the burst of events is over.
     if (m_reloadPending) return;
     m_reloadPending = true;

@@ -6,9 +6,9 @@
 #include <QObject>
 #include <QReadWriteLock>
 #include <QSet>
-#include <atomic>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -20,14 +20,15 @@ class QTimer;
 // $XDG_CONFIG_HOME/halcyra/settings.json. Booleans, numbers, strings and string
 // arrays are kept as their JSON kinds, raw bytes as {"$data": "<base64>"}.
 //
-// Typed reads report a value of another kind as absent. Every write is saved at
-// atomically (temporary file, flush, rename), so a process killed at any moment
-// leaves a file that parses and holds every key saved before. Saves are throttled to
-// one per 100 ms (a 60 Hz ramp writes a key every frame): a write is on disk within
-// 100 ms, and synchronize() (called at quit and on termination) puts everything there
-// at once. Reads may come from any thread.
+// Typed reads report a value of another kind as absent. Every save is atomic
+// (temporary file beside the file, rename), so a process killed at any moment leaves
+// a file that parses and holds every key saved before. A write of a durable key
+// (DurableKeys, declared in the key table) is saved before the write returns; other
+// writes are coalesced to one save per 100 ms, or per 500 ms while a burst (a 60 Hz
+// ramp) is open. synchronize() (called at quit and on termination) saves everything
+// pending at once. Reads may come from any thread.
 // Changes, ours or another process's edit of the file, are announced on the main
-// thread with the changed keys.
+// thread with the changed keys. An edit made by hand is merged in before each save.
 class UserDefaults : public QObject {
     Q_OBJECT
 public:
@@ -48,7 +49,7 @@ public:
     bool contains(const QString& key) const;
     QJsonValue object(const QString& key) const;
     std::optional<bool> boolValue(const QString& key) const;
-    std::optional<double> doubleValue(const QString& key) const; // finite numbers only
+    std::optional<double> doubleValue(const QString& key) const;  // finite numbers only
     std::optional<qint64> integerValue(const QString& key) const; // whole numbers only
     std::optional<QString> stringValue(const QString& key) const;
     std::optional<QStringList> stringArrayValue(const QString& key) const;
@@ -75,14 +76,22 @@ public:
     // Saves pending writes now. Returns false when the file could not be written.
     bool synchronize();
 
+    // A writer that writes many times a second (a value ramp) opens a burst while it
+    // runs: coalesced saves then come at most twice a second, and closing the last
+    // burst saves what is pending at once. Durable keys are saved at once regardless.
+    void beginBurst();
+    void endBurst();
+
 signals:
     void changed(const QStringList& keys);
 
 private:
     void store(const QString& key, const QJsonValue& value);
-    void requestSave();
+    enum class SaveResult { saved, failed, editedMeanwhile };
+    void requestSave(bool now);
     bool load(bool announce);
-    bool save(const QJsonObject& snapshot);
+    SaveResult save(const QJsonObject& snapshot);
+    QString writeTarget() const;
     void setAsideBadFile(const QByteArray& reason, bool move);
     void announce(const QStringList& keys);
     void watch();
@@ -91,6 +100,7 @@ private:
     const QString m_path;
     mutable QReadWriteLock m_lock;
     QJsonObject m_values;
+    std::mutex m_syncMutex; // one synchronize() at a time
     std::mutex m_saveMutex;
     QByteArray m_lastWritten;
     QJsonObject m_lastSaved; // what the file held after our last save or read
@@ -98,6 +108,7 @@ private:
     QSet<QString> m_dirty; // written since the last save; win over a reload
     QTimer* m_saveTimer = nullptr;
     std::atomic<qint64> m_lastSaveMs{-1'000'000};
+    int m_bursts = 0;            // open bursts (owner's thread)
     bool m_savesBlocked = false; // an unreadable file that could not be set aside
     std::unique_ptr<QFileSystemWatcher> m_watcher;
 };

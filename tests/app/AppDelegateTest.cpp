@@ -372,7 +372,6 @@ TEST_F(AppDelegateTest, QuitHandsTheBacklightBackAndLeavesThatOnDisk) {
     backlight->setLevelExternally(0.4f);
     NativeBrightnessController::acquireLock(
         NativeBrightnessController::BrightnessLock::keyInterceptor());
-    ASSERT_TRUE(defaults().synchronize());
     ASSERT_TRUE(
         UserDefaults(defaults().filePath()).contains(PrefKey::preBrightnessKeyNativeBrightness));
 

@@ -105,3 +105,19 @@ TEST(CrashLoopGuard, OneUnfinishedLaunchIsForgivenByTheNextCleanOne) {
     EXPECT_EQ(store.defaults().integer(PrefKey::consecutiveCrashCount), 0);
     EXPECT_FALSE(store.defaults().boolean(PrefKey::safeMode));
 }
+
+TEST(CrashLoopGuard, KilledLaunchesLeaveTheirMarkerAndCountsOnDisk) {
+    TestStore store;
+    ManualClock clock;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(
+            killedRightAfter([&] { CrashLoopGuard(store.defaults(), clock).beginLaunch(); }));
+        ASSERT_TRUE(store.defaults().reload()); // the next launch knows only the file
+        clock.advanceSeconds(5);
+    }
+    UserDefaults onDisk(store.path());
+    EXPECT_TRUE(onDisk.boolean(PrefKey::launchCrashGuard));
+    EXPECT_EQ(onDisk.integer(PrefKey::crashRecoveryCount), 1);
+    EXPECT_EQ(onDisk.integer(PrefKey::consecutiveCrashCount), 1);
+    EXPECT_TRUE(CrashLoopGuard(onDisk, clock).beginLaunch().safeMode);
+}

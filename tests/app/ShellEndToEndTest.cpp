@@ -179,6 +179,70 @@ TEST_F(ShellEndToEnd, AWaylandSessionIsToldOnceThatTheTintMayNotShow) {
     killAndExpectDeathBy(app, SIGTERM);
 }
 
+TEST_F(ShellEndToEnd, FourLaunchesKilledMidwayPutTheFifthInSafeMode) {
+    seedTint();
+    // Kills the next launch the moment the file shows its crash marker and counts; false
+    // when the launch got through first (it then resets the counts: start over).
+    auto killDuringLaunch = [&](int killedBefore) {
+        const double previous = readSettings().value(PrefKey::lastLaunchTime).toDouble();
+        QProcess& app = launch();
+        auto underWay = [&] {
+            const QJsonObject s = readSettings();
+            return s.value(PrefKey::lastLaunchTime).toDouble() != previous &&
+                   s.value(PrefKey::consecutiveCrashCount).toInt(-1) == killedBefore &&
+                   s.value(PrefKey::launchCrashGuard).toBool();
+        };
+        QElapsedTimer t;
+        t.start();
+        while (!underWay() && t.elapsed() < 4000 && app.state() == QProcess::Running)
+            QThread::usleep(300);
+        ::kill(pid_t(app.processId()), SIGKILL);
+        app.waitForFinished(5000);
+        return underWay();
+    };
+    int killed = 0;
+    for (int tries = 0; killed < 4 && tries < 8; ++tries)
+        killed = killDuringLaunch(killed) ? killed + 1 : 0;
+    ASSERT_EQ(killed, 4);
+
+    QProcess& fifth = launch();
+    ASSERT_TRUE(waitForLog(fifth, QStringLiteral("crash guard cleared — launch succeeded")))
+        << m_log.toStdString();
+    for (const char* line :
+         {"CRASH LOOP DETECTED — ", "SAFE MODE ACTIVATED — 4 consecutive crashes detected",
+          "SAFE MODE — skipping BrightnessKeyInterceptor",
+          "Running in SAFE MODE — advanced features disabled"})
+        EXPECT_TRUE(m_log.contains(QString::fromUtf8(line))) << line;
+    killAndExpectDeathBy(fifth, SIGTERM);
+}
+
+TEST_F(ShellEndToEnd, ThePinnedBacklightLevelSurvivesAKillAndComesBackNextStart) {
+    QJsonObject s;
+    s.insert(PrefKey::enabled, true);
+    s.insert(PrefKey::flickerFree, true); // pins the panel while the tint is on
+    s.insert(PrefKey::welcomeShown, true);
+    writeSettings(s);
+    QProcessEnvironment simulated;
+    simulated.insert(QStringLiteral("HALCYRA_PLATFORM"), QStringLiteral("simulated"));
+    QProcess& pinned = launch(simulated);
+    ASSERT_TRUE(waitForLog(pinned, QStringLiteral("Native brightness set to 1.000")));
+    ::kill(pid_t(pinned.processId()), SIGKILL);
+    ASSERT_TRUE(pinned.waitForFinished(5000));
+    // The simulated panel starts at 0.7: that is the user's level.
+    EXPECT_NEAR(readSettings().value(PrefKey::preBrightnessKeyNativeBrightness).toDouble(), 0.7,
+                1e-6);
+
+    s = readSettings();
+    s.insert(PrefKey::flickerFree, false);
+    writeSettings(s);
+    m_log.clear();
+    QProcess& next = launch(simulated);
+    ASSERT_TRUE(waitForLog(next, QStringLiteral("Native brightness set to 0.700")))
+        << m_log.toStdString();
+    killAndExpectDeathBy(next, SIGTERM);
+    EXPECT_FALSE(readSettings().contains(PrefKey::preBrightnessKeyNativeBrightness));
+}
+
 TEST(ShellSnapshotRoads, WriteNothingYetAndExitOne) {
     QTemporaryDir dir;
     const struct {

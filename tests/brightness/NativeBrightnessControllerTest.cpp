@@ -121,3 +121,15 @@ TEST(NativeBrightnessController, ReassertingThePinWritesOnlyAPanelThatDrifted) {
     EXPECT_EQ(rig.panel->setCalls(), (std::vector<float>{1.0f, 1.0f}));
     EXPECT_NEAR(*rig.saved(), 0.4, 1e-6); // the level saved first stays the one put back
 }
+
+TEST(NativeBrightnessController, TheUsersLevelIsOnDiskWhileThePanelIsPinned) {
+    BacklightRig rig;
+    rig.store.defaults().setBool(PrefKey::enabled, true); // a save just before: the next waits
+    rig.panel->setLevelExternally(0.4f);
+    ASSERT_TRUE(
+        killedRightAfter([] { NativeBrightnessController::acquireLock(Lock::overlayPin()); }));
+    const auto saved =
+        UserDefaults(rig.store.path()).doubleValue(PrefKey::preBrightnessKeyNativeBrightness);
+    ASSERT_TRUE(saved);
+    EXPECT_NEAR(*saved, 0.4, 1e-6);
+}

@@ -62,13 +62,14 @@ TEST(Preferences, TransientWarmthPreviewSurvivesACrash) {
     EXPECT_FALSE(Preferences::shared().endTransientWarmthFlow());
     EXPECT_FALSE(d.contains(PrefKey::previewInProgress));
 
-    Preferences::shared().beginTransientWarmthFlow();
-    d.setDouble(PrefKey::temperature, 1900);          // the tour changes the tint
-    Preferences::shared().beginTransientWarmthFlow(); // a second begin keeps the first values
-    d.setDouble(PrefKey::brightness, 0.3);
-
-    // The process dies here, long after its last save; the next launch reopens the store.
-    ASSERT_TRUE(d.synchronize());
+    // The process dies right after the tour changed the tint, long before a coalesced
+    // save; the next launch reopens the store from the file.
+    ASSERT_TRUE(killedRightAfter([&] {
+        Preferences::shared().beginTransientWarmthFlow();
+        d.setDouble(PrefKey::temperature, 1900);          // the tour changes the tint
+        Preferences::shared().beginTransientWarmthFlow(); // a second begin keeps the first values
+        d.setDouble(PrefKey::brightness, 0.3);
+    }));
     UserDefaults reopened(store.path());
     Preferences afterCrash(&reopened);
     EXPECT_EQ(afterCrash.savedUserTemperature(), 3000.0);

@@ -1,12 +1,18 @@
 #include "core/UserDefaults.h"
+#include "core/DurableKeys.h"
 #include "support/TestStore.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,8 +27,26 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 }
 
 QStringList corruptCopies(const QString& dir) {
-    return QDir(dir).entryList({QStringLiteral("settings.json.corrupt-*")}, QDir::Files);
+    return QDir(dir).entryList({QStringLiteral("settings.json.corrupt-*")},
+                               QDir::Files | QDir::System);
 }
+
+QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Another program rewriting the file in one step with one key changed.
+void editByHand(const QString& path, const QString& key, const QJsonValue& value) {
+    QJsonObject o = QJsonDocument::fromJson(readBytes(path)).object();
+    o.insert(key, value);
+    QSaveFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QJsonDocument(o).toJson());
+    ASSERT_TRUE(f.commit());
+}
+
+const QString kDurableKey = DurableKeys::declare(QStringLiteral("test.durable"));
 
 } // namespace
 
@@ -72,10 +96,10 @@ TEST(UserDefaults, ValuesSurviveAReopenAndTheFileIsPrivate) {
 
 TEST(UserDefaults, BadFilesAreSetAsideNeverOverwritten) {
     const QList<QByteArray> bad{
-        QByteArray("{\"halcyra.enabled\": tr"),      // truncated
+        QByteArray("{\"halcyra.enabled\": tr"),        // truncated
         QByteArray("\x89PNG\r\n\x1a\n\0\0binary", 16), // binary
-        QByteArray("[1, 2, 3]"),                     // not an object
-        QByteArray("{\"k\": \"\xff\xfe\"}"),         // not UTF-8
+        QByteArray("[1, 2, 3]"),                       // not an object
+        QByteArray("{\"k\": \"\xff\xfe\"}"),           // not UTF-8
     };
     for (const QByteArray& bytes : bad) {
         QTemporaryDir dir;
@@ -143,7 +167,8 @@ TEST(UserDefaults, AnEditByAnotherProcessIsAnnounced) {
     d.setDouble("halcyra.temperature", 3400);
     d.setBool("halcyra.enabled", true);
     QStringList announced;
-    QObject::connect(&d, &UserDefaults::changed, [&](const QStringList& keys) { announced << keys; });
+    QObject::connect(&d, &UserDefaults::changed,
+                     [&](const QStringList& keys) { announced << keys; });
 
     // Another process rewrites the file in place.
     QProcess::execute("sh", {"-c", QStringLiteral("sed -i 's/3400/2700/' '%1'").arg(store.path())});
@@ -162,11 +187,13 @@ TEST(UserDefaults, RapidWritesAreCoalescedAndNeverLost) {
     UserDefaults& d = store.defaults();
     d.setDouble("halcyra.brightness", 0.0);
     const QDateTime firstSave = QFileInfo(store.path()).lastModified();
-    for (int frame = 1; frame <= 60; ++frame) d.setDouble("halcyra.brightness", frame / 60.0);
+    for (int frame = 1; frame <= 60; ++frame)
+        d.setDouble("halcyra.brightness", frame / 60.0);
     // In memory at once; on disk within the throttle window.
     EXPECT_EQ(d.doubleValue("halcyra.brightness"), 1.0);
     EXPECT_EQ(UserDefaults(store.path()).doubleValue("halcyra.brightness"), 0.0);
-    ASSERT_TRUE(waitUntil([&] { return UserDefaults(store.path()).doubleValue("halcyra.brightness") == 1.0; }, 1000));
+    ASSERT_TRUE(waitUntil(
+        [&] { return UserDefaults(store.path()).doubleValue("halcyra.brightness") == 1.0; }, 1000));
     (void)firstSave;
 
     // A hand edit arriving while a write is pending keeps both.
@@ -203,4 +230,112 @@ TEST(UserDefaults, ReadsFromAnotherThreadAreSafe) {
     stop = true;
     reader.join();
     EXPECT_EQ(bad.load(), 0);
+}
+
+TEST(UserDefaults, DurableWritesAreOnDiskBeforeTheyReturn) {
+    TestStore store;
+    UserDefaults& d = store.defaults();
+    // Ordinary writes are coalesced: the second of two quick ones waits for a later save.
+    ASSERT_TRUE(killedRightAfter([&] {
+        d.setDouble("halcyra.brightness", 0.2);
+        d.setDouble("halcyra.brightness", 0.3);
+    }));
+    EXPECT_EQ(UserDefaults(store.path()).doubleValue("halcyra.brightness"), 0.2);
+    // A durable write is saved at once, and carries what was pending with it.
+    ASSERT_TRUE(killedRightAfter([&] {
+        d.setDouble("halcyra.brightness", 0.4);
+        d.setDouble("halcyra.brightness", 0.5);
+        d.setBool(kDurableKey, true);
+    }));
+    UserDefaults afterKill(store.path());
+    EXPECT_EQ(afterKill.doubleValue("halcyra.brightness"), 0.5);
+    EXPECT_EQ(afterKill.boolValue(kDurableKey), true);
+}
+
+TEST(UserDefaults, ABurstIsSavedAtMostTwiceASecondAndAtOnceWhenItEnds) {
+    TestStore store;
+    UserDefaults& d = store.defaults();
+    d.setDouble("halcyra.brightness", 1.0);
+    d.beginBurst();
+    QByteArray onDisk = readBytes(store.path());
+    int saves = 0;
+    QElapsedTimer t;
+    t.start();
+    for (int frame = 1; frame <= 60; ++frame) {
+        d.setDouble("halcyra.brightness", 1.0 - frame / 120.0);
+        waitUntil([&] { return t.elapsed() >= frame * 1000 / 60; }, 100);
+        if (const QByteArray now = readBytes(store.path()); now != onDisk) {
+            ++saves;
+            onDisk = now;
+        }
+    }
+    EXPECT_LE(saves, 1 + t.elapsed() / 500);
+    d.setBool(kDurableKey, true); // durable within a burst all the same
+    EXPECT_EQ(UserDefaults(store.path()).boolValue(kDurableKey), true);
+    d.setDouble("halcyra.brightness", 0.25);
+    d.endBurst();
+    EXPECT_EQ(UserDefaults(store.path()).doubleValue("halcyra.brightness"), 0.25);
+}
+
+TEST(UserDefaults, OnlySmallRegularFilesAreReadTheRestIsSetAside) {
+    for (int kind = 0; kind < 3; ++kind) {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/settings.json";
+        if (kind == 0) ASSERT_TRUE(QFile::link("/dev/zero", path));
+        if (kind == 1) ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (kind == 2) writeFile(path, "{\"k\": \"" + QByteArray(5 << 20, 'x') + "\"}");
+        UserDefaults d(path); // returns: no endless read, no wait for a writer
+        EXPECT_FALSE(d.contains("k")) << kind;
+        EXPECT_EQ(corruptCopies(dir.path()).size(), 1) << kind;
+        d.setBool("halcyra.enabled", true);
+        EXPECT_TRUE(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink()) << kind;
+        EXPECT_EQ(UserDefaults(path).boolValue("halcyra.enabled"), true) << kind;
+    }
+}
+
+TEST(UserDefaults, StaleTemporariesGoAndALinkedFileIsSavedThroughTheLink) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/halcyra/settings.json";
+    const QString target = dir.path() + "/dotfiles/halcyra.json";
+    writeFile(target, "{\"halcyra.temperature\": 2700}");
+    QDir().mkpath(dir.path() + "/halcyra");
+    ASSERT_TRUE(QFile::link("../dotfiles/halcyra.json", path));
+    // Left by writers killed before their rename; the last one's writer is still alive.
+    writeFile(path + ".tmp-aaaaaa", "");
+    writeFile(target + ".tmp-bbbbbb", "");
+    writeFile(path + ".tmp-cccccc", "");
+    QFile live(path + ".tmp-cccccc");
+    ASSERT_TRUE(live.open(QIODevice::ReadOnly));
+    ASSERT_EQ(::flock(live.handle(), LOCK_EX), 0);
+
+    UserDefaults d(path);
+    EXPECT_EQ(d.doubleValue("halcyra.temperature"), 2700.0);
+    d.setBool("halcyra.enabled", true);
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(UserDefaults(target).boolValue("halcyra.enabled"), true);
+    EXPECT_EQ(UserDefaults(target).doubleValue("halcyra.temperature"), 2700.0);
+    EXPECT_EQ(QDir(dir.path() + "/halcyra").entryList({"*.tmp-*"}, QDir::Files),
+              QStringList{"settings.json.tmp-cccccc"});
+    EXPECT_TRUE(QDir(dir.path() + "/dotfiles").entryList({"*.tmp-*"}, QDir::Files).isEmpty());
+}
+
+TEST(UserDefaults, AnEditLandingWhileASaveIsUnderWayIsKept) {
+    TestStore store;
+    UserDefaults& d = store.defaults();
+    d.setDouble("halcyra.temperature", 3400);
+    d.setDouble("halcyra.brightness", 0.5); // pending
+    // One edit by hand before the save re-reads the file, and one right after it has.
+    editByHand(store.path(), "halcyra.enabled", true);
+    bool second = false;
+    QObject::connect(&d, &UserDefaults::changed, [&](const QStringList& keys) {
+        if (second || !keys.contains("halcyra.enabled")) return;
+        second = true;
+        editByHand(store.path(), "halcyra.intensity", 2.0);
+    });
+    ASSERT_TRUE(d.synchronize());
+    ASSERT_TRUE(second);
+    UserDefaults reread(store.path());
+    EXPECT_EQ(reread.boolValue("halcyra.enabled"), true);
+    EXPECT_EQ(reread.doubleValue("halcyra.intensity"), 2.0);
+    EXPECT_EQ(reread.doubleValue("halcyra.brightness"), 0.5);
 }

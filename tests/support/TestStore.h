@@ -22,3 +22,8 @@ private:
 
 // Runs the event loop until `condition` holds or `timeoutMs` passes.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000);
+
+// Runs `step` in a forked child and kills the child with SIGKILL the moment `step`
+// returns, before anything else runs in it. True when the child died by that signal.
+// What the step left on disk is then all a later start would find.
+bool killedRightAfter(const std::function<void()>& step);
