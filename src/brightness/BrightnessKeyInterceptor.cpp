@@ -19,6 +19,12 @@ const std::vector<MediaKey> brightnessKeys{MediaKey::brightnessUp, MediaKey::bri
 void announceChange() {
     NotificationCenter::defaultCenter().post(NotificationName::brightnessKeyChanged);
 }
+
+// A move writes its setting 60 times a second; the file needs only where it ends.
+void writeBurst(bool open) {
+    UserDefaults& defaults = UserDefaults::standard();
+    open ? defaults.beginBurst() : defaults.endBurst();
+}
 } // namespace
 
 BrightnessKeyInterceptor& BrightnessKeyInterceptor::shared() {
@@ -44,6 +50,7 @@ BrightnessKeyInterceptor::BrightnessKeyInterceptor(
     };
     brightness.cancelCompeting = [] {};
     brightness.isAnimated = [] { return true; };
+    brightness.writeBurst = writeBurst;
     m_ramp =
         std::make_unique<ValueRampEngine>(RampAxis::brightness(), &m_display, OSDMode::brightness,
                                           std::move(brightness), makeTimer());
@@ -56,6 +63,7 @@ BrightnessKeyInterceptor::BrightnessKeyInterceptor(
     };
     warmth.cancelCompeting = [] {};
     warmth.isAnimated = [] { return Preferences::shared().smoothTransitions(); };
+    warmth.writeBurst = writeBurst;
     warmth.onSettled = [] {
         NotificationCenter::defaultCenter().post(NotificationName::warmthRampSettled);
     };

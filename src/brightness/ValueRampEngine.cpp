@@ -47,6 +47,7 @@ ValueRampEngine::ValueRampEngine(const RampAxis& axis, RampReadout* osd, OSDMode
 
 ValueRampEngine::~ValueRampEngine() {
     stopTimer();
+    setBurst(false);
 }
 
 void ValueRampEngine::setFrameTimer(std::unique_ptr<FrameTimer> frameTimer) {
@@ -83,6 +84,13 @@ void ValueRampEngine::cancel() {
     stopTimer();
     m_rampActive = false;
     m_isDiscreteGlide = false;
+    setBurst(false);
+}
+
+void ValueRampEngine::setBurst(bool open) {
+    if (m_burstOpen == open) return;
+    m_burstOpen = open;
+    if (m_hooks.writeBurst) m_hooks.writeBurst(open);
 }
 
 void ValueRampEngine::stopTimer() {
@@ -109,6 +117,7 @@ void ValueRampEngine::retarget(double duration, RampEasing easing) {
     m_to = m_target;
     m_tick = 0;
     m_timerRunning = true;
+    setBurst(true);
     m_frameTimer->start(FrameTimer::frameInterval, [this] { tick(); });
 }
 
@@ -137,6 +146,7 @@ void ValueRampEngine::settle(double value) {
     m_isDiscreteGlide = false;
     m_displayed = value;
     m_hooks.write(value);
+    setBurst(false);
     updateReadout(value);
     qCInfo(lcValueRamp).noquote() << QString::asprintf("Ramp settled at %.4f", value);
     if (m_hooks.onSettled) m_hooks.onSettled();

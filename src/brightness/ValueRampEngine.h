@@ -54,6 +54,9 @@ public:
         std::function<void()> cancelCompeting; // stop the other writer of this setting
         std::function<bool()> isAnimated;      // false makes every move immediate
         std::function<void()> onSettled;       // after every settle; may be empty
+        // true when an animated move starts writing every frame, false once it has
+        // settled or been cancelled (the store saves such a burst sparingly); may be empty
+        std::function<void(bool)> writeBurst;
     };
 
     static constexpr double stepDuration = 0.25;
@@ -97,6 +100,7 @@ private:
     void settle(double value);
     void stopTimer();
     void updateReadout(double value);
+    void setBurst(bool open);
 
     RampAxis m_axis;
     RampReadout* m_osd;
@@ -107,6 +111,7 @@ private:
     double m_target = 0;
     double m_displayed = 0;
     bool m_timerRunning = false;
+    bool m_burstOpen = false;
     bool m_rampActive = false;
     bool m_isDiscreteGlide = false;
     RampEasing m_easing = RampEasing::easeOut;

@@ -5,6 +5,7 @@
 #include "support/TestStore.h"
 
 #include <QObject>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <vector>
@@ -45,6 +46,7 @@ struct Rig {
         h.cancelCompeting = [this] { events.push_back("cancelCompeting"); };
         h.isAnimated = [this] { return animated; };
         h.onSettled = [this] { ++settled; };
+        h.writeBurst = [this](bool open) { events.push_back(open ? "burst" : "end of burst"); };
         engine =
             std::make_unique<ValueRampEngine>(axis, &osd, mode, std::move(h), std::move(timer));
     }
@@ -215,6 +217,28 @@ TEST(ValueRampEngine, GlideFlagLastsUntilSettleCancelOrStep) {
     rig.frames->fire();
     rig.engine->step(-1, false);
     EXPECT_FALSE(rig.engine->isDiscreteGlide());
+}
+
+TEST(ValueRampEngine, AnAnimatedMoveWritesInsideOneBurstThatEndsAfterItsLastWrite) {
+    Rig rig(RampAxis::brightness(), 0.5);
+    auto bursts = [&] { return std::count(rig.events.begin(), rig.events.end(), "burst"); };
+    rig.engine->step(+1, false);
+    rig.frames->fire();
+    rig.engine->step(+1, false); // a second press within the move stays in its burst
+    rig.frames->fireUntilStopped();
+    EXPECT_EQ(bursts(), 1);
+    EXPECT_EQ(rig.events.back(), "end of burst");
+    EXPECT_EQ(rig.events[rig.events.size() - 2], "write");
+
+    rig.engine->glide(0.1);
+    rig.frames->fire();
+    rig.engine->cancel();
+    EXPECT_EQ(bursts(), 2);
+    EXPECT_EQ(rig.events.back(), "end of burst");
+    rig.animated = false; // one write, no burst
+    rig.engine->glide(0.9);
+    EXPECT_EQ(bursts(), 2);
+    EXPECT_EQ(rig.events.back(), "write");
 }
 
 TEST(BrightnessKeyInterceptor, WarmthRampWritesTheStoreAndAnnounces) {
