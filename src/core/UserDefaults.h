@@ -100,7 +100,9 @@ private:
     const QString m_path;
     mutable QReadWriteLock m_lock;
     QJsonObject m_values;
-    std::mutex m_syncMutex; // one synchronize() at a time
+    // One synchronize() at a time. Recursive: an observer told of a merged edit during a
+    // save may write, and a durable write saves at once.
+    std::recursive_mutex m_syncMutex;
     std::mutex m_saveMutex;
     QByteArray m_lastWritten;
     QJsonObject m_lastSaved; // what the file held after our last save or read

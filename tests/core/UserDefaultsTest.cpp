@@ -331,6 +331,7 @@ TEST(UserDefaults, AnEditLandingWhileASaveIsUnderWayIsKept) {
         if (second || !keys.contains("halcyra.enabled")) return;
         second = true;
         editByHand(store.path(), "halcyra.intensity", 2.0);
+        d.setBool(kDurableKey, true); // an observer writing while the save is under way
     });
     ASSERT_TRUE(d.synchronize());
     ASSERT_TRUE(second);
@@ -338,4 +339,5 @@ TEST(UserDefaults, AnEditLandingWhileASaveIsUnderWayIsKept) {
     EXPECT_EQ(reread.boolValue("halcyra.enabled"), true);
     EXPECT_EQ(reread.doubleValue("halcyra.intensity"), 2.0);
     EXPECT_EQ(reread.doubleValue("halcyra.brightness"), 0.5);
+    EXPECT_EQ(reread.boolValue(kDurableKey), true);
 }
