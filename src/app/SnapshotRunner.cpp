@@ -1,5 +1,8 @@
 #include "app/SnapshotRunner.h"
 
+#include "insights/ScheduleSettingsModel.h"
+#include "insights/SchedulingTabView.h"
+
 #include <QDir>
 #include <QImageWriter>
 #include <QLinearGradient>
@@ -71,7 +74,8 @@ std::unique_ptr<QWidget> SnapshotRunner::makeWelcomeSlide(int) {
 }
 
 std::unique_ptr<QWidget> SnapshotRunner::makeSchedulingView() {
-    return nullptr;
+    return std::make_unique<SchedulingTabView>(std::make_unique<ScheduleSettingsModel>(),
+                                               QColor::fromRgbF(1.0f, 0.55f, 0.15f));
 }
 
 QImage SnapshotRunner::render(QWidget& widget) {

@@ -1,0 +1,512 @@
+#include "insights/SchedulingVisualizerView.h"
+
+#include "core/FrameTimer.h"
+#include "core/NotificationCenter.h"
+#include "core/NotificationNames.h"
+#include "core/Preferences.h"
+#include "insights/ScheduleGlyphs.h"
+#include "insights/ScheduleSettingsModel.h"
+#include "insights/ScheduleViewStyle.h"
+#include "popover/GlassPainter.h"
+#include "warmth/SunsetScheduler.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+
+using namespace ScheduleViewStyle;
+namespace L = ScheduleViewLogic;
+
+namespace {
+constexpr double kColumnSpacing = 10;
+constexpr double kSunSpacing = 8;
+const QColor kTextDim = white(0.6);
+
+double lh(const QFont& f) {
+    return QFontMetricsF(f).height();
+}
+
+QPainterPath polygon(const QList<QPointF>& pts) {
+    QPainterPath path;
+    path.addPolygon(QPolygonF(pts));
+    path.closeSubpath();
+    return path;
+}
+} // namespace
+
+// Tops of the card's rows for the current fonts.
+struct SchedulingVisualizerView::Rows {
+    double header, times, area, status, caption, state, bottom;
+};
+
+SchedulingVisualizerView::SchedulingVisualizerView(ScheduleSettingsModel& model, QWidget* parent)
+    : SchedulingVisualizerView(model, SunsetScheduler::shared(), nullptr, parent) {}
+
+SchedulingVisualizerView::SchedulingVisualizerView(ScheduleSettingsModel& model,
+                                                   SunsetScheduler& scheduler,
+                                                   std::unique_ptr<FrameTimer> pulseTimer,
+                                                   QWidget* parent)
+    : QWidget(parent), m_model(model), m_scheduler(scheduler),
+      m_pulseTimer(pulseTimer ? std::move(pulseTimer) : std::make_unique<QtFrameTimer>()) {
+    setAttribute(Qt::WA_TranslucentBackground);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::StrongFocus);
+    m_updateTimer.setInterval(updateIntervalMs);
+    connect(&m_updateTimer, &QTimer::timeout, this, [this] {
+        if (m_model.windowVisible()) refreshSamples();
+    });
+    m_updateTimer.start();
+    NotificationCenter::defaultCenter().addObserver(
+        this, NotificationName::preferencesChanged,
+        [this](const Notification&) { refreshSamples(); });
+    connect(&model, &ScheduleSettingsModel::autoSunsetChanged, this, [this] { refreshSamples(); });
+    connect(&model, &ScheduleSettingsModel::useScheduleChanged, this, [this] { refreshSamples(); });
+    connect(&model, &ScheduleSettingsModel::schedulePointsChanged, this,
+            [this] { refreshSamples(); });
+    connect(&model, &ScheduleSettingsModel::windowVisibleChanged, this, [this](bool visible) {
+        setMarkerPulse(visible);
+        if (visible) refreshSamples();
+    });
+}
+
+SchedulingVisualizerView::~SchedulingVisualizerView() {
+    m_pulseTimer->stop();
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+void SchedulingVisualizerView::refreshSamples() {
+    const QDateTime now = m_scheduler.clock().now();
+    const QDateTime start = L::dayStartPlusHours(now, 0);
+    std::vector<L::IntensitySample> samples;
+    samples.reserve(sampleCount);
+    for (int i = 0; i < sampleCount; ++i) {
+        const int minutes = 1440 / sampleCount * i;
+        const WarmthState s = m_scheduler.previewState(start.addSecs(qint64(minutes) * 60));
+        samples.push_back({minutes / 60.0, s.isWarm() ? s.intensity : 0.0});
+    }
+    m_samples = std::move(samples);
+    m_currentHour = now.time().hour() + now.time().minute() / 60.0;
+    m_currentIntensity = m_samples[size_t(L::segmentIndex(m_currentHour, sampleCount))].intensity;
+    m_layer = QPixmap();
+    update();
+}
+
+void SchedulingVisualizerView::setMarkerPulse(bool on) {
+    m_pulseOn = on;
+    if (on) m_pulseTime = 0;
+    if (!m_pulseTimer->isActive() && (on || m_pulse > 0))
+        m_pulseTimer->start(FrameTimer::frameInterval, [this] { pulseTick(); });
+}
+
+void SchedulingVisualizerView::pulseTick() {
+    const double dt = FrameTimer::frameInterval;
+    if (m_pulseOn) {
+        // Ease in and out over one period, then back, for ever.
+        m_pulseTime += dt;
+        const double phase = std::fmod(m_pulseTime / pulsePeriod, 2.0);
+        const double f = phase <= 1 ? phase : 2 - phase;
+        m_pulse = ScheduleCurve::smoothstep(f);
+    } else {
+        m_pulse = std::max(0.0, m_pulse - dt / pulseSettle);
+        if (m_pulse <= 0) m_pulseTimer->stop();
+    }
+    update(markerRect().toAlignedRect());
+}
+
+L::SunHours SchedulingVisualizerView::sunHours() const {
+    return L::sunHours(m_scheduler.todaySunrise(), m_scheduler.todaySunset(),
+                       m_scheduler.clock().now());
+}
+
+QString SchedulingVisualizerView::statusSentenceText() const {
+    const bool noLocation =
+        Preferences(&m_model.store()).autoSunset() && !m_scheduler.lastLocation().has_value();
+    return L::visualiserStatusSentence(noLocation, m_samples, m_currentHour, m_currentIntensity);
+}
+
+QString SchedulingVisualizerView::captionLine() const {
+    const L::SunHours sun = sunHours();
+    return L::visualiserCaption(m_model.autoSunset(), m_model.useSchedule(),
+                                int(m_model.schedulePoints().size()), sun.sunsetTime,
+                                sun.sunriseTime);
+}
+
+SchedulingVisualizerView::Rows SchedulingVisualizerView::rows() const {
+    Rows r{};
+    r.header = padding;
+    r.times = r.header + lh(face(12, QFont::DemiBold)) + kColumnSpacing;
+    r.area = r.times + lh(face(10, QFont::Medium)) + 1 + lh(face(20, QFont::Bold)) + kSunSpacing;
+    r.status = r.area + L::VisualiserGeometry::height + kSunSpacing;
+    r.caption = r.status + lh(face(11, QFont::Medium)) + kSunSpacing;
+    r.state = r.caption + lh(face(10)) + kColumnSpacing;
+    r.bottom = r.state + lh(face(11, QFont::Medium)) + padding;
+    return r;
+}
+
+int SchedulingVisualizerView::heightForWidth(int) const {
+    return int(std::ceil(rows().bottom));
+}
+
+QRectF SchedulingVisualizerView::drawingArea() const {
+    return {padding, rows().area, std::max(0.0, width() - 2 * padding),
+            L::VisualiserGeometry::height};
+}
+
+L::VisualiserGeometry SchedulingVisualizerView::geometry() const {
+    return L::VisualiserGeometry{drawingArea().width()};
+}
+
+bool SchedulingVisualizerView::handlesShown() const {
+    return !m_model.autoSunset();
+}
+
+QRectF SchedulingVisualizerView::markerRect() const {
+    const QRectF area = drawingArea();
+    const L::VisualiserGeometry g = geometry();
+    const L::SunHours sun = sunHours();
+    const QPointF at(area.left() + g.x(m_currentHour),
+                     area.top() + g.sunY(L::sunElevation(m_currentHour, sun.sunrise, sun.sunset)));
+    // Room for the breathing shadow and the kelvin badge above it.
+    return QRectF(at.x() - 40, at.y() - 36, 80, 60);
+}
+
+void SchedulingVisualizerView::showEvent(QShowEvent*) {
+    refreshSamples();
+    setMarkerPulse(m_model.windowVisible());
+}
+
+void SchedulingVisualizerView::hideEvent(QHideEvent*) {
+    setMarkerPulse(false);
+}
+
+void SchedulingVisualizerView::resizeEvent(QResizeEvent*) {
+    m_layer = QPixmap();
+}
+
+// ---- Dragging ----
+
+std::optional<QUuid> SchedulingVisualizerView::handleAt(QPointF pos) const {
+    if (!handlesShown()) return std::nullopt;
+    const QRectF area = drawingArea();
+    const L::VisualiserGeometry g = geometry();
+    // The last drawn handle is on top.
+    const auto& points = m_model.schedulePoints();
+    for (auto it = points.rbegin(); it != points.rend(); ++it) {
+        const QPointF c = area.topLeft() + g.handle(it->hour, it->kelvin);
+        if (QLineF(c, pos).length() <= handleHitRadius) return it->id;
+    }
+    return std::nullopt;
+}
+
+void SchedulingVisualizerView::dragChanged(const QUuid& id, QPointF areaPoint) {
+    m_draggingId = id;
+    QList<SchedulePoint> points = m_model.schedulePoints();
+    const auto it = std::find_if(points.begin(), points.end(),
+                                 [&id](const SchedulePoint& p) { return p.id == id; });
+    if (it == points.end()) return;
+    const L::VisualiserGeometry::DragTarget target =
+        geometry().dragTarget(areaPoint.x(), areaPoint.y());
+    it->hour = target.hour;
+    it->kelvin = target.kelvin;
+    m_model.setSchedulePoints(points);
+    if (!m_model.useSchedule()) {
+        m_model.setUseSchedule(true);
+        m_model.setAutoSunset(false);
+    }
+    update();
+}
+
+void SchedulingVisualizerView::dragEnded() {
+    m_draggingId.reset();
+    update();
+    if (m_model.onScheduleChanged) m_model.onScheduleChanged();
+}
+
+void SchedulingVisualizerView::mousePressEvent(QMouseEvent* e) {
+    m_pressedId = e->button() == Qt::LeftButton ? handleAt(e->position()) : std::nullopt;
+    m_pressPos = e->position();
+    if (m_pressedId) {
+        m_selectedId = m_pressedId;
+        update();
+    }
+}
+
+void SchedulingVisualizerView::mouseMoveEvent(QMouseEvent* e) {
+    if (!m_pressedId) return;
+    if (!m_draggingId && QLineF(m_pressPos, e->position()).length() < dragThreshold) return;
+    dragChanged(*m_pressedId, e->position() - drawingArea().topLeft());
+}
+
+void SchedulingVisualizerView::mouseReleaseEvent(QMouseEvent*) {
+    const bool dragged = m_draggingId.has_value();
+    m_pressedId.reset();
+    if (dragged) dragEnded();
+}
+
+void SchedulingVisualizerView::keyPressEvent(QKeyEvent* e) {
+    const auto& points = m_model.schedulePoints();
+    const auto it = std::find_if(points.begin(), points.end(), [this](const SchedulePoint& p) {
+        return m_selectedId && p.id == *m_selectedId;
+    });
+    double dh = 0, dk = 0;
+    switch (e->key()) {
+    case Qt::Key_Left:
+        dh = -1.0 / 12;
+        break;
+    case Qt::Key_Right:
+        dh = 1.0 / 12;
+        break;
+    case Qt::Key_Up:
+        dk = -100;
+        break;
+    case Qt::Key_Down:
+        dk = 100;
+        break;
+    default:
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    if (!handlesShown() || it == points.end()) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    // The same road as a drag: to where the moved handle would be drawn.
+    const L::VisualiserGeometry g = geometry();
+    const double kelvin = std::clamp(std::clamp(it->kelvin, 1800.0, 6500.0) + dk, 1800.0, 6500.0);
+    const QPointF target(g.x(std::clamp(it->hour + dh, 0.0, 23.99)), g.handle(0, kelvin).y());
+    dragChanged(it->id, target);
+    dragEnded();
+}
+
+// ---- Painting ----
+
+void SchedulingVisualizerView::renderLayer(const QRectF& area, qreal dpr) {
+    m_layer = QPixmap((area.size() * dpr).toSize());
+    m_layer.setDevicePixelRatio(dpr);
+    m_layer.fill(Qt::transparent);
+    QPainter p(&m_layer);
+    p.setRenderHint(QPainter::Antialiasing);
+    const L::VisualiserGeometry g{area.width()};
+    const double w = g.width, horizon = g.horizonY();
+    const L::SunHours sun = sunHours();
+    const double r = sun.sunrise, s = sun.sunset;
+
+    QList<QPointF> arc;
+    arc.reserve(201);
+    for (int k = 0; k <= 200; ++k) {
+        const double hour = 24.0 * k / 200;
+        arc.append({g.x(hour), g.sunY(L::sunElevation(hour, r, s))});
+    }
+    const int rawR = int(std::trunc(r / 24 * 200)), rawS = int(std::trunc(s / 24 * 200));
+    const int iR = std::clamp(rawR, 0, 200), iS = std::clamp(rawS, 0, 200);
+    const double riseX = w * r / 24, setX = w * s / 24;
+
+    // A sunset before the sunrise (far-northern summers) has no day to fill.
+    if (iR <= iS) {
+        QList<QPointF> day{{riseX, horizon}};
+        day += arc.mid(iR, iS - iR + 1);
+        day.append({setX, horizon});
+        QLinearGradient sky(0, 6, 0, horizon);
+        sky.setColorAt(0, srgb(1.0, 0.78, 0.25, 0.85));
+        sky.setColorAt(0.6, srgb(1.0, 0.65, 0.15, 0.6));
+        sky.setColorAt(1, srgb(1.0, 0.55, 0.10, 0.2));
+        p.fillPath(polygon(day), sky);
+    }
+    const QColor night = srgb(0.15, 0.18, 0.25, 0.7);
+    if (rawR >= 1) {
+        QList<QPointF> dawn{{0, horizon}};
+        dawn += arc.mid(0, iR + 1);
+        dawn.append({riseX, horizon});
+        p.fillPath(polygon(dawn), night);
+    }
+    if (rawS <= 199) {
+        QList<QPointF> dusk{{setX, horizon}};
+        dusk += arc.mid(iS);
+        dusk.append({w, horizon});
+        p.fillPath(polygon(dusk), night);
+    }
+    p.setPen(QPen(white(0.3), 0.5));
+    p.drawLine(QPointF(0, horizon), QPointF(w, horizon));
+    const QFont label = face(7, QFont::DemiBold);
+    const QString horizonText = QStringLiteral("HORIZON");
+    const QFontMetricsF lm(label);
+    paintText(p, horizonText, label, white(0.3),
+              {w - 4 - lm.horizontalAdvance(horizonText), horizon - 8 - lm.height() / 2});
+    p.setPen(QPen(white(0.5), 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPolyline(QPolygonF(arc));
+    QPen dash(white(0.2), 0.5);
+    dash.setDashPattern({6, 6}); // 3 on, 3 off at a width of 0.5
+    p.setPen(dash);
+    for (double x : {riseX, setX})
+        p.drawLine(QPointF(x, horizon - 35), QPointF(x, horizon));
+    p.setPen(QPen(white(0.5), 1));
+    p.setBrush(Qt::NoBrush);
+    for (double x : {riseX, setX})
+        p.drawEllipse(QPointF(x, horizon), 3, 3);
+
+    if (m_samples.size() >= 2) {
+        QPolygonF curve;
+        for (const L::IntensitySample& sample : m_samples)
+            curve << QPointF(g.x(sample.hour), g.bandBase() - g.bandSpan() * sample.intensity);
+        QLinearGradient stroke(0, g.bandTop(), 0, g.bandBase());
+        stroke.setColorAt(0, colour(L::warmColor, 0.9));
+        stroke.setColorAt(1, colour(L::deepColor, 0.7));
+        p.setPen(QPen(QBrush(stroke), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(curve);
+    }
+
+    struct Sky {
+        const char* icon;
+        double hour;
+        QColor colour;
+    };
+    double moon = s + (r - s + 24) / 2;
+    if (moon >= 24) moon -= 24;
+    const Sky symbols[] = {{"sunrise.fill", r, srgb(1.0, 0.62, 0.35, 0.9)},
+                           {"sun.max.fill", (r + s) / 2, srgb(1.0, 0.95, 0.80, 0.95)},
+                           {"sunset.fill", s, srgb(1.0, 0.55, 0.25, 0.9)},
+                           {"moon.fill", moon, srgb(0.85, 0.88, 0.95, 0.8)}};
+    for (const Sky& sky : symbols) {
+        const double x = std::clamp(g.x(sky.hour), 10.0, std::max(10.0, w - 10));
+        const double y = std::max(8.0, g.sunY(L::sunElevation(sky.hour, r, s)) - 11);
+        ScheduleGlyphs::draw(p, QString::fromLatin1(sky.icon), QRectF(x - 5, y - 5, 10, 10),
+                             sky.colour);
+    }
+}
+
+void SchedulingVisualizerView::paintMarker(QPainter& p, const QRectF& area) const {
+    const L::VisualiserGeometry g{area.width()};
+    const L::SunHours sun = sunHours();
+    const QPointF at =
+        area.topLeft() + QPointF(g.x(m_currentHour),
+                                 g.sunY(L::sunElevation(m_currentHour, sun.sunrise, sun.sunset)));
+    const QColor c = m_currentIntensity > 0 ? srgb(1.0, 0.75, 0.20) : srgb(1.0, 0.92, 0.55);
+    const double radius = 6 * (0.95 + 0.15 * m_pulse);
+    QPainterPath dot;
+    dot.addEllipse(at, radius, radius);
+    QColor glow = c;
+    glow.setAlphaF(0.8f);
+    GlassPainter::paintShadow(p, dot, glow, 4 + 4 * m_pulse);
+    p.fillPath(dot, c);
+
+    const QString badge = QStringLiteral("%1K").arg(L::currentStateKelvin(m_currentIntensity));
+    const QFont f = face(9, QFont::Bold);
+    const QFontMetricsF m(f);
+    const QRectF box(at.x() - m.horizontalAdvance(badge) / 2 - 5, at.y() - 16 - m.height() / 2 - 2,
+                     m.horizontalAdvance(badge) + 10, m.height() + 4);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour(L::colorForIntensity(m_currentIntensity), 0.85));
+    p.drawRoundedRect(box, box.height() / 2, box.height() / 2);
+    paintCentredText(p, badge, f, Qt::white, box.center());
+}
+
+void SchedulingVisualizerView::paintHandles(QPainter& p, const QRectF& area) const {
+    const L::VisualiserGeometry g{area.width()};
+    for (const SchedulePoint& point : m_model.schedulePoints()) {
+        const QPointF c = area.topLeft() + g.handle(point.hour, point.kelvin);
+        const QColor tint = colour(L::colorForKelvin(point.kelvin));
+        const bool dragging = m_draggingId == point.id;
+        const bool selected = m_selectedId == point.id && hasFocus();
+        if (dragging || selected) {
+            QColor ring = tint;
+            ring.setAlphaF(tint.alphaF() * 0.4f);
+            p.setPen(QPen(ring, 2));
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(c, 12, 12);
+        }
+        const double r = dragging ? 8 : 6;
+        QPainterPath dot;
+        dot.addEllipse(c, r, r);
+        QColor shadow = tint;
+        shadow.setAlphaF(tint.alphaF() * 0.6f);
+        GlassPainter::paintShadow(p, dot, shadow, 4);
+        p.fillPath(dot, tint);
+        if (!dragging) continue;
+        const QFont timeFont = face(9, QFont::Bold), kelvinFont = face(8, QFont::DemiBold);
+        const QString time = L::clockString(point.hour);
+        const QString kelvin = QStringLiteral("%1K").arg(qint64(std::trunc(point.kelvin)));
+        const QFontMetricsF tm(timeFont), km(kelvinFont);
+        const double tw = std::max(tm.horizontalAdvance(time), km.horizontalAdvance(kelvin));
+        const double th = tm.height() + 1 + km.height();
+        const QRectF tip(c.x() - tw / 2 - 6, c.y() - 28 - th / 2 - 3, tw + 12, th + 6);
+        p.setPen(Qt::NoPen);
+        p.setBrush(GlassPainter::black(0.8));
+        p.drawPath(GlassPainter::continuousRoundedRect(tip, 4));
+        paintCentredText(p, time, timeFont, Qt::white,
+                         {tip.center().x(), tip.top() + 3 + tm.height() / 2});
+        paintCentredText(p, kelvin, kelvinFont, Qt::white,
+                         {tip.center().x(), tip.bottom() - 3 - km.height() / 2});
+    }
+}
+
+void SchedulingVisualizerView::paintArea(QPainter& p, const QRectF& area) {
+    const qreal dpr = p.device()->devicePixelRatioF();
+    if (m_layer.isNull() || m_layer.deviceIndependentSize() != area.size() ||
+        m_layer.devicePixelRatio() != dpr)
+        renderLayer(area, dpr);
+    p.drawPixmap(area.topLeft(), m_layer);
+    paintMarker(p, area);
+    if (handlesShown()) paintHandles(p, area);
+}
+
+void SchedulingVisualizerView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF card = QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25);
+    p.fillPath(GlassPainter::continuousRoundedRect(card, 12), white(0.08));
+    GlassPainter::strokeInside(p, QRectF(rect()), 12, white(0.1), 0.5);
+
+    const Rows row = rows();
+    const double left = padding, right = width() - padding;
+    paintText(p, QStringLiteral("Schedule Preview"), face(12, QFont::DemiBold), Qt::white,
+              {left, row.header});
+    if (m_model.useSchedule()) {
+        const QString hint = QStringLiteral("Drag points to adjust");
+        const QFont f = face(10);
+        const double h = lh(face(12, QFont::DemiBold));
+        paintText(p, hint, f, kTextDim,
+                  {right - QFontMetricsF(f).horizontalAdvance(hint), row.header + (h - lh(f)) / 2});
+    }
+
+    const L::SunHours sun = sunHours();
+    const QFont caption = face(10, QFont::Medium), figure = face(20, QFont::Bold);
+    const double figureTop = row.times + lh(caption) + 1;
+    paintText(p, QStringLiteral("Sunrise"), caption, kTextDim, {left, row.times});
+    paintText(p, L::arcTimeString(sun.sunriseTime), figure, Qt::white, {left, figureTop});
+    const QString sunset = QStringLiteral("Sunset"), sunsetTime = L::arcTimeString(sun.sunsetTime);
+    paintText(p, sunset, caption, kTextDim,
+              {right - QFontMetricsF(caption).horizontalAdvance(sunset), row.times});
+    paintText(p, sunsetTime, figure, Qt::white,
+              {right - QFontMetricsF(figure).horizontalAdvance(sunsetTime), figureTop});
+
+    paintArea(p, drawingArea());
+
+    const QFont status = face(11, QFont::Medium);
+    p.setFont(status);
+    p.setPen(white(0.85));
+    p.drawText(
+        QRectF(left, row.status, right - left, lh(status)), Qt::AlignLeft | Qt::AlignVCenter,
+        QFontMetricsF(status).elidedText(statusSentenceText(), Qt::ElideRight, right - left));
+
+    const QFont captionFont = face(10);
+    const QString icon = m_model.autoSunset()    ? QStringLiteral("location.fill")
+                         : m_model.useSchedule() ? QStringLiteral("clock.fill")
+                                                 : QStringLiteral("hand.raised.fill");
+    const double ch = lh(captionFont);
+    ScheduleGlyphs::draw(p, icon, QRectF(left, row.caption + (ch - 9) / 2, 9, 9), kTextDim);
+    p.setFont(captionFont);
+    p.setPen(kTextDim);
+    p.drawText(
+        QRectF(left + 13, row.caption, right - left - 13, ch), Qt::AlignLeft | Qt::AlignVCenter,
+        QFontMetricsF(captionFont).elidedText(captionLine(), Qt::ElideRight, right - left - 13));
+
+    const QFont stateFont = face(11, QFont::Medium);
+    const double sh = lh(stateFont);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour(m_currentIntensity > 0 ? L::warmColor : L::coolColor));
+    p.drawEllipse(QRectF(left, row.state + (sh - 6) / 2, 6, 6));
+    paintText(p, L::currentStateLabel(m_currentIntensity), stateFont, kTextDim,
+              {left + 12, row.state});
+}
