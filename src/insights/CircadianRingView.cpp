@@ -99,16 +99,19 @@ void CircadianRingView::renderSegments(double side, qreal dpr) {
     p.setRenderHint(QPainter::Antialiasing);
     const Ring ring = ringIn(QRectF(0, 0, side, side));
     const double r = ring.radius - kBand / 2;
-    const QRectF box(ring.centre - QPointF(r, r), QSizeF(2 * r, 2 * r));
-    const double step = 360.0 / segmentCount;
+    // One stroke with a hard-stopped sweep of colours: every five minutes its own colour,
+    // with no seams between neighbours. The sweep runs counter-clockwise from three
+    // o'clock; the ring runs clockwise from midnight.
+    QConicalGradient sweep(ring.centre, 90.0);
     for (int i = 0; i < segmentCount; ++i) {
-        // Clockwise on screen from midnight at the top; a sliver of overlap closes the
-        // hairline gaps between neighbours.
-        const double from = i * step - 90.0;
-        p.setPen(QPen(colour(L::colorForIntensity(m_samples[size_t(i)])), kBand, Qt::SolidLine,
-                      Qt::FlatCap, Qt::MiterJoin));
-        p.drawArc(box, qRound(-from * 16), qRound(-(step + 0.003 * 180 / M_PI) * 16));
+        const QColor c = colour(L::colorForIntensity(m_samples[size_t(i)]));
+        const double from = double(i) / segmentCount, to = double(i + 1) / segmentCount;
+        sweep.setColorAt(1.0 - to + (i + 1 < segmentCount ? 1e-9 : 0), c);
+        sweep.setColorAt(1.0 - from - (i > 0 ? 1e-9 : 0), c);
     }
+    p.setPen(QPen(QBrush(sweep), kBand, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(ring.centre, r, r);
 }
 
 void CircadianRingView::paintEvent(QPaintEvent*) {

@@ -42,8 +42,13 @@ DayPartZonesView::DayPartZonesView(ScheduleSettingsModel& model, SunsetScheduler
     NotificationCenter::defaultCenter().addObserver(
         this, NotificationName::preferencesChanged,
         [this](const Notification&) { refreshZones(); });
-    connect(&model, &ScheduleSettingsModel::autoSunsetChanged, this, [this] { update(); });
-    connect(&model, &ScheduleSettingsModel::useScheduleChanged, this, [this] { update(); });
+    // A flipped switch or a moved point changes the plan now, not at the next minute.
+    connect(&model, &ScheduleSettingsModel::autoSunsetChanged, this,
+            &DayPartZonesView::refreshZones);
+    connect(&model, &ScheduleSettingsModel::useScheduleChanged, this,
+            &DayPartZonesView::refreshZones);
+    connect(&model, &ScheduleSettingsModel::schedulePointsChanged, this,
+            &DayPartZonesView::refreshZones);
 }
 
 DayPartZonesView::~DayPartZonesView() {
