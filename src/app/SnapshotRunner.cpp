@@ -1,7 +1,7 @@
 #include "app/SnapshotRunner.h"
 
 #include "insights/ScheduleSettingsModel.h"
-#include "insights/SchedulingTabView.h"
+#include "settings/SchedulingTabView.h"
 
 #include <QDir>
 #include <QImageWriter>

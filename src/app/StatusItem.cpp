@@ -26,11 +26,13 @@ void drawSun(QPainter& p, const QRectF& box, const QColor& color) {
     }
 }
 
-QPixmap renderSymbol(int size, const QColor& color, const QString& title) {
+QPixmap renderSymbol(int size, const QColor& color, const QString& title,
+                     const std::optional<GlowFrame>& glow) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
+    if (glow) StatusItemGlowController::paint(p, QRectF(0, 0, size, size), *glow);
     if (title.isEmpty()) {
         drawSun(p, QRectF(0, 0, size, size), color);
         return pixmap;
@@ -85,10 +87,11 @@ QString StatusItem::temperatureTitle(double kelvin) {
     return QStringLiteral(" %1K").arg(int(held), 4, 10, QLatin1Char(' '));
 }
 
-QIcon StatusItem::sunSymbol(const QColor& color, const QString& title) {
+QIcon StatusItem::sunSymbol(const QColor& color, const QString& title,
+                            const std::optional<GlowFrame>& glow) {
     QIcon icon;
     for (int size : {16, 22, 24, 32, 48, 64})
-        icon.addPixmap(renderSymbol(size, color, title));
+        icon.addPixmap(renderSymbol(size, color, title, glow));
     return icon;
 }
 
@@ -96,8 +99,18 @@ void StatusItem::setAppearance(const QColor& color, const QString& title) {
     if (color == m_color && title == m_title) return;
     m_color = color;
     m_title = title;
-    m_tray->setIcon(sunSymbol(color, title));
+    m_tray->setIcon(sunSymbol(color, title, m_glow));
     m_tray->setToolTip(toolTip());
+}
+
+bool StatusItem::isGlowHostVisible() const {
+    return m_tray && m_tray->isVisible();
+}
+
+void StatusItem::setGlow(const std::optional<GlowFrame>& frame) {
+    if (frame == m_glow) return;
+    m_glow = frame;
+    m_tray->setIcon(sunSymbol(m_color, m_title, m_glow));
 }
 
 QString StatusItem::toolTip() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "popover/StatusItemGlowController.h"
+
 #include <QColor>
 #include <QIcon>
 #include <QObject>
@@ -12,7 +14,7 @@ class QSystemTrayIcon;
 // The application's sun symbol in the desktop's status area (StatusNotifierItem or
 // XEmbed, whichever the desktop offers). A tray icon has no title text, so the
 // temperature title goes into the tooltip and is drawn under the sun.
-class StatusItem : public QObject {
+class StatusItem : public QObject, public GlowTarget {
     Q_OBJECT
 public:
     static inline const QString tooltip = QStringLiteral("Halcyra");
@@ -33,7 +35,8 @@ public:
     // gives a readable title.
     static QString temperatureTitle(double kelvin);
     // The sun symbol in `color`, with `title` (may be empty) drawn beneath it.
-    static QIcon sunSymbol(const QColor& color, const QString& title = QString());
+    static QIcon sunSymbol(const QColor& color, const QString& title = QString(),
+                           const std::optional<GlowFrame>& glow = std::nullopt);
 
     // Redraws the symbol; an empty title shows the symbol alone.
     void setAppearance(const QColor& color, const QString& title);
@@ -48,6 +51,12 @@ public:
     QRect geometry() const;
     QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
 
+    // The attention glow, drawn into the icon under the symbol.
+    bool isGlowHostVisible() const override;
+    QRect glowHostGeometry() const override { return geometry(); }
+    void setGlow(const std::optional<GlowFrame>& frame) override;
+    std::optional<GlowFrame> glow() const { return m_glow; }
+
 signals:
     void leftClicked();
     void rightClicked();
@@ -57,4 +66,5 @@ private:
     Host m_host;
     QColor m_color;
     QString m_title;
+    std::optional<GlowFrame> m_glow;
 };

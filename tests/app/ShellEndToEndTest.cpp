@@ -1,6 +1,7 @@
 // The real binary under a private X server with a tray host.
 #include "ShellSession.h"
 
+#include <QImage>
 #include <sys/wait.h>
 
 using ShellEndToEnd = ShellSession;
@@ -243,29 +244,36 @@ TEST_F(ShellEndToEnd, ThePinnedBacklightLevelSurvivesAKillAndComesBackNextStart)
     EXPECT_FALSE(readSettings().contains(PrefKey::preBrightnessKeyNativeBrightness));
 }
 
-TEST(ShellSnapshotRoads, WriteNothingYetAndExitOne) {
+TEST(ShellSnapshotRoads, WelcomeWaitsForTheTourAndSchedulingWritesItsImage) {
     QTemporaryDir dir;
-    const struct {
-        const char* mode;
-        const char* lastLine;
-    } roads[] = {{"1", "snapshot done — 0/6 slides"},
-                 {"scheduling", "scheduling snapshot FAILED to render"}};
-    for (const auto& road : roads) {
+    auto run = [&dir](const char* mode, QString* err) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HALCYRA_TEST_SNAPSHOT"), QString::fromLatin1(road.mode));
+        env.insert(QStringLiteral("HALCYRA_TEST_SNAPSHOT"), QString::fromLatin1(mode));
         env.insert(QStringLiteral("HALCYRA_SNAPSHOT_DIR"), dir.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + QStringLiteral("/config"));
         env.insert(QStringLiteral("XDG_STATE_HOME"), dir.path() + QStringLiteral("/state"));
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(HALCYRA_BINARY), {});
-        ASSERT_TRUE(p.waitForFinished(10000));
-        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_TRUE(p.waitForFinished(20000));
+        *err = QString::fromUtf8(p.readAllStandardError());
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(p.exitCode(), 1);
-        EXPECT_TRUE(err.endsWith(QString::fromUtf8(road.lastLine) + QLatin1Char('\n')))
-            << err.toStdString();
-        EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
-        EXPECT_FALSE(QFile::exists(dir.path() + QStringLiteral("/config/halcyra/settings.json")));
-    }
+        return p.exitCode();
+    };
+    QString err;
+    EXPECT_EQ(run("1", &err), 1);
+    EXPECT_TRUE(err.endsWith(QStringLiteral("snapshot done — 0/6 slides\n"))) << err.toStdString();
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+
+    EXPECT_EQ(run("scheduling", &err), 0);
+    const QString path = dir.path() + QStringLiteral("/scheduling.png");
+    EXPECT_TRUE(err.endsWith(QStringLiteral("scheduling snapshot wrote %1\n").arg(path)))
+        << err.toStdString();
+    const QImage image(path);
+    EXPECT_EQ(image.width(), 1232); // 560 + 2 × 28 points, two pixels each
+    EXPECT_GT(image.height(), 1000);
+    QDir().mkpath(QStringLiteral(HALCYRA_TEST_ARTIFACTS));
+    QFile::remove(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/scheduling-snapshot.png"));
+    QFile::copy(path, QStringLiteral(HALCYRA_TEST_ARTIFACTS "/scheduling-snapshot.png"));
+    EXPECT_FALSE(QFile::exists(dir.path() + QStringLiteral("/config/halcyra/settings.json")));
 }

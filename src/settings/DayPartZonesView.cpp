@@ -1,11 +1,11 @@
-#include "insights/DayPartZonesView.h"
+#include "settings/DayPartZonesView.h"
 
 #include "core/NotificationCenter.h"
 #include "core/NotificationNames.h"
-#include "insights/ScheduleGlyphs.h"
 #include "insights/ScheduleSettingsModel.h"
-#include "insights/ScheduleViewStyle.h"
 #include "popover/GlassPainter.h"
+#include "settings/ScheduleGlyphs.h"
+#include "settings/ScheduleViewStyle.h"
 #include "warmth/SunsetScheduler.h"
 
 #include <QPainter>

@@ -1,13 +1,13 @@
-#include "insights/SchedulingVisualizerView.h"
+#include "settings/SchedulingVisualizerView.h"
 
 #include "core/FrameTimer.h"
 #include "core/NotificationCenter.h"
 #include "core/NotificationNames.h"
 #include "core/Preferences.h"
-#include "insights/ScheduleGlyphs.h"
 #include "insights/ScheduleSettingsModel.h"
-#include "insights/ScheduleViewStyle.h"
 #include "popover/GlassPainter.h"
+#include "settings/ScheduleGlyphs.h"
+#include "settings/ScheduleViewStyle.h"
 #include "warmth/SunsetScheduler.h"
 
 #include <QKeyEvent>

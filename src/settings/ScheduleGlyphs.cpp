@@ -1,4 +1,4 @@
-#include "insights/ScheduleGlyphs.h"
+#include "settings/ScheduleGlyphs.h"
 
 #include <QHash>
 #include <QPainter>

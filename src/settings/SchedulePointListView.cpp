@@ -1,8 +1,8 @@
-#include "insights/SchedulePointListView.h"
+#include "settings/SchedulePointListView.h"
 
-#include "insights/ScheduleGlyphs.h"
 #include "insights/ScheduleSettingsModel.h"
-#include "insights/ScheduleViewStyle.h"
+#include "settings/ScheduleGlyphs.h"
+#include "settings/ScheduleViewStyle.h"
 
 #include <QAbstractButton>
 #include <QPainter>

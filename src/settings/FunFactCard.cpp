@@ -1,7 +1,7 @@
-#include "insights/FunFactCard.h"
+#include "settings/FunFactCard.h"
 
-#include "insights/ScheduleGlyphs.h"
-#include "insights/ScheduleViewStyle.h"
+#include "settings/ScheduleGlyphs.h"
+#include "settings/ScheduleViewStyle.h"
 
 #include <QPainter>
 #include <QTextLayout>

@@ -1,10 +1,10 @@
-#include "insights/CircadianRingView.h"
+#include "settings/CircadianRingView.h"
 
 #include "core/NotificationCenter.h"
 #include "core/NotificationNames.h"
 #include "core/Preferences.h"
-#include "insights/ScheduleViewStyle.h"
 #include "popover/GlassPainter.h"
+#include "settings/ScheduleViewStyle.h"
 #include "warmth/SunsetScheduler.h"
 
 #include <QPainter>

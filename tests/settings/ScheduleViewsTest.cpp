@@ -4,15 +4,16 @@
 #include "core/FrameTimer.h"
 #include "core/NotificationCenter.h"
 #include "core/NotificationNames.h"
-#include "insights/CircadianRingView.h"
-#include "insights/DayPartZonesView.h"
-#include "insights/FunFactCard.h"
-#include "insights/SchedulePointListView.h"
 #include "insights/ScheduleSettingsModel.h"
-#include "insights/ScheduleViewStyle.h"
-#include "insights/SchedulingTabView.h"
-#include "insights/SchedulingVisualizerView.h"
 #include "popover/ToggleSwitch.h"
+#include "settings/CircadianRingView.h"
+#include "settings/DayPartZonesView.h"
+#include "settings/FunFactCard.h"
+#include "settings/SchedulePointListView.h"
+#include "settings/ScheduleViewStyle.h"
+#include "settings/SchedulingTabView.h"
+#include "settings/SchedulingVisualizerView.h"
+#include "settings/SpectrumWidget.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -304,4 +305,19 @@ TEST(FunFactCard, BodiesWrapToThreeLinesAtMost) {
     card.resize(420, card.heightForWidth(420));
     const QImage image = render(card, QStringLiteral("fun-fact-card"));
     EXPECT_TRUE(warmish(pixel(image, {16, card.height() / 2.0})));
+}
+
+TEST(SpectrumWidget, MarkerStaysOnTheBarAndFadesWhenOff) {
+    SpectrumWidget cold(7000, true), hot(500, false), mid(3750, true);
+    for (SpectrumWidget* w : {&cold, &hot, &mid})
+        w->resize(210, SpectrumWidget::barHeight);
+    EXPECT_DOUBLE_EQ(cold.markerRect().left(), 0);
+    EXPECT_DOUBLE_EQ(hot.markerRect().right(), 210);
+    EXPECT_DOUBLE_EQ(mid.markerRect().left(), 100);
+    const QImage on = render(mid, QStringLiteral("spectrum-on"));
+    const QImage off = render(hot, QStringLiteral("spectrum-off"));
+    // The bar's cool end is bright blue when on, barely there when off.
+    EXPECT_GT(pixel(on, {3, 5}).blueF(), 0.7);
+    EXPECT_LT(pixel(off, {3, 5}).blueF(), 0.45);
+    EXPECT_GT(pixel(on, mid.markerRect().center()).lightnessF(), 0.9);
 }

@@ -1,0 +1,105 @@
+#include "popover/StatusItemGlowController.h"
+
+#include "core/FrameTimer.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QRadialGradient>
+#include <QScreen>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+double easeInOut(double f) {
+    f = std::clamp(f, 0.0, 1.0);
+    return f * f * (3 - 2 * f);
+}
+} // namespace
+
+StatusItemGlowController::StatusItemGlowController(std::unique_ptr<FrameTimer> timer)
+    : m_timer(timer ? std::move(timer) : std::make_unique<QtFrameTimer>()) {}
+
+StatusItemGlowController::~StatusItemGlowController() {
+    m_timer->stop();
+}
+
+GlowFrame StatusItemGlowController::frameAt(double seconds) {
+    const double t = std::max(0.0, seconds);
+    const double phase = std::fmod(t / breath, 2.0);
+    const double breathIn = easeInOut(phase <= 1 ? phase : 2 - phase);
+    return {1.0 + 0.15 * breathIn, 0.35 + 0.35 * breathIn, easeInOut(t / fadeIn)};
+}
+
+void StatusItemGlowController::paint(QPainter& p, const QRectF& box, const GlowFrame& frame,
+                                     const QColor& warmAccent) {
+    // The glow of a 64-point window around the item, drawn into the item's own square:
+    // from 3/32 of the reach to its edge, warm to clear.
+    const double reach = std::min(box.width(), box.height()) / 2 / 1.15 * frame.scale;
+    if (!(reach > 0) || frame.alpha <= 0) return;
+    QRadialGradient g(box.center(), reach, box.center());
+    QColor inner = warmAccent, mid = warmAccent, outer = warmAccent;
+    inner.setAlphaF(0.85f);
+    mid.setAlphaF(0.35f);
+    outer.setAlphaF(0.0f);
+    g.setColorAt(3.0 / 32.0, inner);
+    g.setColorAt(0.5 + 1.5 / 32.0, mid);
+    g.setColorAt(1.0, outer);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setOpacity(p.opacity() * frame.opacity * frame.alpha);
+    p.setPen(Qt::NoPen);
+    p.setBrush(g);
+    p.drawEllipse(box.center(), reach, reach);
+    p.restore();
+}
+
+void StatusItemGlowController::show(GlowTarget* item) {
+    if (m_shown || !item || !item->isGlowHostVisible()) return;
+    const QRect rect = item->glowHostGeometry();
+    if (rect.isEmpty()) return;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (std::none_of(screens.begin(), screens.end(),
+                     [&rect](QScreen* s) { return s->geometry().intersects(rect); }))
+        return;
+    // A fade still running on this item gives way to the new glow.
+    if (m_fading == item) m_fading = nullptr;
+    m_shown = item;
+    m_elapsed = 0;
+    item->setGlow(frameAt(0));
+    m_timer->start(frameInterval, [this] { tick(); });
+}
+
+void StatusItemGlowController::hide(bool animated) {
+    if (!m_shown) return;
+    GlowTarget* item = m_shown;
+    m_shown = nullptr;
+    if (m_fading && m_fading != item) m_fading->setGlow(std::nullopt);
+    if (!animated) {
+        m_fading = nullptr;
+        item->setGlow(std::nullopt);
+        m_timer->stop();
+        return;
+    }
+    m_fading = item;
+    m_fadeFrom = frameAt(m_elapsed);
+    m_fadeElapsed = 0;
+}
+
+void StatusItemGlowController::tick() {
+    if (m_shown) {
+        m_elapsed += frameInterval;
+        m_shown->setGlow(frameAt(m_elapsed));
+    }
+    if (m_fading) {
+        m_fadeElapsed += frameInterval;
+        if (m_fadeElapsed >= fadeOut) {
+            m_fading->setGlow(std::nullopt);
+            m_fading = nullptr;
+        } else {
+            GlowFrame f = m_fadeFrom;
+            f.alpha *= 1 - easeInOut(m_fadeElapsed / fadeOut);
+            m_fading->setGlow(f);
+        }
+    }
+    if (!m_shown && !m_fading) m_timer->stop();
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QColor>
+#include <QRect>
+#include <QRectF>
+#include <memory>
+#include <optional>
+
+class FrameTimer;
+class QPainter;
+
+// One frame of the status-item glow: how far the glow is scaled (1.0 to 1.15), its
+// breathing opacity (0.35 to 0.7) and the fade of the whole glow (0 to 1).
+struct GlowFrame {
+    double scale = 1.0;
+    double opacity = 0.35;
+    double alpha = 0.0;
+    bool operator==(const GlowFrame&) const = default;
+};
+
+// What the glow is drawn around: the application's status item. A tray icon has no
+// layer of its own, so the item draws the glow into its icon under the symbol.
+class GlowTarget {
+public:
+    virtual ~GlowTarget() = default;
+    // Whether the item is shown in a status area at all.
+    virtual bool isGlowHostVisible() const = 0;
+    // The item's rectangle on screen; empty when the status area does not say.
+    virtual QRect glowHostGeometry() const = 0;
+    // Draw this frame under the symbol; none takes the glow away.
+    virtual void setGlow(const std::optional<GlowFrame>& frame) = 0;
+};
+
+// Draws attention to the status item: a warm radial glow that fades in over 0.4 s,
+// then breathes (1.5 s each way) until it is hidden, with a 0.3 s fade or at once.
+// One controller per owner; a glow that could not be placed leaves nothing behind.
+class StatusItemGlowController {
+public:
+    static constexpr double fadeIn = 0.4;
+    static constexpr double fadeOut = 0.3;
+    static constexpr double breath = 1.5;
+    // A tray icon update crosses to the status area's process: 20 frames a second
+    // keep a 1.5 s breath smooth without flooding it.
+    static constexpr double frameInterval = 1.0 / 20.0;
+
+    explicit StatusItemGlowController(std::unique_ptr<FrameTimer> timer = nullptr);
+    ~StatusItemGlowController();
+
+    void show(GlowTarget* item);
+    void hide(bool animated);
+    bool isShown() const { return m_shown != nullptr; }
+
+    // The frame `seconds` after show().
+    static GlowFrame frameAt(double seconds);
+    // The glow of `frame` centred in `box`, reaching its edge at full scale.
+    static void paint(QPainter& p, const QRectF& box, const GlowFrame& frame,
+                      const QColor& warmAccent = QColor::fromRgbF(1.0f, 0.55f, 0.15f));
+
+private:
+    void tick();
+
+    std::unique_ptr<FrameTimer> m_timer;
+    GlowTarget* m_shown = nullptr;
+    double m_elapsed = 0;
+    GlowTarget* m_fading = nullptr; // hidden with a fade that has not ended yet
+    GlowFrame m_fadeFrom;
+    double m_fadeElapsed = 0;
+};
