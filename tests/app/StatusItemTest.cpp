@@ -103,27 +103,34 @@ private:
 };
 } // namespace
 
-TEST(SnapshotRunner, WithoutTheViewsEachRoadReportsTheRenderFailure) {
+TEST(SnapshotRunner, TheTourWaitsForItsViewsAndTheSchedulingImageIsWrittenAsNamed) {
     QTemporaryDir dir;
     const QString out = dir.path() + QStringLiteral("/shots/");
     qputenv("HALCYRA_SNAPSHOT_DIR", out.toUtf8());
     qputenv("HALCYRA_SNAPSHOT_NAME", "named");
     StderrCapture capture;
     EXPECT_EQ(SnapshotRunner::renderWelcomeSlides(), 1);
+    EXPECT_EQ(SnapshotRunner::renderScheduling(), 0);
+    // A name reaching into a folder that does not exist fails the write, and says so.
+    qputenv("HALCYRA_SNAPSHOT_NAME", "missing/named");
     EXPECT_EQ(SnapshotRunner::renderScheduling(), 1);
     const QString text = capture.text();
     qunsetenv("HALCYRA_SNAPSHOT_DIR");
     qunsetenv("HALCYRA_SNAPSHOT_NAME");
 
-    EXPECT_EQ(text, QStringLiteral("snapshot FAILED to render slide 0 (0-welcome)\n"
-                                   "snapshot FAILED to render slide 1 (1-meadow)\n"
-                                   "snapshot FAILED to render slide 2 (2-menubar)\n"
-                                   "snapshot FAILED to render slide 3 (3-wow-presets)\n"
-                                   "snapshot FAILED to render slide 4 (4-flicker)\n"
-                                   "snapshot FAILED to render slide 5 (6-payoff)\n"
-                                   "snapshot done — 0/6 slides\n"
-                                   "scheduling snapshot FAILED to render\n"));
-    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(text.startsWith(QStringLiteral("snapshot FAILED to render slide 0 (0-welcome)\n"
+                                               "snapshot FAILED to render slide 1 (1-meadow)\n"
+                                               "snapshot FAILED to render slide 2 (2-menubar)\n"
+                                               "snapshot FAILED to render slide 3 (3-wow-presets)\n"
+                                               "snapshot FAILED to render slide 4 (4-flicker)\n"
+                                               "snapshot FAILED to render slide 5 (6-payoff)\n"
+                                               "snapshot done — 0/6 slides\n")))
+        << text.toStdString();
+    // The folder is used verbatim: its trailing slash doubles in the path.
+    EXPECT_TRUE(text.contains(QStringLiteral("scheduling snapshot wrote %1/named.png\n").arg(out)));
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("scheduling snapshot write FAILED %1/missing/named.png: ").arg(out)));
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList{QStringLiteral("named.png")});
 }
 
 TEST(SnapshotRunner, RendersAWidgetAtTwoPixelsPerPoint) {
