@@ -77,18 +77,6 @@ QString clockString(double hourOfDay) {
     return twelveHour(int(dayMinutes / 60), int(dayMinutes % 60), true);
 }
 
-QString hoursString(double hours) {
-    if (!readable(hours)) return missingValue;
-    if (hours >= 10) return QStringLiteral("%1 hrs").arg(qint64(std::round(hours)));
-    return QStringLiteral("%1 hrs").arg(hours, 0, 'f', 1);
-}
-
-QString homeGreeting(int hour) {
-    if (hour >= 5 && hour <= 11) return QStringLiteral("Good morning");
-    if (hour >= 12 && hour <= 16) return QStringLiteral("Good afternoon");
-    return QStringLiteral("Good evening");
-}
-
 double fractionalHour(const QDateTime& at) {
     const QTime t = at.time();
     return t.hour() + t.minute() / 60.0 + t.second() / 3600.0;

@@ -42,10 +42,6 @@ QString hourString(double hour);
 // "6:30 AM", "12:00 PM", "11:55 PM"; 24.0 reads "12:00 AM" like 0.0. Minutes are whole
 // minutes of the fraction, robust to the fraction's rounding (7/12 h is 0:35).
 QString clockString(double hourOfDay);
-// "10 hrs" from 10 on (halves away from zero), "9.5 hrs" below.
-QString hoursString(double hours);
-// "Good morning" 5–11, "Good afternoon" 12–16, else "Good evening".
-QString homeGreeting(int hour);
 
 // Hours since the local midnight of `at` in its own zone (19.5 is 19:30).
 double fractionalHour(const QDateTime& at);

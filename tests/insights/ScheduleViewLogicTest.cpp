@@ -55,24 +55,12 @@ TEST(ScheduleViewTexts, KelvinHourClockAndHoursStrings) {
         EXPECT_EQ(L::clockString(n / 12.0), expected) << n;
     }
 
-    EXPECT_EQ(L::hoursString(10.0), "10 hrs");
-    EXPECT_EQ(L::hoursString(10.5), "11 hrs");
-    EXPECT_EQ(L::hoursString(9.5), "9.5 hrs");
-
     // Values nobody can read show a dash instead of an undefined conversion.
     for (double bad : {kNaN, kInf, -kInf, 1e300}) {
         EXPECT_EQ(L::kelvinString(bad), L::missingValue);
         EXPECT_EQ(L::hourString(bad), L::missingValue);
         EXPECT_EQ(L::clockString(bad), L::missingValue);
-        EXPECT_EQ(L::hoursString(bad), L::missingValue);
     }
-
-    EXPECT_EQ(L::homeGreeting(4), "Good evening");
-    EXPECT_EQ(L::homeGreeting(5), "Good morning");
-    EXPECT_EQ(L::homeGreeting(11), "Good morning");
-    EXPECT_EQ(L::homeGreeting(12), "Good afternoon");
-    EXPECT_EQ(L::homeGreeting(16), "Good afternoon");
-    EXPECT_EQ(L::homeGreeting(17), "Good evening");
 }
 
 TEST(ScheduleViewColours, RampEndsAndKelvinForms) {
