@@ -23,6 +23,8 @@ class ScheduleAnnouncementHandler;
 class SettingsWindowController;
 class UserDefaults;
 class SunsetScheduler;
+class TakeoverWindowController;
+class WelcomeWindowController;
 
 // The application's hub: owns the display warmth engine and the status item, runs the
 // start-up sequence, hands the displays and the backlight back when the application
@@ -67,6 +69,13 @@ public:
     void toggleEnabled();
     // Applies the library preset at `index` (shortcuts, the welcome tour).
     void applyPresetAtIndex(int index);
+    // ---- Onboarding (AppDelegateOnboarding.cpp) ----
+    // The first-run takeover and its two ways out.
+    void wireOnboarding();
+    TakeoverWindowController* takeover() const { return m_takeover; }
+    WelcomeWindowController* welcome() const { return m_welcome; }
+    // Replays the welcome tour (the settings window's "Preview Onboarding").
+    void previewOnboarding();
 
     // ---- Settings window (AppDelegateSettings.cpp) ----
     // Creates the settings window's controller and model; run by wireSubsystems().
@@ -201,4 +210,7 @@ private:
     bool m_observersInstalled = false;
     // The key wiring's display and observers (AppDelegateKeys.cpp).
     std::unique_ptr<QObject> m_keyWiring;
+    // A child of the delegate, so it goes with it.
+    TakeoverWindowController* m_takeover = nullptr;
+    WelcomeWindowController* m_welcome = nullptr;
 };

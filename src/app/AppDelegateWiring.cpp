@@ -80,6 +80,7 @@ void AppDelegate::wireSubsystems(SunsetScheduler& scheduler) {
     h.syncViewModelFromPreferences = [this] { m_viewModel->syncFromPreferences(); };
     wireKeys();
     wireSettings();
+    wireOnboarding();
 }
 
 // ---- View model ----

@@ -2,6 +2,7 @@
 
 #include "insights/ScheduleSettingsModel.h"
 #include "settings/SchedulingTabView.h"
+#include "onboarding/WelcomeView.h"
 
 #include <QDir>
 #include <QImageWriter>
@@ -69,8 +70,8 @@ void SnapshotRunner::logStderr(const QString& message) {
     (void)ignored;
 }
 
-std::unique_ptr<QWidget> SnapshotRunner::makeWelcomeSlide(int) {
-    return nullptr;
+std::unique_ptr<QWidget> SnapshotRunner::makeWelcomeSlide(int index) {
+    return WelcomeView::snapshot(index);
 }
 
 std::unique_ptr<QWidget> SnapshotRunner::makeSchedulingView() {

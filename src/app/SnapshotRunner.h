@@ -34,8 +34,7 @@ public:
     static int renderWelcomeSlides();
     static int renderScheduling();
 
-    // The tour's view fixed on slide `index` in its finished state, or null while the
-    // welcome tour is not part of the application.
+    // The tour's view fixed on slide `index` in its finished state.
     static std::unique_ptr<QWidget> makeWelcomeSlide(int index);
     // The scheduling section over a fresh settings model, or null while the settings
     // window is not part of the application.

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QColor>
+#include <QRectF>
+
+class QPainter;
+
+// The onboarding's small symbols, drawn as vector shapes filling the largest square
+// centred in `box`, in the exact colour of the text beside them.
+namespace OnboardingGlyphs {
+enum Glyph { Sun, Keyboard, Eye, Grid, Power, ArrowUp, LockShield, MenuBar, ArrowRight, Moon };
+void paint(QPainter& p, Glyph glyph, const QRectF& box, const QColor& colour);
+} // namespace OnboardingGlyphs

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "core/FrameTimer.h"
+#include "onboarding/WelcomeWindowController.h"
+#include "onboarding/WelcomeWowAnimator.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+class PopoverViewModel;
+
+// The welcome tour: six slides in a dark glass card of 960 × 620 (scaled by the
+// window's fit scale) with a progress bar, a slide counter, pagination dots and one
+// primary button; a staged entrance per slide; the live popover on the widget slide;
+// a red flood and preset picks on the presets slide. Everything the tour changes goes
+// through its callbacks.
+class WelcomeView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int slideCount = 6;
+    static constexpr double columnWidth = 430;
+
+    WelcomeView(WelcomeCallbacks callbacks, bool isPreview, PopoverViewModel* viewModel,
+                double fitScale = 1.0, std::unique_ptr<FrameTimer> frames = {},
+                std::unique_ptr<FrameTimer> wowFrames = {}, QWidget* parent = nullptr);
+    ~WelcomeView() override;
+
+    // The tour fixed on `slide`, fully revealed, after a pick, with nothing animating.
+    static std::unique_ptr<WelcomeView> snapshot(int slide);
+
+    // The card came on screen.
+    void appear();
+    void advance();
+    void tick();
+    int currentSlide() const { return m_currentSlide; }
+    bool flickerFree() const { return m_flickerFree; }
+    bool brightnessKeys() const { return m_brightnessKeys; }
+    WelcomeWowAnimator& wow() { return m_wow; }
+    QString primaryTitle() const;
+    // Hit areas, in card coordinates (before the fit scale).
+    QRectF buttonRect() const { return m_button; }
+    const std::vector<QRectF>& toggleRects() const { return m_toggleRects; }
+    const std::vector<std::pair<QRectF, int>>& presetBlocks() const { return m_blocks; }
+    void clickAt(QPointF cardPoint);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+
+private:
+    double reveal(double flagOffset, double duration) const;
+    double titleOn() const { return reveal(0.0, 0.7); }
+    double bodyOn() const { return reveal(0.15, 0.6); }
+    double heroOn() const { return reveal(0.3, 0.6); }
+    double chipsOn() const { return reveal(0.45, 0.6); }
+    double contentOn() const;
+    void slideAppeared(int slide);
+    void placeLiveWidget();
+    void paintSurface(QPainter& p, const QRectF& card);
+    void paintBackdrop(QPainter& p, const QRectF& card);
+    void paintChrome(QPainter& p, const QRectF& card);
+    void paintWelcome(QPainter& p, const QRectF& body);
+    void paintLivesHere(QPainter& p, const QRectF& body);
+    void paintWidgetMock(QPainter& p, const QRectF& frame);
+    void paintMenuBar(QPainter& p, const QRectF& body);
+    void paintWow(QPainter& p, const QRectF& body);
+    void paintFlicker(QPainter& p, const QRectF& body);
+    void paintPayoff(QPainter& p, const QRectF& body);
+    void paintSunHero(QPainter& p, const QRectF& frame);
+    void paintAurora(QPainter& p, const QRectF& card);
+    QRectF bodyRect() const;
+
+    WelcomeCallbacks m_cb;
+    bool m_isPreview;
+    bool m_isSnapshot = false;
+    QPointer<PopoverViewModel> m_viewModel;
+    double m_fitScale;
+    std::unique_ptr<FrameTimer> m_frames;
+    WelcomeWowAnimator m_wow;
+    int m_currentSlide = 0;
+    double m_entranceT = -1; // seconds into the current slide's entrance
+    double m_clockT = 0;     // seconds since appearance, for the decorations
+    double m_slideInT = 1.0;
+    bool m_wowContentVisible = false;
+    bool m_flickerFree = true;
+    bool m_brightnessKeys = true;
+    std::vector<std::pair<double, std::function<void()>>> m_due;
+    QRectF m_button;
+    std::vector<QRectF> m_toggleRects;
+    std::vector<std::pair<QRectF, int>> m_blocks; // block, library index
+    QWidget* m_liveWidget = nullptr;
+};

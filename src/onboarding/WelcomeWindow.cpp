@@ -1,0 +1,69 @@
+#include "onboarding/WelcomeWindow.h"
+
+#include "onboarding/WelcomeView.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QVariantAnimation>
+
+WelcomeWindow::WelcomeWindow(WelcomeWindowController& controller)
+    : QWidget(nullptr, Qt::Window), m_controller(controller) {
+    setWindowTitle(tr("Set up Halcyra"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+}
+
+WelcomeWindow::~WelcomeWindow() = default;
+
+void WelcomeWindow::present(WelcomeCallbacks callbacks, bool isPreview,
+                            PopoverViewModel* viewModel) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRectF area = screen ? QRectF(screen->availableGeometry()) : QRectF();
+    const double fit = WelcomeWindowController::fitScale(area);
+    m_view = new WelcomeView(std::move(callbacks), isPreview, viewModel, fit);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
+    setFixedSize(m_view->size());
+    if (screen) move(WelcomeWindowController::origin(QSizeF(size()), area).toPoint());
+    setWindowOpacity(0.0);
+    show();
+    QWidget::raise();
+    activateWindow();
+    m_view->appear();
+    animateOpacity(1.0, 0.8, nullptr);
+}
+
+void WelcomeWindow::raise() {
+    QWidget::raise();
+    activateWindow();
+}
+
+void WelcomeWindow::fadeOut(double seconds, std::function<void()> done) {
+    animateOpacity(0.0, seconds, [this, done = std::move(done)] {
+        close();
+        if (done) done();
+    });
+}
+
+void WelcomeWindow::animateOpacity(double to, double seconds, std::function<void()> done) {
+    delete m_fade;
+    m_fade = new QVariantAnimation(this);
+    m_fade->setStartValue(windowOpacity());
+    m_fade->setEndValue(to);
+    m_fade->setDuration(int(seconds * 1000));
+    m_fade->setEasingCurve(QEasingCurve::InOutQuad);
+    connect(m_fade, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& v) { setWindowOpacity(v.toDouble()); });
+    if (done) connect(m_fade, &QVariantAnimation::finished, this, std::move(done));
+    m_fade->start();
+}
+
+void WelcomeWindow::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (m_closed) return;
+    m_closed = true;
+    if (m_view) m_view->wow().stop();
+    m_controller.windowClosed();
+}

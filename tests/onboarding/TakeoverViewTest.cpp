@@ -1,0 +1,115 @@
+#include "onboarding/TakeoverView.h"
+#include "onboarding/TakeoverWindowController.h"
+#include "support/TestStore.h"
+
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ViewRig {
+    TestStore store;
+    TakeoverState state;
+    ManualFrameTimer* frames = nullptr;
+    std::vector<std::pair<double, double>> ghostPicks;
+    int finishes = 0;
+    std::unique_ptr<TakeoverView> view;
+
+    explicit ViewRig(int slide = 0, bool skipEntrance = false) {
+        TakeoverView::Actions a;
+        a.ghostPreset = [this](double k, double i) { ghostPicks.emplace_back(k, i); };
+        a.finish = [this] { ++finishes; };
+        auto timer = std::make_unique<ManualFrameTimer>();
+        frames = timer.get();
+        view = std::make_unique<TakeoverView>(state, std::move(a), TakeoverView::Toggles{}, slide,
+                                              skipEntrance, std::move(timer));
+        view->resize(1040, 700);
+    }
+    void seconds(double s) {
+        for (int i = 0; i < int(s * 60 + 0.5); ++i)
+            view->tick();
+    }
+    QImage render() {
+        QImage image(view->size() * 2, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        image.fill(Qt::black);
+        view->render(&image);
+        return image;
+    }
+};
+
+} // namespace
+
+TEST(TakeoverView, EverySlideRendersAndTheLastButtonFinishes) {
+    const char* names[] = {"vibe", "menubar", "brightness", "display", "protected"};
+    QDir().mkpath(QStringLiteral(HALCYRA_TEST_ARTIFACTS));
+    for (int slide = 0; slide < TakeoverView::slideCount; ++slide) {
+        ViewRig rig(slide, true);
+        rig.state.setWarmth(3500, 4);
+        const QImage image = rig.render();
+        EXPECT_TRUE(image.save(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/takeover-%1-%2.png")
+                                   .arg(slide)
+                                   .arg(QLatin1String(names[slide]))));
+        // The button's label is white on the dark footer: some pure white is there.
+        const QRect button = rig.view->buttonRect().toRect();
+        bool white = false;
+        for (int x = button.left() * 2; x < button.right() * 2 && !white; ++x)
+            white = image.pixelColor(x, button.center().y() * 2).lightness() > 240;
+        EXPECT_TRUE(white) << slide;
+    }
+    ViewRig last(4, true);
+    last.view->advance();
+    EXPECT_EQ(last.finishes, 1);
+    EXPECT_EQ(last.view->currentSlide(), 4);
+}
+
+TEST(TakeoverView, TheSliderMapsTheTrackAndHoldsTheThumbInside) {
+    EXPECT_DOUBLE_EQ(TakeoverView::kelvinForTrack(100, 400), 5125);
+    EXPECT_DOUBLE_EQ(TakeoverView::kelvinForTrack(-50, 400), 6500);
+    EXPECT_DOUBLE_EQ(TakeoverView::kelvinForTrack(900, 400), 1000);
+    EXPECT_DOUBLE_EQ(TakeoverView::thumbXForKelvin(6500, 400), 9);
+    EXPECT_DOUBLE_EQ(TakeoverView::thumbXForKelvin(500, 400), 391);
+    EXPECT_DOUBLE_EQ(TakeoverView::thumbXForKelvin(3000, 10), 9);
+    const auto [first, second] = TakeoverView::cardRows();
+    EXPECT_EQ(first.size(), 3);
+    EXPECT_EQ(second.size(), 4);
+}
+
+TEST(TakeoverView, TheGhostPicksEveningUnlessTheUserMovesFirst) {
+    ViewRig rig;
+    rig.view->appear();
+    rig.seconds(2.9);
+    EXPECT_FALSE(rig.view->ghostVisible());
+    rig.seconds(0.2);
+    ASSERT_TRUE(rig.view->ghostVisible());
+    const QPointF start = rig.view->ghostPos();
+    rig.seconds(1.4);
+    const QRectF evening = rig.view->cardFrames().value(QStringLiteral("evening"));
+    EXPECT_LT(QLineF(rig.view->ghostPos(), evening.center() + QPointF(6, 8)).length(), 0.5);
+    EXPECT_NE(rig.view->ghostPos(), start);
+    rig.seconds(0.4);
+    ASSERT_EQ(rig.ghostPicks.size(), 1u);
+    EXPECT_EQ(rig.ghostPicks[0].first, 2000);
+    EXPECT_EQ(rig.ghostPicks[0].second, 4.0);
+    rig.seconds(1.5);
+    EXPECT_FALSE(rig.view->ghostVisible());
+
+    ViewRig early;
+    early.view->appear();
+    early.seconds(1.0);
+    early.state.cancelGhost();
+    early.seconds(6.0);
+    EXPECT_FALSE(early.view->ghostVisible());
+    EXPECT_TRUE(early.ghostPicks.empty());
+
+    // Next during the glide stops it without a pick.
+    ViewRig next;
+    next.view->appear();
+    next.seconds(3.5);
+    next.view->advance();
+    next.seconds(3.0);
+    EXPECT_TRUE(next.ghostPicks.empty());
+    EXPECT_EQ(next.view->currentSlide(), 1);
+}

@@ -1,0 +1,87 @@
+#include "onboarding/WelcomeView.h"
+#include "onboarding/OnboardingSurveyWindowController.h"
+#include "support/TestStore.h"
+
+#include "core/Preferences.h"
+
+#include <QDir>
+#include <QImage>
+#include <gtest/gtest.h>
+
+TEST(WelcomeView, EverySlideRendersWithItsCounterAndButton) {
+    TestStore store;
+    QDir().mkpath(QStringLiteral(HALCYRA_TEST_ARTIFACTS));
+    const QString titles[] = {"Show me", "Continue", "Got it", "Next", "Continue", "Open Halcyra"};
+    for (int slide = 0; slide < WelcomeView::slideCount; ++slide) {
+        auto view = WelcomeView::snapshot(slide);
+        EXPECT_EQ(view->primaryTitle(), titles[slide]);
+        QImage image(view->size() * 2, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(2);
+        image.fill(Qt::black);
+        view->render(&image);
+        EXPECT_TRUE(
+            image.save(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/welcome-%1.png").arg(slide)));
+        // The button's amber capsule is painted where its hit area is.
+        const QPointF c = view->buttonRect().center() * 2;
+        const QColor button =
+            image.pixelColor(c.toPoint() + QPoint(-int(view->buttonRect().width()) + 8, 0));
+        EXPECT_GT(button.red(), 200) << slide;
+        EXPECT_GT(button.red(), button.blue() + 80) << slide;
+    }
+}
+
+TEST(WelcomeView, TheLastButtonHandsOverAndTheSwitchesReportTheirChanges) {
+    TestStore store;
+    WelcomeCallbacks cb;
+    int popover = 0, dismissed = 0;
+    std::vector<bool> keys;
+    cb.ensurePopoverOpen = [&] { ++popover; };
+    cb.dismiss = [&] { ++dismissed; };
+    cb.brightnessKeysChanged = [&](bool on) { keys.push_back(on); };
+    store.defaults().setBool(PrefKey::brightnessKeyInterception, false);
+    WelcomeView view(cb, true, nullptr, 1.0, std::make_unique<ManualFrameTimer>(),
+                     std::make_unique<ManualFrameTimer>());
+    view.appear();
+    EXPECT_FALSE(view.brightnessKeys()); // a replay shows the user's own setting
+    for (int i = 0; i < 4; ++i)
+        view.advance();
+    ASSERT_EQ(view.currentSlide(), 4);
+    QImage scratch(view.size(), QImage::Format_ARGB32_Premultiplied);
+    view.render(&scratch); // lays out the hit areas
+    ASSERT_EQ(view.toggleRects().size(), 2u);
+    view.clickAt(view.toggleRects()[1].center());
+    EXPECT_EQ(keys, std::vector<bool>{true});
+    view.advance();
+    view.advance();
+    view.advance();
+    EXPECT_EQ(view.currentSlide(), 5);
+    EXPECT_EQ(dismissed, 2);
+    EXPECT_EQ(popover >= 2, true);
+}
+
+TEST(OnboardingSurvey, OneWindowAtATimeAndTheLastAnswerStays) {
+    TestStore store;
+    auto& survey = OnboardingSurveyWindowController::shared();
+    QWidget* first = survey.makeWindowIfNeeded();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(survey.makeWindowIfNeeded(), nullptr);
+    auto* view = first->findChild<OnboardingSurveyView*>();
+    ASSERT_NE(view, nullptr);
+    QImage scratch(view->size(), QImage::Format_ARGB32_Premultiplied);
+    view->render(&scratch);
+    view->clickAt(view->tiles()[4].center()); // Reddit
+    view->clickAt(view->tiles()[5].center()); // Google
+    EXPECT_EQ(store.defaults().stringValue(PrefKey::discoverySource), QStringLiteral("Google"));
+    view->clickAt(view->doneRect().center());
+    EXPECT_EQ(survey.window(), nullptr);
+    QWidget* again = survey.makeWindowIfNeeded();
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->findChild<OnboardingSurveyView*>()->discoverySource(),
+              QStringLiteral("Google"));
+    QImage shot(QSize(880, 1120), QImage::Format_ARGB32_Premultiplied);
+    shot.setDevicePixelRatio(2);
+    shot.fill(Qt::black);
+    again->findChild<OnboardingSurveyView*>()->render(&shot);
+    shot.save(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/survey.png"));
+    again->close();
+}
