@@ -59,6 +59,7 @@ void AppDelegate::wireOnboarding() {
         BrightnessKeyInterceptor::shared().warmthRamp().cancel();
     };
     wh.openSurvey = [] { OnboardingSurveyWindowController::shared().open(); };
+    m_hooks.previewOnboarding = [this] { previewOnboarding(); };
 
     if (m_hooks.runFirstRunFlow) return;
     m_hooks.runFirstRunFlow = [this](bool hasSeenWelcome) {
@@ -93,9 +94,7 @@ void AppDelegate::wireOnboarding() {
             },
             [self, markDone] {
                 markDone();
-                // The settings window opens here once it is part of the application;
-                // until then the popover is where the user's settings live.
-                if (self) self->showPopoverIfNeeded();
+                if (self) self->showSettings();
             });
     };
 }
