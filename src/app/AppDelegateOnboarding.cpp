@@ -17,11 +17,8 @@
 #include "warmth/PresetManager.h"
 #include "warmth/SunsetScheduler.h"
 
-#include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>
-
-Q_LOGGING_CATEGORY(lcOnboardingWiring, "com.halcyra.app.onboarding")
 
 namespace {
 void call(const std::function<void()>& hook) {
@@ -61,41 +58,12 @@ void AppDelegate::wireOnboarding() {
     wh.openSurvey = [] { OnboardingSurveyWindowController::shared().open(); };
     m_hooks.previewOnboarding = [this] { previewOnboarding(); };
 
-    if (m_hooks.runFirstRunFlow) return;
-    m_hooks.runFirstRunFlow = [this](bool hasSeenWelcome) {
-        if (hasSeenWelcome) return;
-        UserDefaults& defaults = UserDefaults::standard();
-        defaults.setBool(PrefKey::enabled, true);
-        defaults.setDouble(PrefKey::temperature, PrefDefault::firstRunTemperature);
-        defaults.setDouble(PrefKey::intensity, 4.0);
-        defaults.setDouble(PrefKey::brightness, 1.0);
-        m_viewModel->setEnabled(true);
-        m_viewModel->setTemperature(PrefDefault::firstRunTemperature);
-        defaults.setDouble(PrefKey::intensity, 4.0);
-        m_viewModel->setBrightness(1.0);
-        m_overlayController->updateOverlays();
-        defaults.setStringArray(PrefKey::pinnedPresets, PrefDefault::pinnedPresets);
-        qCInfo(lcOnboardingWiring).noquote() << QStringLiteral("First run — showing the takeover");
-
-        const QPointer<AppDelegate> self(this);
-        const auto markDone = [] {
-            UserDefaults& d = UserDefaults::standard();
-            d.setBool(PrefKey::welcomeShown, true);
-            // The takeover is not shown again, also after a crash a moment later.
-            d.synchronize();
-        };
-        m_takeover->show(
-            m_overlayController.get(), m_viewModel.get(),
-            [self, markDone] {
-                markDone();
-                QTimer::singleShot(300, self, [self] {
-                    if (self) self->showPopoverIfNeeded();
-                });
-            },
-            [self, markDone] {
-                markDone();
-                if (self) self->showSettings();
-            });
+    // The first-run flow (AppDelegateLifecycle.cpp) writes the first warmth, then
+    // hands over here; its two completions mark onboarding as done.
+    m_hooks.showTakeover = [this](std::function<void()> onFinish,
+                                  std::function<void()> onEscFallback) {
+        m_takeover->show(m_overlayController.get(), m_viewModel.get(), std::move(onFinish),
+                         std::move(onEscFallback));
     };
 }
 

@@ -6,6 +6,7 @@
 #include "brightness/ShortcutManager.h"
 #include "core/NotificationCenter.h"
 #include "core/NotificationNames.h"
+#include "onboarding/TakeoverWindowController.h"
 #include "platform/Platform.h"
 #include "platform/ShortcutKeyTable.h"
 #include "platform/simulated/SimulatedDesktopNotifier.h"
@@ -60,7 +61,11 @@ TEST_F(Lifecycle, FirstRunWarmsThenFinishesAndTheMarkerOutlivesTheSettings) {
     EXPECT_EQ(defaults().doubleNumber(PrefKey::temperature), 2000);
     EXPECT_NEAR(blueTop(), ColorTemperature::blendedTint(2000, 4.0).b, 0.002);
     EXPECT_EQ(defaults().stringArrayValue(PrefKey::pinnedPresets), PrefDefault::pinnedPresets);
-    EXPECT_TRUE(defaults().boolean(PrefKey::welcomeShown));
+    // The takeover is up until the user finishes it.
+    ASSERT_TRUE(delegate->takeover() && delegate->takeover()->isShown());
+    EXPECT_FALSE(defaults().boolean(PrefKey::welcomeShown));
+    delegate->takeover()->finish();
+    ASSERT_TRUE(waitUntil([&] { return defaults().boolean(PrefKey::welcomeShown); }, 5000));
     EXPECT_TRUE(platform().simulatedOnboardingMarker()->present);
     EXPECT_EQ(
         platform().simulatedDesktopNotifier()->count(QStringLiteral("halcyra.menu-bar-location")),

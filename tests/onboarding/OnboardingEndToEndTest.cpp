@@ -7,14 +7,11 @@ using OnboardingEndToEnd = ShellSession;
 TEST_F(OnboardingEndToEnd, AFirstStartSweepsTheDisplaysAndEscGivesTheStoredWarmthBack) {
     if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         GTEST_SKIP() << "xdotool is not installed";
-    QProcess& app = launch(); // a fresh settings file: a first start
-    ASSERT_TRUE(waitForLog(app, QStringLiteral("showing the takeover"))) << m_log.toStdString();
+    launch(); // a fresh settings file: a first start
     // The first-run warmth, then the sweep: neutral, then deep warm.
-    EXPECT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 2000, 4.0); }, 3000));
-    EXPECT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 6500, 0.0); }, 4000))
-        << m_log.toStdString();
-    EXPECT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 1800, 4.0); }, 4000))
-        << m_log.toStdString();
+    ASSERT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 2000, 4.0); }, 8000));
+    EXPECT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 6500, 0.0); }, 4000));
+    EXPECT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 1800, 4.0); }, 4000));
 
     QProcess key;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -22,8 +19,7 @@ TEST_F(OnboardingEndToEnd, AFirstStartSweepsTheDisplaysAndEscGivesTheStoredWarmt
     key.setProcessEnvironment(env);
     key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
     ASSERT_TRUE(key.waitForFinished(5000));
-    ASSERT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 2000, 4.0); }, 3000))
-        << m_log.toStdString();
+    ASSERT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 2000, 4.0); }, 3000));
     // Settled: the sweep does not come back, and the takeover is marked as seen.
     QThread::msleep(1500);
     EXPECT_TRUE(isTint(ramps(), 2000, 4.0));
