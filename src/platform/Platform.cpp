@@ -3,6 +3,8 @@
 #include "platform/MediaApplicationWatcher.h"
 #include "platform/linux/DBusMediaApplicationBus.h"
 #include "platform/linux/GammaSignalRestore.h"
+#include "platform/linux/GnomeNightLight.h"
+#include "platform/linux/KWinNightLight.h"
 #include "platform/linux/LinuxDesktopNotifier.h"
 #include "platform/linux/LinuxDoNotDisturbProbe.h"
 #include "platform/linux/LinuxInstanceLock.h"
@@ -14,7 +16,12 @@
 #include "platform/linux/LinuxSoundCueAudioBackend.h"
 #include "platform/linux/LinuxSystemEvents.h"
 #include "platform/linux/PipeWireScreenCaptureProbe.h"
+#include "platform/linux/RandRDithering.h"
+#include "platform/linux/SensorProxyLightSensor.h"
+#include "platform/linux/SysfsKeyboardBacklight.h"
+#include "platform/linux/SysfsLightSensor.h"
 #include "platform/linux/SysfsNativeBacklight.h"
+#include "platform/linux/UPowerKeyboardBacklight.h"
 #include "platform/linux/X11DisplayGamma.h"
 #include "platform/linux/X11MediaKeyTap.h"
 #include "platform/linux/X11GlobalHotKeys.h"
@@ -22,16 +29,20 @@
 #include "platform/simulated/SimulatedAutostartEntry.h"
 #include "platform/simulated/SimulatedDesktopNotifier.h"
 #include "platform/simulated/SimulatedDisplayGamma.h"
+#include "platform/simulated/SimulatedDithering.h"
 #include "platform/simulated/SimulatedDoNotDisturbProbe.h"
 #include "platform/simulated/SimulatedEDRHeadroom.h"
 #include "platform/simulated/SimulatedGlobalHotKeys.h"
 #include "platform/simulated/SimulatedInstanceLock.h"
+#include "platform/simulated/SimulatedKeyboardBacklight.h"
+#include "platform/simulated/SimulatedLightSensor.h"
 #include "platform/simulated/SimulatedLocationService.h"
 #include "platform/simulated/SimulatedMachineIdentity.h"
 #include "platform/simulated/SimulatedMediaApplicationBus.h"
 #include "platform/simulated/SimulatedMediaKeyTap.h"
 #include "platform/simulated/SimulatedNativeBacklight.h"
 #include "platform/simulated/SimulatedOnboardingMarker.h"
+#include "platform/simulated/SimulatedNightLight.h"
 #include "platform/simulated/SimulatedOutputMuteProbe.h"
 #include "platform/simulated/SimulatedScreenCaptureProbe.h"
 #include "platform/simulated/SimulatedScreenReaderProbe.h"
@@ -97,6 +108,13 @@ std::unique_ptr<Platform> Platform::makeSimulated() {
     p->m_autostartEntry = std::make_unique<SimulatedAutostartEntry>();
     p->m_onboardingMarker = std::make_unique<SimulatedOnboardingMarker>();
     p->m_screenCaptureProbe = std::make_unique<SimulatedScreenCaptureProbe>();
+    p->m_lightSensors.push_back(std::make_unique<SimulatedLightSensor>());
+    p->m_keyboardBacklights.push_back(std::make_unique<SimulatedKeyboardBacklight>());
+    p->m_nightLights.push_back(std::make_unique<SimulatedNightLight>());
+    p->m_trueTone = std::make_unique<SimulatedTrueTone>();
+    auto dithering = std::make_unique<SimulatedDithering>();
+    dithering->addOutput(QStringLiteral("SIM-1"), QStringLiteral("auto"));
+    p->m_dithering = std::move(dithering);
     return p;
 }
 
@@ -138,6 +156,22 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     p->setOutputMuteProbe(std::make_unique<LinuxOutputMuteProbe>());
     p->setDoNotDisturbProbe(std::make_unique<LinuxDoNotDisturbProbe>());
     p->setScreenReaderProbe(std::make_unique<LinuxScreenReaderProbe>());
+    // Room light, keyboard and night light: the desktop's services first, the kernel's
+    // devices next. None is opened before its controller starts. True Tone has no
+    // counterpart here: the simulated client reports itself unsupported.
+    p->m_lightSensors.clear();
+    p->m_lightSensors.push_back(std::make_unique<SensorProxyLightSensor>());
+    p->m_lightSensors.push_back(std::make_unique<SysfsLightSensor>());
+    p->m_keyboardBacklights.clear();
+    p->m_keyboardBacklights.push_back(std::make_unique<UPowerKeyboardBacklight>());
+    p->m_keyboardBacklights.push_back(std::make_unique<SysfsKeyboardBacklight>());
+    p->m_nightLights.clear();
+    p->m_nightLights.push_back(std::make_unique<GnomeNightLight>());
+    p->m_nightLights.push_back(std::make_unique<KWinNightLight>());
+    p->m_trueTone = std::make_unique<SimulatedTrueTone>(/*supported=*/false);
+    std::unique_ptr<DitheringControl> dithering;
+    if (hasX11Display()) dithering = RandRDithering::open();
+    p->m_dithering = dithering ? std::move(dithering) : std::make_unique<SimulatedDithering>();
     return p;
 }
 
@@ -276,4 +310,57 @@ void Platform::setScreenCaptureProbe(std::unique_ptr<ScreenCaptureProbe> service
 }
 SimulatedScreenCaptureProbe* Platform::simulatedScreenCaptureProbe() const {
     return dynamic_cast<SimulatedScreenCaptureProbe*>(m_screenCaptureProbe.get());
+}
+
+namespace {
+template <typename T> std::vector<T*> raw(const std::vector<std::unique_ptr<T>>& v) {
+    std::vector<T*> out;
+    for (const auto& p : v)
+        out.push_back(p.get());
+    return out;
+}
+template <typename S, typename T> S* firstOf(const std::vector<std::unique_ptr<T>>& v) {
+    return v.empty() ? nullptr : dynamic_cast<S*>(v.front().get());
+}
+} // namespace
+
+std::vector<LightSensor*> Platform::lightSensors() const {
+    return raw(m_lightSensors);
+}
+void Platform::setLightSensors(std::vector<std::unique_ptr<LightSensor>> sources) {
+    m_lightSensors = std::move(sources);
+}
+SimulatedLightSensor* Platform::simulatedLightSensor() const {
+    return firstOf<SimulatedLightSensor>(m_lightSensors);
+}
+
+std::vector<KeyboardBacklight*> Platform::keyboardBacklights() const {
+    return raw(m_keyboardBacklights);
+}
+void Platform::setKeyboardBacklights(std::vector<std::unique_ptr<KeyboardBacklight>> devices) {
+    m_keyboardBacklights = std::move(devices);
+}
+SimulatedKeyboardBacklight* Platform::simulatedKeyboardBacklight() const {
+    return firstOf<SimulatedKeyboardBacklight>(m_keyboardBacklights);
+}
+
+std::vector<NightLight*> Platform::nightLights() const {
+    return raw(m_nightLights);
+}
+void Platform::setNightLights(std::vector<std::unique_ptr<NightLight>> clients) {
+    m_nightLights = std::move(clients);
+}
+SimulatedNightLight* Platform::simulatedNightLight() const {
+    return firstOf<SimulatedNightLight>(m_nightLights);
+}
+
+SimulatedTrueTone* Platform::simulatedTrueTone() const {
+    return dynamic_cast<SimulatedTrueTone*>(m_trueTone.get());
+}
+
+void Platform::setDithering(std::unique_ptr<DitheringControl> service) {
+    m_dithering = std::move(service);
+}
+SimulatedDithering* Platform::simulatedDithering() const {
+    return dynamic_cast<SimulatedDithering*>(m_dithering.get());
 }

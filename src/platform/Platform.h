@@ -40,6 +40,16 @@ class OnboardingMarker;
 class SimulatedOnboardingMarker;
 class ScreenCaptureProbe;
 class SimulatedScreenCaptureProbe;
+class LightSensor;
+class SimulatedLightSensor;
+class KeyboardBacklight;
+class SimulatedKeyboardBacklight;
+class NightLight;
+class SimulatedNightLight;
+class TrueToneClient;
+class SimulatedTrueTone;
+class DitheringControl;
+class SimulatedDithering;
 
 // Picks a backend for every platform service at start-up: the real Linux backend
 // where the device answers, the simulated one otherwise. HALCYRA_PLATFORM=simulated
@@ -140,6 +150,26 @@ public:
     ScreenCaptureProbe& screenCaptureProbe() { return *m_screenCaptureProbe; }
     void setScreenCaptureProbe(std::unique_ptr<ScreenCaptureProbe> service);
     SimulatedScreenCaptureProbe* simulatedScreenCaptureProbe() const;
+    // Light sources and keyboard backlights in the order they are tried (first one
+    // that answers wins); night lights likewise (first available one is used).
+    std::vector<LightSensor*> lightSensors() const;
+    void setLightSensors(std::vector<std::unique_ptr<LightSensor>> sources);
+    SimulatedLightSensor* simulatedLightSensor() const;
+
+    std::vector<KeyboardBacklight*> keyboardBacklights() const;
+    void setKeyboardBacklights(std::vector<std::unique_ptr<KeyboardBacklight>> devices);
+    SimulatedKeyboardBacklight* simulatedKeyboardBacklight() const;
+
+    std::vector<NightLight*> nightLights() const;
+    void setNightLights(std::vector<std::unique_ptr<NightLight>> clients);
+    SimulatedNightLight* simulatedNightLight() const;
+
+    TrueToneClient& trueTone() { return *m_trueTone; }
+    SimulatedTrueTone* simulatedTrueTone() const;
+
+    DitheringControl& dithering() { return *m_dithering; }
+    void setDithering(std::unique_ptr<DitheringControl> service);
+    SimulatedDithering* simulatedDithering() const;
 
     ~Platform();
 
@@ -164,4 +194,9 @@ private:
     std::unique_ptr<AutostartEntry> m_autostartEntry;
     std::unique_ptr<OnboardingMarker> m_onboardingMarker;
     std::unique_ptr<ScreenCaptureProbe> m_screenCaptureProbe;
+    std::vector<std::unique_ptr<LightSensor>> m_lightSensors;
+    std::vector<std::unique_ptr<KeyboardBacklight>> m_keyboardBacklights;
+    std::vector<std::unique_ptr<NightLight>> m_nightLights;
+    std::unique_ptr<TrueToneClient> m_trueTone;
+    std::unique_ptr<DitheringControl> m_dithering;
 };

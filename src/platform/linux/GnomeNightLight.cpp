@@ -1,0 +1,35 @@
+#include "platform/linux/GnomeNightLight.h"
+
+#undef signals // GLib's headers use the word
+#include <gio/gio.h>
+
+GnomeNightLight::GnomeNightLight() {
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    if (!source) return;
+    GSettingsSchema* schema = g_settings_schema_source_lookup(source, schemaId, TRUE);
+    if (!schema) return;
+    if (g_settings_schema_has_key(schema, "night-light-enabled"))
+        m_settings = g_settings_new_full(schema, nullptr, nullptr);
+    g_settings_schema_unref(schema);
+}
+
+GnomeNightLight::~GnomeNightLight() {
+    if (m_settings) {
+        g_settings_sync();
+        g_object_unref(m_settings);
+    }
+}
+
+std::optional<NightLight::State> GnomeNightLight::state() {
+    if (!m_settings) return std::nullopt;
+    return State{bool(g_settings_get_boolean(m_settings, "night-light-enabled")), 0};
+}
+
+bool GnomeNightLight::setEnabled(bool on) {
+    if (!m_settings) return false;
+    const bool ok = g_settings_set_boolean(m_settings, "night-light-enabled", on);
+    // The backend writes asynchronously; the change must be out before we go on
+    // (a termination may follow at once).
+    g_settings_sync();
+    return ok;
+}

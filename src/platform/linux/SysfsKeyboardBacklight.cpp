@@ -1,0 +1,51 @@
+#include "platform/linux/SysfsKeyboardBacklight.h"
+
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+std::optional<int> readInt(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    bool ok = false;
+    const int v = QString::fromLatin1(f.read(32)).trimmed().toInt(&ok);
+    if (!ok) return std::nullopt;
+    return v;
+}
+} // namespace
+
+SysfsKeyboardBacklight::SysfsKeyboardBacklight(QString root) : m_root(std::move(root)) {}
+
+bool SysfsKeyboardBacklight::open() {
+    m_device.clear();
+    m_max = 0;
+    const QDir dir(m_root);
+    for (const QString& d : dir.entryList({QStringLiteral("*::kbd_backlight")},
+                                          QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString path = dir.filePath(d);
+        const int max = readInt(path + QStringLiteral("/max_brightness")).value_or(0);
+        if (max > 0) {
+            m_device = path;
+            m_max = max;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<float> SysfsKeyboardBacklight::level() {
+    if (m_max <= 0) return std::nullopt;
+    const auto v = readInt(m_device + QStringLiteral("/brightness"));
+    if (!v) return std::nullopt;
+    return std::clamp(float(*v) / float(m_max), 0.0f, 1.0f);
+}
+
+bool SysfsKeyboardBacklight::setLevel(float level) {
+    if (m_max <= 0) return false;
+    QFile f(m_device + QStringLiteral("/brightness"));
+    if (!f.open(QIODevice::WriteOnly)) return false;
+    const int raw = int(std::lround(std::clamp(level, 0.0f, 1.0f) * m_max));
+    return f.write(QByteArray::number(raw)) > 0 && f.flush();
+}
