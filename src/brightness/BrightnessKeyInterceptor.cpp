@@ -1,6 +1,7 @@
 #include "BrightnessKeyInterceptor.h"
 
 #include "brightness/NativeBrightnessController.h"
+#include "brightness/AmbientLightController.h"
 #include "core/NotificationCenter.h"
 #include "core/NotificationNames.h"
 #include "core/Preferences.h"
@@ -39,16 +40,20 @@ BrightnessKeyInterceptor::BrightnessKeyInterceptor(
         return frameTimers ? frameTimers() : nullptr;
     };
 
-    // The ambient light adaptation is the other writer of both settings; once it
-    // exists, cancelCompeting drops its pending transition for the axis and bumps
-    // that axis's lease before the ramp's first write.
+    // The ambient light adaptation is the other writer of both settings: a ramp
+    // takes the axis from it before writing, and what the ramp writes is the user's
+    // own level, which the adaptation works from.
+    using Axis = AmbientLightController::TransitionAxis;
     ValueRampEngine::Hooks brightness;
     brightness.read = [] { return Preferences::shared().brightness(); };
     brightness.write = [](double v) {
         UserDefaults::standard().setDouble(PrefKey::brightness, v);
+        AmbientLightController::shared().noteUserBrightness(v);
         announceChange();
     };
-    brightness.cancelCompeting = [] {};
+    brightness.cancelCompeting = [] {
+        AmbientLightController::shared().yieldAxis(Axis::brightness);
+    };
     brightness.isAnimated = [] { return true; };
     brightness.writeBurst = writeBurst;
     m_ramp =
@@ -59,9 +64,10 @@ BrightnessKeyInterceptor::BrightnessKeyInterceptor(
     warmth.read = [] { return Preferences::shared().temperature(); };
     warmth.write = [](double v) {
         UserDefaults::standard().setDouble(PrefKey::temperature, v);
+        AmbientLightController::shared().noteUserTemperature(v);
         announceChange();
     };
-    warmth.cancelCompeting = [] {};
+    warmth.cancelCompeting = [] { AmbientLightController::shared().yieldAxis(Axis::temperature); };
     warmth.isAnimated = [] { return Preferences::shared().smoothTransitions(); };
     warmth.writeBurst = writeBurst;
     warmth.onSettled = [] {
@@ -78,8 +84,7 @@ BrightnessKeyInterceptor::~BrightnessKeyInterceptor() {
 
 void BrightnessKeyInterceptor::yieldWarmthToDirectWrite() {
     shared().warmthRamp().cancel();
-    // The ambient light adaptation's pending warmth transition is dropped here too
-    // (and its temperature lease bumped) once that controller exists.
+    AmbientLightController::shared().yieldAxis(AmbientLightController::TransitionAxis::temperature);
 }
 
 void BrightnessKeyInterceptor::setActive(bool active) {

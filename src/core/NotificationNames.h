@@ -18,4 +18,11 @@ inline const QString screenParametersChanged = QStringLiteral("HalcyraScreenPara
 // object: the on-screen display's panel; it is being dragged / was dropped.
 inline const QString osdDragBegan = QStringLiteral("halcyraOSDDragBegan");
 inline const QString osdDragEnded = QStringLiteral("halcyraOSDDragEnded");
+// userInfo "enabled": the XDR boost setting was switched.
+inline const QString xdrBoostChanged = QStringLiteral("HalcyraXDRBoostChanged");
+// userInfo "strength": the XDR boost strength moved.
+inline const QString xdrStrengthChanged = QStringLiteral("HalcyraXDRStrengthChanged");
+inline const QString xdrConfirmed = QStringLiteral("HalcyraXDRConfirmed");
+// userInfo "reason".
+inline const QString xdrDidReset = QStringLiteral("HalcyraXDRDidReset");
 } // namespace NotificationName

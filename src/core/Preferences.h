@@ -31,6 +31,16 @@ inline const QString manageTrueTone = QStringLiteral("halcyra.manageTrueTone");
 inline const QString fullHarmonyEnabled = QStringLiteral("halcyra.fullHarmonyEnabled");
 inline const QString fullHarmonyBaseline =
     DurableKeys::declare(QStringLiteral("halcyra.fullHarmonyBaseline"));
+// The ambient adaptation's manual baselines and the values it last wrote, so a restart
+// does not take its own dimming for the user's level.
+inline const QString ambientManualBrightness = QStringLiteral("halcyra.ambientManualBrightness");
+inline const QString ambientManualTemperature = QStringLiteral("halcyra.ambientManualTemperature");
+inline const QString ambientAppliedBrightness = QStringLiteral("halcyra.ambientAppliedBrightness");
+inline const QString ambientAppliedTemperature =
+    QStringLiteral("halcyra.ambientAppliedTemperature");
+// The keyboard level the user had before plain sync first changed it.
+inline const QString keyboardSyncBaseline =
+    DurableKeys::declare(QStringLiteral("halcyra.keyboardSyncBaseline"));
 inline const QString keyboardBrightnessSync = QStringLiteral("halcyra.keyboardBrightnessSync");
 inline const QString keyboardBrightness = QStringLiteral("halcyra.keyboardBrightness");
 inline const QString brightnessKeyInterception =

@@ -367,15 +367,17 @@ void OverlayWindowController::performDisableCleanup() {
     m_edrGuard.suspendedDisplays.clear();
     resetToSystemTables();
     releaseBrightnessPin();
-    if (prefs.autoDisableNightShift() && m_hooks.restoreNightShift)
-        runSoon(m_hooks.restoreNightShift);
-    if (prefs.manageTrueTone() && m_lastTrueToneRequest == false && m_hooks.restoreTrueTone)
-        runSoon(m_hooks.restoreTrueTone);
+    // Also when the setting was dropped while the tint held them off: the restores do
+    // nothing unless they switched something off.
+    if (m_hooks.restoreNightShift) runSoon(m_hooks.restoreNightShift);
+    if (m_hooks.restoreTrueTone) runSoon(m_hooks.restoreTrueTone);
     m_lastTrueToneRequest.reset();
     m_nightShiftSuppressRequested = false;
     m_lastKeyboardSyncBrightness.reset();
     m_lastHarmonyIntensity.reset();
-    if (prefs.keyboardBrightnessSync() && m_hooks.writeKeyboardBrightness) {
+    if (m_hooks.restoreKeyboardBaseline) {
+        runSoon(m_hooks.restoreKeyboardBaseline);
+    } else if (prefs.keyboardBrightnessSync() && m_hooks.writeKeyboardBrightness) {
         runSoon([this] {
             if (m_hooks.writeKeyboardBrightness) m_hooks.writeKeyboardBrightness(1.0f);
         });
