@@ -24,6 +24,7 @@
 #include "warmth/GammaReassertion.h"
 #include "warmth/OverlayWindowController.h"
 #include "warmth/ScreenCaptureMonitor.h"
+#include "warmth/XDRBoostController.h"
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -198,6 +199,8 @@ void AppDelegate::installSignalHandlers() {
 }
 
 void AppDelegate::startPeripherals(bool enabled) {
+    // Also in safe mode: the user's own settings come back whatever else is skipped.
+    call(m_hooks.restoreStalePeripherals);
     if (m_safeModeAtLaunch) {
         qCCritical(lcMenubar).noquote() << QStringLiteral(
             "SAFE MODE — skipping DitheringController, AmbientLightController, ALS monitoring");
@@ -299,6 +302,7 @@ void AppDelegate::applicationWillTerminate() {
     call(m_hooks.stopKeyInterceptor);
     NativeBrightnessController::releaseAllLocks();
     call(m_hooks.disengageHarmonyRestoringBaseline);
+    call(m_hooks.handBackPeripherals);
     call(m_hooks.deactivateXDRBoost);
     Platform::instance().displayGamma().restoreColorSettings();
     // The store flushed itself when the quit began, before the steps above removed the
@@ -311,6 +315,8 @@ void AppDelegate::handBackForTermination() {
     // On Linux a termination signal is how a session ends, so the pinned backlight is
     // handed back here too, not only on an orderly quit.
     NativeBrightnessController::releaseAllLocks();
+    call(m_hooks.disengageHarmonyRestoringBaseline);
+    call(m_hooks.handBackPeripherals);
     Platform::instance().displayGamma().restoreColorSettings();
     // The process dies by the signal next: nothing written may stay in memory only.
     UserDefaults::standard().synchronize();

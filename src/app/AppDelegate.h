@@ -25,6 +25,7 @@ class UserDefaults;
 class SunsetScheduler;
 class TakeoverWindowController;
 class WelcomeWindowController;
+class XDRBoostController;
 
 // The application's hub: owns the display warmth engine and the status item, runs the
 // start-up sequence, hands the displays and the backlight back when the application
@@ -62,6 +63,11 @@ public:
     void wireSubsystems();
     // The brightness keys and their on-screen display (AppDelegateKeys.cpp).
     void wireKeys();
+    // The light sensor, night light, keyboard backlight, dithering and XDR boost
+    // (AppDelegatePeripherals.cpp); run by wireSubsystems.
+    void wirePeripherals();
+    // Made on first use.
+    XDRBoostController& xdrBoostController();
     SunsetScheduler* sunsetScheduler() const { return m_sunsetScheduler; }
     ScheduleAnnouncementHandler* scheduleHandler() const { return m_scheduleHandler.get(); }
     // The one on/off switch: pins a manual override while a schedule runs, then moves
@@ -213,4 +219,5 @@ private:
     // A child of the delegate, so it goes with it.
     TakeoverWindowController* m_takeover = nullptr;
     WelcomeWindowController* m_welcome = nullptr;
+    std::unique_ptr<XDRBoostController> m_xdrBoostController;
 };

@@ -81,6 +81,7 @@ void AppDelegate::wireSubsystems(SunsetScheduler& scheduler) {
     wireKeys();
     wireSettings();
     wireOnboarding();
+    wirePeripherals();
 }
 
 // ---- View model ----
@@ -143,7 +144,11 @@ void AppDelegate::toggleEnabled() {
 
     // The peripheral controllers follow once this call has returned.
     if (wasOn) {
-        QTimer::singleShot(0, this, [this] { call(m_hooks.stopKeyInterceptor); });
+        call(m_hooks.restoreDithering);
+        QTimer::singleShot(0, this, [this] {
+            call(m_hooks.stopKeyInterceptor);
+            call(m_hooks.stopPeripherals);
+        });
         return;
     }
     if (prefs.disableDithering()) call(m_hooks.disableDithering);

@@ -31,6 +31,15 @@ struct ShellHooks {
 
     // ---- Peripherals ----
     std::function<void()> disableDithering;
+    // The tint goes off: dithering as the displays had it, then the keyboard poll and
+    // the ambient light controller stop.
+    std::function<void()> restoreDithering;
+    std::function<void()> stopPeripherals;
+    // Quit and termination signals: the night light, True Tone, the keyboard level and
+    // dithering go back as the user had them.
+    std::function<void()> handBackPeripherals;
+    // Launch: what a killed run left switched off goes back (once).
+    std::function<void()> restoreStalePeripherals;
     std::function<void()> startAmbientLight;
     std::function<void()> startALSMonitoring;
     std::function<void()> startKeyboardSync;

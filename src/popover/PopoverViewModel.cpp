@@ -1,6 +1,7 @@
 #include "popover/PopoverViewModel.h"
 #include "core/NotificationNames.h"
 
+#include "brightness/AmbientLightController.h"
 #include "brightness/BrightnessKeyInterceptor.h"
 #include "core/NotificationCenter.h"
 #include "core/Preferences.h"
@@ -99,9 +100,13 @@ void PopoverViewModel::setBrightness(double value) {
 
 // The room-light adaptation works from the user's own values; a change more than
 // 1 K (or 0.005 of brightness) away from what the sensor last applied becomes its new
-// manual baseline. Until the ambient-light controller exists there is nothing to tell.
-void PopoverViewModel::noteManualTemperature() {}
-void PopoverViewModel::noteManualBrightness() {}
+// manual baseline.
+void PopoverViewModel::noteManualTemperature() {
+    AmbientLightController::shared().noteUserTemperature(m_temperature);
+}
+void PopoverViewModel::noteManualBrightness() {
+    AmbientLightController::shared().noteUserBrightness(m_brightness);
+}
 
 // --- Bindings ------------------------------------------------------------------------
 
