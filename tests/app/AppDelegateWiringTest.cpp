@@ -13,6 +13,10 @@
 #include "platform/Platform.h"
 #include "platform/simulated/SimulatedDisplayGamma.h"
 #include "platform/simulated/SimulatedMediaKeyTap.h"
+#include "platform/simulated/SimulatedDithering.h"
+#include "platform/simulated/SimulatedKeyboardBacklight.h"
+#include "platform/simulated/SimulatedLightSensor.h"
+#include "platform/simulated/SimulatedNightLight.h"
 #include "platform/simulated/SimulatedSystemEvents.h"
 #include "popover/PopoverView.h"
 #include "popover/PopoverViewModel.h"
@@ -20,6 +24,7 @@
 #include "warmth/PresetManager.h"
 #include "warmth/ScheduleTestSupport.h"
 
+#include <QDir>
 #include <QMenu>
 #include <gtest/gtest.h>
 
@@ -354,4 +359,42 @@ TEST_F(WiringTest, BrightnessKeysFollowTheirSettingAndTheSwitchAndDimTheScreen) 
     defaults().setBool(PrefKey::brightnessKeyInterception, true);
     EXPECT_FALSE(keys.isActive());
     keys.stop(); // the keyboard goes with this test's platform
+}
+
+TEST_F(WiringTest, RoomLightShowsInThePopoverAndTheTintsOffEdgeGivesPeripheralsBack) {
+    qputenv("XDG_STATE_HOME", store.dir().toLocal8Bit());
+    seedTint(true);
+    defaults().setBool(PrefKey::adaptToRoomLighting, true);
+    defaults().setBool(PrefKey::disableDithering, true);
+    defaults().setBool(PrefKey::keyboardBrightnessSync, true);
+    defaults().setDouble(PrefKey::brightness, 0.5);
+    Platform& platform = Platform::instance();
+    platform.simulatedLightSensor()->setLux(120);
+    platform.simulatedNightLight()->setUserState(true, 0.4f);
+    platform.simulatedDithering()->addOutput("SIM-1", "static 2x2");
+    platform.simulatedKeyboardBacklight()->setLevelExternally(0.9f);
+
+    AppDelegate& d = launch();
+    waitUntil([] { return false; }, 50);
+    EXPECT_FALSE(platform.simulatedNightLight()->current().enabled);
+    EXPECT_EQ(platform.simulatedDithering()->mode("SIM-1"), "off");
+    EXPECT_FLOAT_EQ(platform.simulatedKeyboardBacklight()->currentLevel(), 0.5f);
+
+    auto* view = qobject_cast<PopoverView*>(d.popover()->content());
+    ASSERT_NE(view, nullptr);
+    view->resize(view->sizeHint());
+    EXPECT_FALSE(view->roomLightLine()->isHidden());
+    const QImage shot = view->grab().toImage();
+    QDir().mkpath(QStringLiteral(HALCYRA_TEST_ARTIFACTS));
+    EXPECT_TRUE(shot.save(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/popover-room-light.png")));
+    defaults().setBool(PrefKey::adaptToRoomLighting, false);
+    waitUntil([&] { return view->roomLightLine()->isHidden(); }, 500);
+    EXPECT_TRUE(view->roomLightLine()->isHidden());
+
+    d.toggleEnabled();
+    waitUntil([] { return false; }, 50);
+    EXPECT_TRUE(platform.simulatedNightLight()->current().enabled);
+    EXPECT_FLOAT_EQ(platform.simulatedNightLight()->current().strength, 0.4f);
+    EXPECT_EQ(platform.simulatedDithering()->mode("SIM-1"), "static 2x2");
+    EXPECT_FLOAT_EQ(platform.simulatedKeyboardBacklight()->currentLevel(), 0.9f);
 }
