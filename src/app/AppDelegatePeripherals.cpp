@@ -127,48 +127,20 @@ void AppDelegate::wirePeripherals() {
         return content;
     };
 
-    // The settings that switch these controllers, from whichever writer.
-    // Own context objects: other wiring re-registers its observers on the delegate.
-    auto* settingsContext = new QObject(this);
-    NotificationCenter::defaultCenter().addObserver(
-        settingsContext, UserDefaults::didChangeNotification,
-        [this, &ambient, &keyboard, &night, &dithering](const Notification& n) {
-            if (n.object != &UserDefaults::standard()) return;
-            const QStringList keys = n.userInfo.value(QStringLiteral("keys")).toStringList();
-            const Preferences& prefs = Preferences::shared();
-            const bool on = prefs.enabled();
-            if (keys.contains(PrefKey::ambientDimming) ||
-                keys.contains(PrefKey::adaptToRoomLighting))
-                ambient.adaptationSettingsChanged();
-            if (keys.contains(PrefKey::autoDisableNightShift)) {
-                if (on && prefs.autoDisableNightShift())
-                    night.disableNightShift();
-                else
-                    night.restoreNightShift();
-            }
-            if (keys.contains(PrefKey::manageTrueTone) && !prefs.manageTrueTone())
-                night.restoreTrueTone();
-            if (keys.contains(PrefKey::disableDithering) && on) {
-                if (prefs.disableDithering())
-                    m_hooks.disableDithering();
-                else
-                    dithering.restore();
-            }
-            if (keys.contains(PrefKey::keyboardBrightnessSync)) {
-                if (prefs.keyboardBrightnessSync() && on) {
-                    keyboard.start();
-                } else if (!prefs.keyboardBrightnessSync()) {
-                    keyboard.restoreSyncBaseline();
-                    if (!keyboard.isHarmonyEngaged()) keyboard.stop();
-                }
-            }
-            if (keys.contains(PrefKey::fullHarmonyEnabled)) {
-                if (prefs.fullHarmonyEnabled() && on)
-                    keyboard.engageHarmony(prefs.intensity());
-                else if (!prefs.fullHarmonyEnabled())
-                    keyboard.disengageHarmony(true);
-            }
-        });
+    // What the settings window's switches drive.
+    h.stopKeyboardSync = [&keyboard] {
+        keyboard.restoreSyncBaseline();
+        if (!keyboard.isHarmonyEngaged()) keyboard.stop();
+    };
+    h.disableNightShift = [&night] { night.disableNightShift(); };
+    h.restoreNightShift = [&night] { night.restoreNightShift(); };
+    h.restoreTrueTone = [&night] { night.restoreTrueTone(); };
+    h.stopALSMonitoring = [&ambient] { ambient.stopALSMonitoring(); };
+    h.registerDitheringReconfiguration = [&dithering] { dithering.registerDisplayCallback(); };
+    h.ambientCCT = [&ambient]() -> std::optional<double> {
+        const auto r = ambient.lastReading();
+        return r ? std::optional<double>(r->cct) : std::nullopt;
+    };
 
     // ---- XDR boost ----
     h.xdrBoostWindowExists = [this] {

@@ -31,9 +31,8 @@ struct ShellHooks {
 
     // ---- Peripherals ----
     std::function<void()> disableDithering;
-    // The tint goes off: dithering as the displays had it, then the keyboard poll and
-    // the ambient light controller stop.
-    std::function<void()> restoreDithering;
+    // The tint goes off (after restoreDithering): the keyboard poll and the ambient
+    // light controller stop.
     std::function<void()> stopPeripherals;
     // Quit and termination signals: the night light, True Tone, the keyboard level and
     // dithering go back as the user had them.

@@ -151,22 +151,6 @@ void AmbientLightController::stopALSMonitoring() {
     m_pollTimer.reset();
 }
 
-void AmbientLightController::adaptationSettingsChanged() {
-    const Preferences& prefs = Preferences::shared();
-    const bool wanted = prefs.ambientDimming() || prefs.adaptToRoomLighting();
-    if (!wanted) {
-        if (isMonitoring())
-            qCInfo(lcAmbient).noquote()
-                << QStringLiteral("Ambient dimming and room adaptation off — ALS poll stopped");
-        stopALSMonitoring();
-    } else if (m_active && !isMonitoring()) {
-        startALSMonitoring();
-    } else {
-        m_dimmingPending = true;
-    }
-    emit readingChanged(); // the room line follows the setting
-}
-
 // ---- Writers ----
 
 quint64 AmbientLightController::bumpTransitionLease(TransitionAxis axis) {

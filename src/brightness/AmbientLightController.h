@@ -51,8 +51,6 @@ public:
     void stop();
     void startALSMonitoring();
     void stopALSMonitoring();
-    // The two settings changed: poll while either is on and the controller runs.
-    void adaptationSettingsChanged();
 
     // ---- Writers of brightness and temperature ----
     quint64 bumpTransitionLease(TransitionAxis axis);

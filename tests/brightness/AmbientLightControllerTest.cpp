@@ -175,16 +175,4 @@ TEST(AmbientLightController, WithoutAnySensorMonitoringDoesNotStart) {
     EXPECT_FALSE(rig.ambient->isAlsAvailable());
     rig.ambient->startALSMonitoring();
     EXPECT_EQ(rig.timers.size(), 0u);
-    // Switching dimming off keeps the poll while room adaptation still wants it.
-    rig.second.setPresent(true);
-    rig.ambient->stop();
-    rig.ambient->start();
-    rig.ambient->startALSMonitoring();
-    rig.store.defaults().setBool(PrefKey::adaptToRoomLighting, true);
-    rig.store.defaults().setBool(PrefKey::ambientDimming, false);
-    rig.ambient->adaptationSettingsChanged();
-    EXPECT_TRUE(rig.ambient->isMonitoring());
-    rig.store.defaults().setBool(PrefKey::adaptToRoomLighting, false);
-    rig.ambient->adaptationSettingsChanged();
-    EXPECT_FALSE(rig.ambient->isMonitoring());
 }
