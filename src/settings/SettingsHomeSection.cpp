@@ -1,12 +1,266 @@
+// The "Home" page: a pending update, the greeting with the schedule's state, the
+// screen's warmth and today's protection, and the testimonial box.
+#include "core/Preferences.h"
+#include "insights/InsightsLogic.h"
+#include "insights/InsightsStore.h"
+#include "settings/SettingsText.h"
 #include "settings/SettingsView.h"
+#include "settings/SettingsViewModel.h"
 #include "settings/SettingsWidgets.h"
+#include "settings/TestimonialCard.h"
+#include "warmth/SchedulePoint.h"
+#include "warmth/SunsetScheduler.h"
 
+#include <QDateTime>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLocale>
+#include <QPainter>
+#include <QPropertyAnimation>
 #include <QVBoxLayout>
 
-SettingsPage* makeHomePage(SettingsView&) {
-    auto* page = new SettingsPage;
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->addWidget(SettingsStyle::sectionTitle(QStringLiteral("Home")));
-    return page;
+namespace {
+
+// The kelvin spectrum, warm at the left to daylight at the right, with a marker at the
+// screen's warmth; greyed while the tint is off.
+class SpectrumBar : public QWidget {
+public:
+    SpectrumBar() { setFixedHeight(12); }
+    void set(double kelvin, bool active) {
+        m_kelvin = kelvin;
+        m_active = active;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF bar(0, 3, width(), 6);
+        QLinearGradient g(bar.topLeft(), bar.topRight());
+        g.setColorAt(0.0, GlassPainter::srgb(0.85, 0.25, 0.05));
+        g.setColorAt(0.35, GlassPainter::srgb(1.0, 0.55, 0.15));
+        g.setColorAt(0.7, GlassPainter::srgb(1.0, 0.85, 0.6));
+        g.setColorAt(1.0, GlassPainter::srgb(0.75, 0.85, 1.0));
+        p.setOpacity(m_active ? 1.0 : 0.25);
+        p.fillPath(GlassPainter::continuousRoundedRect(bar, 3), g);
+        if (!m_active) return;
+        const double t = std::clamp((m_kelvin - 1800.0) / (6500.0 - 1800.0), 0.0, 1.0);
+        const QPointF c(bar.left() + 5 + t * (bar.width() - 10), bar.center().y());
+        p.setPen(QPen(GlassPainter::black(0.3), 1));
+        p.setBrush(Qt::white);
+        p.drawEllipse(c, 5, 5);
+    }
+
+private:
+    double m_kelvin = 6500;
+    bool m_active = false;
+};
+
+QLabel* caps(const QString& text) {
+    QLabel* l = SettingsStyle::label(text, 10, QFont::DemiBold, GlassPainter::white(0.4));
+    QFont f = l->font();
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 0.8);
+    l->setFont(f);
+    return l;
+}
+
+QLabel* bigValue() {
+    QLabel* l = SettingsStyle::label(QString(), 26, QFont::Bold, GlassPainter::white(0.9));
+    return l;
+}
+
+class HomePage : public SettingsPage {
+public:
+    explicit HomePage(SettingsView& view) : m_view(view), m_vm(view.viewModel()) {
+        auto* column = new QVBoxLayout(this);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->setSpacing(12);
+        buildBanner(column);
+
+        m_header = new QWidget;
+        auto* header = new QVBoxLayout(m_header);
+        header->setContentsMargins(0, 0, 0, 0);
+        header->setSpacing(2);
+        m_greeting = SettingsStyle::label(QString(), 18, QFont::Bold, GlassPainter::white(1));
+        m_scheduleLine =
+            SettingsStyle::label(QString(), 12, QFont::Normal, GlassPainter::white(0.5));
+        header->addWidget(m_greeting);
+        header->addWidget(m_scheduleLine);
+        m_headerFade = new QGraphicsOpacityEffect(m_header);
+        m_header->setGraphicsEffect(m_headerFade);
+        m_entrance = new QPropertyAnimation(m_headerFade, "opacity", this);
+        m_entrance->setDuration(350);
+        m_entrance->setEasingCurve(QEasingCurve::OutCubic);
+        column->addWidget(m_header);
+
+        auto* cards = new QHBoxLayout;
+        cards->setSpacing(12);
+        auto* warmth = new GlassCard;
+        warmth->column()->setSpacing(8);
+        warmth->column()->addWidget(caps(QStringLiteral("SCREEN WARMTH")));
+        m_warmthValue = bigValue();
+        warmth->column()->addWidget(m_warmthValue);
+        m_spectrum = new SpectrumBar;
+        warmth->column()->addWidget(m_spectrum);
+        m_warmthCaption =
+            SettingsStyle::label(QString(), 11, QFont::Normal, GlassPainter::white(0.6));
+        warmth->column()->addWidget(m_warmthCaption);
+        warmth->column()->addStretch(1);
+        cards->addWidget(warmth, 1);
+
+        auto* protection = new GlassCard;
+        protection->column()->setSpacing(8);
+        protection->column()->addWidget(caps(QStringLiteral("PROTECTION")));
+        m_todayValue = bigValue();
+        protection->column()->addWidget(m_todayValue);
+        protection->column()->addWidget(SettingsStyle::label(
+            QStringLiteral("today"), 11, QFont::Normal, GlassPainter::white(0.6)));
+        m_weekLine = SettingsStyle::label(QString(), 11, QFont::Normal, GlassPainter::white(0.45));
+        protection->column()->addWidget(m_weekLine);
+        m_avgKelvin = averageRow(protection, QStringLiteral("thermometer.sun.fill"));
+        m_avgBrightness = averageRow(protection, QStringLiteral("sun.max.fill"));
+        protection->column()->addStretch(1);
+        cards->addWidget(protection, 1);
+        column->addLayout(cards);
+
+        column->addWidget(new TestimonialCard(m_vm, GlassCard::Hover::highlight));
+        connect(&m_vm, &SettingsViewModel::updateStateChanged, this, [this] { refresh(); });
+        connect(&m_vm, &SettingsViewModel::generalSettingsChanged, this, [this] {
+            if (isVisible()) refresh();
+        });
+    }
+
+    void refresh() override {
+        const auto version = m_vm.availableUpdateVersion();
+        m_banner->setVisible(version.has_value());
+        if (version) {
+            m_bannerTitle->setText(QStringLiteral("Update available — v") + *version);
+            m_bannerButton->setToolTip(QStringLiteral("Download and install v") + *version);
+        }
+        const QDateTime now = QDateTime::currentDateTime();
+        m_greeting->setText(SettingsText::homeGreeting(now.time().hour()));
+        m_scheduleLine->setText(scheduleLine(now));
+
+        const Preferences& prefs = Preferences::shared();
+        const bool active = prefs.enabled() && prefs.intensity() > 0;
+        const double kelvin = prefs.temperature();
+        m_warmthValue->setText(active ? SettingsText::kelvinFigure(kelvin) : QStringLiteral("Off"));
+        PopoverStyle::styleLabel(m_warmthValue, m_warmthValue->font(),
+                                 active ? SettingsStyle::accent() : GlassPainter::white(0.4));
+        m_spectrum->set(kelvin, active);
+        m_warmthCaption->setText(active ? ScheduleCurve::bandLabel(kelvin)
+                                        : QStringLiteral("Warmth is currently off"));
+
+        const InsightsStore& store = InsightsStore::shared();
+        const DailyInsight today = store.record(now);
+        double week = 0;
+        for (const DailyInsight& d : store.lastDays(7, now))
+            week += d.protectedSeconds;
+        m_todayValue->setText(SettingsText::hoursString(today.protectedSeconds / 3600.0));
+        m_weekLine->setText(SettingsText::hoursString(week / 3600.0) +
+                            QStringLiteral(" this week"));
+        const auto avgK = InsightsLogic::averageKelvin({today});
+        const auto avgB = InsightsLogic::averageBrightness({today});
+        setAverage(m_avgKelvin,
+                   avgK ? std::optional(SettingsText::averageKelvinLine(*avgK)) : std::nullopt);
+        setAverage(m_avgBrightness,
+                   avgB ? std::optional(SettingsText::averageBrightnessLine(*avgB)) : std::nullopt);
+    }
+
+    void appeared() override {
+        // Every visit shows the next fact and plays the header's entrance again.
+        ++m_view.factIndex;
+        m_entrance->stop();
+        m_entrance->setStartValue(0.0);
+        m_entrance->setEndValue(1.0);
+        m_entrance->start();
+    }
+
+    void disappeared() override { m_headerFade->setOpacity(0.0); }
+
+private:
+    static QString scheduleLine(const QDateTime& now) {
+        const Preferences& prefs = Preferences::shared();
+        SunsetScheduler& engine = SunsetScheduler::shared();
+        SettingsText::ScheduleLineInputs in;
+        in.scheduleIsRunning = prefs.useSchedule() || prefs.autoSunset();
+        in.isWarmNow = engine.previewState(now).isWarm();
+        if (const auto onset = engine.nextWarmOnset(now, 86400))
+            in.nextOnsetTime = QLocale().toString(onset->time(), QLocale::ShortFormat);
+        in.usingWallClockFallback = prefs.autoSunset() && !engine.lastLocation();
+        return SettingsText::scheduleLine(in);
+    }
+
+    QWidget* averageRow(GlassCard* card, const QString& symbol) {
+        auto* row = new QWidget;
+        auto* h = new QHBoxLayout(row);
+        h->setContentsMargins(0, 0, 0, 0);
+        h->setSpacing(6);
+        h->addWidget(new SymbolWidget(symbol, 9, GlassPainter::white(0.4)));
+        h->addWidget(SettingsStyle::label(QString(), 10, QFont::Normal, GlassPainter::white(0.5)),
+                     1);
+        card->column()->addWidget(row);
+        return row;
+    }
+
+    static void setAverage(QWidget* row, const std::optional<QString>& text) {
+        row->setVisible(text.has_value());
+        if (text) row->findChild<QLabel*>()->setText(*text);
+    }
+
+    void buildBanner(QVBoxLayout* column) {
+        m_banner = new QWidget;
+        m_banner->setObjectName(QStringLiteral("UpdateBanner"));
+        m_banner->setAttribute(Qt::WA_StyledBackground);
+        m_banner->setStyleSheet(QStringLiteral("#UpdateBanner { background: rgba(255,140,38,36); "
+                                               "border: 1px solid rgba(255,140,38,140);"
+                                               " border-radius: 12px; }"));
+        auto* row = new QHBoxLayout(m_banner);
+        row->setContentsMargins(16, 16, 16, 16);
+        row->setSpacing(14);
+        row->addWidget(
+            new IconCircle(QStringLiteral("arrow.down.circle.fill"), SettingsStyle::accent()));
+        auto* text = new QVBoxLayout;
+        text->setSpacing(3);
+        m_bannerTitle = SettingsStyle::label(QString(), 14, QFont::Bold, Qt::white);
+        text->addWidget(m_bannerTitle);
+        text->addWidget(SettingsStyle::wrapping(
+            QStringLiteral("Halcyra gets better every week from your feedback. Update now for the "
+                           "latest fixes and improvements."),
+            11, GlassPainter::white(0.75)));
+        row->addLayout(text, 1);
+        m_bannerButton = new GradientButton(QString(), QStringLiteral("Update Now"), 9, 12);
+        m_bannerButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        m_bannerButton->setFixedSize(110, 34);
+        row->addWidget(m_bannerButton);
+        connect(m_bannerButton, &QAbstractButton::clicked, this, [this] {
+            if (m_vm.checkForUpdates) m_vm.checkForUpdates();
+        });
+        column->addWidget(m_banner);
+    }
+
+    SettingsView& m_view;
+    SettingsViewModel& m_vm;
+    QWidget* m_banner = nullptr;
+    QLabel* m_bannerTitle = nullptr;
+    GradientButton* m_bannerButton = nullptr;
+    QWidget* m_header = nullptr;
+    QGraphicsOpacityEffect* m_headerFade = nullptr;
+    QPropertyAnimation* m_entrance = nullptr;
+    QLabel* m_greeting = nullptr;
+    QLabel* m_scheduleLine = nullptr;
+    QLabel* m_warmthValue = nullptr;
+    SpectrumBar* m_spectrum = nullptr;
+    QLabel* m_warmthCaption = nullptr;
+    QLabel* m_todayValue = nullptr;
+    QLabel* m_weekLine = nullptr;
+    QWidget* m_avgKelvin = nullptr;
+    QWidget* m_avgBrightness = nullptr;
+};
+
+} // namespace
+
+SettingsPage* makeHomePage(SettingsView& view) {
+    return new HomePage(view);
 }

@@ -20,7 +20,10 @@ QString hoursString(double hours) {
 QString weekdayLetter(const QString& dayKey) {
     const QDate date = QDate::fromString(dayKey, QStringLiteral("yyyy-MM-dd"));
     if (!date.isValid()) return {};
-    return QLocale().dayName(date.dayOfWeek(), QLocale::NarrowFormat);
+    // The bare C locale names weekdays by number; a letter is what the chart wants.
+    QLocale locale;
+    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English);
+    return locale.dayName(date.dayOfWeek(), QLocale::NarrowFormat);
 }
 
 std::optional<long long> truncated(double value) {

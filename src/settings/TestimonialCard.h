@@ -10,6 +10,8 @@ class SettingsViewModel;
 // thank-you, whichever the shared model says. The home page and the general page each
 // show one over the same model, so both always agree.
 class TestimonialCard : public GlassCard {
+    Q_OBJECT
+
 public:
     TestimonialCard(SettingsViewModel& vm, Hover hover, QWidget* parent = nullptr);
     enum class Face { invitation, editor, thanks };

@@ -3,6 +3,7 @@
 
 #include "core/NotificationCenter.h"
 #include "core/Preferences.h"
+#include "insights/InsightsLogic.h"
 #include "popover/ToggleSwitch.h"
 #include "settings/SettingsView.h"
 #include "settings/SettingsViewModel.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScrollArea>
@@ -21,7 +23,8 @@
 namespace {
 
 struct Window {
-    Window() {
+    explicit Window(const std::function<void(UserDefaults&)>& seed = {}) {
+        if (seed) seed(store.defaults());
         controller = std::make_unique<SettingsWindowController>(
             std::make_unique<SettingsViewModel>(*cues.engine));
         controller->settingsVM().onPresetApplied = [this] { ++presetApplied; };
@@ -62,12 +65,34 @@ void save(const QImage& image, const QString& name) {
 
 } // namespace
 
+// A week of records ending today, for the insight store's first (process-wide) load.
+void seedWeek(UserDefaults& d) {
+    QList<DailyInsight> days;
+    const double hours[7] = {2.5, 4, 0, 6, 3, 5.5, 1.2};
+    for (int i = 0; i < 7; ++i) {
+        DailyInsight r = DailyInsight::zero(
+            QDate::currentDate().addDays(i - 6).toString(QStringLiteral("yyyy-MM-dd")));
+        r.protectedSeconds = hours[i] * 3600;
+        r.scheduledSeconds = r.protectedSeconds;
+        r.kelvinSum = 3180.7 * 10;
+        r.kelvinSamples = 10;
+        r.brightnessSum = 0.29 * 10;
+        r.brightnessSamples = 10;
+        r.presetCounts.insert(QStringLiteral("Reading"), 3);
+        days << r;
+    }
+    d.setData(PrefKey::insightsDailyRecords, InsightsLogic::encode(days));
+    d.setBool(PrefKey::enabled, true);
+    d.setDouble(PrefKey::temperature, 2800);
+}
+
 TEST(SettingsView, EachSectionRendersAtTheWindowSize) {
-    Window w;
+    Window w(seedWeek);
     w.store.defaults().setBool(PrefKey::safeMode, true);
     for (SettingsSection s : {SettingsSection::home, SettingsSection::display,
                               SettingsSection::insights, SettingsSection::settings}) {
         w.view().selectSection(s);
+        waitUntil([] { return false; }, 400); // the home header's entrance
         const QImage image = w.render();
         EXPECT_EQ(image.size() / image.devicePixelRatio(), QSize(724, 520));
         save(image, QStringLiteral("settings-%1.png").arg(SettingsSections::title(s).toLower()));
@@ -145,4 +170,41 @@ TEST(SettingsView, AFlippedSwitchWritesOnceSoundsOnceAndFollowsOutsideChanges) {
     EXPECT_FALSE(flicker->isChecked());
     EXPECT_EQ(w.cues.played.size(), 1);
     EXPECT_EQ(w.presetApplied, 1);
+}
+
+TEST(SettingsView, HomeShowsTheTintAndBothTestimonialBoxesShareOneState) {
+    Window w;
+    auto texts = [&](SettingsSection s) {
+        QStringList out;
+        for (QLabel* l : w.view().page(s)->findChildren<QLabel*>())
+            if (l->isVisibleTo(w.view().page(s))) out << l->text();
+        return out;
+    };
+    w.store.defaults().setBool(PrefKey::enabled, false);
+    w.view().selectSection(SettingsSection::home);
+    EXPECT_TRUE(texts(SettingsSection::home).contains("Off"));
+    EXPECT_TRUE(texts(SettingsSection::home).contains("Warmth is currently off"));
+    w.store.defaults().setBool(PrefKey::enabled, true);
+    w.store.defaults().setDouble(PrefKey::intensity, 4.0);
+    w.store.defaults().setDouble(PrefKey::temperature, 2699.9);
+    w.view().selectSection(SettingsSection::display);
+    w.view().selectSection(SettingsSection::home);
+    EXPECT_TRUE(texts(SettingsSection::home).contains("2699K"));
+    EXPECT_TRUE(texts(SettingsSection::home).contains("Deep warmth"));
+
+    // Opened and typed into on the home page, the general page's box shows the same.
+    auto* home = w.view().page(SettingsSection::home)->findChild<TestimonialCard*>();
+    ASSERT_TRUE(home);
+    EXPECT_EQ(home->face(), TestimonialCard::Face::invitation);
+    w.vm().setShowTestimonialField(true);
+    home->editor()->setPlainText("Calm evenings");
+    EXPECT_TRUE(home->submitButton()->isEnabled());
+    w.view().selectSection(SettingsSection::settings);
+    auto* general = w.view().page(SettingsSection::settings)->findChild<TestimonialCard*>();
+    ASSERT_TRUE(general);
+    EXPECT_EQ(general->face(), TestimonialCard::Face::editor);
+    EXPECT_EQ(general->editor()->toPlainText(), "Calm evenings");
+    w.vm().cancelTestimonial();
+    EXPECT_EQ(home->face(), TestimonialCard::Face::invitation);
+    EXPECT_TRUE(home->editor()->toPlainText().isEmpty());
 }
