@@ -189,6 +189,7 @@ private:
     void reapplyAfterWake(const QString& message, double initialDelay);
     void assertScheduleIfActive();
     void setupSettingsViewModel();
+    void wireSettingsServices();
     bool settingsWindowIsWriting() const;
 
     Clock& m_clock;

@@ -3,7 +3,9 @@
 // after a safe-mode reset.
 #include "app/AppDelegate.h"
 #include "app/CPUWatchdog.h"
+#include "app/LoginItemCompat.h"
 #include "app/ScheduleAnnouncementHandler.h"
+#include "app/UpdaterManager.h"
 
 #include "core/NotificationCenter.h"
 #include "core/Preferences.h"
@@ -89,6 +91,8 @@ void AppDelegate::wireSettings() {
     };
     c.terminate = [] { QCoreApplication::quit(); };
 
+    wireSettingsServices();
+
     NotificationCenter::defaultCenter().addObserver(
         this, setSettingsSectionNotification, [this](const Notification& n) {
             const QVariant v = n.userInfo.value(QStringLiteral("section"));
@@ -102,6 +106,36 @@ void AppDelegate::wireSettings() {
         call(base);
         setupSettingsViewModel();
     };
+}
+
+// The lifecycle services the window reaches: the login item and the update manager.
+void AppDelegate::wireSettingsServices() {
+    m_hooks.showSettings = [this] { showSettings(); };
+    m_hooks.reconcileLoginItem = [] { LoginItemCompat::reconcile(); };
+    m_hooks.applyLoginItem = [](bool on) -> std::optional<bool> {
+        switch (LoginItemCompat::apply(on)) {
+        case LoginItemCompat::State::enabled:
+            return true;
+        case LoginItemCompat::State::disabled:
+            return false;
+        case LoginItemCompat::State::unknown:
+            break;
+        }
+        return std::nullopt;
+    };
+    UpdaterManager* updater = m_updaterManager.get();
+    if (!updater) return;
+    m_hooks.checkForUpdates = [updater] { updater->checkForUpdates(); };
+    updater->onAvailabilityChanged = [this](std::optional<QString> version) {
+        availableUpdateChanged(version.value_or(QString()));
+    };
+    updater->onManualCheckResult = [this](UpdaterManager::ManualCheckResult result) {
+        using K = UpdaterManager::ManualCheckResult::Kind;
+        updateCheckFinished(result.kind == K::updateAvailable ? UpdateCheckResult::updateAvailable
+                            : result.kind == K::upToDate      ? UpdateCheckResult::upToDate
+                                                              : UpdateCheckResult::failed);
+    };
+    availableUpdateChanged(updater->availableUpdateVersion().value_or(QString()));
 }
 
 void AppDelegate::setupSettingsViewModel() {
