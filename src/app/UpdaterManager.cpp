@@ -3,8 +3,8 @@
 #include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "core/Version.h"
+#include "platform/ServiceUrl.h"
 
-#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
@@ -20,18 +20,6 @@ namespace {
 QUrl& feedOverride() {
     static QUrl url;
     return url;
-}
-
-bool isLoopback(const QString& host) {
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
-}
-
-bool isHttps(const QUrl& url) {
-    return url.isValid() &&
-           url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 &&
-           !url.host().isEmpty();
 }
 
 } // namespace
@@ -69,10 +57,7 @@ void UpdaterManager::setFeedUrl(const QUrl& url) {
 
 QUrl UpdaterManager::validatedFeedUrl() {
     const QUrl url = feedUrl();
-    if (isHttps(url)) return url;
-    if (url.isValid() && url.scheme() == QLatin1String("http") && isLoopback(url.host()))
-        return url;
-    return {};
+    return ServiceUrl::isAllowed(url) ? url : QUrl();
 }
 
 std::optional<int> UpdaterManager::compareVersions(const QString& a, const QString& b) {
@@ -100,11 +85,11 @@ std::optional<UpdaterManager::Release> UpdaterManager::parseFeed(const QByteArra
     if (!download.isString()) return std::nullopt;
     Release r{version.toString(), {}, QUrl(download.toString(), QUrl::StrictMode)};
     // Addresses end up in the browser: nothing but HTTPS.
-    if (!isHttps(r.download)) return std::nullopt;
+    if (!ServiceUrl::isHttps(r.download)) return std::nullopt;
     if (!notes.isUndefined() && !notes.isNull()) {
         if (!notes.isString()) return std::nullopt;
         r.releaseNotes = QUrl(notes.toString(), QUrl::StrictMode);
-        if (!isHttps(r.releaseNotes)) return std::nullopt;
+        if (!ServiceUrl::isHttps(r.releaseNotes)) return std::nullopt;
     }
     return r;
 }

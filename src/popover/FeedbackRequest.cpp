@@ -3,8 +3,8 @@
 #include "core/Version.h"
 #include "platform/MachineIdentity.h"
 #include "platform/Platform.h"
+#include "platform/ServiceUrl.h"
 
-#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -16,12 +16,6 @@ namespace {
 QUrl& baseOverride() {
     static QUrl url;
     return url;
-}
-
-bool isLoopback(const QString& host) {
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
 }
 } // namespace
 
@@ -70,11 +64,7 @@ void FeedbackRequest::setBaseUrl(const QUrl& url) {
 
 QUrl FeedbackRequest::endpoint() {
     QUrl url = baseUrl();
-    if (!url.isValid() || url.host().isEmpty()) return {};
-    const QString scheme = url.scheme().toLower();
-    if (scheme != QLatin1String("https") &&
-        !(scheme == QLatin1String("http") && isLoopback(url.host())))
-        return {};
+    if (!ServiceUrl::isAllowed(url)) return {};
     QString path = url.path();
     while (path.endsWith('/'))
         path.chop(1);

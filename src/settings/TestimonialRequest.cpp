@@ -3,8 +3,8 @@
 #include "core/Version.h"
 #include "platform/MachineIdentity.h"
 #include "platform/Platform.h"
+#include "platform/ServiceUrl.h"
 
-#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
@@ -23,12 +23,6 @@ struct Override {
 Override& override_() {
     static Override o;
     return o;
-}
-
-bool isLoopback(const QString& host) {
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
 }
 } // namespace
 
@@ -51,9 +45,7 @@ TestimonialRequest::~TestimonialRequest() {
 QUrl TestimonialRequest::endpoint() {
     if (override_().set) {
         const QUrl& u = override_().url;
-        const bool https = u.scheme() == QLatin1String("https");
-        const bool localHttp = u.scheme() == QLatin1String("http") && isLoopback(u.host());
-        return (u.isValid() && (https || localHttp)) ? u : QUrl();
+        return ServiceUrl::isAllowed(u) ? u : QUrl();
     }
     const QString host = QStringLiteral(HALCYRA_TESTIMONIAL_HOST).trimmed();
     if (host.isEmpty()) return {};
