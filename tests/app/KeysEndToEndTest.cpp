@@ -19,28 +19,11 @@ protected:
                 GTEST_SKIP() << tool << " is not installed";
         // The dummy server's keyboard has no brightness keys; a laptop's has them here.
         bool ok = false;
-        run(QStringLiteral("xmodmap"),
-            {QStringLiteral("-e"), QStringLiteral("keycode 232 = XF86MonBrightnessDown"),
-             QStringLiteral("-e"), QStringLiteral("keycode 233 = XF86MonBrightnessUp")},
-            &ok);
+        display().run(QStringLiteral("xmodmap"),
+                      {QStringLiteral("-e"), QStringLiteral("keycode 232 = XF86MonBrightnessDown"),
+                       QStringLiteral("-e"), QStringLiteral("keycode 233 = XF86MonBrightnessUp")},
+                      &ok);
         ASSERT_TRUE(ok);
-    }
-
-    QString run(const QString& program, const QStringList& args, bool* ok = nullptr) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), m_server.display());
-        p.setProcessEnvironment(env);
-        p.start(program, args);
-        const bool finished = p.waitForFinished(5000);
-        if (ok) *ok = finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-    }
-
-    bool xdotool(const QStringList& args) {
-        bool ok = false;
-        run(QStringLiteral("xdotool"), args, &ok);
-        return ok;
     }
 
     QProcess& launchWithKeys() {
@@ -56,22 +39,12 @@ protected:
         QElapsedTimer t;
         t.start();
         do {
-            const QString id = run(QStringLiteral("xdotool"),
-                                   {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                    QStringLiteral("--name"), name})
+            const QString id = display()
+                                   .run(QStringLiteral("xdotool"),
+                                        {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                         QStringLiteral("--name"), name})
                                    .section(QLatin1Char('\n'), 0, 0);
-            if (!id.isEmpty()) {
-                const QString text =
-                    run(QStringLiteral("xdotool"),
-                        {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), id});
-                QMap<QString, int> g;
-                for (const QString& line : text.split(QLatin1Char('\n'))) {
-                    const QStringList kv = line.split(QLatin1Char('='));
-                    if (kv.size() == 2) g.insert(kv[0], kv[1].toInt());
-                }
-                return {g.value(QStringLiteral("X")), g.value(QStringLiteral("Y")),
-                        g.value(QStringLiteral("WIDTH")), g.value(QStringLiteral("HEIGHT"))};
-            }
+            if (!id.isEmpty()) return display().frameOf(id);
             QThread::msleep(50);
         } while (t.elapsed() < timeoutMs);
         return {};
@@ -88,9 +61,9 @@ protected:
     void screenshot(const QString& name) {
         if (QStandardPaths::findExecutable(QStringLiteral("import")).isEmpty()) return;
         QDir().mkpath(QStringLiteral(HALCYRA_TEST_ARTIFACTS));
-        run(QStringLiteral("import"),
-            {QStringLiteral("-window"), QStringLiteral("root"),
-             QStringLiteral(HALCYRA_TEST_ARTIFACTS) + QLatin1Char('/') + name});
+        display().run(QStringLiteral("import"),
+                      {QStringLiteral("-window"), QStringLiteral("root"),
+                       QStringLiteral(HALCYRA_TEST_ARTIFACTS) + QLatin1Char('/') + name});
     }
 
     const QString osdName = QStringLiteral("Halcyra brightness");
@@ -104,7 +77,8 @@ TEST_F(KeysEndToEnd, KeysDimOrWarmTheRampsByOneStepAndShowTheDisplay) {
         << m_log.toStdString();
     ASSERT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400); }, 3000));
 
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("XF86MonBrightnessDown")}));
+    ASSERT_TRUE(
+        display().xdotool({QStringLiteral("key"), QStringLiteral("XF86MonBrightnessDown")}));
     EXPECT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400, 4.0, 0.9375); }, 3000))
         << m_log.toStdString();
     // Centred on the 1024 × 768 screen, bottom edge 15 % of the height below the top.
@@ -112,7 +86,8 @@ TEST_F(KeysEndToEnd, KeysDimOrWarmTheRampsByOneStepAndShowTheDisplay) {
     QThread::msleep(150);
     screenshot(QStringLiteral("brightness-osd.png"));
 
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("shift+XF86MonBrightnessDown")}));
+    ASSERT_TRUE(
+        display().xdotool({QStringLiteral("key"), QStringLiteral("shift+XF86MonBrightnessDown")}));
     EXPECT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3125, 4.0, 0.9375); }, 3000))
         << m_log.toStdString();
     EXPECT_TRUE(waitForLog(app, QStringLiteral("Ramp settled at 3125.0000")));
@@ -139,7 +114,8 @@ TEST_F(KeysEndToEnd, KeysHeldByAnotherClientAreWaitedForAndTakenWhenItLetsGo) {
     holder.waitForFinished(2000);
     ASSERT_TRUE(waitForLog(app, QStringLiteral("Brightness key interception started"), 4000))
         << m_log.toStdString();
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("XF86MonBrightnessDown")}));
+    ASSERT_TRUE(
+        display().xdotool({QStringLiteral("key"), QStringLiteral("XF86MonBrightnessDown")}));
     EXPECT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400, 4.0, 0.9375); }, 3000))
         << m_log.toStdString();
     killAndExpectDeathBy(app, SIGTERM);
@@ -149,23 +125,24 @@ TEST_F(KeysEndToEnd, DraggingTheDisplaySnapsToGuidesAndItReopensWhereItWasDroppe
     QProcess& app = launchWithKeys();
     ASSERT_TRUE(waitForLog(app, QStringLiteral("Brightness key interception started")))
         << m_log.toStdString();
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("XF86MonBrightnessDown")}));
+    ASSERT_TRUE(
+        display().xdotool({QStringLiteral("key"), QStringLiteral("XF86MonBrightnessDown")}));
     ASSERT_EQ(visibleWindow(osdName), QRect(362, 55, 300, 60)) << m_log.toStdString();
 
     auto move = [&](int x, int y) {
-        ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"),
-                             QString::number(x), QString::number(y)}));
+        ASSERT_TRUE(display().xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"),
+                                       QString::number(x), QString::number(y)}));
         QThread::msleep(80);
     };
     move(512, 85); // the panel's middle
-    ASSERT_TRUE(xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}));
+    ASSERT_TRUE(display().xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}));
     move(515, 150); // the left edge 3 from the centred place: caught on the guide
     EXPECT_EQ(visibleWindow(osdName).topLeft(), QPoint(362, 120));
     EXPECT_FALSE(visibleWindow(QStringLiteral("Halcyra snap guides")).isNull());
     screenshot(QStringLiteral("brightness-osd-snap-guides.png"));
     move(560, 300); // 45 from the catch: let go, still on the guide for this move
     move(561, 301);
-    ASSERT_TRUE(xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}));
+    ASSERT_TRUE(display().xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}));
     EXPECT_EQ(visibleWindow(osdName).topLeft(), QPoint(411, 271));
 
     QElapsedTimer t;
@@ -181,7 +158,7 @@ TEST_F(KeysEndToEnd, DraggingTheDisplaySnapsToGuidesAndItReopensWhereItWasDroppe
 
     // Hidden 1.5 s after the drop; the next press opens it where it was dropped.
     EXPECT_TRUE(goneWithin(osdName, 2500));
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("XF86MonBrightnessUp")}));
+    ASSERT_TRUE(display().xdotool({QStringLiteral("key"), QStringLiteral("XF86MonBrightnessUp")}));
     EXPECT_EQ(visibleWindow(osdName), QRect(411, 271, 300, 60));
     killAndExpectDeathBy(app, SIGTERM);
 }
@@ -191,17 +168,18 @@ TEST_F(KeysEndToEnd, AKeyboardMappingChangeMovesTheGrabToTheKeysNewCode) {
     ASSERT_TRUE(waitForLog(app, QStringLiteral("Brightness key interception started")))
         << m_log.toStdString();
     bool ok = false;
-    run(QStringLiteral("xmodmap"),
-        {QStringLiteral("-e"), QStringLiteral("keycode 232 ="), QStringLiteral("-e"),
-         QStringLiteral("keycode 234 = XF86MonBrightnessDown")},
-        &ok);
+    display().run(QStringLiteral("xmodmap"),
+                  {QStringLiteral("-e"), QStringLiteral("keycode 232 ="), QStringLiteral("-e"),
+                   QStringLiteral("keycode 234 = XF86MonBrightnessDown")},
+                  &ok);
     ASSERT_TRUE(ok);
     ASSERT_TRUE(waitForLog(app, QStringLiteral("Event tap disabled by keyboard mapping change — "
                                                "re-enabling")))
         << m_log.toStdString();
     EXPECT_TRUE(waitForLog(app, QStringLiteral("Brightness key tap disabled by keyboard mapping "
                                                "change — re-enabled; re-asserting gamma state")));
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("XF86MonBrightnessDown")}));
+    ASSERT_TRUE(
+        display().xdotool({QStringLiteral("key"), QStringLiteral("XF86MonBrightnessDown")}));
     EXPECT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400, 4.0, 0.9375); }, 3000))
         << m_log.toStdString();
     killAndExpectDeathBy(app, SIGTERM);

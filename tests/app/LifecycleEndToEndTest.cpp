@@ -10,15 +10,6 @@ namespace {
 
 using LifecycleEndToEnd = ShellSession;
 
-bool run(const QString& program, const QStringList& args, const QString& display) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display);
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
 bool isIdentity(const Ramps& r) {
     return !r.red.empty() && r.red.back() > 65000 && r.blue.back() > 65000;
 }
@@ -31,11 +22,9 @@ TEST_F(LifecycleEndToEnd, TheOnOffShortcutSwitchesTheRampsFromAnyWindow) {
     ASSERT_TRUE(waitForLog(app, QStringLiteral("launch succeeded")));
     ASSERT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400); }, 3000));
 
-    ASSERT_TRUE(run(QStringLiteral("xdotool"),
-                    {QStringLiteral("key"), QStringLiteral("ctrl+alt+0")}, m_server.display()));
+    ASSERT_TRUE(display().xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+0")}));
     EXPECT_TRUE(waitForRamps(isIdentity, 3000)) << m_log.toStdString();
-    ASSERT_TRUE(run(QStringLiteral("xdotool"),
-                    {QStringLiteral("key"), QStringLiteral("ctrl+alt+0")}, m_server.display()));
+    ASSERT_TRUE(display().xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+0")}));
     EXPECT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400); }, 3000));
     EXPECT_FALSE(m_log.contains(QStringLiteral("registration FAILED")));
 }
@@ -55,8 +44,7 @@ TEST_F(LifecycleEndToEnd, ACombinationHeldByAnotherClientFallsBackAndSaysSoOnce)
         << m_log.toStdString();
     EXPECT_EQ(m_log.count(QStringLiteral("registration FAILED")), 1) << "the others registered";
     // The key goes to the client that holds it; the tint stays.
-    ASSERT_TRUE(run(QStringLiteral("xdotool"),
-                    {QStringLiteral("key"), QStringLiteral("ctrl+alt+0")}, m_server.display()));
+    ASSERT_TRUE(display().xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+0")}));
     QThread::msleep(300);
     EXPECT_TRUE(isTint(ramps(), 3400));
 }
@@ -69,10 +57,9 @@ TEST_F(LifecycleEndToEnd, IdentityRampsLeftByAReconfigurationAreTintedAgainAtOnc
 
     // What a display change does behind our back, then the change itself.
     ASSERT_TRUE(m_server.setCrtcRamps(m_crtc.id, XorgServer::identityRamps(m_crtc.gammaSize)));
-    ASSERT_TRUE(run(QStringLiteral("xrandr"),
-                    {QStringLiteral("--output"), m_crtc.outputName, QStringLiteral("--mode"),
-                     QStringLiteral("800x600")},
-                    m_server.display()));
+    ASSERT_TRUE(display().succeeds(QStringLiteral("xrandr"),
+                                   {QStringLiteral("--output"), m_crtc.outputName,
+                                    QStringLiteral("--mode"), QStringLiteral("800x600")}));
     qint64 gapMs = -1;
     ASSERT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3000); }, 3000, &gapMs));
     EXPECT_LT(gapMs, 500) << "longer than the first pass";

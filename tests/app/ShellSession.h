@@ -3,6 +3,7 @@
 // A private X server with a tray host, temporary settings and state folders, and the
 // real application started in them.
 #include "core/Preferences.h"
+#include "support/DisplayDriver.h"
 #include "support/XorgServer.h"
 #include "warmth/ColorTemperature.h"
 
@@ -111,6 +112,9 @@ protected:
         m_apps.push_back(std::move(p));
         return *m_apps.back();
     }
+
+    // X tools (xdotool, import) against this session's server.
+    DisplayDriver display() const { return DisplayDriver(m_server.display()); }
 
     Ramps ramps() const { return m_server.crtcRamps(m_crtc.id).value_or(Ramps{}); }
 

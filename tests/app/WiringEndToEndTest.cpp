@@ -30,35 +30,6 @@ std::string tops(const Ramps& r) {
         .toStdString();
 }
 
-// Runs a helper program against the test's X server; its standard output, trimmed.
-QString runOnDisplay(const QString& display, const QString& program, const QStringList& args,
-                     bool* ok = nullptr) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display);
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    const bool finished = p.waitForFinished(5000);
-    if (ok) *ok = finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
-
-// A window's frame on the root window, from xdotool.
-QRect windowFrame(const QString& display, const QString& window) {
-    bool ok = false;
-    const QString text =
-        runOnDisplay(display, QStringLiteral("xdotool"),
-                     {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window}, &ok);
-    QMap<QString, int> g;
-    for (const QString& line : text.split(QLatin1Char('\n'))) {
-        const QStringList kv = line.split(QLatin1Char('='));
-        if (kv.size() == 2) g.insert(kv[0], kv[1].toInt());
-    }
-    if (!ok) return {};
-    return {g.value(QStringLiteral("X")), g.value(QStringLiteral("Y")),
-            g.value(QStringLiteral("WIDTH")), g.value(QStringLiteral("HEIGHT"))};
-}
-
 } // namespace
 
 TEST_F(WiringEndToEnd, ScheduledWarmthHoldsThroughABrightnessReload) {
@@ -105,52 +76,24 @@ TEST_F(WiringEndToEnd, ClickingTheTrayIconOpensThePopover) {
     seedTint(3400);
     QProcess& app = launch();
     ASSERT_TRUE(waitForLog(app, QStringLiteral("launch succeeded"))) << m_log.toStdString();
-    const QString display = m_server.display();
-
-    // The icon is the application's one visible window until the popover opens.
-    auto visibleWindows = [&] {
-        return runOnDisplay(display, QStringLiteral("xdotool"),
-                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                             QStringLiteral("--pid"), QString::number(app.processId())})
-            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    };
-    QStringList windows;
-    QElapsedTimer waited;
-    waited.start();
-    while ((windows = visibleWindows()).size() != 1 && waited.elapsed() < 5000)
-        QThread::msleep(50);
-    ASSERT_EQ(windows.size(), 1) << "the tray did not show the icon";
-    const QString icon = windows.front();
-
-    const QRect iconFrame = windowFrame(display, icon);
-    ASSERT_FALSE(iconFrame.isEmpty());
-    bool ok = false;
-    runOnDisplay(display, QStringLiteral("xdotool"),
-                 {QStringLiteral("mousemove"), QStringLiteral("--sync"),
-                  QString::number(iconFrame.center().x()), QString::number(iconFrame.center().y()),
-                  QStringLiteral("click"), QStringLiteral("1")},
-                 &ok);
-    ASSERT_TRUE(ok);
+    const DisplayDriver display = this->display();
+    const DisplayDriver::Popover opened = display.openPopoverFromTray(app.processId());
+    ASSERT_TRUE(opened.failure.isEmpty()) << opened.failure.toStdString();
     ASSERT_TRUE(waitForLog(app, QStringLiteral("statusItemClicked event=1")))
         << m_log.toStdString();
-
-    waited.restart();
-    while ((windows = visibleWindows()).size() < 2 && waited.elapsed() < 3000)
-        QThread::msleep(50);
-    windows.removeAll(icon);
-    ASSERT_EQ(windows.size(), 1) << "no popover window appeared";
-    const QRect popover = windowFrame(display, windows.front());
+    const QRect& popover = opened.frame;
     // Under the icon, at the top right where the tray is.
-    EXPECT_GE(popover.top(), iconFrame.bottom()) << popover.y();
-    EXPECT_GE(popover.right(), iconFrame.center().x() - 40);
+    EXPECT_GE(popover.top(), opened.iconFrame.bottom()) << popover.y();
+    EXPECT_GE(popover.right(), opened.iconFrame.center().x() - 40);
     QThread::msleep(300); // let the popover paint
 
     QDir().mkpath(QStringLiteral(HALCYRA_TEST_ARTIFACTS));
     const QString shot =
         QStringLiteral(HALCYRA_TEST_ARTIFACTS) + QStringLiteral("/popover-open.png");
     QFile::remove(shot);
-    runOnDisplay(display, QStringLiteral("import"),
-                 {QStringLiteral("-window"), QStringLiteral("root"), shot}, &ok);
+    bool ok = false;
+    display.run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), shot},
+                &ok);
     EXPECT_TRUE(ok);
     // The dark glass card with coloured sliders and chips: dark on average, but neither
     // the black root window nor one flat colour.
