@@ -1,12 +1,11 @@
 // The brightness keys of the real application under a private X server: the time
 // from a key press (sent through XTest) to the first ramp frame on the CRTC, and the
 // processor use of a held key (auto-repeat at 30 Hz for 5 s).
+#include "BenchProcess.h"
 #include "support/XorgServer.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -17,16 +16,6 @@
 #include <vector>
 
 namespace {
-
-long long cpuNanoseconds(qint64 pid) {
-    long long total = 0;
-    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
-    for (const QString& tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile f(tasks + QLatin1Char('/') + tid + QStringLiteral("/schedstat"));
-        if (f.open(QIODevice::ReadOnly)) total += f.readAll().split(' ').first().toLongLong();
-    }
-    return total;
-}
 
 quint16 top(const XorgServer& server, unsigned long crtc) {
     const auto r = server.crtcRamps(crtc);
@@ -54,27 +43,14 @@ int main(int argc, char** argv) {
     }
 
     QTemporaryDir config, state;
-    QDir().mkpath(config.path() + QStringLiteral("/halcyra"));
-    QFile f(config.path() + QStringLiteral("/halcyra/settings.json"));
-    f.open(QIODevice::WriteOnly);
-    f.write(R"({"halcyra.enabled": true, "halcyra.temperature": 3400, "halcyra.intensity": 4,
-               "halcyra.brightness": 1, "halcyra.welcomeShown": true,
-               "halcyra.brightnessKeyInterception": true,
-               "halcyra.menuBarHiddenHintShown": true})");
-    f.close();
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("HALCYRA_PLATFORM"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.insert(QStringLiteral("DISPLAY"), server.display());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-    env.insert(QStringLiteral("XDG_STATE_HOME"), state.path());
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-               QStringLiteral("unix:path=") + state.path() + QStringLiteral("/no-bus"));
-    p.setProcessEnvironment(env);
-    p.setStandardErrorFile(QProcess::nullDevice());
-    p.start(QStringLiteral(HALCYRA_BINARY), {});
-    p.waitForStarted(5000);
+    BenchProcess::writeSettings(
+        config.path(),
+        R"({"halcyra.enabled": true, "halcyra.temperature": 3400, "halcyra.intensity": 4,
+            "halcyra.brightness": 1, "halcyra.welcomeShown": true,
+            "halcyra.brightnessKeyInterception": true,
+            "halcyra.menuBarHiddenHintShown": true})");
+    const std::unique_ptr<QProcess> p =
+        BenchProcess::launch(server.display(), config.path(), state.path());
     QThread::sleep(3); // launched, tinted, keys taken
 
     const KeyCode down = XKeysymToKeycode(dpy, XStringToKeysym("XF86MonBrightnessDown"));
@@ -107,8 +83,8 @@ int main(int argc, char** argv) {
 
     // 2. A held key: presses at 30 Hz for 5 s, eight down then eight up, so the ramps
     // keep moving and the display stays up throughout.
-    const qint64 pid = p.processId();
-    const long long before = cpuNanoseconds(pid);
+    const qint64 pid = p->processId();
+    const long long before = BenchProcess::cpuNanoseconds(pid);
     QElapsedTimer held;
     held.start();
     for (int i = 0; i < 150; ++i) {
@@ -118,14 +94,12 @@ int main(int argc, char** argv) {
             QThread::usleep(500);
     }
     const double seconds = held.nsecsElapsed() / 1e9;
-    const double busy = double(cpuNanoseconds(pid) - before) / 1e9;
+    const double busy = double(BenchProcess::cpuNanoseconds(pid) - before) / 1e9;
     std::printf(
         "  held key at 30 Hz for %.1f s: %.2f %% of one core (%.0f ms busy; target < 3 %%)\n",
         seconds, 100.0 * busy / seconds, busy * 1000.0);
 
     XCloseDisplay(dpy);
-    p.terminate();
-    if (!p.waitForFinished(3000)) p.kill();
-    p.waitForFinished(2000);
+    BenchProcess::stop(*p);
     return 0;
 }

@@ -4,10 +4,10 @@
 // whether a constant room makes any brightness or warmth write.
 //
 // PERIPHERALS_BENCH_SECONDS sets each idle stretch (default 60 s).
+#include "BenchProcess.h"
 #include "support/XorgServer.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -17,29 +17,6 @@
 
 namespace {
 
-struct Sample {
-    long long cpuNs = 0;
-    long long switches = 0;
-};
-
-// Processor time and context switches (each a wake-up or a preemption) of every
-// thread of the process.
-Sample sample(qint64 pid) {
-    Sample s;
-    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
-    for (const QString& tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(tasks + QLatin1Char('/') + tid + QStringLiteral("/schedstat"));
-        if (stat.open(QIODevice::ReadOnly))
-            s.cpuNs += stat.readAll().split(' ').first().toLongLong();
-        QFile status(tasks + QLatin1Char('/') + tid + QStringLiteral("/status"));
-        if (!status.open(QIODevice::ReadOnly)) continue;
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("voluntary_ctxt_switches:"))
-                s.switches += line.mid(24).trimmed().toLongLong();
-    }
-    return s;
-}
-
 struct Result {
     double cpuPercent;
     double wakeupsPerSecond;
@@ -48,52 +25,41 @@ struct Result {
 
 Result idleRun(const XorgServer& server, bool withPoll, int seconds) {
     QTemporaryDir config, state;
-    QDir().mkpath(config.path() + QStringLiteral("/halcyra"));
-    QFile settings(config.path() + QStringLiteral("/halcyra/settings.json"));
-    settings.open(QIODevice::WriteOnly);
-    settings.write(R"({"halcyra.enabled": true, "halcyra.temperature": 3400, "halcyra.intensity": 4,
-                       "halcyra.brightness": 1, "halcyra.welcomeShown": true,
-                       "halcyra.menuBarHiddenHintShown": true, "halcyra.ambientDimming": true,
-                       "halcyra.adaptToRoomLighting": true})");
-    settings.close();
+    BenchProcess::writeSettings(
+        config.path(),
+        R"({"halcyra.enabled": true, "halcyra.temperature": 3400, "halcyra.intensity": 4,
+            "halcyra.brightness": 1, "halcyra.welcomeShown": true,
+            "halcyra.menuBarHiddenHintShown": true, "halcyra.ambientDimming": true,
+            "halcyra.adaptToRoomLighting": true})");
     QFile lux(state.path() + QStringLiteral("/lux"));
     lux.open(QIODevice::WriteOnly);
     lux.write("30\n");
     lux.close();
 
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("HALCYRA_PLATFORM"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.insert(QStringLiteral("DISPLAY"), server.display());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-    env.insert(QStringLiteral("XDG_STATE_HOME"), state.path());
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-               QStringLiteral("unix:path=") + state.path() + QStringLiteral("/no-bus"));
+    QProcessEnvironment env;
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
                QStringLiteral("unix:path=") + state.path() + QStringLiteral("/no-bus"));
     env.insert(QStringLiteral("QT_LOGGING_RULES"),
                QStringLiteral("com.halcyra.app.ambient.debug=true"));
     if (withPoll)
         env.insert(QStringLiteral("HALCYRA_FAKE_LUX_FILE"), state.path() + QStringLiteral("/lux"));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(HALCYRA_BINARY), {});
-    p.waitForStarted(5000);
+    const std::unique_ptr<QProcess> app =
+        BenchProcess::launch(server.display(), config.path(), state.path(), env, true);
+    QProcess& p = *app;
     // Settle: start-up, and the room's first adjustment (one dim and one warm glide).
     QThread::sleep(15);
     while (p.waitForReadyRead(100))
         p.readAllStandardError();
-    const Sample before = sample(p.processId());
+    const BenchProcess::Usage before = BenchProcess::usage(p.processId());
     QElapsedTimer t;
     t.start();
     QThread::sleep(unsigned(seconds));
-    const Sample after = sample(p.processId());
+    const BenchProcess::Usage after = BenchProcess::usage(p.processId());
     const double s = t.nsecsElapsed() / 1e9;
     QString log;
     while (p.waitForReadyRead(100))
         log += QString::fromUtf8(p.readAllStandardError());
-    p.terminate();
-    p.waitForFinished(3000);
+    BenchProcess::stop(p);
     return {100.0 * double(after.cpuNs - before.cpuNs) / 1e9 / s,
             double(after.switches - before.switches) / s,
             int(log.count(QStringLiteral("adjust:")))};

@@ -4,11 +4,11 @@
 //
 // STARTUP_BENCH_IDLE_SECONDS sets the idle stretch measured for processor use
 // (default 20 s; the target is stated for 60 s).
+#include "BenchProcess.h"
 #include "support/XorgServer.h"
 #include "warmth/ColorTemperature.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -27,29 +27,15 @@ struct Session {
 };
 
 void seed(const Session& s) {
-    QDir().mkpath(s.config.path() + QStringLiteral("/halcyra"));
-    QFile f(s.config.path() + QStringLiteral("/halcyra/settings.json"));
-    f.open(QIODevice::WriteOnly);
-    f.write(R"({"halcyra.enabled": true, "halcyra.temperature": 3400, "halcyra.intensity": 4,
-               "halcyra.brightness": 1, "halcyra.welcomeShown": true,
-               "halcyra.menuBarHiddenHintShown": true})");
+    BenchProcess::writeSettings(
+        s.config.path(),
+        R"({"halcyra.enabled": true, "halcyra.temperature": 3400, "halcyra.intensity": 4,
+            "halcyra.brightness": 1, "halcyra.welcomeShown": true,
+            "halcyra.menuBarHiddenHintShown": true})");
 }
 
 std::unique_ptr<QProcess> launch(const XorgServer& server, const Session& s) {
-    auto p = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("HALCYRA_PLATFORM"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.insert(QStringLiteral("DISPLAY"), server.display());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), s.config.path());
-    env.insert(QStringLiteral("XDG_STATE_HOME"), s.state.path());
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-               QStringLiteral("unix:path=") + s.state.path() + QStringLiteral("/no-bus"));
-    p->setProcessEnvironment(env);
-    p->setStandardErrorFile(QProcess::nullDevice());
-    p->start(QStringLiteral(HALCYRA_BINARY), {});
-    p->waitForStarted(5000);
-    return p;
+    return BenchProcess::launch(server.display(), s.config.path(), s.state.path());
 }
 
 bool tinted(const XorgServer& server, unsigned long crtc) {
@@ -59,32 +45,12 @@ bool tinted(const XorgServer& server, unsigned long crtc) {
     return std::abs(r->blue.back() / 65535.0 - expected) < 0.02;
 }
 
-void stop(QProcess& p) {
-    p.terminate();
-    if (!p.waitForFinished(3000)) {
-        p.kill();
-        p.waitForFinished(2000);
-    }
-}
-
 long rssKiB(qint64 pid) {
     QFile f(QStringLiteral("/proc/%1/status").arg(pid));
     if (!f.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray& line : f.readAll().split('\n'))
         if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
     return -1;
-}
-
-// Time on a processor of every thread of the process, in nanoseconds (the scheduler's
-// own accounting, far finer than the clock ticks of /proc/<pid>/stat).
-long long cpuNanoseconds(qint64 pid) {
-    long long total = 0;
-    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
-    for (const QString& tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile f(tasks + QLatin1Char('/') + tid + QStringLiteral("/schedstat"));
-        if (f.open(QIODevice::ReadOnly)) total += f.readAll().split(' ').first().toLongLong();
-    }
-    return total;
 }
 
 } // namespace
@@ -122,7 +88,7 @@ int main(int argc, char** argv) {
             QThread::usleep(500);
         const double ms = t.nsecsElapsed() / 1e6;
         if (ms < 5000) startMs.push_back(ms);
-        stop(*p);
+        BenchProcess::stop(*p);
     }
     std::sort(startMs.begin(), startMs.end());
     if (startMs.empty()) {
@@ -145,17 +111,17 @@ int main(int argc, char** argv) {
     const long rss = rssKiB(pid);
     std::printf("  resident memory after 10 s idle, popover closed: %.1f MB (target < 60 MB)\n",
                 rss / 1024.0);
-    const long long before = cpuNanoseconds(pid);
+    const long long before = BenchProcess::cpuNanoseconds(pid);
     QElapsedTimer idle;
     idle.start();
     QThread::sleep(unsigned(std::max(1, idleSeconds)));
-    const long long after = cpuNanoseconds(pid);
+    const long long after = BenchProcess::cpuNanoseconds(pid);
     const double seconds = idle.nsecsElapsed() / 1e9;
     const double busy = double(after - before) / 1e9;
     std::printf(
         "  processor use over %.1f s idle: %.4f %% of one core (%.1f ms busy; target < 0.1 %%)\n",
         seconds, 100.0 * busy / seconds, busy * 1000.0);
-    stop(*p);
-    if (tray) stop(*tray);
+    BenchProcess::stop(*p);
+    if (tray) BenchProcess::stop(*tray);
     return 0;
 }
