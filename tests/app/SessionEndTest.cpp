@@ -1,5 +1,6 @@
 #include "app/SessionEnd.h"
 #include "core/UserDefaults.h"
+#include "support/TestStore.h"
 
 #include <QTemporaryDir>
 #include <cstdlib>
@@ -15,32 +16,6 @@ struct StaticMarker {
     int fd;
     ~StaticMarker() { (void)!::write(fd, "s", 1); }
 };
-
-struct ChildEnd {
-    int status = 0;
-    QByteArray report;
-};
-
-// Runs `body` (which ends the process itself) in a child and waits for it.
-ChildEnd runChild(const std::function<void(int reportFd)>& body) {
-    int fds[2];
-    EXPECT_EQ(::pipe(fds), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        body(fds[1]);
-        ::_exit(99);
-    }
-    ::close(fds[1]);
-    ChildEnd end;
-    ::waitpid(pid, &end.status, 0);
-    char buf[16];
-    ssize_t n;
-    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
-        end.report.append(buf, n);
-    ::close(fds[0]);
-    return end;
-}
 
 } // namespace
 

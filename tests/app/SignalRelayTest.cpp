@@ -16,37 +16,6 @@ void reportDeadline() {
     (void)ignored;
 }
 
-struct ChildEnd {
-    int status = 0;
-    qint64 elapsedMs = 0;
-    QByteArray report;
-};
-
-// Runs `body` in a child process and waits for it to end.
-ChildEnd runChild(const std::function<void()>& body) {
-    int fds[2];
-    EXPECT_EQ(::pipe(fds), 0);
-    QElapsedTimer timer;
-    timer.start();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        g_reportFd = fds[1];
-        body();
-        ::_exit(99);
-    }
-    ::close(fds[1]);
-    ChildEnd end;
-    ::waitpid(pid, &end.status, 0);
-    end.elapsedMs = timer.elapsed();
-    char buf[16];
-    ssize_t n;
-    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
-        end.report.append(buf, n);
-    ::close(fds[0]);
-    return end;
-}
-
 } // namespace
 
 TEST(SignalRelay, UsrOneArrivesOnTheMainLoop) {
@@ -60,7 +29,8 @@ TEST(SignalRelay, UsrOneArrivesOnTheMainLoop) {
 }
 
 TEST(SignalRelay, TerminationIsHandledOnTheLoopThenEndsByTheSignal) {
-    const ChildEnd end = runChild([] {
+    const ChildEnd end = runChild([](int fd) {
+        g_reportFd = fd;
         SignalRelay& relay = SignalRelay::install();
         QObject::connect(&relay, &SignalRelay::terminationRequested, [](int signo) {
             const char byte = 'h';
@@ -78,7 +48,8 @@ TEST(SignalRelay, TerminationIsHandledOnTheLoopThenEndsByTheSignal) {
 }
 
 TEST(SignalRelay, AStuckLoopStillEndsByTheSignalAfterTheDeadline) {
-    const ChildEnd end = runChild([] {
+    const ChildEnd end = runChild([](int fd) {
+        g_reportFd = fd;
         SignalRelay::install();
         SignalRelay::setDeadlineAction(&reportDeadline);
         ::raise(SIGTERM);

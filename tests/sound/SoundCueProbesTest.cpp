@@ -2,14 +2,13 @@
 #include "platform/linux/LinuxOutputMuteProbe.h"
 #include "platform/linux/LinuxScreenReaderProbe.h"
 
+#include "support/PrivateBus.h"
 #include "support/TestStore.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -33,36 +32,6 @@ TEST(DoNotDisturbProbe, WithoutABusNothingIsKnown) {
 }
 
 namespace {
-// A private message bus for the length of a test.
-class PrivateBus {
-public:
-    PrivateBus() {
-        const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
-        if (daemon.isEmpty()) return;
-        m_address = "unix:path=" + m_dir.filePath("bus");
-        m_process.start(daemon, {"--session", "--nofork", "--nopidfile", "--address=" + m_address});
-        if (!m_process.waitForStarted()) return;
-        waitUntil([this] { return QFile::exists(m_dir.filePath("bus")); });
-    }
-    ~PrivateBus() {
-        for (const QString& name : m_names)
-            QDBusConnection::disconnectFromBus(name);
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    bool isUp() const { return m_process.state() == QProcess::Running; }
-    QDBusConnection connect(const QString& name) {
-        m_names << name;
-        return QDBusConnection::connectToBus(m_address, name);
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_address;
-    QProcess m_process;
-    QStringList m_names;
-};
-
 // A desktop service that publishes one Boolean property, as the notification
 // service and the accessibility bus do.
 class FakeNotifications : public QObject {

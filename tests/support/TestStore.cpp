@@ -2,6 +2,7 @@
 
 #include <QThread>
 #include <csignal>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,4 +41,35 @@ bool killedRightAfter(const std::function<void()>& step) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     return stepDone && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+ChildEnd runChild(const std::function<void(int reportFd)>& body) {
+    ChildEnd end;
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        ADD_FAILURE() << "no pipe for the child's report";
+        return end;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        body(fds[1]);
+        ::_exit(99);
+    }
+    ::close(fds[1]);
+    if (pid < 0) {
+        ::close(fds[0]);
+        ADD_FAILURE() << "fork failed";
+        return end;
+    }
+    ::waitpid(pid, &end.status, 0);
+    end.elapsedMs = timer.elapsed();
+    char buf[16];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        end.report.append(buf, n);
+    ::close(fds[0]);
+    return end;
 }

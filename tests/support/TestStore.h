@@ -27,3 +27,14 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000);
 // returns, before anything else runs in it. True when the child died by that signal.
 // What the step left on disk is then all a later start would find.
 bool killedRightAfter(const std::function<void()>& step);
+
+// How a forked child ended, how long it ran and what it wrote to its report pipe.
+struct ChildEnd {
+    int status = 0; // as waitpid() gives it
+    qint64 elapsedMs = 0;
+    QByteArray report;
+};
+
+// Runs `body` in a forked child, which ends the process itself (it exits with 99 when
+// `body` returns), and waits for it. `body` gets the write end of the report pipe.
+ChildEnd runChild(const std::function<void(int reportFd)>& body);
