@@ -3,7 +3,6 @@
 // another client are waited for.
 #include "ShellSession.h"
 
-#include <QMap>
 #include <QRect>
 #include <QStandardPaths>
 

@@ -4,7 +4,6 @@
 
 #include <QTemporaryDir>
 #include <cstdlib>
-#include <functional>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>

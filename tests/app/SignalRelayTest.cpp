@@ -1,7 +1,6 @@
 #include "app/SignalRelay.h"
 #include "support/TestStore.h"
 
-#include <QElapsedTimer>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
