@@ -116,6 +116,21 @@ protected:
     // X tools (xdotool, import) against this session's server.
     DisplayDriver display() const { return DisplayDriver(m_server.display()); }
 
+    // Starts the application with a 3400 K tint and opens its popover from the tray
+    // icon. Skips the test where trayer, xdotool or import is missing; callers return
+    // when the test is skipped or has failed.
+    void launchAndOpenPopover(QProcess*& app, DisplayDriver::Popover& opened) {
+        if (!m_tray) GTEST_SKIP() << "trayer is not installed";
+        for (const char* tool : {"xdotool", "import"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                GTEST_SKIP() << tool << " is not installed";
+        seedTint(3400);
+        app = &launch();
+        ASSERT_TRUE(waitForLog(*app, QStringLiteral("launch succeeded"))) << m_log.toStdString();
+        opened = display().openPopoverFromTray(app->processId());
+        ASSERT_TRUE(opened.failure.isEmpty()) << opened.failure.toStdString();
+    }
+
     Ramps ramps() const { return m_server.crtcRamps(m_crtc.id).value_or(Ramps{}); }
 
     bool waitForRamps(const std::function<bool(const Ramps&)>& ok, int timeoutMs,

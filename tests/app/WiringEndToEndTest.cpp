@@ -69,16 +69,12 @@ TEST_F(WiringEndToEnd, ScheduledWarmthHoldsThroughABrightnessReload) {
 }
 
 TEST_F(WiringEndToEnd, ClickingTheTrayIconOpensThePopover) {
-    if (!m_tray) GTEST_SKIP() << "trayer is not installed";
-    for (const char* tool : {"xdotool", "import"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            GTEST_SKIP() << tool << " is not installed";
-    seedTint(3400);
-    QProcess& app = launch();
-    ASSERT_TRUE(waitForLog(app, QStringLiteral("launch succeeded"))) << m_log.toStdString();
+    QProcess* started = nullptr;
+    DisplayDriver::Popover opened;
+    launchAndOpenPopover(started, opened);
+    if (IsSkipped() || HasFatalFailure()) return;
+    QProcess& app = *started;
     const DisplayDriver display = this->display();
-    const DisplayDriver::Popover opened = display.openPopoverFromTray(app.processId());
-    ASSERT_TRUE(opened.failure.isEmpty()) << opened.failure.toStdString();
     ASSERT_TRUE(waitForLog(app, QStringLiteral("statusItemClicked event=1")))
         << m_log.toStdString();
     const QRect& popover = opened.frame;

@@ -13,16 +13,12 @@ using SettingsEndToEnd = ShellSession;
 } // namespace
 
 TEST_F(SettingsEndToEnd, TheGearOpensTheWindowWhoseSwitchesWriteAndFollowTheFile) {
-    if (!m_tray) GTEST_SKIP() << "trayer is not installed";
-    for (const char* tool : {"xdotool", "import"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            GTEST_SKIP() << tool << " is not installed";
-    seedTint(3400);
-    QProcess& app = launch();
-    ASSERT_TRUE(waitForLog(app, QStringLiteral("launch succeeded"))) << m_log.toStdString();
+    QProcess* started = nullptr;
+    DisplayDriver::Popover opened;
+    launchAndOpenPopover(started, opened);
+    if (IsSkipped() || HasFatalFailure()) return;
+    QProcess& app = *started;
     const DisplayDriver display = this->display();
-    const DisplayDriver::Popover opened = display.openPopoverFromTray(app.processId());
-    ASSERT_TRUE(opened.failure.isEmpty()) << opened.failure.toStdString();
     const QRect& popover = opened.frame;
     QThread::msleep(300);
 
