@@ -7,6 +7,7 @@
 #include "app/ScheduleAnnouncementHandler.h"
 #include "app/UpdaterManager.h"
 
+#include "brightness/BrightnessKeyInterceptor.h"
 #include "core/NotificationCenter.h"
 #include "core/Preferences.h"
 #include "core/UserDefaults.h"
@@ -76,6 +77,10 @@ void AppDelegate::wireSettings() {
     };
     c.ambientCCT = [this]() -> std::optional<double> {
         return m_hooks.ambientCCT ? m_hooks.ambientCCT() : std::nullopt;
+    };
+    c.pinManualOverride = [this] { pinManualOverrideForUser(); };
+    c.glideWarmth = [](double kelvin) {
+        BrightnessKeyInterceptor::shared().warmthRamp().glide(kelvin);
     };
     c.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     c.relaunch = [] {

@@ -194,10 +194,12 @@ void AppDelegate::setupSunsetScheduler() {
 }
 
 void AppDelegate::storedSettingsChanged(QStringList keys) {
-    // A switch of the settings window reaches the schedule through its own callback.
+    // A switch or a point edit of the settings window reaches the schedule through its
+    // own callback.
     if (settingsWindowIsWriting()) {
         keys.removeAll(PrefKey::useSchedule);
         keys.removeAll(PrefKey::autoSunset);
+        keys.removeAll(PrefKey::schedulePoints);
     }
     // The points or their switch: a new schedule announces even an unchanged state.
     if (keys.contains(PrefKey::useSchedule) || keys.contains(PrefKey::schedulePoints)) {

@@ -10,21 +10,37 @@ ScheduleSettingsModel::ScheduleSettingsModel(UserDefaults* store, QObject* paren
     m_autoSunset = prefs.autoSunset();
     m_useSchedule = prefs.useSchedule();
     m_points = SchedulePoint::stored(prefs);
+    // storeChanged() is virtual: a model that extends this one copies in its own keys
+    // from the same announcement, so one store change is read once.
     NotificationCenter::defaultCenter().addObserver(
-        this, UserDefaults::didChangeNotification,
-        [this](const Notification&) { refreshFromPreferences(); }, m_store);
+        this, UserDefaults::didChangeNotification, [this](const Notification&) { storeChanged(); },
+        m_store);
 }
 
 ScheduleSettingsModel::~ScheduleSettingsModel() {
     NotificationCenter::defaultCenter().removeObserver(this);
 }
 
+void ScheduleSettingsModel::storeChanged() {
+    // The announcement of a write made while copying in is ignored.
+    if (isUpdatingFromDefaults) return;
+    isUpdatingFromDefaults = true;
+    refreshFromPreferences();
+    isUpdatingFromDefaults = false;
+}
+
+void ScheduleSettingsModel::write(const std::function<void()>& w) {
+    ++m_writing;
+    w();
+    --m_writing;
+}
+
 void ScheduleSettingsModel::setAutoSunset(bool on) {
     const bool changed = on != m_autoSunset;
     m_autoSunset = on;
     if (changed) emit autoSunsetChanged(on);
-    if (m_updatingFromDefaults) return;
-    m_store->setBool(PrefKey::autoSunset, on);
+    if (isUpdatingFromDefaults) return;
+    write([&] { m_store->setBool(PrefKey::autoSunset, on); });
     if (onAutoSunsetChanged) onAutoSunsetChanged(on);
 }
 
@@ -32,8 +48,8 @@ void ScheduleSettingsModel::setUseSchedule(bool on) {
     const bool changed = on != m_useSchedule;
     m_useSchedule = on;
     if (changed) emit useScheduleChanged(on);
-    if (m_updatingFromDefaults) return;
-    m_store->setBool(PrefKey::useSchedule, on);
+    if (isUpdatingFromDefaults) return;
+    write([&] { m_store->setBool(PrefKey::useSchedule, on); });
     if (onScheduleChanged) onScheduleChanged();
 }
 
@@ -41,8 +57,10 @@ void ScheduleSettingsModel::setSchedulePoints(const QList<SchedulePoint>& points
     const bool changed = points != m_points;
     m_points = points;
     if (changed) emit schedulePointsChanged();
-    if (m_updatingFromDefaults) return;
-    SchedulePoint::store(points, Preferences(m_store));
+    if (isUpdatingFromDefaults) return;
+    // No callback: the editor that changed the points calls onScheduleChanged once its
+    // edit is complete (a drag writes many times and acts once, at its end).
+    write([&] { SchedulePoint::store(points, Preferences(m_store)); });
 }
 
 void ScheduleSettingsModel::setWindowVisible(bool visible) {
@@ -52,12 +70,16 @@ void ScheduleSettingsModel::setWindowVisible(bool visible) {
 }
 
 void ScheduleSettingsModel::refreshFromPreferences() {
-    if (m_updatingFromDefaults) return;
-    m_updatingFromDefaults = true;
+    const bool held = isUpdatingFromDefaults;
+    isUpdatingFromDefaults = true;
+    refreshScheduleKeys();
+    isUpdatingFromDefaults = held;
+}
+
+void ScheduleSettingsModel::refreshScheduleKeys() {
     const Preferences prefs(m_store);
     if (prefs.autoSunset() != m_autoSunset) setAutoSunset(prefs.autoSunset());
     if (prefs.useSchedule() != m_useSchedule) setUseSchedule(prefs.useSchedule());
     const QList<SchedulePoint> points = SchedulePoint::stored(prefs);
     if (points != m_points) setSchedulePoints(points);
-    m_updatingFromDefaults = false;
 }

@@ -10,6 +10,8 @@
 #include "settings/SchedulePointListView.h"
 #include "settings/ScheduleViewStyle.h"
 #include "settings/SchedulingVisualizerView.h"
+#include "settings/SettingsView.h"
+#include "settings/SettingsViewModel.h"
 #include "sound/SoundCueEngine.h"
 #include "warmth/SunsetScheduler.h"
 
@@ -311,4 +313,24 @@ void SchedulingTabView::sync() {
                                   ? scheduleStatusLine()
                                   : QStringLiteral("Define your own warmth curve"));
     m_pointListHolder->setVisible(m_model.useSchedule());
+}
+
+namespace {
+
+// The window's "Scheduling" page: the section over the window's own model.
+class SchedulingPage : public SettingsPage {
+public:
+    explicit SchedulingPage(SettingsView& view) {
+        auto* column = new QVBoxLayout(this);
+        column->setContentsMargins(0, 0, 0, 0);
+        SettingsViewModel& vm = view.viewModel();
+        column->addWidget(new SchedulingTabView(vm, srgb(1.0, 0.55, 0.15),
+                                                SunsetScheduler::shared(), vm.cues(), this));
+    }
+};
+
+} // namespace
+
+SettingsPage* makeSchedulingPage(SettingsView& view) {
+    return new SchedulingPage(view);
 }

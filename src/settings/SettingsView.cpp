@@ -333,6 +333,9 @@ void SettingsView::selectSection(SettingsSection section) {
         case SettingsSection::display:
             page = makeDisplayPage(*this);
             break;
+        case SettingsSection::scheduling:
+            page = makeSchedulingPage(*this);
+            break;
         case SettingsSection::insights:
             page = makeInsightsPage(*this);
             break;

@@ -82,5 +82,6 @@ private:
 // Makes the page of a section (each section's own file defines its maker).
 SettingsPage* makeHomePage(SettingsView& view);
 SettingsPage* makeDisplayPage(SettingsView& view);
+SettingsPage* makeSchedulingPage(SettingsView& view);
 SettingsPage* makeInsightsPage(SettingsView& view);
 SettingsPage* makeGeneralPage(SettingsView& view);

@@ -59,6 +59,11 @@ void call(const std::function<void()>& f) {
     if (f) f();
 }
 
+bool isScheduleToggle(SettingsViewModel::Toggle t) {
+    return t == SettingsViewModel::Toggle::autoSunset ||
+           t == SettingsViewModel::Toggle::useSchedule;
+}
+
 } // namespace
 
 QString SettingsViewModel::keyOf(Toggle t) {
@@ -68,41 +73,32 @@ QString SettingsViewModel::keyOf(Toggle t) {
 SettingsViewModel::SettingsViewModel() : SettingsViewModel(SoundCueEngine::shared()) {}
 
 SettingsViewModel::SettingsViewModel(SoundCueEngine& cues, QObject* parent)
-    : QObject(parent), m_cues(cues) {
-    // The initial values are taken as they stand: no handler runs.
+    : ScheduleSettingsModel(&UserDefaults::standard(), parent), m_cues(cues) {
+    // The initial values are taken as they stand: no handler runs. The schedule's
+    // switches and points were read by the schedule model.
     const Preferences& prefs = Preferences::shared();
     for (size_t i = 0; i < m_toggles.size(); ++i)
-        m_toggles[i] = (prefs.*toggleTable()[i].read)();
-    m_schedulePoints = SchedulePoint::stored(prefs);
+        if (!isScheduleToggle(Toggle(i))) m_toggles[i] = (prefs.*toggleTable()[i].read)();
     m_transitionMinutes = storedTransitionMinutes();
     m_xdrBoostStrength = prefs.xdrBoostStrength();
 
-    NotificationCenter::defaultCenter().addObserver(this, UserDefaults::didChangeNotification,
-                                                    [this](const Notification& n) {
-                                                        if (n.object != &UserDefaults::standard())
-                                                            return;
-                                                        storeChanged();
-                                                    });
+    // The schedule's switches announce themselves as toggles too, wherever the change
+    // came from (a page of this window, the scheduling views, the store).
+    connect(this, &ScheduleSettingsModel::autoSunsetChanged, this,
+            [this](bool on) { emit toggleChanged(Toggle::autoSunset, on); });
+    connect(this, &ScheduleSettingsModel::useScheduleChanged, this,
+            [this](bool on) { emit toggleChanged(Toggle::useSchedule, on); });
 }
 
 SettingsViewModel::~SettingsViewModel() {
+    // Before this part is gone: a store notice must not reach the overridden handler.
     NotificationCenter::defaultCenter().removeObserver(this);
 }
 
 void SettingsViewModel::storeChanged() {
-    if (!isUpdatingFromDefaults) {
-        isUpdatingFromDefaults = true;
-        refreshFromPreferences();
-        isUpdatingFromDefaults = false;
-    }
+    ScheduleSettingsModel::storeChanged();
     // The general section's own keys have no published mirror: it re-reads them.
     emit generalSettingsChanged();
-}
-
-void SettingsViewModel::write(const std::function<void()>& w) {
-    ++m_writing;
-    w();
-    --m_writing;
 }
 
 void SettingsViewModel::later(std::function<void()> task) {
@@ -111,7 +107,21 @@ void SettingsViewModel::later(std::function<void()> task) {
 
 // ---- Mirrored settings ----------------------------------------------------------------
 
+bool SettingsViewModel::value(Toggle t) const {
+    switch (t) {
+    case Toggle::autoSunset:
+        return autoSunset();
+    case Toggle::useSchedule:
+        return useSchedule();
+    default:
+        return m_toggles[size_t(t)];
+    }
+}
+
 void SettingsViewModel::set(Toggle t, bool on) {
+    // The schedule's switches have their handlers in the schedule model.
+    if (t == Toggle::autoSunset) return setAutoSunset(on);
+    if (t == Toggle::useSchedule) return setUseSchedule(on);
     m_toggles[size_t(t)] = on;
     emit toggleChanged(t, on);
     handleToggle(t);
@@ -131,11 +141,8 @@ void SettingsViewModel::handleToggle(Toggle t) {
     const Controllers& c = controllers;
     switch (t) {
     case Toggle::autoSunset:
-        if (onAutoSunsetChanged) onAutoSunsetChanged(on);
-        break;
     case Toggle::useSchedule:
-        call(onScheduleChanged);
-        break;
+        break; // handled by the schedule model
     case Toggle::launchAtLogin:
         reconcileLoginItem();
         break;
@@ -223,13 +230,6 @@ void SettingsViewModel::reconcileLoginItem() {
     isUpdatingFromDefaults = false;
 }
 
-void SettingsViewModel::setSchedulePoints(const QList<SchedulePoint>& points) {
-    m_schedulePoints = points;
-    emit schedulePointsChanged();
-    if (isUpdatingFromDefaults) return;
-    write([&] { SchedulePoint::store(points, Preferences::shared()); });
-}
-
 void SettingsViewModel::setTransitionMinutes(int minutes) {
     m_transitionMinutes = minutes;
     emit transitionMinutesChanged(minutes);
@@ -249,26 +249,37 @@ void SettingsViewModel::setXdrBoostStrength(double strength) {
 
 void SettingsViewModel::refreshFromPreferences() {
     const Preferences& prefs = Preferences::shared();
+    const bool held = isUpdatingFromDefaults;
+    isUpdatingFromDefaults = true;
     for (size_t i = 0; i < m_toggles.size(); ++i) {
-        const bool stored = (prefs.*toggleTable()[i].read)();
-        if (stored != m_toggles[i]) set(Toggle(i), stored);
-        if (i == size_t(Toggle::useSchedule)) {
-            const QList<SchedulePoint> points = SchedulePoint::stored(prefs);
-            if (points != m_schedulePoints) setSchedulePoints(points);
+        if (i == size_t(Toggle::autoSunset)) {
+            // The two switches and the points, in that order, then the duration.
+            refreshScheduleKeys();
             const int minutes = storedTransitionMinutes();
             if (minutes != m_transitionMinutes) setTransitionMinutes(minutes);
+            continue;
         }
+        if (isScheduleToggle(Toggle(i))) continue;
+        const bool stored = (prefs.*toggleTable()[i].read)();
+        if (stored != m_toggles[i]) set(Toggle(i), stored);
     }
     const double strength = prefs.xdrBoostStrength();
     if (strength != m_xdrBoostStrength) setXdrBoostStrength(strength);
+    isUpdatingFromDefaults = held;
+}
+
+void SettingsViewModel::applyPreset(double temperature, double) {
+    const Preferences& prefs = Preferences::shared();
+    // Pinned against the warmth stored before this preset.
+    if (prefs.useSchedule() || prefs.autoSunset()) call(controllers.pinManualOverride);
+    UserDefaults& store = UserDefaults::standard();
+    store.setDouble(PrefKey::intensity, 4.0);
+    store.setBool(PrefKey::enabled, true);
+    call(onPresetApplied);
+    if (controllers.glideWarmth) controllers.glideWarmth(temperature);
 }
 
 // ---- Window state ---------------------------------------------------------------------
-
-void SettingsViewModel::setWindowVisible(bool visible) {
-    m_windowVisible = visible;
-    emit windowVisibleChanged(visible);
-}
 
 void SettingsViewModel::setAvailableUpdateVersion(std::optional<QString> version) {
     m_availableUpdateVersion = std::move(version);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "warmth/SchedulePoint.h"
+#include "insights/ScheduleSettingsModel.h"
 
 #include <QList>
 #include <QObject>
@@ -19,8 +19,13 @@ class TestimonialRequest;
 // application installs, a named notification, or a controller hook run just after
 // the handler returns). While the model copies in a change made elsewhere (another
 // writer, an edit of the settings file) the handlers do nothing, so nothing is
-// written back and no controller acts twice. Main thread only.
-class SettingsViewModel : public QObject {
+// written back and no controller acts twice.
+//
+// The schedule's keys (the two mode switches and the points), the window's visibility
+// and the schedule callbacks are the schedule views' model, which this one extends:
+// the scheduling page binds to this very object, so those keys have one mirror and one
+// change runs one handler. Main thread only.
+class SettingsViewModel : public ScheduleSettingsModel {
     Q_OBJECT
 public:
     // The mirrored switches, in the order a refresh compares them.
@@ -73,6 +78,12 @@ public:
         std::function<bool()> relaunch;
         std::function<void()> terminate;
         std::function<void(const QString& url)> openUrl;
+        // A manual choice that a running schedule leaves alone until its next
+        // transition (tagged with whether the schedule is warm now).
+        std::function<void()> pinManualOverride;
+        // Eases the warmth to a kelvin through the warmth ramp (each step stored and
+        // shown; at once with smooth transitions off).
+        std::function<void(double kelvin)> glideWarmth;
         // The room's colour temperature from the last light reading, none without one.
         std::function<std::optional<double>()> ambientCCT;
     };
@@ -83,14 +94,12 @@ public:
     ~SettingsViewModel() override;
 
     // ---- Mirrored settings ----
-    bool value(Toggle t) const { return m_toggles[size_t(t)]; }
+    bool value(Toggle t) const;
     // Runs the change handler on every assignment, also of the value already held.
     void set(Toggle t, bool on);
     // A switch flipped by the user: assigns, then plays toggleOn or toggleOff.
     void setByUser(Toggle t, bool on);
 
-    const QList<SchedulePoint>& schedulePoints() const { return m_schedulePoints; }
-    void setSchedulePoints(const QList<SchedulePoint>& points);
     int transitionMinutes() const { return m_transitionMinutes; }
     void setTransitionMinutes(int minutes);
     double xdrBoostStrength() const { return m_xdrBoostStrength; }
@@ -98,15 +107,14 @@ public:
 
     // Re-reads every mirrored setting and assigns those that differ. Callers hold the
     // echo flag around it.
-    void refreshFromPreferences();
-    bool isUpdatingFromDefaults = false;
-    // True while a change handler of this model writes a setting (the store announces
-    // the write synchronously; listeners that act on the callback skip the notice).
-    bool isWritingSetting() const { return m_writing > 0; }
+    void refreshFromPreferences() override;
 
-    // ---- Window state ----
-    bool windowVisible() const { return m_windowVisible; }
-    void setWindowVisible(bool visible);
+    // A preset chosen in the window; its intensity is not used. A running schedule
+    // leaves it alone until its next transition; the tint goes on at full intensity,
+    // onPresetApplied shows that, and the warmth then glides to `temperature`.
+    void applyPreset(double temperature, double intensity);
+
+    // ---- Window state (its visibility is the schedule model's) ----
     std::optional<QString> availableUpdateVersion() const { return m_availableUpdateVersion; }
     void setAvailableUpdateVersion(std::optional<QString> version);
     std::optional<UpdateCheckStatus> updateCheckStatus() const { return m_updateCheckStatus; }
@@ -148,8 +156,7 @@ public:
     std::function<void()> checkForUpdates;
     std::function<bool()> getAutoInstallUpdates;
     std::function<void(bool)> setAutoInstallUpdates;
-    std::function<void(bool)> onAutoSunsetChanged;
-    std::function<void()> onScheduleChanged;
+    // onAutoSunsetChanged and onScheduleChanged are the schedule model's.
     std::function<void()> onPreviewOnboarding;
     std::function<void()> closeWindow;
     Controllers controllers;
@@ -164,29 +171,27 @@ public:
 
 signals:
     void toggleChanged(SettingsViewModel::Toggle toggle, bool on);
-    void schedulePointsChanged();
     void transitionMinutesChanged(int minutes);
     void xdrBoostStrengthChanged(double strength);
-    void windowVisibleChanged(bool visible);
     void updateStateChanged();
     void testimonialChanged();
     // A setting the general section shows changed (its own rows, or the store).
     void generalSettingsChanged();
 
+protected:
+    void storeChanged() override;
+
 private:
     void handleToggle(Toggle t);
     void reconcileLoginItem();
     void later(std::function<void()> task);
-    void write(const std::function<void()>& w);
-    void storeChanged();
     void completeTestimonial(bool ok, const QString& error);
 
     SoundCueEngine& m_cues;
+    // The schedule's two switches are read from the schedule model, not from here.
     std::array<bool, toggleCount> m_toggles{};
-    QList<SchedulePoint> m_schedulePoints;
     int m_transitionMinutes = 20;
     double m_xdrBoostStrength = 0.5;
-    bool m_windowVisible = true;
     std::optional<QString> m_availableUpdateVersion;
     std::optional<UpdateCheckStatus> m_updateCheckStatus;
     bool m_showTestimonialField = false;
@@ -195,6 +200,5 @@ private:
     bool m_testimonialSubmitted = false;
     QString m_testimonialError;
     bool m_ditheringCallbackRegistered = false;
-    int m_writing = 0;
     std::unique_ptr<TestimonialRequest> m_testimonial;
 };

@@ -213,5 +213,5 @@ TEST(ScheduleSettingsModel, StoresThroughHandlersAndCopiesOutsideChangesQuietly)
     store.defaults().setBool(PrefKey::autoSunset, true);
     EXPECT_TRUE(model.autoSunset());
     EXPECT_EQ(sunCalls, QList<bool>{false});
-    EXPECT_FALSE(model.isUpdatingFromDefaults());
+    EXPECT_FALSE(model.isUpdatingFromDefaults);
 }

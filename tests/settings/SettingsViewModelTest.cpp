@@ -40,6 +40,8 @@ struct Fixture {
         c.setDithering = [this](bool on) { calls << QString("dither:%1").arg(on); };
         c.restoreDithering = log("restoreDither");
         c.registerDitheringReconfiguration = log("registerDither");
+        c.pinManualOverride = log("pin");
+        c.glideWarmth = [this](double k) { calls << QString("glide:%1").arg(k); };
         NotificationCenter::defaultCenter().addObserver(
             &context, NotificationName::preferencesChanged,
             [this](const Notification&) { calls << "prefsChanged"; });
@@ -180,6 +182,19 @@ TEST(SettingsViewModel, DitheringActsOnlyWithTheTintOnAndRegistersOnce) {
     f.model->set(Toggle::disableDithering, true);
     f.model->set(Toggle::disableDithering, false);
     EXPECT_EQ(f.calls, (QStringList{"dither:0", "registerDither", "dither:0", "restoreDither"}));
+}
+
+TEST(SettingsViewModel, APresetTurnsTheTintOnAtFullThenGlidesAndPinsOnlyUnderASchedule) {
+    Fixture f;
+    f.d().setDouble(PrefKey::intensity, 1.5);
+    f.model->applyPreset(1900, 0.7);
+    EXPECT_EQ(f.calls, (QStringList{"presetApplied", "glide:1900"}));
+    EXPECT_EQ(f.d().doubleValue(PrefKey::intensity), 4.0);
+    EXPECT_TRUE(f.d().boolValue(PrefKey::enabled));
+    f.calls.clear();
+    f.d().setBool(PrefKey::autoSunset, true);
+    f.model->applyPreset(2700, 4);
+    EXPECT_EQ(f.calls, (QStringList{"pin", "presetApplied", "glide:2700"}));
 }
 
 TEST(SettingsViewModel, ALoginItemTheSystemRefusesSpringsBack) {
