@@ -1,12 +1,15 @@
 // The "Home" page: a pending update, the greeting with the schedule's state, the
 // screen's warmth and today's protection, and the testimonial box.
 #include "core/Preferences.h"
+#include "insights/CircadianFact.h"
 #include "insights/InsightsLogic.h"
 #include "insights/InsightsStore.h"
+#include "settings/FunFactCard.h"
 #include "settings/SettingsText.h"
 #include "settings/SettingsView.h"
 #include "settings/SettingsViewModel.h"
 #include "settings/SettingsWidgets.h"
+#include "settings/SpectrumWidget.h"
 #include "settings/TestimonialCard.h"
 #include "warmth/SchedulePoint.h"
 #include "warmth/SunsetScheduler.h"
@@ -15,47 +18,11 @@
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLocale>
-#include <QPainter>
+#include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QVBoxLayout>
 
 namespace {
-
-// The kelvin spectrum, warm at the left to daylight at the right, with a marker at the
-// screen's warmth; greyed while the tint is off.
-class SpectrumBar : public QWidget {
-public:
-    SpectrumBar() { setFixedHeight(12); }
-    void set(double kelvin, bool active) {
-        m_kelvin = kelvin;
-        m_active = active;
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const QRectF bar(0, 3, width(), 6);
-        QLinearGradient g(bar.topLeft(), bar.topRight());
-        g.setColorAt(0.0, GlassPainter::srgb(0.85, 0.25, 0.05));
-        g.setColorAt(0.35, GlassPainter::srgb(1.0, 0.55, 0.15));
-        g.setColorAt(0.7, GlassPainter::srgb(1.0, 0.85, 0.6));
-        g.setColorAt(1.0, GlassPainter::srgb(0.75, 0.85, 1.0));
-        p.setOpacity(m_active ? 1.0 : 0.25);
-        p.fillPath(GlassPainter::continuousRoundedRect(bar, 3), g);
-        if (!m_active) return;
-        const double t = std::clamp((m_kelvin - 1800.0) / (6500.0 - 1800.0), 0.0, 1.0);
-        const QPointF c(bar.left() + 5 + t * (bar.width() - 10), bar.center().y());
-        p.setPen(QPen(GlassPainter::black(0.3), 1));
-        p.setBrush(Qt::white);
-        p.drawEllipse(c, 5, 5);
-    }
-
-private:
-    double m_kelvin = 6500;
-    bool m_active = false;
-};
 
 QLabel* caps(const QString& text) {
     QLabel* l = SettingsStyle::label(text, 10, QFont::DemiBold, GlassPainter::white(0.4));
@@ -89,10 +56,35 @@ public:
         header->addWidget(m_scheduleLine);
         m_headerFade = new QGraphicsOpacityEffect(m_header);
         m_header->setGraphicsEffect(m_headerFade);
-        m_entrance = new QPropertyAnimation(m_headerFade, "opacity", this);
-        m_entrance->setDuration(350);
-        m_entrance->setEasingCurve(QEasingCurve::OutCubic);
+        // The header fades in while it rises the last 6 points into place.
+        m_entrance = new QParallelAnimationGroup(this);
+        auto* fade = new QPropertyAnimation(m_headerFade, "opacity", m_entrance);
+        fade->setStartValue(0.0);
+        fade->setEndValue(1.0);
+        auto* rise = new QVariantAnimation(m_entrance);
+        rise->setStartValue(6);
+        rise->setEndValue(0);
+        connect(rise, &QVariantAnimation::valueChanged, m_header, [this](const QVariant& v) {
+            m_header->setContentsMargins(0, v.toInt(), 0, 6 - v.toInt());
+        });
+        for (QVariantAnimation* a : std::initializer_list<QVariantAnimation*>{fade, rise}) {
+            a->setDuration(350);
+            a->setEasingCurve(QEasingCurve::OutCubic);
+            m_entrance->addAnimation(a);
+        }
+        m_header->setContentsMargins(0, 0, 0, 6);
         column->addWidget(m_header);
+
+        // A fact about light and sleep: the next one on every visit, every hour, and
+        // on a tap.
+        auto* factCard = new GlassCard(nullptr, GlassCard::Hover::highlight);
+        m_fact = new FunFactCard(currentFact());
+        factCard->column()->addWidget(m_fact);
+        connect(factCard, &GlassCard::clicked, this, [this] {
+            ++m_view.factIndex;
+            m_fact->setFact(currentFact());
+        });
+        column->addWidget(factCard);
 
         auto* cards = new QHBoxLayout;
         cards->setSpacing(12);
@@ -101,7 +93,7 @@ public:
         warmth->column()->addWidget(caps(QStringLiteral("SCREEN WARMTH")));
         m_warmthValue = bigValue();
         warmth->column()->addWidget(m_warmthValue);
-        m_spectrum = new SpectrumBar;
+        m_spectrum = new SpectrumWidget(PrefDefault::temperature, false);
         warmth->column()->addWidget(m_spectrum);
         m_warmthCaption =
             SettingsStyle::label(QString(), 11, QFont::Normal, GlassPainter::white(0.6));
@@ -138,6 +130,7 @@ public:
             m_bannerTitle->setText(QStringLiteral("Update available — v") + *version);
             m_bannerButton->setToolTip(QStringLiteral("Download and install v") + *version);
         }
+        m_fact->setFact(currentFact());
         const QDateTime now = QDateTime::currentDateTime();
         m_greeting->setText(SettingsText::homeGreeting(now.time().hour()));
         m_scheduleLine->setText(scheduleLine(now));
@@ -171,15 +164,26 @@ public:
     void appeared() override {
         // Every visit shows the next fact and plays the header's entrance again.
         ++m_view.factIndex;
+        m_fact->setFact(currentFact());
         m_entrance->stop();
-        m_entrance->setStartValue(0.0);
-        m_entrance->setEndValue(1.0);
         m_entrance->start();
     }
 
-    void disappeared() override { m_headerFade->setOpacity(0.0); }
+    void disappeared() override {
+        m_entrance->stop();
+        m_headerFade->setOpacity(0.0);
+        m_header->setContentsMargins(0, 6, 0, 0);
+    }
+
+    const CircadianFact& fact() const { return m_fact->fact(); }
 
 private:
+    const CircadianFact& currentFact() const {
+        const QList<CircadianFact>& facts = CircadianFact::allFacts();
+        const int n = int(facts.size());
+        return facts[((m_view.factIndex % n) + n) % n];
+    }
+
     static QString scheduleLine(const QDateTime& now) {
         const Preferences& prefs = Preferences::shared();
         SunsetScheduler& engine = SunsetScheduler::shared();
@@ -247,11 +251,12 @@ private:
     GradientButton* m_bannerButton = nullptr;
     QWidget* m_header = nullptr;
     QGraphicsOpacityEffect* m_headerFade = nullptr;
-    QPropertyAnimation* m_entrance = nullptr;
+    QParallelAnimationGroup* m_entrance = nullptr;
+    FunFactCard* m_fact = nullptr;
     QLabel* m_greeting = nullptr;
     QLabel* m_scheduleLine = nullptr;
     QLabel* m_warmthValue = nullptr;
-    SpectrumBar* m_spectrum = nullptr;
+    SpectrumWidget* m_spectrum = nullptr;
     QLabel* m_warmthCaption = nullptr;
     QLabel* m_todayValue = nullptr;
     QLabel* m_weekLine = nullptr;

@@ -2,6 +2,7 @@
 // Read-only; every figure is worked out from the store each time the page is drawn.
 #include "insights/InsightsLogic.h"
 #include "insights/InsightsStore.h"
+#include "settings/CircadianRingView.h"
 #include "settings/SettingsText.h"
 #include "settings/SettingsView.h"
 #include "settings/SettingsViewModel.h"
@@ -206,9 +207,21 @@ QWidget* trendBadge(const std::optional<QString>& trend) {
     return badge;
 }
 
+void clear(QWidget* holder) {
+    delete holder->layout();
+    qDeleteAll(holder->findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
+
+QVBoxLayout* column(QWidget* holder) {
+    auto* c = new QVBoxLayout(holder);
+    c->setContentsMargins(0, 0, 0, 0);
+    c->setSpacing(16);
+    return c;
+}
+
 class InsightsPage : public SettingsPage {
 public:
-    explicit InsightsPage(SettingsView&) {
+    explicit InsightsPage(SettingsView& view) : m_vm(view.viewModel()) {
         auto* column = new QVBoxLayout(this);
         column->setContentsMargins(0, 0, 0, 0);
         column->setSpacing(16);
@@ -221,14 +234,31 @@ public:
         column->addLayout(header);
         m_body = new QWidget;
         column->addWidget(m_body);
+
+        // Today's rhythm is built once: the ring keeps its own minute refresh, which
+        // runs while the window is seen.
+        auto* rhythm = new GlassCard;
+        rhythm->column()->setSpacing(8);
+        rhythm->column()->addWidget(SettingsStyle::label(QStringLiteral("Today's Rhythm"), 13,
+                                                         QFont::DemiBold, GlassPainter::white(1)));
+        m_ring = new CircadianRingView(m_vm.windowVisible());
+        m_ring->setFixedHeight(180);
+        rhythm->column()->addWidget(m_ring);
+        column->addWidget(rhythm);
+        connect(&m_vm, &ScheduleSettingsModel::windowVisibleChanged, m_ring,
+                &CircadianRingView::setWindowVisible);
+
+        m_tail = new QWidget;
+        column->addWidget(m_tail);
     }
 
+    CircadianRingView* ring() const { return m_ring; }
+
     void refresh() override {
-        delete m_body->layout();
-        qDeleteAll(m_body->findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
-        auto* column = new QVBoxLayout(m_body);
-        column->setContentsMargins(0, 0, 0, 0);
-        column->setSpacing(16);
+        clear(m_body);
+        clear(m_tail);
+        m_tail->hide(); // the wrapped card comes with a score
+        QVBoxLayout* column = ::column(m_body);
 
         const QDateTime now = QDateTime::currentDateTime();
         const InsightsStore& store = InsightsStore::shared();
@@ -300,11 +330,15 @@ public:
         if (const auto preset = InsightsLogic::mostUsedPreset(month))
             column->addWidget(
                 infoCard(icon("square.grid.2x2"), QStringLiteral("Most-used preset"), *preset));
-        column->addWidget(new WrappedCard(*score, monthHours, now.date()));
+        ::column(m_tail)->addWidget(new WrappedCard(*score, monthHours, now.date()));
+        m_tail->show();
     }
 
 private:
+    SettingsViewModel& m_vm;
     QWidget* m_body;
+    CircadianRingView* m_ring;
+    QWidget* m_tail;
 };
 
 } // namespace

@@ -24,6 +24,13 @@ SpectrumWidget::SpectrumWidget(double kelvin, bool active, QWidget* parent)
     setFixedHeight(barHeight);
 }
 
+void SpectrumWidget::set(double kelvin, bool active) {
+    if (kelvin == m_kelvin && active == m_active) return;
+    m_kelvin = kelvin;
+    m_active = active;
+    update();
+}
+
 QRectF SpectrumWidget::markerRect() const {
     const double t = ScheduleViewLogic::spectrumPosition(m_kelvin);
     return {t * std::max(0, width() - barHeight), 0, double(barHeight), double(barHeight)};

@@ -12,6 +12,8 @@ public:
 
     SpectrumWidget(double kelvin, bool active, QWidget* parent = nullptr);
 
+    // A host that lives longer than one reading moves the marker.
+    void set(double kelvin, bool active);
     double kelvin() const { return m_kelvin; }
     bool active() const { return m_active; }
     // Where the marker sits in the widget.

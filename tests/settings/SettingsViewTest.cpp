@@ -5,6 +5,9 @@
 #include "core/Preferences.h"
 #include "insights/InsightsLogic.h"
 #include "popover/ToggleSwitch.h"
+#include "settings/CircadianRingView.h"
+#include "settings/FunFactCard.h"
+#include "settings/SchedulingTabView.h"
 #include "settings/SettingsView.h"
 #include "settings/SettingsViewModel.h"
 #include "settings/SettingsWindowController.h"
@@ -63,6 +66,16 @@ void save(const QImage& image, const QString& name) {
     EXPECT_TRUE(image.save(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/") + name));
 }
 
+// The whole page as it scrolls, on the window's dark backdrop.
+void savePage(QWidget* page, const QString& name) {
+    QApplication::processEvents();
+    QImage whole(page->size() * 2, QImage::Format_ARGB32_Premultiplied);
+    whole.setDevicePixelRatio(2);
+    whole.fill(QColor(38, 36, 40));
+    page->render(&whole, QPoint(), QRegion(), QWidget::DrawChildren);
+    save(whole, QStringLiteral("settings-%1-page.png").arg(name));
+}
+
 } // namespace
 
 // A week of records ending today, for the insight store's first (process-wide) load.
@@ -89,13 +102,15 @@ void seedWeek(UserDefaults& d) {
 TEST(SettingsView, EachSectionRendersAtTheWindowSize) {
     Window w(seedWeek);
     w.store.defaults().setBool(PrefKey::safeMode, true);
-    for (SettingsSection s : {SettingsSection::home, SettingsSection::display,
-                              SettingsSection::insights, SettingsSection::settings}) {
+    for (SettingsSection s :
+         {SettingsSection::home, SettingsSection::display, SettingsSection::scheduling,
+          SettingsSection::insights, SettingsSection::settings}) {
         w.view().selectSection(s);
         waitUntil([] { return false; }, 400); // the home header's entrance
         const QImage image = w.render();
         EXPECT_EQ(image.size() / image.devicePixelRatio(), QSize(724, 520));
         save(image, QStringLiteral("settings-%1.png").arg(SettingsSections::title(s).toLower()));
+        savePage(w.view().page(s), SettingsSections::title(s).toLower());
         // The selected row of the sidebar carries the accent's tint.
         const QPoint row = w.view().sidebarItem(s)->mapTo(w.controller->window(), QPoint(4, 15));
         const QColor c = image.pixelColor(row * image.devicePixelRatio());
@@ -207,4 +222,40 @@ TEST(SettingsView, HomeShowsTheTintAndBothTestimonialBoxesShareOneState) {
     w.vm().cancelTestimonial();
     EXPECT_EQ(home->face(), TestimonialCard::Face::invitation);
     EXPECT_TRUE(home->editor()->toPlainText().isEmpty());
+
+    // Each visit of home shows the next fact.
+    auto* fact = w.view().page(SettingsSection::home)->findChild<FunFactCard*>();
+    ASSERT_TRUE(fact);
+    const QList<CircadianFact>& facts = CircadianFact::allFacts();
+    const int before = w.view().factIndex;
+    w.view().selectSection(SettingsSection::home);
+    EXPECT_EQ(fact->fact().title, facts[(before + 1) % facts.size()].title);
+}
+
+TEST(SettingsView, TheSchedulingAndInsightsPagesFollowTheWindowsModel) {
+    Window w;
+    w.view().selectSection(SettingsSection::scheduling);
+    auto* tab = w.view().page(SettingsSection::scheduling)->findChild<SchedulingTabView*>();
+    ASSERT_TRUE(tab);
+    w.store.defaults().setBool(PrefKey::autoSunset, true);
+    EXPECT_TRUE(tab->sunSwitch()->isChecked());
+    tab->customSwitch()->click();
+    EXPECT_TRUE(w.vm().value(SettingsViewModel::Toggle::useSchedule));
+    EXPECT_FALSE(w.vm().value(SettingsViewModel::Toggle::autoSunset));
+    EXPECT_EQ(w.cues.played, QList<SoundCue>{SoundCue::toggleOn});
+    tab->setShowFineTuneCurve(true);
+    waitUntil([] { return false; }, 400); // the switch's slide
+    savePage(w.view().page(SettingsSection::scheduling), QStringLiteral("scheduling-custom"));
+    tab->setShowFineTuneCurve(true);
+    waitUntil([] { return false; }, 400); // the switch's slide
+    savePage(w.view().page(SettingsSection::scheduling), QStringLiteral("scheduling-custom"));
+
+    // Today's ring stands on the insights page even before any record exists, and
+    // rests while the window is hidden.
+    w.view().selectSection(SettingsSection::insights);
+    auto* ring = w.view().page(SettingsSection::insights)->findChild<CircadianRingView*>();
+    ASSERT_TRUE(ring);
+    EXPECT_TRUE(ring->isVisibleTo(w.controller->window()));
+    w.vm().closeWindow();
+    EXPECT_TRUE(waitUntil([&] { return !ring->isWindowVisible(); }));
 }
