@@ -255,15 +255,22 @@ public:
     CircadianRingView* ring() const { return m_ring; }
 
     void refresh() override {
-        clear(m_body);
-        clear(m_tail);
-        m_tail->hide(); // the wrapped card comes with a score
-        QVBoxLayout* column = ::column(m_body);
-
         const QDateTime now = QDateTime::currentDateTime();
         const InsightsStore& store = InsightsStore::shared();
         const QList<DailyInsight> week = store.lastDays(7, now);
         const QList<DailyInsight> month = store.monthDays(now);
+        // Every figure comes from these records, today's date and the month's trend:
+        // while they stand, the cards built last time are still right.
+        const QByteArray inputs = InsightsLogic::encode(week) + InsightsLogic::encode(month) +
+                                  now.date().toString(Qt::ISODate).toUtf8() +
+                                  store.kelvinTrendThisMonth(now).value_or(QString()).toUtf8();
+        if (inputs == m_shownInputs) return;
+        m_shownInputs = inputs;
+
+        clear(m_body);
+        clear(m_tail);
+        m_tail->hide(); // the wrapped card comes with a score
+        QVBoxLayout* column = ::column(m_body);
         const auto score = InsightsLogic::screenHealthScore(week);
         if (!score) {
             column->addWidget(infoCard(
@@ -339,6 +346,7 @@ private:
     QWidget* m_body;
     CircadianRingView* m_ring;
     QWidget* m_tail;
+    QByteArray m_shownInputs;
 };
 
 } // namespace

@@ -54,18 +54,34 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        const QPainterPath shape = GlassPainter::continuousRoundedRect(r, 14);
-        GlassPainter::paintShadow(p, shape, GlassPainter::black(0.2), 8, QPointF(0, 2));
-        GlassPainter::paintMaterial(p, shape, SettingsStyle::backdropOf(this));
-        GlassPainter::strokeInside(p, r, 14, GlassPainter::white(0.11), 1.0);
+        // Painted once per size and backdrop: the wide shadow blur would otherwise run
+        // on every frame of the window.
+        const GlassPainter::Backdrop backdrop = SettingsStyle::backdropOf(this);
+        const qreal dpr = devicePixelRatioF();
+        if (m_cache.size() != size() * dpr || m_cache.devicePixelRatio() != dpr ||
+            m_cachedBackdrop != int(backdrop)) {
+            m_cache = QPixmap(size() * dpr);
+            m_cache.setDevicePixelRatio(dpr);
+            m_cache.fill(Qt::transparent);
+            QPainter p(&m_cache);
+            p.setRenderHint(QPainter::Antialiasing);
+            const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+            const QPainterPath shape = GlassPainter::continuousRoundedRect(r, 14);
+            GlassPainter::paintShadow(p, shape, GlassPainter::black(0.2), 8, QPointF(0, 2));
+            GlassPainter::paintMaterial(p, shape, backdrop);
+            GlassPainter::strokeInside(p, r, 14, GlassPainter::white(0.11), 1.0);
+            m_cachedBackdrop = int(backdrop);
+        }
+        QPainter(this).drawPixmap(0, 0, m_cache);
     }
     void mousePressEvent(QMouseEvent* e) override {
         if (e->button() == Qt::LeftButton && window()->windowHandle())
             window()->windowHandle()->startSystemMove();
     }
+
+private:
+    QPixmap m_cache;
+    int m_cachedBackdrop = -1;
 };
 
 // The close dot and its two inert companions.

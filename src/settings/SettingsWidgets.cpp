@@ -60,12 +60,28 @@ void GlassCard::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     // The shadow reaches past the edge; the card keeps 2 points of room for it.
     QRectF card = QRectF(rect()).adjusted(2, 1, -2, -3);
+    const GlassPainter::Backdrop backdrop = SettingsStyle::backdropOf(this);
+    if (m_amount == 0) {
+        const qreal dpr = devicePixelRatioF();
+        if (m_rest.size() != size() * dpr || m_rest.devicePixelRatio() != dpr ||
+            m_restBackdrop != int(backdrop)) {
+            m_rest = QPixmap(size() * dpr);
+            m_rest.setDevicePixelRatio(dpr);
+            m_rest.fill(Qt::transparent);
+            QPainter rp(&m_rest);
+            rp.setRenderHint(QPainter::Antialiasing);
+            GlassPainter::paintCard(rp, card, 12, backdrop);
+            m_restBackdrop = int(backdrop);
+        }
+        p.drawPixmap(0, 0, m_rest);
+        return;
+    }
     if (m_hover == Hover::scale) {
         const qreal grow = 0.01 * m_amount;
         card.adjust(-card.width() * grow, -card.height() * grow, card.width() * grow,
                     card.height() * grow);
     }
-    GlassPainter::paintCard(p, card, 12, SettingsStyle::backdropOf(this));
+    GlassPainter::paintCard(p, card, 12, backdrop);
     if (m_hover == Hover::highlight && m_amount > 0)
         p.fillPath(GlassPainter::continuousRoundedRect(card, 12),
                    GlassPainter::white(0.06 * m_amount));

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QPixmap>
 #include <QSlider>
 #include <QWidget>
 #include <functional>
@@ -60,6 +61,10 @@ private:
     bool m_hovered = false;
     qreal m_amount = 0; // 0 to 1 of the hover effect
     QVariantAnimation* m_animation;
+    // The card at rest, painted once per size and backdrop: its blurred shadow is the
+    // costly part of every frame that shows it.
+    QPixmap m_rest;
+    int m_restBackdrop = -1;
 };
 
 // A symbol on a 32-point disc of its own colour at 0.15.
