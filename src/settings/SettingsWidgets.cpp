@@ -248,6 +248,9 @@ void InfoPopoverButton::toggle() {
     if (!m_popover) {
         m_popover = new QWidget(this, Qt::Popup | Qt::FramelessWindowHint);
         m_popover->setObjectName(QStringLiteral("InfoPopover"));
+        // The press that closes it is not handed on: a second click on this button
+        // only closes the popover instead of opening it again at once.
+        m_popover->setAttribute(Qt::WA_NoMouseReplay);
         m_popover->setStyleSheet(QStringLiteral("#InfoPopover { background: #2b2b2e; }"));
         m_popover->setFixedWidth(260);
         auto* column = new QVBoxLayout(m_popover);
