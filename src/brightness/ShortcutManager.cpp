@@ -89,6 +89,11 @@ QString ShortcutBinding::symbolString(quint64 modifiers) {
     return s;
 }
 
+bool ShortcutBinding::sameCombination(const ShortcutBinding& other) const {
+    return keyCode == other.keyCode &&
+           (modifiers & matchedFlags) == (other.modifiers & matchedFlags);
+}
+
 quint64 ShortcutBinding::lookupKey(quint16 keyCode, quint64 modifiers) {
     return quint64(keyCode) | (((modifiers >> 17) & 0xF) << 33);
 }
@@ -168,7 +173,46 @@ void ShortcutManager::save() {
 void ShortcutManager::setBinding(const ShortcutBinding& binding, ShortcutAction action) {
     m_bindings[action] = binding;
     save();
+    // Registering again lets go of every grab before the new combinations are taken.
     if (m_monitorsInstalled) registerMonitors();
+    emit changed();
+}
+
+std::optional<ShortcutAction> ShortcutManager::ownerOf(const ShortcutBinding& binding,
+                                                       ShortcutAction except) const {
+    if (binding.isUnbound()) return std::nullopt;
+    for (const auto& [action, b] : m_bindings)
+        if (action != except && b.sameCombination(binding)) return action;
+    return std::nullopt;
+}
+
+std::vector<ShortcutAction> ShortcutManager::resetBinding(ShortcutAction action) {
+    const ShortcutBinding fallback = ShortcutBinding::defaultBinding(action);
+    std::vector<ShortcutAction> cleared;
+    while (const auto other = ownerOf(fallback, action)) {
+        m_bindings[*other] = ShortcutBinding::unbound();
+        cleared.push_back(*other);
+        qCInfo(lcShortcuts).noquote()
+            << QStringLiteral("[Halcyra] Shortcut %1 went back to %2 — %3 no longer has one")
+                   .arg(rawValue(action), fallback.displayString(), rawValue(*other));
+    }
+    m_bindings[action] = fallback;
+    save();
+    if (m_monitorsInstalled) registerMonitors();
+    emit changed();
+    return cleared;
+}
+
+void ShortcutManager::suspendForRecording() {
+    if (m_suspended) return;
+    m_suspended = m_monitorsInstalled;
+    if (m_suspended) deregisterMonitors();
+}
+
+void ShortcutManager::resumeAfterRecording() {
+    if (!m_suspended) return;
+    m_suspended = false;
+    registerMonitors();
 }
 
 void ShortcutManager::registerMonitors() {
@@ -178,10 +222,11 @@ void ShortcutManager::registerMonitors() {
     // The local monitor serves what no hot key does.
     m_localTable.clear();
     for (const auto& [action, b] : m_bindings) {
-        if (!m_hotKeyFallbackActions.contains(action)) continue;
+        if (!m_hotKeyFallbackActions.contains(action) || b.isUnbound()) continue;
         m_localTable.emplace(ShortcutBinding::lookupKey(b.keyCode, b.modifiers), action);
     }
     m_monitorsInstalled = true;
+    emit changed();
 }
 
 void ShortcutManager::deregisterMonitors() {
@@ -199,6 +244,7 @@ void ShortcutManager::registerHotKeys() {
     });
     for (ShortcutAction action : allShortcutActions) {
         const ShortcutBinding& b = m_bindings.at(action);
+        if (b.isUnbound()) continue;
         const quint32 id = hotKeyId(action);
         const int status = keys.registerHotKey(id, b.keyCode, b.modifiers);
         if (status == GlobalHotKeys::success) {

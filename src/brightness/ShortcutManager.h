@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <vector>
 
 class GlobalHotKeys;
 class UserDefaults;
@@ -44,7 +45,16 @@ struct ShortcutBinding {
     // "⌃⌥⇧⌘" for the flags present, in that order.
     static QString symbolString(quint64 modifiers);
     // Modifier symbols followed by the key's name.
-    QString displayString() const { return symbolString(modifiers) + keyCodeToString(keyCode); }
+    // Empty for an unbound action.
+    QString displayString() const {
+        return isUnbound() ? QString() : symbolString(modifiers) + keyCodeToString(keyCode);
+    }
+    // An action with no combination. Stored as a key code in no table and no modifiers,
+    // which earlier versions read as a key this keyboard cannot produce and leave alone.
+    static constexpr ShortcutBinding unbound() { return {0xFFFF, 0}; }
+    bool isUnbound() const { return keyCode == 0xFFFF && modifiers == 0; }
+    // The same combination as `other`, counting only shift, control, option and command.
+    bool sameCombination(const ShortcutBinding& other) const;
     // Only shift, control, option and command count.
     static quint64 lookupKey(quint16 keyCode, quint64 modifiers);
 };
@@ -79,7 +89,20 @@ public:
     void registerMonitors();
     void deregisterMonitors();
     void setBinding(const ShortcutBinding& binding, ShortcutAction action);
+    // Puts the action's default back. Another action that holds that combination loses
+    // it (becomes unbound), so no two actions ever share one; returns those actions.
+    std::vector<ShortcutAction> resetBinding(ShortcutAction action);
+    // The action other than `except` bound to the combination, if any.
+    std::optional<ShortcutAction> ownerOf(const ShortcutBinding& binding,
+                                          ShortcutAction except) const;
     void save();
+
+    // While a new combination is being recorded the hot keys are let go, so the key
+    // reaches the window that records it (also one of our own combinations). Resuming
+    // grabs them again from the bindings of that moment.
+    void suspendForRecording();
+    void resumeAfterRecording();
+    bool suspendedForRecording() const { return m_suspended; }
 
     // The local monitor: a key-down inside this application's windows. True when it
     // matched a shortcut served here, which then runs and the key is swallowed.
@@ -91,6 +114,10 @@ public:
         return m_hotKeyFallbackActions;
     }
     static quint32 hotKeyId(ShortcutAction action);
+
+signals:
+    // A binding was written or the hot keys were registered again.
+    void changed();
 
 private:
     void loadBindings();
@@ -107,5 +134,6 @@ private:
     QSet<quint32> m_hotKeyRefs;
     std::set<ShortcutAction> m_hotKeyFallbackActions;
     bool m_monitorsInstalled = false;
+    bool m_suspended = false;
     QMetaObject::Connection m_pressConnection;
 };

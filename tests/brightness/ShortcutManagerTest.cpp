@@ -106,3 +106,42 @@ TEST_F(Shortcuts, HotKeysServeEveryActionAndARefusedOneFallsBackToTheLocalMonito
 }
 
 } // namespace
+
+TEST_F(Shortcuts, ANewBindingLetsGoOfTheOldGrabAndResetNeverLeavesTwoActionsOnOneKey) {
+    auto m = make();
+    m->registerMonitors();
+    // ⌃⌥9 for the switch: the old ⌃⌥0 is free again, the new one answers.
+    m->setBinding({25, kCtrlOpt}, ShortcutAction::toggleHalcyra);
+    EXPECT_FALSE(keys.press(29, kCtrlOpt));
+    EXPECT_TRUE(keys.press(25, kCtrlOpt));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fired, (std::vector<QString>{"toggle"}));
+
+    // Flow takes the switch's default; resetting the switch takes it back from Flow.
+    m->setBinding({29, kCtrlOpt}, ShortcutAction::preset1);
+    EXPECT_EQ(m->ownerOf({29, kCtrlOpt | kCapsLock}, ShortcutAction::toggleHalcyra),
+              ShortcutAction::preset1);
+    const auto cleared = m->resetBinding(ShortcutAction::toggleHalcyra);
+    EXPECT_EQ(cleared, (std::vector<ShortcutAction>{ShortcutAction::preset1}));
+    EXPECT_TRUE(m->bindings().at(ShortcutAction::preset1).isUnbound());
+    EXPECT_EQ(m->bindings().at(ShortcutAction::preset1).displayString(), QString());
+    EXPECT_EQ(keys.registeredCount(), 7); // the unbound action grabs nothing
+    fired.clear();
+    EXPECT_TRUE(keys.press(29, kCtrlOpt));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fired, (std::vector<QString>{"toggle"}));
+
+    // The unbound state survives a restart instead of coming back as the default.
+    auto again = make();
+    EXPECT_TRUE(again->bindings().at(ShortcutAction::preset1).isUnbound());
+    EXPECT_EQ(again->bindings().at(ShortcutAction::toggleHalcyra), (ShortcutBinding{29, kCtrlOpt}));
+
+    // Recording lets go of every grab and takes them again from the new bindings.
+    m->suspendForRecording();
+    EXPECT_EQ(keys.registeredCount(), 0);
+    m->setBinding({18, kCtrlOpt}, ShortcutAction::preset1);
+    EXPECT_EQ(keys.registeredCount(), 0);
+    m->resumeAfterRecording();
+    EXPECT_EQ(keys.registeredCount(), 8);
+    EXPECT_TRUE(keys.press(18, kCtrlOpt));
+}
