@@ -46,8 +46,25 @@ QList<HalcyraPreset> PresetManager::pinnedPresets() const {
     return out;
 }
 
-void PresetManager::togglePin(const QString& id) {
+bool PresetManager::isLibraryId(const QString& id) {
+    for (const HalcyraPreset& p : library())
+        if (p.id == id) return true;
+    return false;
+}
+
+QStringList PresetManager::pinnedIds() const {
     QStringList ids = Preferences::shared().pinnedPresets();
+    ids.removeIf([](const QString& id) { return !isLibraryId(id); });
+    return ids;
+}
+
+bool PresetManager::canPin(const QString& id) const {
+    const QStringList ids = pinnedIds();
+    return ids.contains(id) || ids.size() < maxPinned;
+}
+
+void PresetManager::togglePin(const QString& id) {
+    QStringList ids = pinnedIds();
     if (ids.contains(id)) {
         ids.removeOne(id);
     } else {
@@ -62,7 +79,7 @@ void PresetManager::saveCustom(double temperature, double /*intensity*/) {
     UserDefaults& store = UserDefaults::standard();
     store.setDouble(PrefKey::customPresetTemperature, temperature);
     store.setDouble(PrefKey::customPresetIntensity, 4.0);
-    QStringList ids = Preferences::shared().pinnedPresets();
+    QStringList ids = pinnedIds();
     if (!ids.contains(customId)) {
         ids.append(customId);
         store.setStringArray(PrefKey::pinnedPresets, ids);

@@ -45,6 +45,13 @@ public:
     static const QList<HalcyraPreset>& library();
 
     QList<HalcyraPreset> pinnedPresets() const;
+    // The stored pinned ids, in order, without those that name no preset (left by an
+    // older library): they neither count towards the six nor survive the next write.
+    QStringList pinnedIds() const;
+    bool isPinned(const QString& id) const { return pinnedIds().contains(id); }
+    // Pinned already (so it can be unpinned), or fewer than six pinned.
+    bool canPin(const QString& id) const;
+    static bool isLibraryId(const QString& id);
     void togglePin(const QString& id);
     // Stores the custom warmth (its intensity is always full) and pins it if it was not.
     void saveCustom(double temperature, double intensity);

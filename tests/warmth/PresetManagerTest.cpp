@@ -56,11 +56,25 @@ TEST(PresetManager, PinLimitUnpinAndUnknownIds) {
     EXPECT_EQ(stored(), (QStringList{"reading", "evening", "biohacker", "energy", "glow"}));
     EXPECT_EQ(changed, 3);
 
-    // Ids no longer in the library are skipped when listed but kept, and still count.
-    store.defaults().setStringArray(PrefKey::pinnedPresets, {"old", "flow", "flow", "a", "b", "c"});
-    EXPECT_EQ(ids(presets.pinnedPresets()), (QStringList{"flow", "flow"}));
+    // Ids no longer in the library are skipped, do not count towards the six, and are
+    // gone once the list is written again.
+    store.defaults().setStringArray(PrefKey::pinnedPresets,
+                                    {"old", "flow", "a", "reading", "b", "evening", "c"});
+    EXPECT_EQ(ids(presets.pinnedPresets()), (QStringList{"flow", "reading", "evening"}));
+    EXPECT_EQ(presets.pinnedIds().size(), 3);
+    EXPECT_TRUE(presets.canPin("glow"));
+    EXPECT_EQ(stored().size(), 7); // reading alone rewrites nothing
     presets.togglePin("glow");
-    EXPECT_EQ(stored(), (QStringList{"flow", "flow", "a", "b", "c", "glow"}));
+    EXPECT_EQ(stored(), (QStringList{"flow", "reading", "evening", "glow"}));
+
+    // At six real pins the others cannot be pinned from a card; a pinned one can go.
+    store.defaults().setStringArray(PrefKey::pinnedPresets, {"energy", "flow", "gone", "reading",
+                                                             "glow", "evening", "deep-sleep"});
+    EXPECT_FALSE(presets.canPin("biohacker"));
+    EXPECT_TRUE(presets.canPin("flow"));
+    presets.togglePin("flow");
+    EXPECT_TRUE(presets.canPin("biohacker"));
+    EXPECT_EQ(stored(), (QStringList{"energy", "reading", "glow", "evening", "deep-sleep"}));
 }
 
 TEST(PresetManager, CustomPresetSavesResolvesAndApplies) {
@@ -71,9 +85,9 @@ TEST(PresetManager, CustomPresetSavesResolvesAndApplies) {
     ASSERT_EQ(presets.pinnedPresets().size(), 1);
     EXPECT_EQ(presets.pinnedPresets()[0].temperature, 3400);
 
-    // Saving with six pinned and custom not among them makes seven.
-    store.defaults().setStringArray(PrefKey::pinnedPresets,
-                                    {"energy", "flow", "reading", "glow", "evening", "a"});
+    // Saving with six pinned and custom not among them makes seven; a stale id goes.
+    store.defaults().setStringArray(
+        PrefKey::pinnedPresets, {"energy", "flow", "reading", "a", "glow", "evening", "biohacker"});
     presets.saveCustom(2700, 1.0);
     EXPECT_EQ(stored().size(), 7);
     EXPECT_EQ(stored().last(), "custom");
