@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <optional>
 
 // System-wide hot keys: a key combination that reaches this application whichever
 // window has the focus. Combinations are given in the stored bindings' form (key code
@@ -24,6 +25,12 @@ public:
     // stays registered then).
     virtual int registerHotKey(quint32 id, quint16 keyCode, quint64 modifiers) = 0;
     virtual void unregisterHotKey(quint32 id) = 0;
+    // The stored key code of the physical key with this native scan code, read without
+    // modifiers (Shift+1 is still the 1 key); none when the backend cannot tell.
+    virtual std::optional<quint16> keyCodeOfScanCode(quint32 scanCode) const {
+        Q_UNUSED(scanCode);
+        return std::nullopt;
+    }
 
 signals:
     // A registered combination was pressed (emitted on the main thread).

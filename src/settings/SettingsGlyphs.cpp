@@ -1,6 +1,7 @@
 #include "settings/SettingsGlyphs.h"
 
 #include "popover/PopoverGlyphs.h"
+#include "settings/SettingsPageGlyphs.h"
 
 #include <QHash>
 #include <QPainter>
@@ -363,14 +364,16 @@ const QHash<QString, Paint>& table() {
 namespace SettingsGlyphs {
 
 bool has(const QString& symbol) {
-    return table().contains(symbol);
+    return table().contains(symbol) || SettingsPageGlyphs::find(symbol);
 }
 
 void paint(QPainter& p, const QString& symbol, const QRectF& box, const QColor& colour) {
     // The glyphs that cut holes need their own layer, or the hole would show through
     // whatever was painted beneath.
     const Paint paintFn = table().value(symbol, nullptr);
-    if (!paintFn) {
+    const SettingsPageGlyphs::Paint pagePaint =
+        paintFn ? nullptr : SettingsPageGlyphs::find(symbol);
+    if (!paintFn && !pagePaint) {
         // An unknown name draws a plain dot rather than nothing.
         Grid g(p, box, colour);
         g.fill(circle({12, 12}, 4));
@@ -385,7 +388,10 @@ void paint(QPainter& p, const QString& symbol, const QRectF& box, const QColor& 
     {
         QPainter lp(&layer);
         Grid g(lp, QRectF(0, 0, side, side), colour);
-        paintFn(g);
+        if (paintFn)
+            paintFn(g);
+        else
+            pagePaint(lp, colour);
     }
     p.drawImage(QRectF(box.center().x() - side / 2, box.center().y() - side / 2, side, side),
                 layer);

@@ -358,6 +358,15 @@ void SettingsView::selectSection(SettingsSection section) {
         case SettingsSection::settings:
             page = makeGeneralPage(*this);
             break;
+        case SettingsSection::presets:
+            page = makePresetsPage(*this);
+            break;
+        case SettingsSection::keyboard:
+            page = makeKeyboardPage(*this);
+            break;
+        case SettingsSection::explore:
+            page = makeExplorePage(*this);
+            break;
         default:
             page = new TitleOnlyPage(SettingsSections::title(section));
             break;

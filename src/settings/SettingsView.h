@@ -85,3 +85,6 @@ SettingsPage* makeDisplayPage(SettingsView& view);
 SettingsPage* makeSchedulingPage(SettingsView& view);
 SettingsPage* makeInsightsPage(SettingsView& view);
 SettingsPage* makeGeneralPage(SettingsView& view);
+SettingsPage* makePresetsPage(SettingsView& view);
+SettingsPage* makeKeyboardPage(SettingsView& view);
+SettingsPage* makeExplorePage(SettingsView& view);

@@ -30,6 +30,13 @@ QLabel* sectionTitle(const QString& text, QWidget* parent = nullptr);
 // A label that wraps onto as many lines as its width needs.
 QLabel* wrapping(const QString& text, int size, const QColor& colour, QWidget* parent = nullptr);
 GlassPainter::Backdrop backdropOf(const QWidget* w);
+// A page of the product's web site ("/blog", …) under the configured host.
+inline QString siteUrl(const QString& path) {
+    QString base = QStringLiteral(HALCYRA_FEEDBACK_BASE_URL);
+    while (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    return base + path;
+}
 } // namespace SettingsStyle
 
 // The card that frames every group of rows: ultra-thin glass in a 12-radius rounded

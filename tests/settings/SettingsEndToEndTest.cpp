@@ -1,33 +1,37 @@
 // The real binary: the popover's gear opens the settings window, a switch flipped with
 // the pointer is written to the settings file, and an edit of the file shows in the
-// open window.
+// open window; a shortcut recorded in the keyboard page works from anywhere.
 #include "../app/ShellSession.h"
+#include "brightness/ShortcutManager.h"
 
 #include <QImage>
 #include <QStandardPaths>
 
 namespace {
 
-using SettingsEndToEnd = ShellSession;
+bool isIdentity(const Ramps& r) {
+    return !r.red.empty() && r.red.back() > 65000 && r.blue.back() > 65000;
+}
+
+// The switch's chip once the keyboard page is scrolled to its end.
+const QPoint kToggleChip(654, 106);
 
 } // namespace
 
-TEST_F(SettingsEndToEnd, TheGearOpensTheWindowWhoseSwitchesWriteAndFollowTheFile) {
-    QProcess* started = nullptr;
-    DisplayDriver::Popover opened;
-    launchAndOpenPopover(started, opened);
-    if (IsSkipped() || HasFatalFailure()) return;
-    QProcess& app = *started;
-    const DisplayDriver display = this->display();
-    const QRect& popover = opened.frame;
-    QThread::msleep(300);
+struct SettingsEndToEnd : ShellSession {
+    // The popover's gear, then the settings window's frame (empty when a step failed).
+    QRect openSettingsFromTheGear(QProcess& app, const QRect& popover);
+};
 
+QRect SettingsEndToEnd::openSettingsFromTheGear(QProcess& app, const QRect& popover) {
+    const DisplayDriver display = this->display();
+    QThread::msleep(300);
     // The gear sits at the footer's trailing end; the footer's height follows its quote.
     for (int dy = 30; dy <= 42 && !m_log.contains("Settings window shown"); dy += 4) {
         display.clickAt(QPoint(popover.right() - 31, popover.bottom() - dy));
         waitForLog(app, QStringLiteral("Settings window shown"), 800);
     }
-    ASSERT_TRUE(m_log.contains(QStringLiteral("Settings window shown — Home")))
+    EXPECT_TRUE(m_log.contains(QStringLiteral("Settings window shown — Home")))
         << m_log.toStdString();
     QString settings;
     QElapsedTimer waited;
@@ -37,10 +41,25 @@ TEST_F(SettingsEndToEnd, TheGearOpensTheWindowWhoseSwitchesWriteAndFollowTheFile
             display.run("xdotool", {"search", "--onlyvisible", "--name", "Halcyra Settings"});
         QThread::msleep(50);
     }
-    ASSERT_FALSE(settings.isEmpty()) << "no settings window on screen";
+    EXPECT_FALSE(settings.isEmpty()) << "no settings window on screen";
+    if (settings.isEmpty()) return {};
     const QRect window = display.frameOf(settings.split('\n').front());
-    EXPECT_EQ(window.size(), QSize(724, 520));
     QThread::msleep(300);
+    return window;
+}
+
+TEST_F(SettingsEndToEnd, TheGearOpensTheWindowWhoseSwitchesWriteAndFollowTheFile) {
+    QProcess* started = nullptr;
+    DisplayDriver::Popover opened;
+    launchAndOpenPopover(started, opened);
+    if (IsSkipped() || HasFatalFailure()) return;
+    QProcess& app = *started;
+    const DisplayDriver display = this->display();
+    const QRect window = openSettingsFromTheGear(app, opened.frame);
+    ASSERT_FALSE(window.isEmpty());
+    EXPECT_EQ(window.size(), QSize(724, 520));
+    QElapsedTimer waited;
+    waited.start();
 
     // Display, then its first switch (Flicker-Free Mode).
     display.clickAt(window.topLeft() + QPoint(60, 89));
@@ -76,5 +95,62 @@ TEST_F(SettingsEndToEnd, TheGearOpensTheWindowWhoseSwitchesWriteAndFollowTheFile
     } while (off.red() > off.blue() + 60 && waited.elapsed() < 3000);
     EXPECT_LT(std::abs(off.red() - off.blue()), 30) << "the switch did not follow the file";
     EXPECT_EQ(app.state(), QProcess::Running);
+    killAndExpectDeathBy(app, SIGTERM);
+}
+
+TEST_F(SettingsEndToEnd, AShortcutRecordedInTheWindowSwitchesTheRampsFromOutsideIt) {
+    QProcess* started = nullptr;
+    DisplayDriver::Popover opened;
+    launchAndOpenPopover(started, opened);
+    if (IsSkipped() || HasFatalFailure()) return;
+    QProcess& app = *started;
+    ASSERT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400); }, 3000));
+    const DisplayDriver display = this->display();
+    const QRect window = openSettingsFromTheGear(app, opened.frame);
+    ASSERT_FALSE(window.isEmpty());
+
+    // Keyboard, scrolled to its end, where the shortcuts card closes the page.
+    display.clickAt(window.topLeft() + QPoint(60, 185));
+    QThread::msleep(300);
+    display.xdotool({"mousemove", "--sync", QString::number(window.x() + 450),
+                     QString::number(window.y() + 300), "click", "--repeat", "20", "5"});
+    QThread::msleep(400);
+    QDir().mkpath(QStringLiteral(HALCYRA_TEST_ARTIFACTS));
+    display.run("import", {"-window", "root",
+                           QStringLiteral(HALCYRA_TEST_ARTIFACTS "/settings-e2e-keyboard.png")});
+
+    // The switch's chip, then ⌃⌥9 typed into the window.
+    display.clickAt(window.topLeft() + kToggleChip);
+    QThread::msleep(300);
+    display.xdotool({"key", "ctrl+alt+9"});
+    ASSERT_TRUE(waitForLog(app, QStringLiteral("Shortcut for toggleHalcyra recorded: ⌃⌥9"), 3000))
+        << m_log.toStdString();
+    // The file has it (bytes are kept base64-encoded there) within moments.
+    auto storedToggleKey = [&] {
+        const QJsonValue data =
+            readSettings().value(ShortcutManager::storageKey).toObject().value("$data");
+        const QJsonObject bindings =
+            QJsonDocument::fromJson(QByteArray::fromBase64(data.toString().toLatin1())).object();
+        return bindings.value("toggleHalcyra").toObject().value("keyCode").toInt();
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (storedToggleKey() != 25 && waited.elapsed() < 2000)
+        QThread::msleep(20);
+    EXPECT_EQ(storedToggleKey(), 25);
+
+    // The window closed (Escape reaches it again), the new combination pressed from
+    // outside switches the ramps; the old one no longer does.
+    display.xdotool({"key", "Escape"});
+    QThread::msleep(300);
+    EXPECT_TRUE(display.run("xdotool", {"search", "--onlyvisible", "--name", "Halcyra Settings"})
+                    .isEmpty());
+    display.xdotool({"key", "ctrl+alt+0"});
+    QThread::msleep(500);
+    EXPECT_TRUE(isTint(ramps(), 3400)) << "the old combination still switched the tint";
+    display.xdotool({"key", "ctrl+alt+9"});
+    EXPECT_TRUE(waitForRamps(isIdentity, 3000)) << m_log.toStdString();
+    display.xdotool({"key", "ctrl+alt+9"});
+    EXPECT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400); }, 3000));
     killAndExpectDeathBy(app, SIGTERM);
 }

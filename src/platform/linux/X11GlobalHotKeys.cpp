@@ -81,6 +81,14 @@ void X11GlobalHotKeys::unregisterHotKey(quint32 id) {
     m_grabs.erase(it);
 }
 
+std::optional<quint16> X11GlobalHotKeys::keyCodeOfScanCode(quint32 scanCode) const {
+    // An X key event's scan code is its keycode; the first column is the unshifted key.
+    if (scanCode > 0xFF) return std::nullopt;
+    const uint32_t keysym = m_keymap.keysymOf(uint8_t(scanCode));
+    if (!keysym) return std::nullopt;
+    return ShortcutKeyTable::keyCodeForKeysym(keysym);
+}
+
 void X11GlobalHotKeys::readEvents() {
     while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
         if ((event->response_type & 0x7f) == XCB_KEY_PRESS) {

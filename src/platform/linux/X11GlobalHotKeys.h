@@ -24,6 +24,7 @@ public:
 
     int registerHotKey(quint32 id, quint16 keyCode, quint64 modifiers) override;
     void unregisterHotKey(quint32 id) override;
+    std::optional<quint16> keyCodeOfScanCode(quint32 scanCode) const override;
 
 private:
     struct Grab {
