@@ -119,8 +119,18 @@ TEST_F(SettingsEndToEnd, AShortcutRecordedInTheWindowSwitchesTheRampsFromOutside
     display.run("import", {"-window", "root",
                            QStringLiteral(HALCYRA_TEST_ARTIFACTS "/settings-e2e-keyboard.png")});
 
-    // The switch's chip, then ⌃⌥9 typed into the window.
+    // Escape while the switch's chip records cancels it and leaves the window open.
     display.clickAt(window.topLeft() + kToggleChip);
+    QThread::msleep(300);
+    display.xdotool({"key", "Escape"});
+    QThread::msleep(300);
+    EXPECT_FALSE(
+        display.run("xdotool", {"search", "--onlyvisible", "--name", "Halcyra Settings"}).isEmpty())
+        << "Escape closed the window instead of ending the recording";
+
+    // The chip again (a few points over: a pointer that does not move never syncs), then
+    // ⌃⌥9 typed into the window.
+    display.clickAt(window.topLeft() + kToggleChip + QPoint(4, 0));
     QThread::msleep(300);
     display.xdotool({"key", "ctrl+alt+9"});
     ASSERT_TRUE(waitForLog(app, QStringLiteral("Shortcut for toggleHalcyra recorded: ⌃⌥9"), 3000))
