@@ -97,6 +97,10 @@ void AppDelegate::wireLifecycle() {
     };
     // The settings window's update row and launch-at-login switch.
     m_hooks.checkForUpdates = [updater] { updater->checkForUpdates(); };
+    m_hooks.getAutoInstallUpdates = [updater] { return updater->automaticallyChecksForUpdates(); };
+    m_hooks.setAutoInstallUpdates = [updater](bool on) {
+        updater->setAutomaticallyChecksForUpdates(on);
+    };
     updater->onManualCheckResult = [this](UpdaterManager::ManualCheckResult result) {
         using Kind = UpdaterManager::ManualCheckResult::Kind;
         updateCheckFinished(result.kind == Kind::updateAvailable

@@ -127,7 +127,18 @@ void UpdaterManager::startAutomaticChecks() {
     m_automatic->start();
 }
 
+bool UpdaterManager::automaticallyChecksForUpdates() const {
+    return UserDefaults::standard()
+        .boolValue(PrefKey::automaticUpdateChecks)
+        .value_or(PrefDefault::automaticUpdateChecks);
+}
+
+void UpdaterManager::setAutomaticallyChecksForUpdates(bool on) {
+    UserDefaults::standard().setBool(PrefKey::automaticUpdateChecks, on);
+}
+
 void UpdaterManager::automaticCheckIfDue() {
+    if (!automaticallyChecksForUpdates()) return;
     UserDefaults& defaults = UserDefaults::standard();
     const double now = m_clock.secondsSince1970();
     const auto last = defaults.doubleValue(PrefKey::lastUpdateCheck);

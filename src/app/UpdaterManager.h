@@ -76,6 +76,10 @@ public:
     // Looks hourly, from an hour after the call, whether a day has passed since the
     // last automatic check, and checks then.
     void startAutomaticChecks();
+    // Releases come from the package manager, so "automatic updates" means the daily
+    // check that tells of a newer one. Stored; on by default.
+    bool automaticallyChecksForUpdates() const;
+    void setAutomaticallyChecksForUpdates(bool on);
     void automaticCheckIfDue();
 
 private:

@@ -86,6 +86,8 @@ inline const QString insightsDailyRecords = QStringLiteral("halcyra.insights.dai
 inline const QString discoverySource = QStringLiteral("halcyra.discoverySource");
 // Seconds since 1970 of the last automatic update check.
 inline const QString lastUpdateCheck = QStringLiteral("halcyra.lastUpdateCheck");
+// Whether the daily update check runs; the settings window's "Automatic Updates".
+inline const QString automaticUpdateChecks = QStringLiteral("halcyra.automaticUpdateChecks");
 inline const QString experimentalXDRBoost = QStringLiteral("experimentalXDRBoost");
 } // namespace PrefKey
 
@@ -93,6 +95,7 @@ inline const QString experimentalXDRBoost = QStringLiteral("experimentalXDRBoost
 namespace PrefDefault {
 inline constexpr bool enabled = false;
 inline constexpr double temperature = 3400.0;
+inline constexpr bool automaticUpdateChecks = true;
 inline constexpr double intensity = 4.0;
 inline constexpr double brightness = 1.0;
 inline constexpr double transitionDuration = 20.0;

@@ -154,6 +154,14 @@ TEST_F(Updater, AutomaticCheckRunsAtMostOnceADayAndShowsWhatItFinds) {
     updater.automaticCheckIfDue();
     EXPECT_TRUE(waitUntil([&] { return server.requests == 2; }, 5000));
     EXPECT_TRUE(results.empty()) << "automatic checks report no manual result";
+
+    // "Automatic Updates" off: a day passing checks nothing, and the choice is kept.
+    updater.setAutomaticallyChecksForUpdates(false);
+    clock.advanceSeconds(25 * 3600);
+    updater.automaticCheckIfDue();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(server.requests, 2);
+    EXPECT_FALSE(UpdaterManager(clock).automaticallyChecksForUpdates());
 }
 
 } // namespace

@@ -281,8 +281,11 @@ TEST(UserDefaults, OnlySmallRegularFilesAreReadTheRestIsSetAside) {
     for (int kind = 0; kind < 3; ++kind) {
         QTemporaryDir dir;
         const QString path = dir.path() + "/settings.json";
-        if (kind == 0) ASSERT_TRUE(QFile::link("/dev/zero", path));
-        if (kind == 1) ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (kind == 0) {
+            ASSERT_TRUE(QFile::link("/dev/zero", path));
+        } else if (kind == 1) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        }
         if (kind == 2) writeFile(path, "{\"k\": \"" + QByteArray(5 << 20, 'x') + "\"}");
         UserDefaults d(path); // returns: no endless read, no wait for a writer
         EXPECT_FALSE(d.contains("k")) << kind;

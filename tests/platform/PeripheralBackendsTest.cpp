@@ -91,7 +91,12 @@ TEST(KeyboardBacklights, UPowerAndSysfsMapTheirStepsOntoZeroToOne) {
     fake->deleteLater();
 
     QTemporaryDir root;
-    SysfsKeyboardBacklight leds(root.path());
+    QStringList busCalls;
+    SysfsKeyboardBacklight leds(
+        root.path(), [&](const QString& subsystem, const QString& name, quint32 raw) {
+            busCalls << QStringLiteral("%1/%2=%3").arg(subsystem, name).arg(raw);
+            return true;
+        });
     EXPECT_FALSE(leds.open());
     put(root.filePath("input3::capslock/max_brightness"), "1\n");
     put(root.filePath("tpacpi::kbd_backlight/max_brightness"), "2\n");
@@ -100,6 +105,14 @@ TEST(KeyboardBacklights, UPowerAndSysfsMapTheirStepsOntoZeroToOne) {
     EXPECT_FLOAT_EQ(*leds.level(), 0.5f);
     EXPECT_TRUE(leds.setLevel(1.0f));
     EXPECT_FLOAT_EQ(*leds.level(), 1.0f);
+    EXPECT_TRUE(busCalls.isEmpty());
+
+    // A brightness file that cannot be written (a directory in its place refuses even
+    // root): logind sets the LED for the session instead.
+    const QString file = root.filePath("tpacpi::kbd_backlight/brightness");
+    ASSERT_TRUE(QFile::remove(file) && QDir().mkdir(file));
+    EXPECT_TRUE(leds.setLevel(0.0f));
+    EXPECT_EQ(busCalls, QStringList{"leds/tpacpi::kbd_backlight=0"});
 }
 
 TEST(NightLights, KWinInhibitionIsLiftedAlsoByALaterProcessHoldingTheCookie) {

@@ -16,7 +16,11 @@ std::optional<int> readInt(const QString& path) {
 }
 } // namespace
 
-SysfsKeyboardBacklight::SysfsKeyboardBacklight(QString root) : m_root(std::move(root)) {}
+SysfsKeyboardBacklight::SysfsKeyboardBacklight(QString root,
+                                               SysfsNativeBacklight::LevelWriter busWriter)
+    : m_root(std::move(root)), m_bus(std::move(busWriter)) {
+    if (!m_bus) m_bus = &SysfsNativeBacklight::setThroughLogind;
+}
 
 bool SysfsKeyboardBacklight::open() {
     m_device.clear();
@@ -44,8 +48,10 @@ std::optional<float> SysfsKeyboardBacklight::level() {
 
 bool SysfsKeyboardBacklight::setLevel(float level) {
     if (m_max <= 0) return false;
+    const int raw =
+        int(std::lround(std::clamp(std::isnan(level) ? 0.0f : level, 0.0f, 1.0f) * m_max));
     QFile f(m_device + QStringLiteral("/brightness"));
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    const int raw = int(std::lround(std::clamp(level, 0.0f, 1.0f) * m_max));
-    return f.write(QByteArray::number(raw)) > 0 && f.flush();
+    if (f.open(QIODevice::WriteOnly) && f.write(QByteArray::number(raw)) > 0 && f.flush())
+        return true;
+    return m_bus(QStringLiteral("leds"), QDir(m_device).dirName(), quint32(raw));
 }
