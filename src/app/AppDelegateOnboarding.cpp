@@ -1,9 +1,11 @@
-// The onboarding's wiring: the first-run flow that opens the takeover, and what the
-// takeover's two ways out hand over to.
+// The onboarding's wiring: the first-run flow that opens the takeover, what the
+// takeover's two ways out hand over to, and the peripherals its slides reach.
 #include "app/AppDelegate.h"
 #include "app/PopoverWindow.h"
 #include "app/StatusItem.h"
+#include "brightness/AmbientLightController.h"
 #include "brightness/BrightnessKeyInterceptor.h"
+#include "brightness/KeyboardBrightnessController.h"
 #include "brightness/ValueRampEngine.h"
 #include "core/Preferences.h"
 #include "core/UserDefaults.h"
@@ -13,6 +15,7 @@
 #include "onboarding/WelcomeWindow.h"
 #include "onboarding/WelcomeWindowController.h"
 #include "popover/PopoverViewModel.h"
+#include "popover/StatusItemGlowController.h"
 #include "warmth/OverlayWindowController.h"
 #include "warmth/PresetManager.h"
 #include "warmth/SunsetScheduler.h"
@@ -23,6 +26,13 @@
 namespace {
 void call(const std::function<void()>& hook) {
     if (hook) hook();
+}
+
+// An animated frame moves the keyboard backlight only where harmony already drives it:
+// a frame never engages harmony, so a tour's preview switches nothing on.
+void followKeyboard(double intensity) {
+    KeyboardBrightnessController& keyboard = KeyboardBrightnessController::shared();
+    if (keyboard.isHarmonyEngaged()) keyboard.harmonyWarmthChanged(intensity);
 }
 } // namespace
 
@@ -41,7 +51,20 @@ void AppDelegate::wireOnboarding() {
         call(on ? m_hooks.startKeyInterceptor : m_hooks.stopKeyInterceptor);
     };
     th.disableDitheringChanged = [this](bool on) {
-        if (on) call(m_hooks.disableDithering);
+        call(on ? m_hooks.disableDithering : m_hooks.restoreDithering);
+    };
+    th.harmonyWarmthChanged = followKeyboard;
+    th.applyLaunchAtLogin = [this](bool on) -> std::optional<bool> {
+        return m_hooks.applyLoginItem ? m_hooks.applyLoginItem(on) : std::nullopt;
+    };
+    // The menu-bar slide points at the sun in the status area with a breathing glow.
+    auto glow = std::make_shared<StatusItemGlowController>();
+    th.menuBarSlideVisible = [self = QPointer<AppDelegate>(this), glow](bool visible) {
+        if (!visible) {
+            glow->hide(true);
+            return;
+        }
+        if (self && self->m_statusItem) glow->show(self->m_statusItem.get());
     };
 
     m_welcome = new WelcomeWindowController(
@@ -51,9 +74,19 @@ void AppDelegate::wireOnboarding() {
     wh.pinScheduleOverride = [this] { pinManualOverrideForUser(); };
     wh.startKeyInterceptor = [this] { call(m_hooks.startKeyInterceptor); };
     wh.stopKeyInterceptor = [this] { call(m_hooks.stopKeyInterceptor); };
+    wh.harmonyWarmthChanged = followKeyboard;
     wh.cancelWarmthGlides = [] {
+        AmbientLightController& ambient = AmbientLightController::shared();
+        ambient.yieldAxis(AmbientLightController::TransitionAxis::brightness);
+        ambient.yieldAxis(AmbientLightController::TransitionAxis::temperature);
         BrightnessKeyInterceptor::shared().ramp().cancel();
         BrightnessKeyInterceptor::shared().warmthRamp().cancel();
+    };
+    wh.restoreAmbientBaselines = [](double temperature, double brightness) {
+        AmbientLightController::shared().restoreManualBaselines(temperature, brightness);
+    };
+    wh.ensureLaunchAtLogin = [this] {
+        if (m_hooks.applyLoginItem) m_hooks.applyLoginItem(true);
     };
     wh.openSurvey = [] { OnboardingSurveyWindowController::shared().open(); };
     m_hooks.previewOnboarding = [this] { previewOnboarding(); };

@@ -4,6 +4,7 @@
 #include "core/UserDefaults.h"
 #include "onboarding/OnboardingGlyphs.h"
 #include "onboarding/OnboardingText.h"
+#include "onboarding/OnboardingWindowGeometry.h"
 #include "popover/GlassPainter.h"
 
 #include <QDesktopServices>
@@ -65,15 +66,15 @@ void OnboardingSurveyView::paintEvent(QPaintEvent*) {
     p.fillPath(GlassPainter::continuousRoundedRect(card, 18), GlassPainter::srgb(0.08, 0.07, 0.10));
     const double x = 30, w = 380;
     double y = 34;
-    y += draw(&p, span(tr("Welcome to Halcyra."), Qt::white), font(22, QFont::Bold), x, y, w,
-              Qt::AlignLeft, 1, 0, 0, false);
+    y += draw(nullptr, &p, span(tr("Welcome to Halcyra."), Qt::white), font(22, QFont::Bold), x, y,
+              w, Qt::AlignLeft, 1, 0, 0, false);
     y += 4;
-    y += draw(&p,
+    y += draw(nullptr, &p,
               span(tr("You're all set — one optional question, if you have a moment."),
                    GlassPainter::white(0.55)),
               font(13, QFont::Normal), x, y, w, Qt::AlignLeft, 1, 0, 0, false);
     y += 24;
-    y += draw(&p, span(tr("How did you discover Halcyra?"), GlassPainter::white(0.9)),
+    y += draw(nullptr, &p, span(tr("How did you discover Halcyra?"), GlassPainter::white(0.9)),
               font(14, QFont::DemiBold), x, y, w, Qt::AlignLeft, 1, 0, 0, false);
     y += 10;
     m_tiles.clear();
@@ -158,6 +159,10 @@ QWidget* OnboardingSurveyWindowController::makeWindowIfNeeded() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
     window->setFixedSize(440, 560);
+    // Centred on the main screen, as a window manager would place a new dialog; without
+    // one the window would open in the corner.
+    const QRectF area = OnboardingWindowGeometry::visibleFrame();
+    if (!area.isEmpty()) window->move((area.center() - QPointF(220, 280)).toPoint());
     m_window = window;
     return window;
 }

@@ -21,24 +21,36 @@ QFont sized(const QFont& base, int px, QFont::Weight weight) {
     return f;
 }
 
-// Centred, wrapped text with the takeover's soft shadow; returns its height.
-double text(QPainter* p, const QFont& font, const QString& s, double top, double centreX,
-            double width, const QColor& colour, double opacity, double lift = 0) {
-    const QFontMetricsF fm(font);
-    const QRectF box(centreX - width / 2, top, width, 10000);
-    const QRectF used = fm.boundingRect(box, Qt::AlignHCenter | Qt::TextWordWrap, s);
-    const double h = used.height() + (fm.lineSpacing() > 0 ? 0 : 0);
-    if (p && opacity > 0) {
-        p->save();
-        p->setOpacity(p->opacity() * opacity);
-        p->setFont(font);
-        const QRectF at(box.left(), top + lift, width, h);
-        p->setPen(GlassPainter::black(0.35));
-        p->drawText(at.translated(0, 1), Qt::AlignHCenter | Qt::TextWordWrap, s);
-        p->setPen(colour);
-        p->drawText(at, Qt::AlignHCenter | Qt::TextWordWrap, s);
-        p->restore();
-    }
+// Centred, wrapped text with the takeover's soft shadow; returns its height. Laid out
+// and drawn once; later frames reuse both.
+double text(OnboardingPaintCache& cache, QPainter* p, const QFont& font, const QString& s,
+            double top, double centreX, double width, const QColor& colour, double opacity,
+            double lift = 0) {
+    const QString key = QStringLiteral("text|%1|%2|%3|")
+                            .arg(OnboardingPaintCache::fontKey(font))
+                            .arg(width)
+                            .arg(colour.rgba(), 0, 16) +
+                        s;
+    const double h = cache.measure(key, [&] {
+        const QRectF box(0, 0, width, 10000);
+        return QFontMetricsF(font)
+            .boundingRect(box, Qt::AlignHCenter | Qt::TextWordWrap, s)
+            .height();
+    });
+    if (!p || opacity <= 0) return h;
+    constexpr double pad = 4;
+    p->save();
+    p->setOpacity(p->opacity() * opacity);
+    const QRectF box(centreX - width / 2 - pad, top + lift - pad, width + 2 * pad, h + 2 * pad + 1);
+    cache.draw(*p, key, box, [&](QPainter& tp) {
+        tp.setFont(font);
+        const QRectF at(pad, pad, width, h);
+        tp.setPen(GlassPainter::black(0.35));
+        tp.drawText(at.translated(0, 1), Qt::AlignHCenter | Qt::TextWordWrap, s);
+        tp.setPen(colour);
+        tp.drawText(at, Qt::AlignHCenter | Qt::TextWordWrap, s);
+    });
+    p->restore();
     return h;
 }
 
@@ -63,11 +75,11 @@ double TakeoverView::paintSlideVibe(QPainter* p, double top, double width) {
     const double cx = this->width() / 2.0;
     double y = top;
     const double titleOn = reveal(0, 0, 1.0);
-    y += text(p, sized(font(), 34, QFont::DemiBold), tr("Pick your vibe."), y, cx, width, Qt::white,
-              titleOn, 12 * (1 - titleOn));
+    y += text(m_cache, p, sized(font(), 34, QFont::DemiBold), tr("Pick your vibe."), y, cx, width,
+              Qt::white, titleOn, 12 * (1 - titleOn));
     y += 14;
     const double bodyOn = reveal(0.2, 0.2, 0.8);
-    y += text(p, sized(font(), 15, QFont::Normal),
+    y += text(m_cache, p, sized(font(), 15, QFont::Normal),
               tr("Your whole screen is warming right now — that's Halcyra. Tap a preset to make "
                  "it yours."),
               y, cx, width, GlassPainter::white(0.55), bodyOn, 8 * (1 - bodyOn));
@@ -113,8 +125,8 @@ double TakeoverView::paintSlideVibe(QPainter* p, double top, double width) {
                             m_track.center().y());
         QPainterPath disc;
         disc.addEllipse(thumb, 10, 10);
-        GlassPainter::paintShadow(*p, disc, GlassPainter::white(0.2), 4);
-        GlassPainter::paintShadow(*p, disc, GlassPainter::black(0.3), 3, QPointF(0, 1));
+        m_cache.shadow(*p, disc, GlassPainter::white(0.2), 4);
+        m_cache.shadow(*p, disc, GlassPainter::black(0.3), 3, QPointF(0, 1));
         p->fillPath(disc, GlassPainter::srgb(0.78, 0.78, 0.80));
         p->fillPath(disc, GlassPainter::white(0.5));
         p->setPen(QPen(GlassPainter::white(0.3), 0.5));
@@ -128,31 +140,45 @@ double TakeoverView::paintSlideVibe(QPainter* p, double top, double width) {
     const auto [first, second] = cardRows();
     m_cardFrames.clear();
     const QFont labelFont = sized(font(), 11, QFont::Medium);
+    std::vector<std::pair<QRectF, HalcyraPreset>> cards;
+    QRectF block;
     for (const QList<HalcyraPreset>* row : {&first, &second}) {
         const double rowW = row->size() * 118 + std::max<qsizetype>(0, row->size() - 1) * 10;
         double x = cx - rowW / 2;
         for (const HalcyraPreset& preset : *row) {
             const QRectF card(x, y, 118, 52 + 7 + 14);
             m_cardFrames.insert(preset.id, card);
-            if (p && cardsOn > 0) {
-                p->save();
-                p->setOpacity(cardsOn);
-                const auto [from, to] = preset.gradientColors();
-                const QRectF tile(x, y, 118, 52);
-                QLinearGradient g(tile.topLeft(), tile.bottomRight());
-                g.setColorAt(0, GlassPainter::srgb(from.red, from.green, from.blue, from.opacity));
-                g.setColorAt(1, GlassPainter::srgb(to.red, to.green, to.blue, to.opacity));
-                p->fillPath(GlassPainter::continuousRoundedRect(tile, 10), g);
-                GlassPainter::strokeInside(*p, tile, 10, GlassPainter::white(0.12), 1.0);
-                p->setFont(labelFont);
-                p->setPen(GlassPainter::white(0.55));
-                p->drawText(QRectF(x - 10, y + 59, 138, 14), Qt::AlignCenter, preset.name);
-                p->restore();
-            }
+            cards.emplace_back(card, preset);
+            block |= card.adjusted(-10, 0, 10, 0);
             x += 128;
         }
         if (!row->isEmpty()) y += 73;
         if (row == &first) y += 10;
+    }
+    if (p && cardsOn > 0 && !cards.empty()) {
+        // The cards never change while the takeover is up: drawn once, then composited.
+        QString key = QStringLiteral("cards");
+        for (const auto& [card, preset] : cards)
+            key += QLatin1Char('|') + preset.id;
+        p->save();
+        p->setOpacity(cardsOn);
+        m_cache.draw(*p, key, block, [&](QPainter& cp) {
+            cp.translate(-block.topLeft());
+            for (const auto& [card, preset] : cards) {
+                const auto [from, to] = preset.gradientColors();
+                const QRectF tile(card.left(), card.top(), 118, 52);
+                QLinearGradient g(tile.topLeft(), tile.bottomRight());
+                g.setColorAt(0, GlassPainter::srgb(from.red, from.green, from.blue, from.opacity));
+                g.setColorAt(1, GlassPainter::srgb(to.red, to.green, to.blue, to.opacity));
+                cp.fillPath(GlassPainter::continuousRoundedRect(tile, 10), g);
+                GlassPainter::strokeInside(cp, tile, 10, GlassPainter::white(0.12), 1.0);
+                cp.setFont(labelFont);
+                cp.setPen(GlassPainter::white(0.55));
+                cp.drawText(QRectF(card.left() - 10, card.top() + 59, 138, 14), Qt::AlignCenter,
+                            preset.name);
+            }
+        });
+        p->restore();
     }
     return y - top;
 }
@@ -165,25 +191,34 @@ double TakeoverView::paintToggleRow(QPainter* p, double top, double centreX, dou
     if (!p || opacity <= 0) return row.height();
     p->save();
     p->setOpacity(opacity);
-    GlassPainter::paintMaterial(*p, GlassPainter::continuousRoundedRect(row, 14),
-                                GlassPainter::Backdrop::opaque);
-    p->fillPath(GlassPainter::continuousRoundedRect(row, 14), GlassPainter::white(0.06));
-    GlassPainter::strokeInside(*p, row, 14, GlassPainter::white(0.15));
-    const QRectF icon(row.left() + 16, row.center().y() - 10, 20, 20);
-    OnboardingGlyphs::paint(*p, OnboardingGlyphs::Glyph(glyph), icon.adjusted(3, 3, -3, -3),
-                            GlassPainter::white(0.45));
-    p->setFont(sized(font(), 14, QFont::Medium));
-    p->setPen(GlassPainter::white(0.8));
-    p->drawText(QRectF(icon.right() + 12, row.top(), w - 120, row.height()),
-                Qt::AlignLeft | Qt::AlignVCenter, title);
-    // The switch.
-    const QRectF track(row.right() - 16 - 38, row.center().y() - 11, 38, 22);
-    p->fillPath(GlassPainter::continuousRoundedRect(track, 11),
-                on ? kWarmAccent : GlassPainter::white(0.2));
-    const QPointF knob(on ? track.right() - 11 : track.left() + 11, track.center().y());
-    p->setPen(Qt::NoPen);
-    p->setBrush(Qt::white);
-    p->drawEllipse(knob, 9.5, 9.5);
+    const QFont titleFont = sized(font(), 14, QFont::Medium);
+    const QString key = QStringLiteral("toggle|%1|%2|%3|")
+                            .arg(glyph)
+                            .arg(int(on))
+                            .arg(OnboardingPaintCache::fontKey(titleFont)) +
+                        title;
+    m_cache.draw(*p, key, row, [&](QPainter& rp) {
+        const QRectF local(QPointF(0, 0), row.size());
+        GlassPainter::paintMaterial(rp, GlassPainter::continuousRoundedRect(local, 14),
+                                    GlassPainter::Backdrop::opaque);
+        rp.fillPath(GlassPainter::continuousRoundedRect(local, 14), GlassPainter::white(0.06));
+        GlassPainter::strokeInside(rp, local, 14, GlassPainter::white(0.15));
+        const QRectF icon(16, local.center().y() - 10, 20, 20);
+        OnboardingGlyphs::paint(rp, OnboardingGlyphs::Glyph(glyph), icon.adjusted(3, 3, -3, -3),
+                                GlassPainter::white(0.45));
+        rp.setFont(titleFont);
+        rp.setPen(GlassPainter::white(0.8));
+        rp.drawText(QRectF(icon.right() + 12, 0, w - 120, local.height()),
+                    Qt::AlignLeft | Qt::AlignVCenter, title);
+        // The switch.
+        const QRectF track(local.right() - 16 - 38, local.center().y() - 11, 38, 22);
+        rp.fillPath(GlassPainter::continuousRoundedRect(track, 11),
+                    on ? kWarmAccent : GlassPainter::white(0.2));
+        const QPointF knob(on ? track.right() - 11 : track.left() + 11, track.center().y());
+        rp.setPen(Qt::NoPen);
+        rp.setBrush(Qt::white);
+        rp.drawEllipse(knob, 9.5, 9.5);
+    });
     p->restore();
     return row.height();
 }
@@ -205,10 +240,10 @@ double TakeoverView::paintSlideMenuBar(QPainter* p, double top, double width) {
         p->restore();
     }
     y += 17 + 16;
-    y += text(p, sized(font(), 30, QFont::DemiBold), tr("It lives up here."), y, cx, width,
+    y += text(m_cache, p, sized(font(), 30, QFont::DemiBold), tr("It lives up here."), y, cx, width,
               Qt::white, reveal(0, 0, 0.8));
     y += 18;
-    y += text(p, sized(font(), 15, QFont::Normal),
+    y += text(m_cache, p, sized(font(), 15, QFont::Normal),
               tr("Halcyra sits quietly in your menu bar and adjusts your display with the sun — "
                  "deeper warmth at night, natural light by day."),
               y, cx, width, GlassPainter::white(0.55), reveal(0.2, 0.15, 0.8));
@@ -226,10 +261,10 @@ double TakeoverView::paintSlideBrightness(QPainter* p, double top, double width)
         p->restore();
     }
     y += 44 + 16;
-    y += text(p, sized(font(), 28, QFont::DemiBold), tr("Human friendly brightness"), y, cx, width,
-              Qt::white, titleOn);
+    y += text(m_cache, p, sized(font(), 28, QFont::DemiBold), tr("Human friendly brightness"), y,
+              cx, width, Qt::white, titleOn);
     y += 16;
-    y += text(p, sized(font(), 14, QFont::Normal),
+    y += text(m_cache, p, sized(font(), 14, QFont::Normal),
               tr("Your F1/F2 keys can control Halcyra's overlay instead of raw backlight — "
                  "flicker-free dimming that's gentler on your eyes."),
               y, cx, width, GlassPainter::white(0.55), reveal(0.2, 0.15, 0.8));
@@ -245,10 +280,10 @@ double TakeoverView::paintSlideBrightness(QPainter* p, double top, double width)
 double TakeoverView::paintSlideDisplay(QPainter* p, double top, double width) {
     const double cx = this->width() / 2.0;
     double y = top;
-    y += text(p, sized(font(), 30, QFont::DemiBold), tr("Your display has\na secret."), y, cx,
-              width, Qt::white, reveal(0, 0, 0.8));
+    y += text(m_cache, p, sized(font(), 30, QFont::DemiBold), tr("Your display has\na secret."), y,
+              cx, width, Qt::white, reveal(0, 0, 0.8));
     y += 18;
-    y += text(p, sized(font(), 15, QFont::Normal),
+    y += text(m_cache, p, sized(font(), 15, QFont::Normal),
               tr("It flickers a thousand times per second. You cannot see it — but your eyes "
                  "feel it. Halcyra keeps your backlight steady and smooths dithering."),
               y, cx, width, GlassPainter::white(0.55), reveal(0.2, 0.15, 0.8));
@@ -266,10 +301,10 @@ double TakeoverView::paintSlideDisplay(QPainter* p, double top, double width) {
 double TakeoverView::paintSlideProtected(QPainter* p, double top, double width) {
     const double cx = this->width() / 2.0;
     double y = top;
-    y += text(p, sized(font(), 30, QFont::DemiBold), tr("You are protected."), y, cx, width,
-              Qt::white, reveal(0, 0, 1.0));
+    y += text(m_cache, p, sized(font(), 30, QFont::DemiBold), tr("You are protected."), y, cx,
+              width, Qt::white, reveal(0, 0, 1.0));
     y += 18;
-    y += text(p, sized(font(), 15, QFont::Normal),
+    y += text(m_cache, p, sized(font(), 15, QFont::Normal),
               tr("Every night, automatically. Halcyra follows the sun so you do not have to think "
                  "about it."),
               y, cx, width, GlassPainter::white(0.55), reveal(0.2, 0.15, 1.0));

@@ -316,29 +316,42 @@ void TakeoverView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const double w = width(), h = height();
-    // Without a compositor nothing shows through, so the window carries its own
-    // neutral scene: light enough that the displays' warmth is plain to see.
-    QLinearGradient scene(0, 0, 0, h);
-    scene.setColorAt(0, GlassPainter::srgb(0.60, 0.64, 0.70));
-    scene.setColorAt(1, GlassPainter::srgb(0.30, 0.32, 0.36));
-    p.fillRect(rect(), scene);
-    p.fillRect(rect(), GlassPainter::black(0.35));
-    QRadialGradient vignette(QPointF(w / 2, h / 2), 0.62 * std::max(w, h));
-    vignette.setColorAt(0, GlassPainter::black(0.22));
-    vignette.setColorAt(1, Qt::transparent);
-    p.fillRect(rect(), vignette);
+    // The scene behind the slides, the footer and the slide's glow change only with
+    // the size and the slide: each is drawn once and then only composited.
+    m_cache.draw(p, QStringLiteral("scene"), rect(), [w, h](QPainter& sp) {
+        // Without a compositor nothing shows through, so the window carries its own
+        // neutral scene: light enough that the displays' warmth is plain to see.
+        const QRectF all(0, 0, w, h);
+        QLinearGradient scene(0, 0, 0, h);
+        scene.setColorAt(0, GlassPainter::srgb(0.60, 0.64, 0.70));
+        scene.setColorAt(1, GlassPainter::srgb(0.30, 0.32, 0.36));
+        sp.fillRect(all, scene);
+        sp.fillRect(all, GlassPainter::black(0.35));
+        QRadialGradient vignette(QPointF(w / 2, h / 2), 0.62 * std::max(w, h));
+        vignette.setColorAt(0, GlassPainter::black(0.22));
+        vignette.setColorAt(1, Qt::transparent);
+        sp.fillRect(all, vignette);
+    });
 
-    paintFooter(p);
+    layOutFooter();
+    const QRectF footer(0, m_button.top(), w, h - m_button.top());
+    m_cache.draw(p, QStringLiteral("footer|%1").arg(m_currentSlide), footer, [&](QPainter& fp) {
+        fp.translate(-footer.topLeft());
+        paintFooter(fp);
+    });
     const double footerTop = m_button.top();
     const double slideW = std::min(460.0, w);
     const double slideH = paintSlide(nullptr, 0, slideW);
     const double top = std::max(0.0, (footerTop - slideH) / 2);
     // The slide glow, then the slide sliding in from the trailing edge.
     const QRectF glowRect((w - slideW) / 2, top, slideW, slideH);
-    QRadialGradient glow(QPointF(glowRect.center().x(), glowRect.bottom()), 300);
-    glow.setColorAt(0, GlassPainter::srgb(1.0, 0.55, 0.15, 0.06));
-    glow.setColorAt(1, Qt::transparent);
-    p.fillPath(GlassPainter::continuousRoundedRect(glowRect, 24), glow);
+    m_cache.draw(p, QStringLiteral("glow"), glowRect, [&](QPainter& gp) {
+        const QRectF local(QPointF(0, 0), glowRect.size());
+        QRadialGradient glow(QPointF(local.center().x(), local.bottom()), 300);
+        glow.setColorAt(0, GlassPainter::srgb(1.0, 0.55, 0.15, 0.06));
+        glow.setColorAt(1, Qt::transparent);
+        gp.fillPath(GlassPainter::continuousRoundedRect(local, 24), glow);
+    });
     const double ease = WarmthSweep::smoothstep(m_slideInT);
     p.save();
     p.setOpacity(ease);
@@ -353,6 +366,15 @@ void TakeoverView::paintEvent(QPaintEvent*) {
     paintConfetti(p);
 }
 
+void TakeoverView::layOutFooter() {
+    const double w = width(), h = height();
+    const double escH = 14;
+    const double bottom = h - 48;
+    const double dotsTop = bottom - escH - 20 - 6;
+    const double buttonH = 50;
+    m_button = QRectF((w - 320) / 2, dotsTop - 20 - buttonH, 320, buttonH);
+}
+
 void TakeoverView::paintFooter(QPainter& p) {
     const double w = width(), h = height();
     QFont font = this->font();
@@ -361,8 +383,6 @@ void TakeoverView::paintFooter(QPainter& p) {
     const double bottom = h - 48;
     const QRectF esc(0, bottom - escH, w, escH);
     const QRectF dots(0, esc.top() - 20 - 6, w, 6);
-    const double buttonH = 50;
-    m_button = QRectF((w - 320) / 2, dots.top() - 20 - buttonH, 320, buttonH);
 
     const QPainterPath shape = GlassPainter::continuousRoundedRect(m_button, 12);
     p.fillPath(shape, GlassPainter::white(0.14));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/FrameTimer.h"
+#include "onboarding/OnboardingPaintCache.h"
 #include "warmth/PresetManager.h"
 
 #include <QHash>
@@ -105,6 +106,7 @@ private:
     double paintSlide(QPainter* p, double top, double width);
     double paintToggleRow(QPainter* p, double top, double centreX, double width, int glyph,
                           const QString& title, bool on, double opacity);
+    void layOutFooter();
     void paintFooter(QPainter& p);
     void paintGhost(QPainter& p);
     void paintConfetti(QPainter& p);
@@ -143,4 +145,5 @@ private:
     double m_ghostFadeTarget = 0;
     std::vector<Piece> m_confetti;
     double m_confettiT = -1;
+    OnboardingPaintCache m_cache;
 };

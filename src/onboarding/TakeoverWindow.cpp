@@ -1,15 +1,14 @@
 #include "onboarding/TakeoverWindow.h"
 
 #include "core/Preferences.h"
+#include "onboarding/OnboardingWindowGeometry.h"
 #include "onboarding/TakeoverView.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QEasingCurve>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QVBoxLayout>
-#include <QVariantAnimation>
 
 TakeoverWindow::TakeoverWindow(TakeoverWindowController& controller)
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool),
@@ -24,9 +23,7 @@ TakeoverWindow::~TakeoverWindow() {
 }
 
 bool TakeoverWindow::present(TakeoverState& state, int startSlide, bool skipEntrance) {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen && !QGuiApplication::screens().isEmpty())
-        screen = QGuiApplication::screens().first();
+    QScreen* screen = OnboardingWindowGeometry::mainScreen();
     if (!screen) return false;
 
     const Preferences& prefs = Preferences::shared();
@@ -111,16 +108,7 @@ void TakeoverWindow::showConfetti() {
 }
 
 void TakeoverWindow::animateOpacity(double to, double seconds, std::function<void()> done) {
-    delete m_fade;
-    m_fade = new QVariantAnimation(this);
-    m_fade->setStartValue(windowOpacity());
-    m_fade->setEndValue(to);
-    m_fade->setDuration(int(seconds * 1000));
-    m_fade->setEasingCurve(QEasingCurve::InOutQuad);
-    connect(m_fade, &QVariantAnimation::valueChanged, this,
-            [this](const QVariant& v) { setWindowOpacity(v.toDouble()); });
-    if (done) connect(m_fade, &QVariantAnimation::finished, this, std::move(done));
-    m_fade->start();
+    OnboardingWindowGeometry::fade(*this, m_fade, to, seconds, std::move(done));
 }
 
 bool TakeoverWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -1,6 +1,7 @@
 // The six slides of the welcome tour and their painted artwork: the meadow and dusk
 // backdrops, the corner aurora and the sun of the first slide.
 #include "onboarding/OnboardingGlyphs.h"
+#include "onboarding/OnboardingPaintCache.h"
 #include "onboarding/OnboardingText.h"
 #include "onboarding/WarmthSweep.h"
 #include "onboarding/WelcomeView.h"
@@ -117,15 +118,18 @@ void WelcomeView::paintBackdrop(QPainter& p, const QRectF& card) {
     p.restore();
 }
 
-void WelcomeView::paintAurora(QPainter& p, const QRectF& card) {
-    // A coloured glow along the card's edge, strongest at the top-trailing corner,
-    // turning once every seven seconds.
-    const QPointF corner(card.right(), card.top());
-    QRadialGradient bloom(corner, 260);
+void WelcomeView::paintAuroraBloom(QPainter& p, const QRectF& card) {
+    QRadialGradient bloom(QPointF(card.right(), card.top()), 260);
     bloom.setColorAt(0, GlassPainter::srgb(0.29, 0.56, 1.0, 0.34));
     bloom.setColorAt(0.5, GlassPainter::srgb(1.0, 0.55, 0.16, 0.24));
     bloom.setColorAt(1, Qt::transparent);
     p.fillPath(GlassPainter::continuousRoundedRect(card, 24), bloom);
+}
+
+void WelcomeView::paintAurora(QPainter& p, const QRectF& card) {
+    // A coloured glow along the card's edge, strongest at the top-trailing corner,
+    // turning once every seven seconds. Its bloom is part of the cached card.
+    const QPointF corner(card.right(), card.top());
     const double angle = 210 + std::fmod(m_clockT, 7.0) / 7.0 * 360.0;
     QConicalGradient ring(card.center(), -angle);
     const QColor palette[] = {
@@ -133,54 +137,126 @@ void WelcomeView::paintAurora(QPainter& p, const QRectF& card) {
         GlassPainter::srgb(1.0, 0.55, 0.16), GlassPainter::srgb(1.0, 0.83, 0.3)};
     for (int i = 0; i <= 16; ++i)
         ring.setColorAt(i / 16.0, palette[i % 4]);
-    QImage layer(card.size().toSize(), QImage::Format_ARGB32_Premultiplied);
-    layer.fill(Qt::transparent);
-    {
-        QPainter lp(&layer);
-        lp.setRenderHint(QPainter::Antialiasing);
-        lp.setPen(QPen(QBrush(ring), 6, Qt::SolidLine, Qt::RoundCap));
-        lp.drawPath(GlassPainter::continuousRoundedRect(card.adjusted(3, 3, -3, -3), 22));
-        lp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-        QRadialGradient mask(corner, 320);
-        mask.setColorAt(0, Qt::white);
-        mask.setColorAt(0.5, GlassPainter::white(0.6));
-        mask.setColorAt(1, Qt::transparent);
-        lp.fillRect(layer.rect(), mask);
+    // The mask hides all but the ring's stretch within 320 of the corner, and the ring
+    // keeps to the card's edge: two thin strips along the top and trailing edges hold
+    // everything that shows.
+    const double reach = 320, band = 26;
+    const QRectF strips[] = {QRectF(card.right() - reach, card.top(), reach, band),
+                             QRectF(card.right() - band, card.top() + band, band, reach - band)};
+    const qreal scale = std::max<qreal>(1.0, OnboardingPaintCache::deviceScale(p));
+    const QPainterPath edge = GlassPainter::continuousRoundedRect(card.adjusted(3, 3, -3, -3), 22);
+    for (const QRectF& strip : strips) {
+        QImage layer((strip.size() * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        if (layer.isNull()) return;
+        layer.setDevicePixelRatio(scale);
+        layer.fill(Qt::transparent);
+        {
+            QPainter lp(&layer);
+            lp.setRenderHint(QPainter::Antialiasing);
+            lp.translate(-strip.topLeft());
+            lp.setPen(QPen(QBrush(ring), 6, Qt::SolidLine, Qt::RoundCap));
+            lp.drawPath(edge);
+            lp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+            m_cache.draw(lp, QStringLiteral("aurora-mask|%1").arg(strip.top()), strip,
+                         [&](QPainter& mp) {
+                             mp.translate(-strip.topLeft());
+                             QRadialGradient mask(corner, reach);
+                             mask.setColorAt(0, Qt::white);
+                             mask.setColorAt(0.5, GlassPainter::white(0.6));
+                             mask.setColorAt(1, Qt::transparent);
+                             mp.fillRect(strip, mask);
+                         });
+        }
+        p.drawImage(strip.topLeft(), layer);
     }
-    p.drawImage(card.topLeft(), layer);
 }
 
 void WelcomeView::paintSunHero(QPainter& p, const QRectF& frame) {
     const QPointF c = frame.center();
     const double m = std::min(frame.width(), frame.height());
-    // 28 rays turning once a minute.
-    const double spin = m_clockT / 60.0 * 2 * M_PI;
-    QPainterPath rays;
-    for (int i = 0; i < 28; ++i) {
-        const double a = 2 * M_PI * i / 28 + spin;
-        const auto at = [&](double r, double da) {
-            return c + QPointF(std::cos(a + da), std::sin(a + da)) * r;
-        };
-        rays.moveTo(at(0.3 * m, -0.012));
-        rays.lineTo(at(0.52 * m, 0));
-        rays.lineTo(at(0.3 * m, 0.012));
-        rays.closeSubpath();
-    }
-    p.fillPath(rays, GlassPainter::srgb(1.0, 0.62, 0.24, 0.1));
-    // The disc, its glow breathing over five seconds.
+    constexpr double widest = 106 + 60 + 20; // the glow at the top of its breath
+    const QSizeF size(2 * widest + 4, 2 * widest + 4);
+    const qreal scale = (p.device() ? p.device()->devicePixelRatioF() : 1.0) * m_fitScale;
+    // The rays turn once a minute and the glow breathes over five seconds: both move
+    // by a fraction of a pixel a frame, so the sun is composed again only when the
+    // turn has moved a fifth of a degree or the glow half a point.
+    const double turn = std::round(std::fmod(m_clockT / 60.0, 1.0) * 360.0 * 5) / 5;
     const double breathe = 0.5 - 0.5 * std::cos(m_clockT / 5.0 * M_PI);
-    QRadialGradient glow(c, 106 + 60 + 20 * breathe);
-    glow.setColorAt(0.55, GlassPainter::srgb(1.0, 0.62, 0.24, 0.6));
-    glow.setColorAt(1, Qt::transparent);
-    p.setPen(Qt::NoPen);
-    p.setBrush(glow);
-    p.drawEllipse(c, 106 + 60 + 20 * breathe, 106 + 60 + 20 * breathe);
-    QRadialGradient disc(c, 150);
-    disc.setColorAt(0, GlassPainter::srgb(1.0, 0.85, 0.55));
-    disc.setColorAt(0.5, kAmber);
-    disc.setColorAt(1, GlassPainter::srgb(0.85, 0.3, 0.12));
-    p.setBrush(disc);
-    p.drawEllipse(c, 106, 106);
+    const double radius = std::round((106 + 60 + 20 * breathe) * 2) / 2;
+    const QString key = QStringLiteral("%1|%2|%3|%4").arg(turn).arg(radius).arg(m).arg(scale);
+    if (key != m_sunKey || m_sunFrame.isNull()) {
+        m_sunKey = key;
+        m_sunFrame = composeSun(size, scale, m, turn, radius / widest);
+    }
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform); // the sun grows in on arrival
+    p.drawImage(c - QPointF(size.width() / 2, size.height() / 2), m_sunFrame);
+    p.restore();
+}
+
+QImage WelcomeView::composeSun(const QSizeF& size, qreal scale, double m, double turn,
+                               double glowScale) {
+    QImage frame((size * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    if (frame.isNull()) return frame;
+    frame.setDevicePixelRatio(scale);
+    frame.fill(Qt::transparent);
+    const QPointF o(size.width() / 2, size.height() / 2);
+    // The rays, the glow and the disc are each drawn once and then only turned and
+    // scaled: filling 28 slivers and a large gradient anew costs far more.
+    QPainter p(&frame);
+    const auto place = [&p, o](const QImage& image, double angle, double factor) {
+        const QSizeF logical = image.deviceIndependentSize();
+        p.save();
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.translate(o);
+        p.rotate(angle);
+        p.scale(factor, factor);
+        p.translate(-logical.width() / 2, -logical.height() / 2);
+        p.drawImage(QPointF(0, 0), image);
+        p.restore();
+    };
+    const double outer = 0.52 * m, inner = 0.3 * m;
+    const QImage rays = m_cache.image(
+        QStringLiteral("sun-rays|%1").arg(m), QSizeF(2 * outer + 4, 2 * outer + 4), scale,
+        [&](QPainter& rp) {
+            const QPointF c(outer + 2, outer + 2);
+            rp.setPen(Qt::NoPen);
+            rp.setBrush(GlassPainter::srgb(1.0, 0.62, 0.24, 0.1));
+            for (int i = 0; i < 28; ++i) {
+                const double a = 2 * M_PI * i / 28;
+                const auto at = [&](double r, double da) {
+                    return c + QPointF(std::cos(a + da), std::sin(a + da)) * r;
+                };
+                const QPointF ray[] = {at(inner, -0.012), at(outer, 0), at(inner, 0.012)};
+                rp.drawConvexPolygon(ray, 3);
+            }
+        });
+    place(rays, turn, 1.0);
+    const double widest = size.width() / 2 - 2;
+    const QImage glow =
+        m_cache.image(QStringLiteral("sun-glow"), size, scale, [widest](QPainter& gp) {
+            const QPointF c(widest + 2, widest + 2);
+            QRadialGradient g(c, widest);
+            g.setColorAt(0.55, GlassPainter::srgb(1.0, 0.62, 0.24, 0.6));
+            g.setColorAt(1, Qt::transparent);
+            gp.setPen(Qt::NoPen);
+            gp.setBrush(g);
+            gp.drawEllipse(c, widest, widest);
+        });
+    place(glow, 0, glowScale);
+    const QImage disc =
+        m_cache.image(QStringLiteral("sun-disc"), QSizeF(216, 216), scale, [](QPainter& dp) {
+            const QPointF c(108, 108);
+            QRadialGradient g(c, 150);
+            g.setColorAt(0, GlassPainter::srgb(1.0, 0.85, 0.55));
+            g.setColorAt(0.5, kAmber);
+            g.setColorAt(1, GlassPainter::srgb(0.85, 0.3, 0.12));
+            dp.setPen(Qt::NoPen);
+            dp.setBrush(g);
+            dp.drawEllipse(c, 106, 106);
+        });
+    place(disc, 0, 1.0);
+    return frame;
 }
 
 void WelcomeView::paintWelcome(QPainter& p, const QRectF& body) {
@@ -197,18 +273,18 @@ void WelcomeView::paintWelcome(QPainter& p, const QRectF& body) {
     p.drawText(QPointF(x, y + 12), tr("WELCOME"));
     p.restore();
     y += 16 + 12;
-    y += draw(&p,
+    y += draw(&m_cache, &p,
               span(tr("Welcome to a "), Qt::white) + span(tr("new era of display health."), kAmber),
               OnboardingText::font(34, QFont::Bold), x, y, columnWidth, Qt::AlignLeft, titleOn(),
               10 * (1 - titleOn()));
     y += 10;
     y += draw(
-        &p,
+        &m_cache, &p,
         span(tr("Kill the blue. "), kAmber) + span(tr("Keep the dark. Wake up sharp."), Qt::white),
         OnboardingText::font(19, QFont::DemiBold), x, y, columnWidth, Qt::AlignLeft, bodyOn());
     y += 12;
     y += draw(
-        &p,
+        &m_cache, &p,
         span(tr("One tap drops your screen to a deep, firelit red — the blue light that steals "
                 "your sleep is gone."),
              kDim),
@@ -227,10 +303,10 @@ void WelcomeView::paintWelcome(QPainter& p, const QRectF& body) {
                 OnboardingGlyphs::paint(p, chip.icon, QRectF(cx, y + 1 + lift, 15, 15), kAmber);
                 p.restore();
             }
-            double h = draw(&p, span(tr(chip.title), GlassPainter::white(0.9)),
+            double h = draw(&m_cache, &p, span(tr(chip.title), GlassPainter::white(0.9)),
                             OnboardingText::font(13, QFont::DemiBold), cx + 28, y, chipW - 28,
                             Qt::AlignLeft, chipsOn(), lift, 0, false);
-            h += 2 + draw(&p, span(tr(chip.sub), GlassPainter::white(0.45)),
+            h += 2 + draw(&m_cache, &p, span(tr(chip.sub), GlassPainter::white(0.45)),
                           OnboardingText::font(11, QFont::Normal), cx + 28, y + h + 2, chipW - 28,
                           Qt::AlignLeft, chipsOn(), lift, 0, false);
             rowH = std::max(rowH, h);
@@ -253,7 +329,7 @@ void WelcomeView::paintWelcome(QPainter& p, const QRectF& body) {
 void WelcomeView::paintWidgetMock(QPainter& p, const QRectF& frame) {
     const QRectF card(frame.left(), frame.top(), 264, 250);
     const QPainterPath shape = GlassPainter::continuousRoundedRect(card, 18);
-    GlassPainter::paintShadow(p, shape, GlassPainter::black(0.5), 24, QPointF(0, 10));
+    m_cache.shadow(p, shape, GlassPainter::black(0.5), 24, QPointF(0, 10));
     p.fillPath(shape, GlassPainter::srgb(0.09, 0.08, 0.11, 0.96));
     GlassPainter::strokeInside(p, card, 18, GlassPainter::white(0.12), 1.0);
     const QRectF in = card.adjusted(18, 18, -18, -18);
@@ -286,7 +362,7 @@ void WelcomeView::paintWidgetMock(QPainter& p, const QRectF& frame) {
         }
         QPainterPath thumb;
         thumb.addEllipse(QPointF(in.left() + thumbX + 7, track.center().y()), 7, 7);
-        GlassPainter::paintShadow(p, thumb, GlassPainter::black(0.4), 2);
+        m_cache.shadow(p, thumb, GlassPainter::black(0.4), 2);
         p.fillPath(thumb, Qt::white);
         y += 14 + 14;
     };
@@ -325,22 +401,24 @@ void WelcomeView::paintLivesHere(QPainter& p, const QRectF& body) {
     const double x = body.left() + 10 + widgetW + 36;
     const double w = std::min(480.0, body.right() - x);
     double y = body.center().y() - 110;
-    y += draw(&p, span(tr("Enjoy the beauty of halcyra."), Qt::white),
+    y += draw(&m_cache, &p, span(tr("Enjoy the beauty of halcyra."), Qt::white),
               OnboardingText::font(34, QFont::Bold), x, y, w, Qt::AlignLeft, titleOn(),
               10 * (1 - titleOn()));
     y += 12;
     y += draw(
-        &p,
+        &m_cache, &p,
         span(tr("This is your widget. Drag the Warmth. Drag the Brightness. One tap on a preset "
                 "moves your whole screen."),
              GlassPainter::white(0.92)),
         OnboardingText::font(15, QFont::Normal), x, y, w, Qt::AlignLeft, bodyOn());
     y += 14;
     const QString arrow = QStringLiteral("   →   ");
-    y += draw(&p, span(tr("Relaxed eyes") + arrow + tr("more focus, longer flow"), Qt::white),
+    y += draw(&m_cache, &p,
+              span(tr("Relaxed eyes") + arrow + tr("more focus, longer flow"), Qt::white),
               OnboardingText::font(14, QFont::DemiBold), x, y, w, Qt::AlignLeft, contentOn());
     y += 7;
-    draw(&p, span(tr("No blue light") + arrow + tr("deeper sleep, wake up sharp"), Qt::white),
+    draw(&m_cache, &p,
+         span(tr("No blue light") + arrow + tr("deeper sleep, wake up sharp"), Qt::white),
          OnboardingText::font(14, QFont::DemiBold), x, y, w, Qt::AlignLeft, contentOn());
 }
 
@@ -366,11 +444,12 @@ void WelcomeView::paintMenuBar(QPainter& p, const QRectF& body) {
     p.drawText(QRectF(body.left(), y, body.width(), 16), Qt::AlignCenter, tr("PRIME REAL ESTATE"));
     p.restore();
     y += 16 + 12;
-    y += draw(&p, span(tr("It lives up here."), Qt::white), OnboardingText::font(44, QFont::Bold),
-              body.left(), y, body.width(), Qt::AlignHCenter, titleOn(), 10 * (1 - titleOn()));
+    y += draw(&m_cache, &p, span(tr("It lives up here."), Qt::white),
+              OnboardingText::font(44, QFont::Bold), body.left(), y, body.width(), Qt::AlignHCenter,
+              titleOn(), 10 * (1 - titleOn()));
     y += 14;
     y +=
-        draw(&p,
+        draw(&m_cache, &p,
              span(tr("The status area is the most valuable row of pixels on your desktop. Three "
                      "moves and it's yours:"),
                   kDim),
@@ -422,7 +501,7 @@ void WelcomeView::paintMenuBar(QPainter& p, const QRectF& body) {
                               30);
         QPainterPath halo;
         halo.addEllipse(arrowBox);
-        GlassPainter::paintShadow(p, halo, GlassPainter::srgb(1.0, 0.62, 0.24, 0.35), 10);
+        m_cache.shadow(p, halo, GlassPainter::srgb(1.0, 0.62, 0.24, 0.35), 10);
         p.translate(arrowBox.center());
         p.rotate(45);
         p.translate(-arrowBox.center());
@@ -445,13 +524,13 @@ void WelcomeView::paintWow(QPainter& p, const QRectF& body) {
     p.drawText(QPointF(x, y + 12), tr("YOUR EVENING, UNLOCKED"));
     p.restore();
     y += 16 + 12;
-    y += draw(&p,
+    y += draw(&m_cache, &p,
               span(tr("Presets for the "), Qt::white) + span(tr("dark hours"), kAmber) +
                   span(QStringLiteral("."), Qt::white),
               OnboardingText::font(34, QFont::Bold), x, y, columnWidth, Qt::AlignLeft, titleOn());
     y += 14;
     y += draw(
-        &p,
+        &m_cache, &p,
         span(tr("One tap moves your whole screen. Customize each preset and pin your favorites "
                 "in Settings."),
              kDim),
@@ -459,7 +538,7 @@ void WelcomeView::paintWow(QPainter& p, const QRectF& body) {
     if (m_wow.presetChosen()) {
         y += 16;
         OnboardingGlyphs::paint(p, OnboardingGlyphs::Sun, QRectF(x, y + 2, 13, 13), kAmber);
-        draw(&p,
+        draw(&m_cache, &p,
              span(m_wow.selectedPresetName(), kAmber) +
                  span(tr(" applied — this is your evening now."), GlassPainter::white(0.55)),
              OnboardingText::font(14, QFont::Medium), x + 19, y, columnWidth - 19, Qt::AlignLeft,
@@ -513,13 +592,13 @@ void WelcomeView::paintFlicker(QPainter& p, const QRectF& body) {
     const double total = columnWidth + 28 + panelW;
     const double x = body.left() + (body.width() - total) / 2;
     double y = body.top() + 40;
-    y += draw(&p,
+    y += draw(&m_cache, &p,
               span(tr("The flicker is already gone. "), Qt::white) +
                   span(tr("Your eyes can stop bracing."), kAmber),
               OnboardingText::font(34, QFont::Bold), x, y, columnWidth, Qt::AlignLeft, titleOn());
     y += 12;
     y += draw(
-        &p,
+        &m_cache, &p,
         span(tr("It flickers 14,880 times a second. You can't see it — but your eyes feel every "
                 "pulse: the aching, the late-night headaches, the fog. Halcyra already steadied "
                 "it into flat, calm light."),
@@ -573,15 +652,15 @@ void WelcomeView::paintFlicker(QPainter& p, const QRectF& body) {
             const double tx = card.left() + 18 + 30 + 16;
             const double tw = panelW - (tx - card.left()) - 18 - 53 - 16;
             double th =
-                draw(&p, span(tr(row.title), GlassPainter::white(0.92)),
+                draw(&m_cache, &p, span(tr(row.title), GlassPainter::white(0.92)),
                      OnboardingText::font(17, QFont::DemiBold), tx, 0, tw, Qt::AlignLeft, 0);
-            th += 4 + draw(&p, span(tr(row.sub), GlassPainter::white(0.5)),
+            th += 4 + draw(&m_cache, &p, span(tr(row.sub), GlassPainter::white(0.5)),
                            OnboardingText::font(13, QFont::Normal), tx, 0, tw, Qt::AlignLeft, 0);
             const double ty = card.center().y() - th / 2;
-            const double h1 = draw(&p, span(tr(row.title), GlassPainter::white(0.92)),
+            const double h1 = draw(&m_cache, &p, span(tr(row.title), GlassPainter::white(0.92)),
                                    OnboardingText::font(17, QFont::DemiBold), tx, ty, tw,
                                    Qt::AlignLeft, 1, 0, 0, false);
-            draw(&p, span(tr(row.sub), GlassPainter::white(0.5)),
+            draw(&m_cache, &p, span(tr(row.sub), GlassPainter::white(0.5)),
                  OnboardingText::font(13, QFont::Normal), tx, ty + h1 + 4, tw, Qt::AlignLeft, 1, 0,
                  0, false);
             paintSwitch(p, QRectF(card.right() - 18 - 53, card.center().y() - 15.5, 53, 31),
@@ -596,10 +675,11 @@ void WelcomeView::paintFlicker(QPainter& p, const QRectF& body) {
         p.setPen(Qt::NoPen);
         p.setBrush(GlassPainter::srgb(0.4, 0.85, 0.5));
         p.drawEllipse(QPointF(px + 4 + 7.5, py + 2 + 7.5), 7.5, 7.5);
-        const double h = draw(&p, span(tr("Keyboard backlight follows"), GlassPainter::white(0.9)),
-                              OnboardingText::font(13, QFont::DemiBold), px + 31, py, panelW - 31,
-                              Qt::AlignLeft, 1, 0, 0, false);
-        draw(&p,
+        const double h =
+            draw(&m_cache, &p, span(tr("Keyboard backlight follows"), GlassPainter::white(0.9)),
+                 OnboardingText::font(13, QFont::DemiBold), px + 31, py, panelW - 31, Qt::AlignLeft,
+                 1, 0, 0, false);
+        draw(&m_cache, &p,
              span(tr("Your whole desk dims together. Settings → Keyboard."),
                   GlassPainter::white(0.45)),
              OnboardingText::font(11, QFont::Normal), px + 31, py + h + 2, panelW - 31,
@@ -611,15 +691,17 @@ void WelcomeView::paintFlicker(QPainter& p, const QRectF& body) {
 void WelcomeView::paintPayoff(QPainter& p, const QRectF& body) {
     const double lift = 10 * (1 - titleOn());
     double y = body.center().y() - 110;
-    y += draw(&p, span(QStringLiteral("That’s it."), kDim),
+    y += draw(&m_cache, &p, span(QStringLiteral("That’s it."), kDim),
               OnboardingText::font(24, QFont::DemiBold), body.left(), y, body.width(),
               Qt::AlignHCenter, titleOn(), lift);
     y += 10;
-    y += draw(&p, span(tr("Your body takes it "), Qt::white) + span(tr("from here."), kAmber),
+    y += draw(&m_cache, &p,
+              span(tr("Your body takes it "), Qt::white) + span(tr("from here."), kAmber),
               OnboardingText::font(48, QFont::Bold), body.left(), y, body.width(), Qt::AlignHCenter,
               titleOn(), lift);
     y += 26;
-    draw(&p, span(tr("500K of deep, firelit red. The dark is yours now. Sleep well."), kDim),
+    draw(&m_cache, &p,
+         span(tr("500K of deep, firelit red. The dark is yours now. Sleep well."), kDim),
          OnboardingText::font(16, QFont::Normal), body.center().x() - 280, y, 560, Qt::AlignHCenter,
          bodyOn());
 }

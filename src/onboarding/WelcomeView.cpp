@@ -237,8 +237,15 @@ void WelcomeView::paintEvent(QPaintEvent*) {
     p.scale(m_fitScale, m_fitScale);
     const QRectF card(0, 0, WelcomeWindowController::designWidth,
                       WelcomeWindowController::designHeight);
-    paintSurface(p, card);
-    paintBackdrop(p, card);
+    // The card, its backdrop and the aurora's bloom only change with the slide.
+    const int backdrop = m_currentSlide == 1 || m_currentSlide == 5 ? m_currentSlide
+                         : m_currentSlide == 0                      ? 0
+                                                                    : -1;
+    m_cache.draw(p, QStringLiteral("card|%1").arg(backdrop), card, [&](QPainter& cp) {
+        paintSurface(cp, card);
+        paintBackdrop(cp, card);
+        if (backdrop == 0) paintAuroraBloom(cp, card);
+    });
     if (m_currentSlide == 0) paintAurora(p, card);
     const QRectF body = bodyRect();
     const double ease = WarmthSweep::smoothstep(m_slideInT);
@@ -268,7 +275,21 @@ void WelcomeView::paintEvent(QPaintEvent*) {
         break;
     }
     p.restore();
-    paintChrome(p, card);
+    // The bars above and below the slide change only with the slide: two strips, drawn
+    // once each.
+    const QFont bf = OnboardingText::font(14, QFont::DemiBold);
+    const double bw = QFontMetricsF(bf).horizontalAdvance(primaryTitle()) + 6 + 12 + 44;
+    m_button = QRectF(card.width() - 24 - bw, card.height() - 22 - 39, bw, 39);
+    const QRectF top(0, 0, card.width(), 64);
+    const QRectF foot(0, m_button.top() - 30, card.width(), card.height() - m_button.top() + 30);
+    for (const QRectF& strip : {top, foot}) {
+        m_cache.draw(p, QStringLiteral("chrome|%1|%2").arg(m_currentSlide).arg(strip.top()), strip,
+                     [&](QPainter& cp) {
+                         cp.translate(-strip.topLeft());
+                         cp.setClipRect(strip);
+                         paintChrome(cp, card);
+                     });
+    }
 }
 
 void WelcomeView::paintSurface(QPainter& p, const QRectF& card) {
@@ -316,8 +337,7 @@ void WelcomeView::paintChrome(QPainter& p, const QRectF& card) {
         x += dot.width() + 7;
     }
     const QPainterPath capsule = GlassPainter::continuousRoundedRect(m_button, 19.5);
-    GlassPainter::paintShadow(p, capsule, GlassPainter::srgb(1.0, 0.62, 0.24, 0.4), 12,
-                              QPointF(0, 3));
+    m_cache.shadow(p, capsule, GlassPainter::srgb(1.0, 0.62, 0.24, 0.4), 12, QPointF(0, 3));
     QLinearGradient bg(m_button.topLeft(), m_button.bottomLeft());
     bg.setColorAt(0, GlassPainter::srgb(1, 0.72, 0.32));
     bg.setColorAt(1, kAmber);

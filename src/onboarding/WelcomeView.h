@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/FrameTimer.h"
+#include "onboarding/OnboardingPaintCache.h"
 #include "onboarding/WelcomeWindowController.h"
 #include "onboarding/WelcomeWowAnimator.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 #include <memory>
@@ -70,7 +72,9 @@ private:
     void paintFlicker(QPainter& p, const QRectF& body);
     void paintPayoff(QPainter& p, const QRectF& body);
     void paintSunHero(QPainter& p, const QRectF& frame);
+    QImage composeSun(const QSizeF& size, qreal scale, double m, double turn, double glowScale);
     void paintAurora(QPainter& p, const QRectF& card);
+    void paintAuroraBloom(QPainter& p, const QRectF& card);
     QRectF bodyRect() const;
 
     WelcomeCallbacks m_cb;
@@ -92,4 +96,7 @@ private:
     std::vector<QRectF> m_toggleRects;
     std::vector<std::pair<QRectF, int>> m_blocks; // block, library index
     QWidget* m_liveWidget = nullptr;
+    OnboardingPaintCache m_cache;
+    QImage m_sunFrame; // the sun as last composed, and what it was composed for
+    QString m_sunKey;
 };

@@ -1,12 +1,10 @@
 #include "onboarding/WelcomeWindow.h"
 
+#include "onboarding/OnboardingWindowGeometry.h"
 #include "onboarding/WelcomeView.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QVBoxLayout>
-#include <QVariantAnimation>
 
 WelcomeWindow::WelcomeWindow(WelcomeWindowController& controller)
     : QWidget(nullptr, Qt::Window), m_controller(controller) {
@@ -18,15 +16,14 @@ WelcomeWindow::~WelcomeWindow() = default;
 
 void WelcomeWindow::present(WelcomeCallbacks callbacks, bool isPreview,
                             PopoverViewModel* viewModel) {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QRectF area = screen ? QRectF(screen->availableGeometry()) : QRectF();
+    const QRectF area = OnboardingWindowGeometry::visibleFrame();
     const double fit = WelcomeWindowController::fitScale(area);
     m_view = new WelcomeView(std::move(callbacks), isPreview, viewModel, fit);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
     setFixedSize(m_view->size());
-    if (screen) move(WelcomeWindowController::origin(QSizeF(size()), area).toPoint());
+    if (!area.isEmpty()) move(WelcomeWindowController::origin(QSizeF(size()), area).toPoint());
     setWindowOpacity(0.0);
     show();
     QWidget::raise();
@@ -48,16 +45,7 @@ void WelcomeWindow::fadeOut(double seconds, std::function<void()> done) {
 }
 
 void WelcomeWindow::animateOpacity(double to, double seconds, std::function<void()> done) {
-    delete m_fade;
-    m_fade = new QVariantAnimation(this);
-    m_fade->setStartValue(windowOpacity());
-    m_fade->setEndValue(to);
-    m_fade->setDuration(int(seconds * 1000));
-    m_fade->setEasingCurve(QEasingCurve::InOutQuad);
-    connect(m_fade, &QVariantAnimation::valueChanged, this,
-            [this](const QVariant& v) { setWindowOpacity(v.toDouble()); });
-    if (done) connect(m_fade, &QVariantAnimation::finished, this, std::move(done));
-    m_fade->start();
+    OnboardingWindowGeometry::fade(*this, m_fade, to, seconds, std::move(done));
 }
 
 void WelcomeWindow::closeEvent(QCloseEvent* event) {

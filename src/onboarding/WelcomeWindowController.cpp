@@ -174,6 +174,8 @@ void WelcomeWindowController::finishTransientWarmthFlow() {
             m_viewModel->syncFromPreferences();
             UserDefaults::standard().setDouble(PrefKey::intensity, restored->intensity);
         }
+        if (hooks.restoreAmbientBaselines)
+            hooks.restoreAmbientBaselines(restored->temperature, restored->brightness);
         if (m_overlay) m_overlay->updateOverlays();
         UserDefaults::standard().synchronize();
         qCInfo(lcWelcome).noquote()

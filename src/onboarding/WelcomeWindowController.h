@@ -48,6 +48,9 @@ struct WelcomeHooks {
     std::function<void(double intensity)> harmonyWarmthChanged;
     // Key and sensor glides stop, so none writes over the restored values.
     std::function<void()> cancelWarmthGlides;
+    // The room-light adaptation starts again from the user's own restored values, not
+    // from a warmth the tour showed.
+    std::function<void(double temperature, double brightness)> restoreAmbientBaselines;
     std::function<void()> startKeyInterceptor;
     std::function<void()> stopKeyInterceptor;
     // Registers the login item when the setting is off.

@@ -263,7 +263,15 @@ TEST(ShellSnapshotRoads, BothRoadsWriteTheirImages) {
     QString err;
     EXPECT_EQ(run("1", &err), 0);
     EXPECT_TRUE(err.endsWith(QStringLiteral("snapshot done — 6/6 slides\n"))) << err.toStdString();
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 6);
+    const QStringList slides = QDir(dir.path()).entryList(QDir::Files);
+    EXPECT_EQ(slides.size(), 6);
+    // Kept with the other test images, to be looked at after a run.
+    const QString kept = QStringLiteral(HALCYRA_TEST_ARTIFACTS "/welcome-snapshot");
+    QDir().mkpath(kept);
+    for (const QString& slide : slides) {
+        QFile::remove(kept + QLatin1Char('/') + slide);
+        QFile::copy(dir.filePath(slide), kept + QLatin1Char('/') + slide);
+    }
 
     EXPECT_EQ(run("scheduling", &err), 0);
     const QString path = dir.path() + QStringLiteral("/scheduling.png");

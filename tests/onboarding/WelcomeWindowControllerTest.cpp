@@ -124,10 +124,18 @@ TEST(WelcomeWindowController, AReplayPutsTheUserBackExactly) {
     WelcomeRig rig;
     rig.enable(500, 2.5, 0.7); // a preset below the slider's range, a dimmed screen
     rig.engine->updateOverlays();
+    std::vector<double> keyboard;
+    std::vector<std::pair<double, double>> baselines;
+    rig.defaults().setBool(PrefKey::fullHarmonyEnabled, true);
+    rig.welcome->hooks.harmonyWarmthChanged = [&](double i) { keyboard.push_back(i); };
+    rig.welcome->hooks.restoreAmbientBaselines = [&](double k, double b) {
+        baselines.emplace_back(k, b);
+    };
     rig.open(true);
     EXPECT_TRUE(rig.scheduler->hasPauseHolder());
     EXPECT_TRUE(rig.engine->onboardingActive());
-    rig.cb().warmthUpdate(1800, 4.0, true);
+    rig.cb().warmthUpdate(1800, 3.0, true);
+    EXPECT_EQ(keyboard, std::vector<double>{3.0}); // the keyboard follows the frame
     EXPECT_EQ(rig.stored(PrefKey::intensity), 4.0);
     rig.cb().applyPresetIndex(4);
     rig.cb().presetTapped(2000, 4.0);
@@ -140,6 +148,8 @@ TEST(WelcomeWindowController, AReplayPutsTheUserBackExactly) {
     EXPECT_EQ(rig.stored(PrefKey::brightness), 0.7);
     EXPECT_TRUE(rig.defaults().boolean(PrefKey::enabled));
     EXPECT_FALSE(rig.defaults().boolean(PrefKey::previewInProgress));
+    // Room-light adaptation starts again from the user's values, not the tour's.
+    EXPECT_EQ(baselines, (std::vector<std::pair<double, double>>{{500, 0.7}}));
     EXPECT_FALSE(rig.scheduler->hasPauseHolder());
     EXPECT_FALSE(rig.engine->onboardingActive());
     // A frame arriving after the close writes nothing.

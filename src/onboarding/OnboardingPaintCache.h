@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QHash>
+#include <QImage>
+#include <QPainterPath>
+#include <QRectF>
+#include <QString>
+#include <functional>
+#include <list>
+
+class QPainter;
+
+// The parts of an onboarding frame that do not change while it animates (laid-out
+// text, blurred shadows, backdrops) kept as images at the painter's device scale, so
+// a frame composites them instead of laying out, filling and blurring again. One
+// cache per view; bounded, least recently used out first. Main thread only.
+class OnboardingPaintCache {
+public:
+    static constexpr qsizetype defaultBudgetBytes = 96 * 1024 * 1024;
+
+    explicit OnboardingPaintCache(qsizetype budgetBytes = defaultBudgetBytes);
+
+    // Draws what `paint` draws inside `box` (logical coordinates, `paint` draws with
+    // `box`'s top-left at the origin), rendered once per key and device scale. A
+    // painter turned or sheared paints directly instead.
+    void draw(QPainter& p, const QString& key, const QRectF& box,
+              const std::function<void(QPainter&)>& paint);
+
+    // The image of what `paint` draws in a `size` box from its origin, rendered at
+    // `scale` device pixels a point, for callers that draw it turned or scaled.
+    QImage image(const QString& key, const QSizeF& size, qreal scale,
+                 const std::function<void(QPainter&)>& paint);
+
+    // GlassPainter::paintShadow, blurred once per shape, colour and radius.
+    void shadow(QPainter& p, const QPainterPath& shape, const QColor& colour, qreal radius,
+                QPointF offset = {});
+
+    // A value worked out once per key (text heights for layout passes).
+    double measure(const QString& key, const std::function<double()>& compute);
+
+    void clear();
+    qsizetype bytes() const { return m_bytes; }
+    int imageCount() const { return int(m_images.size()); }
+    int renders() const { return m_renders; }
+
+    // The scale from logical to device pixels; 0 when the painter is turned or sheared.
+    static qreal deviceScale(const QPainter& p);
+    // A key part that tells two fonts apart.
+    static QString fontKey(const QFont& font);
+
+private:
+    struct Entry {
+        QString key;
+        QImage image;
+    };
+    void evict();
+    const QImage* find(const QString& key);
+    void keep(const QString& key, const QImage& image);
+    QImage render(const QSizeF& size, qreal scale, const QFont& font,
+                  const std::function<void(QPainter&)>& paint);
+
+    qsizetype m_budget;
+    qsizetype m_bytes = 0;
+    int m_renders = 0;
+    std::list<Entry> m_lru; // most recently used first
+    QHash<QString, std::list<Entry>::iterator> m_images;
+    QHash<QString, double> m_measures;
+};

@@ -1,0 +1,99 @@
+// The onboarding's hooks as the delegate wires them, reaching the real peripheral
+// controllers on the simulated platform.
+#include "app/AppDelegate.h"
+#include "app/StatusItem.h"
+#include "brightness/AmbientLightController.h"
+#include "brightness/BrightnessKeyInterceptor.h"
+#include "brightness/KeyboardBrightnessController.h"
+#include "onboarding/TakeoverWindowController.h"
+#include "onboarding/WelcomeWindowController.h"
+#include "platform/Platform.h"
+#include "platform/simulated/SimulatedAutostartEntry.h"
+#include "platform/simulated/SimulatedDithering.h"
+#include "platform/simulated/SimulatedKeyboardBacklight.h"
+#include "warmth/ScheduleTestSupport.h"
+
+#include <QMenu>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct OnboardingWiring : ::testing::Test, ScheduleFixture {
+    OnboardingWiring() {
+        // One platform for the whole run: the peripheral controllers are process-wide
+        // and keep the devices they opened.
+        static const bool platform = [] {
+            Platform::setInstance(Platform::makeSimulated());
+            return true;
+        }();
+        Q_UNUSED(platform);
+        store.defaults().setBool(PrefKey::welcomeShown, true);
+        store.defaults().setBool(PrefKey::enabled, true);
+        store.defaults().setDouble(PrefKey::temperature, 3400);
+        store.defaults().setDouble(PrefKey::intensity, 4.0);
+        delegate = std::make_unique<AppDelegate>(clock);
+        delegate->wireSubsystems(engine);
+        delegate->popUpMenu = [](QMenu&) {};
+        delegate->trayHost.present = [] { return true; };
+        delegate->trayHost.iconGeometry = [] { return QRect(700, 0, 24, 24); };
+        delegate->applicationDidFinishLaunching();
+    }
+    ~OnboardingWiring() override {
+        BrightnessKeyInterceptor::shared().stop();
+        KeyboardBrightnessController::shared().disengageHarmony(false);
+        KeyboardBrightnessController::shared().stop();
+    }
+    std::unique_ptr<AppDelegate> delegate;
+};
+
+} // namespace
+
+TEST_F(OnboardingWiring, TheTakeoverSlidesReachTheGlowDitheringLoginItemAndKeyboard) {
+    Platform& platform = Platform::instance();
+    TakeoverWindowController& takeover = *delegate->takeover();
+    StatusItem& item = *delegate->statusItem();
+
+    takeover.hooks.menuBarSlideVisible(true);
+    EXPECT_TRUE(item.glow().has_value());
+    takeover.hooks.menuBarSlideVisible(false);
+    EXPECT_TRUE(waitUntil([&] { return !item.glow().has_value(); }, 2000));
+
+    platform.simulatedDithering()->addOutput("SIM-1", "static 2x2");
+    takeover.setDisableDithering(true);
+    EXPECT_EQ(platform.simulatedDithering()->mode("SIM-1"), "off");
+    takeover.setDisableDithering(false); // switched back: the displays' own dithering
+    EXPECT_EQ(platform.simulatedDithering()->mode("SIM-1"), "static 2x2");
+
+    EXPECT_TRUE(takeover.setLaunchAtLogin(true));
+    EXPECT_EQ(platform.autostartEntry().status(), AutostartEntry::State::enabled);
+    EXPECT_FALSE(takeover.setLaunchAtLogin(false));
+    EXPECT_EQ(platform.autostartEntry().status(), AutostartEntry::State::disabled);
+
+    // A sweep frame never engages keyboard harmony; an engaged one follows the frame.
+    KeyboardBrightnessController& keyboard = KeyboardBrightnessController::shared();
+    keyboard.start();
+    takeover.hooks.harmonyWarmthChanged(4.0);
+    EXPECT_FALSE(keyboard.isHarmonyEngaged());
+    platform.simulatedKeyboardBacklight()->setLevelExternally(0.8f);
+    keyboard.engageHarmony(0.0);
+    ASSERT_TRUE(keyboard.isHarmonyEngaged());
+    takeover.hooks.harmonyWarmthChanged(4.0); // the deepest band: the keyboard goes dark
+    EXPECT_TRUE(waitUntil([&] { return keyboard.brightness() < 0.01f; }, 3000));
+}
+
+TEST_F(OnboardingWiring, AReplaySwitchesNoPeripheralAndLeavesRoomLightOnTheUsersWarmth) {
+    Platform& platform = Platform::instance();
+    WelcomeWindowController& welcome = *delegate->welcome();
+    delegate->previewOnboarding();
+    ASSERT_TRUE(welcome.isOpen());
+    const WelcomeCallbacks& cb = welcome.callbacks();
+    cb.cardAppeared();
+    cb.flickerSlideAppeared(true, true);
+    cb.brightnessKeysChanged(true);
+    EXPECT_FALSE(BrightnessKeyInterceptor::shared().isActive());
+    EXPECT_NE(platform.autostartEntry().status(), AutostartEntry::State::enabled);
+    cb.presetTapped(1900, 4.0); // the popover model takes it as the user's warmth
+    welcome.windowClosed();
+    EXPECT_EQ(AmbientLightController::shared().userManualTemperature(), 3400);
+    EXPECT_EQ(Preferences::shared().temperature(), 3400);
+}
