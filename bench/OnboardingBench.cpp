@@ -12,6 +12,7 @@
 #include "platform/linux/X11DisplayGamma.h"
 #include "support/TestStore.h"
 #include "support/XorgServer.h"
+#include "warmth/ColorTemperature.h"
 #include "warmth/OverlayWindowController.h"
 #include "warmth/SunsetScheduler.h"
 
@@ -123,11 +124,16 @@ int main(int argc, char** argv) {
         scheduler, [](TakeoverWindowController&) { return std::make_unique<QuietPresenter>(); }, {},
         [](double, std::function<void()> action) { QTimer::singleShot(0, action); });
     int frames = 0;
-    QElapsedTimer wall;
+    QElapsedTimer wall, gap;
+    double widestGap = 0;
     QEventLoop loop;
     takeover.show(&engine, nullptr, nullptr, nullptr);
     QObject::connect(takeover.state(), &TakeoverState::warmthChanged, [&] {
-        if (frames++ == 0) wall.start();
+        if (frames++ == 0)
+            wall.start();
+        else
+            widestGap = std::max(widestGap, gap.nsecsElapsed() / 1e6);
+        gap.start();
     });
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -137,9 +143,17 @@ int main(int argc, char** argv) {
     QTimer::singleShot(15000, &loop, &QEventLoop::quit);
     loop.exec();
     const double seconds = wall.nsecsElapsed() / 1e9;
-    std::printf("  %d frames shown (360 planned + the commit) in %.2f s: %.1f pushes/s; "
-                "settled at %.0f K\n",
-                frames, seconds, (frames - 1) / std::max(seconds, 1e-9),
+    std::printf("  %d frames shown (360 planned + the commit) in %.2f s: %.1f pushes/s, "
+                "widest gap %.1f ms; settled at %.0f K\n",
+                frames, seconds, (frames - 1) / std::max(seconds, 1e-9), widestGap,
                 Preferences::shared().temperature());
-    return 0;
+    // The last frame reached the screen: the CRTC's table ends at the settled warmth.
+    const auto crtcs = started->activeCrtcs();
+    const auto ramps = crtcs.empty() ? std::nullopt : started->crtcRamps(crtcs.front().id);
+    const DisplayTint settled = ColorTemperature::blendedTint(3500, 4.0);
+    const bool onScreen = ramps && !ramps->red.empty() &&
+                          std::abs(ramps->red.back() / 65535.0 - settled.r) < 0.01 &&
+                          std::abs(ramps->blue.back() / 65535.0 - settled.b) < 0.01;
+    std::printf("  the CRTC's table shows the settled 3500 K: %s\n", onScreen ? "yes" : "NO");
+    return onScreen ? 0 : 1;
 }

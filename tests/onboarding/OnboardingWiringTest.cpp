@@ -94,6 +94,7 @@ TEST_F(OnboardingWiring, AReplaySwitchesNoPeripheralAndLeavesRoomLightOnTheUsers
     EXPECT_NE(platform.autostartEntry().status(), AutostartEntry::State::enabled);
     cb.presetTapped(1900, 4.0); // the popover model takes it as the user's warmth
     welcome.windowClosed();
+    waitUntil([] { return false; }, 50); // the closed window is released
     EXPECT_EQ(AmbientLightController::shared().userManualTemperature(), 3400);
     EXPECT_EQ(Preferences::shared().temperature(), 3400);
 }
