@@ -468,26 +468,34 @@ void WelcomeView::paintMenuBar(QPainter& p, const QRectF& body) {
         {"3", OnboardingGlyphs::MenuBar,
          "Right-click it for the emergency reset if a display ever looks wrong."},
     };
+    // Wider than the text above them, so each step reads on one line.
+    const double rowW = 640;
     for (const Step& step : steps) {
         const double rowH = 22 + 20;
-        const QRectF row(cx - w / 2, y, w, rowH);
+        const QRectF row(cx - rowW / 2, y, rowW, rowH);
         if (contentOn() > 0) {
             p.save();
             p.setOpacity(p.opacity() * contentOn());
-            p.fillPath(GlassPainter::continuousRoundedRect(row, 12), GlassPainter::white(0.05));
-            const QRectF num(row.left() + 14, row.top() + 10, 22, 22);
-            p.setPen(Qt::NoPen);
-            p.setBrush(GlassPainter::white(0.08));
-            p.drawEllipse(num);
-            p.setFont(OnboardingText::font(13, QFont::Bold));
-            p.setPen(kAmber);
-            p.drawText(num, Qt::AlignCenter, QString::fromLatin1(step.num));
-            OnboardingGlyphs::paint(p, step.icon, QRectF(num.right() + 14, row.top() + 14, 14, 14),
-                                    kAmber);
-            p.setFont(OnboardingText::font(14, QFont::Medium));
-            p.setPen(GlassPainter::white(0.8));
-            p.drawText(QRectF(num.right() + 44, row.top(), w - 100, rowH),
-                       Qt::AlignLeft | Qt::AlignVCenter, tr(step.text));
+            m_cache.draw(p, QStringLiteral("step|") + QLatin1String(step.num), row,
+                         [&](QPainter& sp) {
+                             const QRectF local(QPointF(0, 0), row.size());
+                             sp.fillPath(GlassPainter::continuousRoundedRect(local, 12),
+                                         GlassPainter::white(0.05));
+                             const QRectF num(14, 10, 22, 22);
+                             sp.setPen(Qt::NoPen);
+                             sp.setBrush(GlassPainter::white(0.08));
+                             sp.drawEllipse(num);
+                             sp.setFont(OnboardingText::font(13, QFont::Bold));
+                             sp.setPen(kAmber);
+                             sp.drawText(num, Qt::AlignCenter, QString::fromLatin1(step.num));
+                             OnboardingGlyphs::paint(sp, step.icon,
+                                                     QRectF(num.right() + 14, 14, 14, 14), kAmber);
+                             sp.setFont(OnboardingText::font(14, QFont::Medium));
+                             sp.setPen(GlassPainter::white(0.8));
+                             const double tx = num.right() + 44;
+                             sp.drawText(QRectF(tx, 0, rowW - tx - 14, rowH),
+                                         Qt::AlignLeft | Qt::AlignVCenter, tr(step.text));
+                         });
             p.restore();
         }
         y += rowH + 10;
