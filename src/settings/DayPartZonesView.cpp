@@ -111,7 +111,6 @@ void DayPartZonesView::paintCard(QPainter& p, const QRectF& box, const L::DayPar
     const QColor zone = colour(L::zoneColorForKelvin(w.avg));
     const bool current = isCurrentZone(part);
     const QPainterPath shape = GlassPainter::continuousRoundedRect(box, 12);
-    GlassPainter::paintShadow(p, shape, GlassPainter::black(0.12), 2, QPointF(0, 1));
     GlassPainter::paintMaterial(p, shape, GlassPainter::Backdrop::translucent);
     if (current) {
         QColor edge = zone;
@@ -166,16 +165,33 @@ void DayPartZonesView::paintCard(QPainter& p, const QRectF& box, const L::DayPar
     p.drawRoundedRect(bar, 2.5, 2.5);
 }
 
+const QPixmap& DayPartZonesView::shadows(const QRectF (&boxes)[4], qreal dpr) {
+    // The blur is most of a card's cost and depends only on the boxes: the shadows are
+    // drawn once onto a clear layer of the view's size, exactly where they would fall.
+    if (m_shadows.size() == size() * dpr && m_shadows.devicePixelRatio() == dpr) return m_shadows;
+    m_shadows = QPixmap(size() * dpr);
+    m_shadows.setDevicePixelRatio(dpr);
+    m_shadows.fill(Qt::transparent);
+    QPainter sp(&m_shadows);
+    sp.setRenderHint(QPainter::Antialiasing);
+    for (const QRectF& box : boxes)
+        GlassPainter::paintShadow(sp, GlassPainter::continuousRoundedRect(box, 12),
+                                  GlassPainter::black(0.12), 2, QPointF(0, 1));
+    return m_shadows;
+}
+
 void DayPartZonesView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const double cardW = (width() - kSpacing) / 2;
     const double cardH = cardHeight();
     const auto& parts = L::dayParts();
-    for (int i = 0; i < int(parts.size()); ++i) {
-        const QRectF box((i % 2) * (cardW + kSpacing), (i / 2) * (cardH + kSpacing), cardW, cardH);
-        paintCard(p, box, parts[size_t(i)]);
-    }
+    QRectF boxes[4];
+    for (int i = 0; i < 4; ++i)
+        boxes[i] = QRectF((i % 2) * (cardW + kSpacing), (i / 2) * (cardH + kSpacing), cardW, cardH);
+    p.drawPixmap(0, 0, shadows(boxes, p.device()->devicePixelRatioF()));
+    for (int i = 0; i < int(parts.size()) && i < 4; ++i)
+        paintCard(p, boxes[i], parts[size_t(i)]);
     const double y = 2 * cardH + 2 * kSpacing;
     const QString icon = m_model.autoSunset()    ? QStringLiteral("location.fill")
                          : m_model.useSchedule() ? QStringLiteral("clock.fill")

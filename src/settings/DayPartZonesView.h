@@ -3,6 +3,7 @@
 #include "insights/ScheduleViewLogic.h"
 
 #include <QHash>
+#include <QPixmap>
 #include <QTimer>
 #include <QWidget>
 
@@ -42,6 +43,8 @@ protected:
 
 private:
     void paintCard(QPainter& p, const QRectF& box, const ScheduleViewLogic::DayPart& part) const;
+    // The four cards' shadows, blurred once per size and pixel ratio.
+    const QPixmap& shadows(const QRectF (&boxes)[4], qreal dpr);
     double cardHeight() const;
     double captionHeight() const;
 
@@ -50,4 +53,5 @@ private:
     QHash<QString, ScheduleViewLogic::ZoneWarmth> m_zoneWarmth;
     double m_currentHour = 12.0;
     QTimer m_updateTimer;
+    QPixmap m_shadows;
 };

@@ -66,10 +66,13 @@ protected:
         p.setRenderHint(QPainter::Antialiasing);
         const QRectF box = QRectF(rect()).adjusted(0, 0, 0, -GlassPainter::cardShadowMargin);
         const QPainterPath shape = GlassPainter::continuousRoundedRect(box, 12);
-        if (m_shadow.size() != size()) {
+        // Drawn at the pixel ratio it lands on: a shadow made for another would be
+        // scaled on every paint (and, compared by its pixel size, blurred again).
+        const qreal dpr = p.device()->devicePixelRatioF();
+        if (m_shadow.size() != size() * dpr || m_shadow.devicePixelRatio() != dpr) {
             // The shadow only changes with the size: blur it once per size.
-            m_shadow = QPixmap(size() * devicePixelRatioF());
-            m_shadow.setDevicePixelRatio(devicePixelRatioF());
+            m_shadow = QPixmap(size() * dpr);
+            m_shadow.setDevicePixelRatio(dpr);
             m_shadow.fill(Qt::transparent);
             QPainter sp(&m_shadow);
             GlassPainter::paintShadow(sp, shape, GlassPainter::black(0.12), 1.5, QPointF(0, 1));
