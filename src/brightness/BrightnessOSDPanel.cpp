@@ -14,6 +14,7 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <cmath>
+#include <cstring>
 
 namespace {
 constexpr qreal cornerRadius = 14;
@@ -32,6 +33,15 @@ const QColor ember = srgb(0.85, 0.18, 0.08);
 QColor withAlpha(QColor c, qreal a) {
     c.setAlphaF(float(a));
     return c;
+}
+
+// x × a / 255 on each channel, rounded as the raster engine rounds it.
+QRgb byteMul(QRgb x, uint a) {
+    uint t = (x & 0xff00ff) * a;
+    t = ((t + ((t >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
+    x = ((x >> 8) & 0xff00ff) * a;
+    x = (x + ((x >> 8) & 0xff00ff) + 0x800080) & 0xff00ff00;
+    return x | t;
 }
 
 QPainterPath panelShape(const QRectF& r) {
@@ -83,14 +93,17 @@ BrightnessOSDPanel::BrightnessOSDPanel(OSDState& state)
     setFixedSize(BrightnessOSD::panelSize);
     // Without a compositor the corners would be black: the window is cut to the card.
     setMask(QRegion(panelShape(QRectF(rect())).toFillPolygon().toPolygon()));
-    m_frameTimer.setInterval(16);
+    m_frameTimer.setInterval(frameMs);
     m_frameTimer.setTimerType(Qt::PreciseTimer);
     // Each frame only the border turns: only its strip is repainted and sent.
     const QRect r = rect();
     const QRegion inside =
         QRegion(r.adjusted(14, 3, -14, -3)) + QRegion(r.adjusted(3, 14, -3, -14));
     m_borderRegion = QRegion(r) - inside;
-    connect(&m_frameTimer, &QTimer::timeout, this, [this] { update(m_borderRegion); });
+    connect(&m_frameTimer, &QTimer::timeout, this, [this] {
+        if (m_frameTimer.interval() != frameMs) m_frameTimer.setInterval(frameMs);
+        frameTick();
+    });
     // The border's runs, measured once: 48 pieces of the outline with the angle of
     // their middle seen from the centre.
     const QPainterPath border = panelShape(QRectF(r).adjusted(0.75, 0.75, -0.75, -0.75));
@@ -136,87 +149,56 @@ void BrightnessOSDPanel::stateChanged() {
     const bool animate = m_state.isVisible() && !m_state.animationsStilled();
     if (animate && !m_frameTimer.isActive()) {
         if (!m_animationStart.isValid()) m_animationStart.start();
+        m_colours = borderColours();
         m_frameTimer.start();
     } else if (!animate) {
         m_frameTimer.stop();
     }
-    update();
-}
-
-void BrightnessOSDPanel::paintEvent(QPaintEvent* event) {
-    const QRectF r(rect());
-    const qreal dpr = devicePixelRatioF();
-    if (m_content.isNull() || m_contentPercentage != m_state.percentage() ||
-        m_contentMode != m_state.mode() || m_content.devicePixelRatio() != dpr) {
-        m_content = QImage((r.size() * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
-        m_content.setDevicePixelRatio(dpr);
-        m_content.fill(Qt::transparent);
-        QPainter c(&m_content);
-        paintContent(c);
-        m_contentPercentage = m_state.percentage();
-        m_contentMode = m_state.mode();
-    }
-    QPainter p(this);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    // Piece by piece: a few rows per call keep the raster engine on this thread
-    // instead of waking its pool 60 times a second.
-    for (const QRect& piece : event->region())
-        p.drawImage(piece.topLeft(), m_content,
-                    QRectF(QPointF(piece.topLeft()) * dpr, QSizeF(piece.size()) * dpr));
-    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    p.setRenderHint(QPainter::Antialiasing);
-    paintBorder(p);
-}
-
-void BrightnessOSDPanel::paintContent(QPainter& p) {
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r(rect());
-    const QPainterPath shape = panelShape(r);
-    p.fillPath(shape, QColor::fromRgbF(0.12f, 0.12f, 0.12f, 0.85f));
-    p.setClipPath(shape);
-
-    const bool warmth = m_state.mode() == OSDMode::warmth;
-    const QRectF content = r.adjusted(padX, padY, -padX, -padY);
-    const QRectF leading(content.left(), content.center().y() - iconSize / 2, iconSize, iconSize);
-    const QRectF trailing(content.right() - iconSize, leading.top(), iconSize, iconSize);
-    if (warmth)
-        moon(p, leading, withAlpha(coolWhite, 0.7));
-    else
-        sun(p, leading, withAlpha(warmYellow, 0.7), false);
-    sun(p, trailing, warmth ? ember : warmYellow, true);
-
-    const qreal barLeft = leading.right() + spacing;
-    const qreal barWidth = trailing.left() - spacing - barLeft;
-    const QRectF track(barLeft, content.center().y() - barHeight / 2, barWidth, barHeight);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor::fromRgbF(1, 1, 1, 0.15f));
-    p.drawRoundedRect(track, barHeight / 2, barHeight / 2);
-    const qreal fill = std::clamp(m_state.percentage(), 0.0, 1.0) * barWidth;
-    if (fill > 0) {
-        QLinearGradient g(track.left(), 0, track.right(), 0);
-        const QList<QColor> stops = warmth ? QList<QColor>{ember, amber, coolWhite}
-                                           : QList<QColor>{warmYellow, softGold, nearWhite};
-        for (int i = 0; i < stops.size(); ++i)
-            g.setColorAt(qreal(i) / (stops.size() - 1), stops[i]);
-        p.setBrush(g);
-        p.drawRoundedRect(QRectF(track.left(), track.top(), fill, barHeight), barHeight / 2,
-                          barHeight / 2);
-    }
-}
-
-void BrightnessOSDPanel::paintBorder(QPainter& p) {
-    if (!m_state.isVisible()) return;
-    const QRectF r(rect());
-    const QColor accent = m_state.mode() == OSDMode::warmth ? amber : warmYellow;
-    const QPainterPath border = panelShape(r.adjusted(0.75, 0.75, -0.75, -0.75));
-    p.setBrush(Qt::NoBrush);
-    if (m_state.animationsStilled()) {
-        p.setPen(QPen(withAlpha(accent, 0.5), 1.5));
-        p.drawPath(border);
+    const bool whole = m_state.mode() != m_shownMode || m_state.isVisible() != m_shownVisible ||
+                       m_state.animationsStilled() != m_shownStilled;
+    m_shownMode = m_state.mode();
+    m_shownVisible = m_state.isVisible();
+    m_shownStilled = m_state.animationsStilled();
+    if (whole) {
+        m_pending = QRegion();
+        update();
         return;
     }
+    // Only the level moved: only the bar is drawn again. While the border turns, the
+    // border's frame is made now with it and the border's own timer waits a little
+    // longer than a ramp's frame: during a ramp the two share one paint a frame.
+    const QRect bar = barTrack().toAlignedRect().adjusted(-1, -1, 1, 1);
+    if (m_frameTimer.isActive()) {
+        m_pending += bar;
+        frameTick();
+        m_frameTimer.start(frameAfterLevelMs);
+    } else {
+        update(bar);
+    }
+}
+
+void BrightnessOSDPanel::frameTick() {
+    // Only the runs whose colour changed are painted and sent: most of the outline is
+    // the gradient's flat stretch and stays as it is from one frame to the next.
+    std::vector<QRgb> colours = borderColours();
+    QRegion dirty = m_measuredDpr == 0 ? m_borderRegion : QRegion();
+    std::vector<QRect> runs;
+    runs.reserve(colours.size());
+    for (size_t i = 0; i < colours.size(); ++i)
+        if (i >= m_colours.size() || colours[i] != m_colours[i])
+            runs.push_back(m_borderRuns[i].area);
+    m_colours = std::move(colours);
+    for (const QRect& r : runs)
+        dirty += r;
+    dirty += m_pending;
+    m_pending = QRegion();
+    if (!dirty.isEmpty()) update(dirty);
+}
+
+std::vector<QRgb> BrightnessOSDPanel::borderColours() const {
     // An angular gradient turning once every 3 s, stroked as short runs of solid colour
-    // (each the gradient's colour at the run's middle): small strokes stay on this thread.
+    // (each the gradient's colour at the run's middle).
+    const QColor accent = m_state.mode() == OSDMode::warmth ? amber : warmYellow;
     const qreal t = m_animationStart.isValid() ? m_animationStart.elapsed() / 1000.0 : 0.0;
     const qreal start = std::fmod(t, 3.0) / 3.0 * 360.0;
     struct Stop {
@@ -242,11 +224,177 @@ void BrightnessOSDPanel::paintBorder(QPainter& p) {
         }
         return accent;
     };
+    std::vector<QRgb> colours;
+    colours.reserve(m_borderRuns.size());
     for (const BorderRun& run : m_borderRuns) {
         const qreal f = std::fmod(run.angle - start + 720.0, 360.0) / 360.0;
-        p.setPen(QPen(colourAt(f), 1.5, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
-        p.drawPolyline(run.points);
+        colours.push_back(qPremultiply(colourAt(f).rgba64()).toArgb32());
     }
+    return colours;
+}
+
+void BrightnessOSDPanel::paintEvent(QPaintEvent* event) {
+    const qreal dpr = devicePixelRatioF();
+    composeFrame(dpr);
+    QPainter p(this);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    // Piece by piece: a few rows per call keep the raster engine on this thread
+    // instead of waking its pool 60 times a second.
+    for (const QRect& piece : event->region())
+        p.drawImage(piece.topLeft(), m_frame,
+                    QRectF(QPointF(piece.topLeft()) * dpr, QSizeF(piece.size()) * dpr));
+}
+
+void BrightnessOSDPanel::composeFrame(qreal dpr) {
+    if (m_backdrop.isNull() || m_backdrop.devicePixelRatio() != dpr ||
+        m_backdropMode != m_state.mode()) {
+        m_backdrop = QImage((QSizeF(size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+        m_backdrop.setDevicePixelRatio(dpr);
+        m_backdrop.fill(Qt::transparent);
+        QPainter c(&m_backdrop);
+        paintBackdrop(c);
+        c.end();
+        m_backdropMode = m_state.mode();
+        m_frame = m_backdrop.copy();
+        m_frame.setDevicePixelRatio(dpr);
+        m_framePercentage = -1;
+        m_frameLook = BorderLook::none;
+    }
+    if (m_measuredDpr != dpr) measureBorder(dpr);
+    if (m_framePercentage != m_state.percentage()) {
+        // The bar's old fill goes back to the bare track before the new one is drawn.
+        const QRect bar = QRectF(barTrack().topLeft() * dpr, barTrack().size() * dpr)
+                              .toAlignedRect()
+                              .adjusted(-1, -1, 1, 1) &
+                          m_frame.rect();
+        for (int y = bar.top(); y <= bar.bottom(); ++y)
+            std::memcpy(m_frame.scanLine(y) + bar.left() * 4,
+                        m_backdrop.constScanLine(y) + bar.left() * 4, size_t(bar.width()) * 4);
+        QPainter c(&m_frame);
+        c.setRenderHint(QPainter::Antialiasing);
+        paintFill(c);
+        m_framePercentage = m_state.percentage();
+    }
+    const BorderLook look = !m_state.isVisible()          ? BorderLook::none
+                            : m_state.animationsStilled() ? BorderLook::still
+                                                          : BorderLook::turning;
+    if (look != m_frameLook || (look == BorderLook::turning && m_frameColours != m_colours))
+        composeBorder();
+}
+
+void BrightnessOSDPanel::composeBorder() {
+    const qreal dpr = m_frame.devicePixelRatio();
+    // The strip under the border goes back to the backdrop, then the border is laid on.
+    for (const QRect& r : m_borderRegion) {
+        const QRect d = QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr).toAlignedRect() &
+                        m_frame.rect();
+        for (int y = d.top(); y <= d.bottom(); ++y)
+            std::memcpy(m_frame.scanLine(y) + d.left() * 4,
+                        m_backdrop.constScanLine(y) + d.left() * 4, size_t(d.width()) * 4);
+    }
+    m_frameLook = !m_state.isVisible()          ? BorderLook::none
+                  : m_state.animationsStilled() ? BorderLook::still
+                                                : BorderLook::turning;
+    if (m_frameLook == BorderLook::still) {
+        const QColor accent = m_state.mode() == OSDMode::warmth ? amber : warmYellow;
+        QPainter c(&m_frame);
+        c.setRenderHint(QPainter::Antialiasing);
+        c.setBrush(Qt::NoBrush);
+        c.setPen(QPen(withAlpha(accent, 0.5), 1.5));
+        c.drawPath(panelShape(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75)));
+    } else if (m_frameLook == BorderLook::turning) {
+        if (m_colours.size() != m_borderRuns.size()) m_colours = borderColours();
+        // Each run is one colour over coverage measured once: blending it in by hand
+        // is what stroking it would end in, without the stroking.
+        auto* pixels = reinterpret_cast<QRgb*>(m_frame.bits());
+        for (size_t i = 0; i < m_borderRuns.size(); ++i) {
+            const QRgb colour = m_colours[i];
+            for (const auto& [offset, cover] : m_borderRuns[i].coverage) {
+                const QRgb c = cover == 255 ? colour : byteMul(colour, cover);
+                QRgb& d = pixels[offset];
+                d = c + byteMul(d, 255 - qAlpha(c));
+            }
+        }
+        m_frameColours = m_colours;
+    }
+}
+
+void BrightnessOSDPanel::measureBorder(qreal dpr) {
+    QImage scratch((QSizeF(size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    scratch.setDevicePixelRatio(dpr);
+    const int stride = int(scratch.bytesPerLine() / 4);
+    for (BorderRun& run : m_borderRuns) {
+        scratch.fill(Qt::transparent);
+        {
+            QPainter c(&scratch);
+            c.setRenderHint(QPainter::Antialiasing);
+            c.setPen(QPen(Qt::white, 1.5, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+            c.drawPolyline(run.points);
+        }
+        const QRectF near = run.points.boundingRect().adjusted(-3, -3, 3, 3);
+        const QRect scan =
+            QRectF(near.topLeft() * dpr, near.size() * dpr).toAlignedRect() & scratch.rect();
+        run.coverage.clear();
+        QRect found;
+        for (int y = scan.top(); y <= scan.bottom(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
+            for (int x = scan.left(); x <= scan.right(); ++x) {
+                if (const int a = qAlpha(line[x])) {
+                    run.coverage.emplace_back(y * stride + x, uchar(a));
+                    found |= QRect(x, y, 1, 1);
+                }
+            }
+        }
+        run.area =
+            QRectF(QPointF(found.topLeft()) / dpr, QSizeF(found.size()) / dpr).toAlignedRect();
+    }
+    m_measuredDpr = dpr;
+}
+
+QRectF BrightnessOSDPanel::barTrack() const {
+    const QRectF content = QRectF(rect()).adjusted(padX, padY, -padX, -padY);
+    const qreal barLeft = content.left() + iconSize + spacing;
+    const qreal barWidth = content.right() - iconSize - spacing - barLeft;
+    return {barLeft, content.center().y() - barHeight / 2, barWidth, barHeight};
+}
+
+void BrightnessOSDPanel::paintBackdrop(QPainter& p) const {
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r(rect());
+    const QPainterPath shape = panelShape(r);
+    p.fillPath(shape, QColor::fromRgbF(0.12f, 0.12f, 0.12f, 0.85f));
+    p.setClipPath(shape);
+
+    const bool warmth = m_state.mode() == OSDMode::warmth;
+    const QRectF content = r.adjusted(padX, padY, -padX, -padY);
+    const QRectF leading(content.left(), content.center().y() - iconSize / 2, iconSize, iconSize);
+    const QRectF trailing(content.right() - iconSize, leading.top(), iconSize, iconSize);
+    if (warmth)
+        moon(p, leading, withAlpha(coolWhite, 0.7));
+    else
+        sun(p, leading, withAlpha(warmYellow, 0.7), false);
+    sun(p, trailing, warmth ? ember : warmYellow, true);
+
+    const QRectF track = barTrack();
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor::fromRgbF(1, 1, 1, 0.15f));
+    p.drawRoundedRect(track, barHeight / 2, barHeight / 2);
+}
+
+void BrightnessOSDPanel::paintFill(QPainter& p) const {
+    const bool warmth = m_state.mode() == OSDMode::warmth;
+    const QRectF track = barTrack();
+    const qreal fill = std::clamp(m_state.percentage(), 0.0, 1.0) * track.width();
+    if (!(fill > 0)) return;
+    QLinearGradient g(track.left(), 0, track.right(), 0);
+    const QList<QColor> stops = warmth ? QList<QColor>{ember, amber, coolWhite}
+                                       : QList<QColor>{warmYellow, softGold, nearWhite};
+    for (int i = 0; i < stops.size(); ++i)
+        g.setColorAt(qreal(i) / (stops.size() - 1), stops[i]);
+    p.setPen(Qt::NoPen);
+    p.setBrush(g);
+    p.drawRoundedRect(QRectF(track.left(), track.top(), fill, barHeight), barHeight / 2,
+                      barHeight / 2);
 }
 
 // ---- Dragging ----

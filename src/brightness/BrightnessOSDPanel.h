@@ -20,6 +20,11 @@ class SnapGuideOverlay;
 // and stores where it was dropped under "halcyra.osdPosition".
 class BrightnessOSDPanel final : public QWidget, public OSDPanel {
 public:
+    // The border's frame; and how long it waits after a new level brought one, a little
+    // longer than a ramp's frame.
+    static constexpr int frameMs = 16;
+    static constexpr int frameAfterLevelMs = 20;
+
     explicit BrightnessOSDPanel(OSDState& state);
     ~BrightnessOSDPanel() override;
 
@@ -42,9 +47,17 @@ protected:
 
 private:
     void stateChanged();
-    // The panel without its border; kept until the bar or the mode changes.
-    void paintContent(QPainter& p);
-    void paintBorder(QPainter& p);
+    void frameTick();
+    // The panel without the bar's fill and the border; kept per mode and pixel ratio.
+    void paintBackdrop(QPainter& p) const;
+    void paintFill(QPainter& p) const;
+    QRectF barTrack() const;
+    // Brings m_frame up to the state: backdrop, the fill at the percentage, the border.
+    void composeFrame(qreal dpr);
+    void composeBorder();
+    void measureBorder(qreal dpr);
+    // The colours of the turning border's runs at the animation's time, premultiplied.
+    std::vector<QRgb> borderColours() const;
 
     OSDState& m_state;
     QString m_positionKey;
@@ -58,9 +71,25 @@ private:
     struct BorderRun {
         QPolygonF points;
         qreal angle = 0; // degrees, counter-clockwise from the right
+        // Its pixels in the frame (offset, coverage 0-255), measured once per pixel ratio.
+        std::vector<std::pair<int, uchar>> coverage;
+        QRect area; // where those pixels lie, in the panel's points
     };
     std::vector<BorderRun> m_borderRuns;
-    QImage m_content;
-    double m_contentPercentage = -1;
-    OSDMode m_contentMode = OSDMode::brightness;
+    qreal m_measuredDpr = 0;
+
+    // What the panel last showed, to tell which part a change touches.
+    OSDMode m_shownMode = OSDMode::brightness;
+    bool m_shownVisible = false;
+    bool m_shownStilled = false;
+    QRegion m_pending; // waits for the next frame while the border turns
+
+    QImage m_backdrop;
+    OSDMode m_backdropMode = OSDMode::brightness;
+    QImage m_frame;
+    double m_framePercentage = -1;
+    enum class BorderLook { none, still, turning };
+    BorderLook m_frameLook = BorderLook::none;
+    std::vector<QRgb> m_frameColours; // the turning border's colours in m_frame
+    std::vector<QRgb> m_colours;      // its colours now
 };

@@ -110,14 +110,10 @@ void DayPartZonesView::paintCard(QPainter& p, const QRectF& box, const L::DayPar
     const L::ZoneWarmth w = zoneWarmth(part.id);
     const QColor zone = colour(L::zoneColorForKelvin(w.avg));
     const bool current = isCurrentZone(part);
-    const QPainterPath shape = GlassPainter::continuousRoundedRect(box, 12);
-    GlassPainter::paintMaterial(p, shape, GlassPainter::Backdrop::translucent);
     if (current) {
         QColor edge = zone;
         edge.setAlphaF(0.45f);
         GlassPainter::strokeInside(p, box, 12, edge, 1.0);
-    } else {
-        GlassPainter::strokeInside(p, box, 12, white(0.15), 0.5);
     }
 
     const double x = box.left() + kPadding;
@@ -165,21 +161,6 @@ void DayPartZonesView::paintCard(QPainter& p, const QRectF& box, const L::DayPar
     p.drawRoundedRect(bar, 2.5, 2.5);
 }
 
-const QPixmap& DayPartZonesView::shadows(const QRectF (&boxes)[4], qreal dpr) {
-    // The blur is most of a card's cost and depends only on the boxes: the shadows are
-    // drawn once onto a clear layer of the view's size, exactly where they would fall.
-    if (m_shadows.size() == size() * dpr && m_shadows.devicePixelRatio() == dpr) return m_shadows;
-    m_shadows = QPixmap(size() * dpr);
-    m_shadows.setDevicePixelRatio(dpr);
-    m_shadows.fill(Qt::transparent);
-    QPainter sp(&m_shadows);
-    sp.setRenderHint(QPainter::Antialiasing);
-    for (const QRectF& box : boxes)
-        GlassPainter::paintShadow(sp, GlassPainter::continuousRoundedRect(box, 12),
-                                  GlassPainter::black(0.12), 2, QPointF(0, 1));
-    return m_shadows;
-}
-
 void DayPartZonesView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
@@ -189,7 +170,26 @@ void DayPartZonesView::paintEvent(QPaintEvent*) {
     QRectF boxes[4];
     for (int i = 0; i < 4; ++i)
         boxes[i] = QRectF((i % 2) * (cardW + kSpacing), (i / 2) * (cardH + kSpacing), cardW, cardH);
-    p.drawPixmap(0, 0, shadows(boxes, p.device()->devicePixelRatioF()));
+    int current = -1;
+    for (int i = 0; i < int(parts.size()) && i < 4; ++i)
+        if (isCurrentZone(parts[size_t(i)])) current = i;
+    // The blur, the glass and the plain edges are most of a card's cost and depend only
+    // on the boxes and which card is current.
+    m_shadows.draw(
+        p, size(), current,
+        [&](QPainter& sp) {
+            for (const QRectF& box : boxes)
+                GlassPainter::paintShadow(sp, GlassPainter::continuousRoundedRect(box, 12),
+                                          GlassPainter::black(0.12), 2, QPointF(0, 1));
+        },
+        [&](QPainter& gp) {
+            for (int i = 0; i < 4; ++i) {
+                GlassPainter::paintMaterial(gp, GlassPainter::continuousRoundedRect(boxes[i], 12),
+                                            GlassPainter::Backdrop::translucent);
+                // The current card's edge wears its zone's colour, which moves with the plan.
+                if (i != current) GlassPainter::strokeInside(gp, boxes[i], 12, white(0.15), 0.5);
+            }
+        });
     for (int i = 0; i < int(parts.size()) && i < 4; ++i)
         paintCard(p, boxes[i], parts[size_t(i)]);
     const double y = 2 * cardH + 2 * kSpacing;

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "insights/ScheduleViewLogic.h"
+#include "settings/ShadowLayer.h"
 
 #include <QHash>
-#include <QPixmap>
 #include <QTimer>
 #include <QWidget>
 
@@ -43,8 +43,6 @@ protected:
 
 private:
     void paintCard(QPainter& p, const QRectF& box, const ScheduleViewLogic::DayPart& part) const;
-    // The four cards' shadows, blurred once per size and pixel ratio.
-    const QPixmap& shadows(const QRectF (&boxes)[4], qreal dpr);
     double cardHeight() const;
     double captionHeight() const;
 
@@ -53,5 +51,5 @@ private:
     QHash<QString, ScheduleViewLogic::ZoneWarmth> m_zoneWarmth;
     double m_currentHour = 12.0;
     QTimer m_updateTimer;
-    QPixmap m_shadows;
+    ShadowLayer m_shadows;
 };

@@ -12,6 +12,7 @@
 #include "settings/SchedulingVisualizerView.h"
 #include "settings/SettingsView.h"
 #include "settings/SettingsViewModel.h"
+#include "settings/ShadowLayer.h"
 #include "sound/SoundCueEngine.h"
 #include "warmth/SunsetScheduler.h"
 
@@ -66,25 +67,21 @@ protected:
         p.setRenderHint(QPainter::Antialiasing);
         const QRectF box = QRectF(rect()).adjusted(0, 0, 0, -GlassPainter::cardShadowMargin);
         const QPainterPath shape = GlassPainter::continuousRoundedRect(box, 12);
-        // Drawn at the pixel ratio it lands on: a shadow made for another would be
-        // scaled on every paint (and, compared by its pixel size, blurred again).
-        const qreal dpr = p.device()->devicePixelRatioF();
-        if (m_shadow.size() != size() * dpr || m_shadow.devicePixelRatio() != dpr) {
-            // The shadow only changes with the size: blur it once per size.
-            m_shadow = QPixmap(size() * dpr);
-            m_shadow.setDevicePixelRatio(dpr);
-            m_shadow.fill(Qt::transparent);
-            QPainter sp(&m_shadow);
-            GlassPainter::paintShadow(sp, shape, GlassPainter::black(0.12), 1.5, QPointF(0, 1));
-        }
-        p.drawPixmap(0, 0, m_shadow);
-        GlassPainter::paintMaterial(p, shape, GlassPainter::Backdrop::translucent);
-        GlassPainter::strokeInside(p, box, 12, white(0.15), 0.5);
+        // The frame only changes with the size: made once per size.
+        m_shadow.draw(
+            p, size(), 0,
+            [&](QPainter& sp) {
+                GlassPainter::paintShadow(sp, shape, GlassPainter::black(0.12), 1.5, QPointF(0, 1));
+            },
+            [&](QPainter& gp) {
+                GlassPainter::paintMaterial(gp, shape, GlassPainter::Backdrop::translucent);
+                GlassPainter::strokeInside(gp, box, 12, white(0.15), 0.5);
+            });
     }
 
 private:
     QVBoxLayout* m_layout;
-    QPixmap m_shadow;
+    ShadowLayer m_shadow;
 };
 
 // A row with a round symbol badge, a title over a subtitle, and a control at the end.
