@@ -148,6 +148,8 @@ QWidget* OnboardingSurveyWindowController::makeWindowIfNeeded() {
     if (m_window) return nullptr;
     auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // Only the rounded card shows; its corners are not the window's.
+    window->setAttribute(Qt::WA_TranslucentBackground);
     window->setWindowTitle(QString());
     QPointer<QWidget> weak(window);
     auto* view = new OnboardingSurveyView([this, weak] {
