@@ -69,7 +69,7 @@ int HalcyraEntry::main(int argc, char* argv[]) {
     Platform& platform = Platform::instance();
     if (platform.isSimulated())
         qCInfo(lcMain) << "No display server reachable — running on the simulated platform";
-    else if (!platform.simulatedDisplayGamma() && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    else if (platform.displayGammaViaX11() && Platform::hasWaylandDisplay())
         qCWarning(lcMain).noquote() << QStringLiteral(
             "Wayland session: the displays are reached through XWayland, whose gamma ramps may "
             "never reach the screens — the tint can be reported applied and still not show");

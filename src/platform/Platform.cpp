@@ -22,9 +22,10 @@
 #include "platform/linux/SysfsLightSensor.h"
 #include "platform/linux/SysfsNativeBacklight.h"
 #include "platform/linux/UPowerKeyboardBacklight.h"
+#include "platform/linux/WlrDisplayGamma.h"
 #include "platform/linux/X11DisplayGamma.h"
-#include "platform/linux/X11MediaKeyTap.h"
 #include "platform/linux/X11GlobalHotKeys.h"
+#include "platform/linux/X11MediaKeyTap.h"
 #include "platform/linux/XdgAutostartEntry.h"
 #include "platform/simulated/SimulatedAutostartEntry.h"
 #include "platform/simulated/SimulatedDesktopNotifier.h"
@@ -41,8 +42,8 @@
 #include "platform/simulated/SimulatedMediaApplicationBus.h"
 #include "platform/simulated/SimulatedMediaKeyTap.h"
 #include "platform/simulated/SimulatedNativeBacklight.h"
-#include "platform/simulated/SimulatedOnboardingMarker.h"
 #include "platform/simulated/SimulatedNightLight.h"
+#include "platform/simulated/SimulatedOnboardingMarker.h"
 #include "platform/simulated/SimulatedOutputMuteProbe.h"
 #include "platform/simulated/SimulatedScreenCaptureProbe.h"
 #include "platform/simulated/SimulatedScreenReaderProbe.h"
@@ -81,7 +82,14 @@ bool Platform::hasX11Display() {
     return !qEnvironmentVariableIsEmpty("DISPLAY");
 }
 
+bool Platform::hasWaylandDisplay() {
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 void Platform::restoreGammaFromSignalHandler() {
+    // Only the RandR backend installs a worker here. A compositor puts its outputs'
+    // own ramps back by itself when this process dies, so on Wayland the handler has
+    // nothing to do and never touches the Wayland connection.
     GammaSignalRestore::requestFromSignalHandler();
 }
 
@@ -138,10 +146,18 @@ std::unique_ptr<Platform> Platform::makeDefault() {
         if (auto gamma = X11DisplayGamma::open()) {
             p->setDisplayGamma(std::move(gamma));
             p->m_simulated = false;
+            p->m_displayGammaViaX11 = true;
             // The keys come from the same X server as the ramps.
             p->m_simulatedKeyboard.reset();
         }
         if (auto hotKeys = X11GlobalHotKeys::open()) p->setGlobalHotKeys(std::move(hotKeys));
+    }
+    if (!p->m_displayGammaViaX11 && hasWaylandDisplay()) {
+        if (auto gamma = WlrDisplayGamma::open()) {
+            qCInfo(lcPlatform) << "Display gamma through the compositor's gamma control";
+            p->setDisplayGamma(std::move(gamma));
+            p->m_simulated = false;
+        }
     }
     if (auto backlight = SysfsNativeBacklight::probe()) {
         p->setNativeBacklight(std::move(backlight));

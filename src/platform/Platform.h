@@ -74,6 +74,8 @@ public:
     static bool simulationForced();
     // True when an X11 display can be reached.
     static bool hasX11Display();
+    // True when a Wayland compositor is named in the environment.
+    static bool hasWaylandDisplay();
 
     // Async-signal-safe: asks the gamma backend to restore the displays' own tables
     // from a signal handler and waits (at most about a second) until that is done.
@@ -82,6 +84,9 @@ public:
 
     // True when every service runs on a simulated backend.
     bool isSimulated() const { return m_simulated; }
+    // True when the display gamma goes through an X server's RandR (on a Wayland
+    // session: through XWayland).
+    bool displayGammaViaX11() const { return m_displayGammaViaX11; }
     QString describe() const;
 
     // ---- Services: an accessor, a setter (tests swap one backend) and the typed
@@ -176,6 +181,7 @@ public:
 private:
     Platform();
     bool m_simulated = true;
+    bool m_displayGammaViaX11 = false;
     // Declaration order is construction order; later services may use earlier ones.
     std::unique_ptr<DisplayGamma> m_displayGamma;
     std::unique_ptr<MachineIdentity> m_machineIdentity;
