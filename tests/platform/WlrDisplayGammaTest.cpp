@@ -1,13 +1,18 @@
 // The wlroots gamma backend against a tiny compositor running on a thread of the
 // test, on a private runtime directory.
 #include "platform/linux/WlrDisplayGamma.h"
+#include "core/Preferences.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <csignal>
 #include <functional>
 #include <future>
 #include <gtest/gtest.h>
@@ -287,6 +292,49 @@ TEST_F(WlrGamma, NoBackendWithoutACompositorOrWithoutTheGammaManager) {
     FakeCompositor plain({"DP-1"}, false);
     EXPECT_EQ(WlrDisplayGamma::open(plain.socket()), nullptr);
     EXPECT_EQ(WlrDisplayGamma::open(QStringLiteral("halcyra-no-such-socket")), nullptr);
+}
+
+// The real application on a Wayland session without X11 picks this backend, tints
+// the output, and on SIGTERM loads the straight ramp and lets go of the control.
+TEST_F(WlrGamma, TheApplicationTintsAWlrootsOutputAndHandsItBackOnSigterm) {
+    FakeCompositor compositor({"DP-1"}, true);
+    QTemporaryDir home;
+    const QString config = home.path() + QStringLiteral("/config/halcyra");
+    ASSERT_TRUE(QDir().mkpath(config));
+    QFile settings(config + QStringLiteral("/settings.json"));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(
+        QStringLiteral("{\"%1\": true, \"%2\": 3400, \"%3\": 4.0, \"%4\": true}")
+            .arg(PrefKey::enabled, PrefKey::temperature, PrefKey::intensity, PrefKey::welcomeShown)
+            .toUtf8());
+    settings.close();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* key : {"DISPLAY", "HALCYRA_PLATFORM", "HALCYRA_TEST_SNAPSHOT"})
+        env.remove(QString::fromLatin1(key));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("WAYLAND_DISPLAY"), compositor.socket());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), home.path() + QStringLiteral("/state"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+               QStringLiteral("unix:path=") + home.path() + QStringLiteral("/no-bus"));
+    QProcess app;
+    app.setProcessEnvironment(env);
+    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    app.start(QStringLiteral(HALCYRA_BINARY), {});
+    ASSERT_TRUE(app.waitForStarted(5000));
+
+    ASSERT_TRUE(eventually([&] {
+        const FakeCompositor::OutputState o = compositor.snapshot(0);
+        return o.sets > 0 && o.last[2][255] < 60000 && o.last[0][255] > o.last[2][255];
+    }));
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(5000));
+    const FakeCompositor::OutputState after = compositor.snapshot(0);
+    EXPECT_EQ(after.last[2][255], 65535);
+    EXPECT_TRUE(eventually([&] { return compositor.snapshot(0).control == nullptr; }));
 }
 
 } // namespace
