@@ -26,24 +26,52 @@ struct X11DisplayGamma::SignalState {
 };
 
 namespace {
-thread_local int t_lastError = 0;
+// The X errors seen by the innermost live trap on this thread, oldest first.
+struct TrappedError {
+    unsigned long serial;
+    int code;
+    int major;
+    int minor;
+};
+thread_local std::vector<TrappedError>* t_trapped = nullptr;
 
 int recordError(Display*, XErrorEvent* event) {
-    t_lastError = event->error_code;
+    if (t_trapped)
+        t_trapped->push_back(
+            {event->serial, event->error_code, event->request_code, event->minor_code});
     return 0;
 }
 
-// Catches X errors of the calls made while it lives instead of letting Xlib's
-// default handler end the process.
-class ErrorTrap {
+} // namespace
+
+// Catches X errors read while it lives instead of letting Xlib's default handler end
+// the process. A push is not waited for, so its refusal can turn up in any later
+// call: errors carry the serial of the request they answer.
+class X11ErrorTrap {
 public:
-    ErrorTrap() : m_previous(XSetErrorHandler(recordError)) { t_lastError = 0; }
-    ~ErrorTrap() { XSetErrorHandler(m_previous); }
-    int error() const { return t_lastError; }
+    X11ErrorTrap() : m_previous(XSetErrorHandler(recordError)), m_outer(t_trapped) {
+        t_trapped = &m_errors;
+    }
+    ~X11ErrorTrap() {
+        t_trapped = m_outer;
+        XSetErrorHandler(m_previous);
+    }
+    // The first error answering a request sent at or after `serial`; 0 when none.
+    int errorSince(unsigned long serial) const {
+        for (const TrappedError& e : m_errors)
+            if (e.serial >= serial) return e.code;
+        return 0;
+    }
+    int error() const { return m_errors.empty() ? 0 : m_errors.front().code; }
+    const std::vector<TrappedError>& errors() const { return m_errors; }
 
 private:
     XErrorHandler m_previous;
+    std::vector<TrappedError>* m_outer;
+    std::vector<TrappedError> m_errors;
 };
+
+namespace {
 
 int quietIOError(Display*) {
     return 0;
@@ -58,25 +86,32 @@ bool builtinName(const QString& name) {
            name.startsWith(QLatin1String("DSI"));
 }
 
-// Copies the ramps into `gamma` (which must have their size) and loads them.
-int loadCrtc(Display* dpy, RRCrtc crtc, XRRCrtcGamma* gamma, const Ramps& ramps) {
+// Copies the ramps into `gamma` (which must have their size) and sends them: waits
+// for the server's verdict when `confirm`, else only flushes. Returns the request's
+// serial; errors land in the caller's trap.
+unsigned long loadCrtc(Display* dpy, RRCrtc crtc, XRRCrtcGamma* gamma, const Ramps& ramps,
+                       bool confirm) {
     const size_t bytes = size_t(ramps.size()) * sizeof(unsigned short);
     std::memcpy(gamma->red, ramps.red.data(), bytes);
     std::memcpy(gamma->green, ramps.green.data(), bytes);
     std::memcpy(gamma->blue, ramps.blue.data(), bytes);
-    ErrorTrap trap;
+    const unsigned long serial = NextRequest(dpy);
     XRRSetCrtcGamma(dpy, crtc, gamma);
     // The request still points into the buffer until it is flushed.
-    XSync(dpy, False);
-    return trap.error() ? DisplayGamma::failure : DisplayGamma::success;
+    if (confirm)
+        XSync(dpy, False);
+    else
+        XFlush(dpy);
+    return serial;
 }
 
 int writeCrtc(Display* dpy, RRCrtc crtc, const Ramps& ramps) {
     XRRCrtcGamma* gamma = XRRAllocGamma(ramps.size());
     if (!gamma) return DisplayGamma::failure;
-    const int status = loadCrtc(dpy, crtc, gamma, ramps);
+    X11ErrorTrap trap;
+    const unsigned long serial = loadCrtc(dpy, crtc, gamma, ramps, true);
     XRRFreeGamma(gamma);
-    return status;
+    return trap.errorSince(serial) ? DisplayGamma::failure : DisplayGamma::success;
 }
 
 // Rounds half away from zero, as std::lround does, for 0 <= x < 2^31 — without a
@@ -184,6 +219,9 @@ std::unique_ptr<X11DisplayGamma> X11DisplayGamma::open(const QString& displayNam
         new X11DisplayGamma(dpy, QString::fromLocal8Bit(DisplayString(dpy)),
                             storePath.isEmpty() ? GammaOriginalsStore::defaultPath() : storePath));
     gamma->m_randrEventBase = eventBase;
+    int opcode = 0;
+    if (XQueryExtension(dpy, RANDR_NAME, &opcode, &eventBase, &errorBase))
+        gamma->m_randrOpcode = opcode;
     return gamma;
 }
 
@@ -230,6 +268,7 @@ X11DisplayGamma::~X11DisplayGamma() {
         XCloseDisplay(m_signalDisplay);
     }
     m_notifier.reset();
+    X11ErrorTrap trap; // closing waits for the server: a late refusal must not end the process
     XCloseDisplay(m_display);
 }
 
@@ -239,9 +278,12 @@ QString X11DisplayGamma::storeKey(unsigned long crtc) const {
 
 bool X11DisplayGamma::refreshOutputs() {
     if (m_dead) return false;
-    ErrorTrap trap;
+    X11ErrorTrap trap;
     XRRScreenResources* res = XRRGetScreenResourcesCurrent(m_display, m_root);
-    if (!res) return false;
+    if (!res) {
+        noteRefusedPushes(trap);
+        return false;
+    }
     const RROutput primary = XRRGetOutputPrimary(m_display, m_root);
     const Atom connectorType = XInternAtom(m_display, "ConnectorType", True);
     std::vector<Output> outputs;
@@ -276,6 +318,7 @@ bool X11DisplayGamma::refreshOutputs() {
         XRRFreeOutputInfo(info);
     }
     XRRFreeScreenResources(res);
+    noteRefusedPushes(trap);
     if (m_dead) return false;
 
     m_main = 0;
@@ -307,9 +350,11 @@ QString X11DisplayGamma::outputName(DisplayId display) {
 
 std::optional<Ramps> X11DisplayGamma::readRamps(unsigned long crtc) {
     if (m_dead) return std::nullopt;
-    ErrorTrap trap;
+    X11ErrorTrap trap;
+    const unsigned long serial = NextRequest(m_display);
     XRRCrtcGamma* gamma = XRRGetCrtcGamma(m_display, crtc);
-    if (!gamma || trap.error() || gamma->size < 2) {
+    noteRefusedPushes(trap);
+    if (!gamma || trap.errorSince(serial) || gamma->size < 2) {
         if (gamma) XRRFreeGamma(gamma);
         return std::nullopt;
     }
@@ -321,15 +366,23 @@ std::optional<Ramps> X11DisplayGamma::readRamps(unsigned long crtc) {
     return ramps;
 }
 
-int X11DisplayGamma::writeRamps(unsigned long crtc, const Ramps& ramps) {
+int X11DisplayGamma::writeRamps(unsigned long crtc, const Ramps& ramps, bool confirm) {
     if (m_dead) return failure;
     if (!m_pushBuffer || m_pushBuffer->size != ramps.size()) {
         if (m_pushBuffer) XRRFreeGamma(m_pushBuffer);
         m_pushBuffer = XRRAllocGamma(ramps.size());
         if (!m_pushBuffer) return failure;
     }
-    const int status = loadCrtc(m_display, crtc, m_pushBuffer, ramps);
-    // XSync may have queued events without the socket staying readable.
+    // Without an event loop a late refusal would go unheard: wait for each verdict.
+    confirm = confirm || m_confirmPushes || !m_notifier;
+    X11ErrorTrap trap;
+    const unsigned long serial = loadCrtc(m_display, crtc, m_pushBuffer, ramps, confirm);
+    noteRefusedPushes(trap, confirm ? serial : ~0ul);
+    int status = m_dead ? failure : success;
+    if (confirm && trap.errorSince(serial)) status = failure;
+    // After a refused push each one waits for its verdict, until one goes through.
+    if (confirm && status == success) m_confirmPushes = false;
+    // Xlib may have queued events without the socket staying readable.
     if (XEventsQueued(m_display, QueuedAlready) > 0 && !m_processQueued) {
         m_processQueued = true;
         QMetaObject::invokeMethod(
@@ -404,16 +457,32 @@ void X11DisplayGamma::publishOriginalsForSignal() {
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
+void X11DisplayGamma::noteRefusedPushes(const X11ErrorTrap& trap, unsigned long before) {
+    for (const TrappedError& e : trap.errors()) {
+        if (e.serial >= before || e.major != m_randrOpcode || e.minor != X_RRSetCrtcGamma) continue;
+        // The screen may not show the last tint sent: the next push waits for its verdict
+        // and reports it.
+        if (!m_confirmPushes)
+            qCWarning(lcX11Gamma).noquote()
+                << QStringLiteral("The X server refused gamma ramps (error %1)").arg(e.code);
+        m_confirmPushes = true;
+    }
+}
+
 void X11DisplayGamma::processEvents() {
     m_processQueued = false;
     if (m_dead) return;
     bool changed = false;
-    while (XPending(m_display) > 0) {
-        XEvent event;
-        XNextEvent(m_display, &event);
-        const int type = event.type - m_randrEventBase;
-        if (type == RRScreenChangeNotify) XRRUpdateConfiguration(&event);
-        if (type == RRScreenChangeNotify || type == RRNotify) changed = true;
+    {
+        X11ErrorTrap trap; // reading may bring the refusal of a push sent earlier
+        while (XPending(m_display) > 0) {
+            XEvent event;
+            XNextEvent(m_display, &event);
+            const int type = event.type - m_randrEventBase;
+            if (type == RRScreenChangeNotify) XRRUpdateConfiguration(&event);
+            if (type == RRScreenChangeNotify || type == RRNotify) changed = true;
+        }
+        noteRefusedPushes(trap);
     }
     if (!changed) return;
 
@@ -489,7 +558,8 @@ int X11DisplayGamma::setTransferTables(DisplayId display, const std::vector<floa
             m_store.setTinted(storeKey(crtc), true);
         }
     }
-    return writeRamps(crtc, ramps);
+    // A tint frame is not waited for: its rare refusal turns up with the next read.
+    return writeRamps(crtc, ramps, false);
 }
 
 int X11DisplayGamma::transferTables(DisplayId display, int capacity, std::vector<float>& red,

@@ -10,6 +10,7 @@
 #include <set>
 
 class QSocketNotifier;
+class X11ErrorTrap;
 struct _XDisplay;
 struct _XRRCrtcGamma;
 
@@ -59,7 +60,12 @@ private:
     void adoptOriginals(const Output& output);
     QString storeKey(unsigned long crtc) const;
     std::optional<GammaOriginalsStore::Ramps> readRamps(unsigned long crtc);
-    int writeRamps(unsigned long crtc, const GammaOriginalsStore::Ramps& ramps);
+    // Writes a CRTC's ramps. With `confirm` false it only flushes the request when an
+    // event loop will hear a refusal; the status then says the request went out.
+    int writeRamps(unsigned long crtc, const GammaOriginalsStore::Ramps& ramps,
+                   bool confirm = true);
+    // Marks pushes refused by errors in `trap` that answer requests before `before`.
+    void noteRefusedPushes(const X11ErrorTrap& trap, unsigned long before = ~0ul);
     void publishOriginalsForSignal();
     struct Resampling;
     const Resampling& resampling(int tableSize, int rampSize);
@@ -72,6 +78,8 @@ private:
     QString m_displayName;
     unsigned long m_root = 0;
     int m_randrEventBase = 0;
+    int m_randrOpcode = -1;
+    bool m_confirmPushes = false; // a push was refused: wait for verdicts until one lands
     std::unique_ptr<QSocketNotifier> m_notifier;
     GammaOriginalsStore m_store;
 
