@@ -144,10 +144,12 @@ PopoverView::PopoverView(PopoverViewModel& viewModel, PresetManager* presets,
     m_quoteTimer->start();
 
     connect(&m_viewModel, &PopoverViewModel::enabledChanged, this, &PopoverView::refreshFromModel);
+    // A key ramp changes these sixty times a second, mostly with the popover closed:
+    // the sliders catch up when it opens.
     connect(&m_viewModel, &PopoverViewModel::temperatureChanged, this,
-            &PopoverView::refreshFromModel);
+            &PopoverView::refreshValuesIfShown);
     connect(&m_viewModel, &PopoverViewModel::brightnessChanged, this,
-            &PopoverView::refreshFromModel);
+            &PopoverView::refreshValuesIfShown);
     connect(&m_viewModel, &PopoverViewModel::pausedByWatchdogChanged, this,
             &PopoverView::refreshFromModel);
     connect(&m_viewModel, &PopoverViewModel::showFeedbackBoxChanged, this,
@@ -293,6 +295,21 @@ void PopoverView::refreshFromModel() {
     m_warmth->setDisplayValue(warmthReadout(vm.temperature()));
     m_brightness->setValue(vm.brightnessSliderPosition());
     m_brightness->setDisplayValue(brightnessReadout(vm.brightness()));
+}
+
+void PopoverView::refreshValuesIfShown() {
+    if (isVisible())
+        refreshFromModel();
+    else
+        m_valuesStale = true;
+}
+
+void PopoverView::showEvent(QShowEvent* e) {
+    if (m_valuesStale) {
+        m_valuesStale = false;
+        refreshFromModel();
+    }
+    QWidget::showEvent(e);
 }
 
 void PopoverView::refreshRoomLine() {

@@ -92,11 +92,13 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
+    void showEvent(QShowEvent* e) override;
     bool event(QEvent* e) override;
 
 private:
     void buildHeader();
     void refreshFromModel();
+    void refreshValuesIfShown();
     void refreshRoomLine();
     void refreshFeedbackBox();
     void reloadPresets();
@@ -107,6 +109,7 @@ private:
     PresetManager* m_presets;
     int m_quoteIndex;
     std::optional<double> m_ambientKelvin;
+    bool m_valuesStale = false; // the model moved while the popover was closed
 
     QWidget* m_header = nullptr;
     ToggleSwitch* m_switch = nullptr;

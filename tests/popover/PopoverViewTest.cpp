@@ -362,6 +362,19 @@ TEST(PopoverView, FeedbackBoxSendsTrimmedNotesAndRetiresAfterThree) {
     FeedbackRequest::setBaseUrl(QUrl());
 }
 
+TEST(PopoverView, SlidersCatchUpOnOpeningWithMovesMadeWhileClosed) {
+    ViewRig rig;
+    PopoverView& view = *rig.view;
+    view.hide();
+    rig.model->setBrightness(0.55);
+    rig.model->setTemperature(5000);
+    view.show();
+    EXPECT_EQ(view.brightnessSlider()->displayValue(), QStringLiteral("50%"));
+    EXPECT_EQ(view.warmthSlider()->displayValue(), QStringLiteral("5000K"));
+    rig.model->setBrightness(1.0); // open: at once
+    EXPECT_EQ(view.brightnessSlider()->displayValue(), QStringLiteral("100%"));
+}
+
 TEST(PopoverView, BannerSwitchQuotesAndSettingsButton) {
     ViewRig rig;
     PopoverView& view = *rig.view;
