@@ -16,6 +16,7 @@
 #include "popover/PopoverViewModel.h"
 #include "popover/PresetRow.h"
 #include "popover/ToggleSwitch.h"
+#include "support/WidgetInput.h"
 #include "warmth/OverlayWindowController.h"
 #include "warmth/PresetManager.h"
 
@@ -31,23 +32,17 @@
 
 namespace {
 
-void mouse(QWidget* w, QEvent::Type type, QPointF pos, Qt::MouseButtons held = Qt::NoButton) {
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent e(type, pos, w->mapToGlobal(pos), button, held, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-}
-
 void press(QWidget* w, QPointF pos) {
-    mouse(w, QEvent::MouseButtonPress, pos, Qt::LeftButton);
+    sendMouse(w, QEvent::MouseButtonPress, pos, Qt::LeftButton);
 }
 void drag(QWidget* w, QPointF pos) {
-    mouse(w, QEvent::MouseMove, pos, Qt::LeftButton);
+    sendMouse(w, QEvent::MouseMove, pos, Qt::LeftButton);
 }
 void hover(QWidget* w, QPointF pos) {
-    mouse(w, QEvent::MouseMove, pos);
+    sendMouse(w, QEvent::MouseMove, pos);
 }
 void release(QWidget* w, QPointF pos) {
-    mouse(w, QEvent::MouseButtonRelease, pos);
+    sendMouse(w, QEvent::MouseButtonRelease, pos);
 }
 
 PresetChip chip(const QString& id, double kelvin) {

@@ -14,6 +14,7 @@
 #include "settings/SchedulingTabView.h"
 #include "settings/SchedulingVisualizerView.h"
 #include "settings/SpectrumWidget.h"
+#include "support/WidgetInput.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -49,12 +50,9 @@ bool warmish(const QColor& c) {
     return c.redF() > c.blueF() + 0.2;
 }
 
+// Moves here happen with the button down: they are drags.
 void mouse(QWidget* w, QEvent::Type type, QPointF pos) {
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    const Qt::MouseButtons held =
-        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent e(type, pos, w->mapToGlobal(pos), button, held, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
+    sendMouse(w, type, pos, type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton);
 }
 
 // Evening points of a custom schedule over the fixture's store, the clock at noon.

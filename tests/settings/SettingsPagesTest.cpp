@@ -11,6 +11,7 @@
 #include "settings/SettingsWindowController.h"
 #include "settings/ShortcutRecorder.h"
 #include "settings/ShortcutRecorderRow.h"
+#include "support/WidgetInput.h"
 #include "warmth/PresetManager.h"
 
 #include <QApplication>
@@ -54,13 +55,7 @@ struct Window {
 };
 
 void click(QWidget* w) {
-    const QPointF pos = QRectF(w->rect()).center();
-    QMouseEvent press(QEvent::MouseButtonPress, pos, w->mapToGlobal(pos), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, pos, w->mapToGlobal(pos), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &release);
+    clickCentre(w);
     QApplication::processEvents();
 }
 

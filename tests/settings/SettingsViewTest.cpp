@@ -12,6 +12,7 @@
 #include "settings/SettingsViewModel.h"
 #include "settings/SettingsWindowController.h"
 #include "settings/TestimonialCard.h"
+#include "support/WidgetInput.h"
 
 #include <QApplication>
 #include <QDir>
@@ -52,13 +53,7 @@ struct Window {
 };
 
 void click(QWidget* w) {
-    const QPointF pos = QRectF(w->rect()).center();
-    QMouseEvent press(QEvent::MouseButtonPress, pos, w->mapToGlobal(pos), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, pos, w->mapToGlobal(pos), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &release);
+    clickCentre(w);
 }
 
 void save(const QImage& image, const QString& name) {
