@@ -142,22 +142,28 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     p->setAutostartEntry(std::make_unique<XdgAutostartEntry>());
     p->setOnboardingMarker(std::make_unique<LinuxOnboardingMarker>());
     p->setScreenCaptureProbe(std::make_unique<PipeWireScreenCaptureProbe>());
-    if (hasX11Display()) {
-        if (auto gamma = X11DisplayGamma::open()) {
-            p->setDisplayGamma(std::move(gamma));
-            p->m_simulated = false;
-            p->m_displayGammaViaX11 = true;
-            // The keys come from the same X server as the ramps.
-            p->m_simulatedKeyboard.reset();
-        }
-        if (auto hotKeys = X11GlobalHotKeys::open()) p->setGlobalHotKeys(std::move(hotKeys));
-    }
-    if (!p->m_displayGammaViaX11 && hasWaylandDisplay()) {
+    // On a wlroots session the compositor's own gamma control comes first: XWayland's
+    // RandR ramps may never reach the screens there.
+    bool realGamma = false;
+    if (hasWaylandDisplay()) {
         if (auto gamma = WlrDisplayGamma::open()) {
             qCInfo(lcPlatform) << "Display gamma through the compositor's gamma control";
             p->setDisplayGamma(std::move(gamma));
             p->m_simulated = false;
+            realGamma = true;
         }
+    }
+    if (hasX11Display()) {
+        if (!realGamma) {
+            if (auto gamma = X11DisplayGamma::open()) {
+                p->setDisplayGamma(std::move(gamma));
+                p->m_simulated = false;
+                p->m_displayGammaViaX11 = true;
+                // The keys come from the same X server as the ramps.
+                p->m_simulatedKeyboard.reset();
+            }
+        }
+        if (auto hotKeys = X11GlobalHotKeys::open()) p->setGlobalHotKeys(std::move(hotKeys));
     }
     if (auto backlight = SysfsNativeBacklight::probe()) {
         p->setNativeBacklight(std::move(backlight));
