@@ -1,5 +1,7 @@
 #include "platform/linux/WlrDisplayGamma.h"
 
+#include "platform/linux/GammaRampSampling.h"
+
 #include "platform/GammaOriginalsStore.h"
 
 #include <QCoreApplication>
@@ -51,25 +53,8 @@ Tables toRamps(const std::vector<float>* in[3], int size) {
             const int lo = std::min(int(pos), n - 1);
             const int hi = std::min(lo + 1, n - 1);
             const double f = pos - lo;
-            double v = table[lo] * (1.0 - f) + table[hi] * f;
-            v = std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0);
-            const double x = v * 65535.0;
-            const int whole = int(x);
-            out[c][j] = quint16(whole + (x - whole >= 0.5 ? 1 : 0));
+            out[c][j] = GammaRampSampling::rampLevel(table[lo] * (1.0 - f) + table[hi] * f);
         }
-    }
-    return out;
-}
-
-std::vector<float> fromRamp(const std::vector<quint16>& ramp, int size) {
-    std::vector<float> out(size);
-    const int n = int(ramp.size());
-    for (int j = 0; j < size; ++j) {
-        const double pos = size > 1 ? double(j) * double(n - 1) / double(size - 1) : 0.0;
-        const int lo = std::min(int(pos), n - 1);
-        const int hi = std::min(lo + 1, n - 1);
-        const double f = pos - lo;
-        out[j] = float((ramp[lo] * (1.0 - f) + ramp[hi] * f) / 65535.0);
     }
     return out;
 }
@@ -374,9 +359,9 @@ int WlrDisplayGamma::transferTables(DisplayId display, int capacity, std::vector
     if (!o) return invalidDisplay;
     const Tables ramps = o->loaded[0].empty() ? identity(o->gammaSize) : o->loaded;
     const int n = std::min(capacity, o->gammaSize);
-    red = fromRamp(ramps[0], n);
-    green = fromRamp(ramps[1], n);
-    blue = fromRamp(ramps[2], n);
+    red = GammaRampSampling::tableFromRamp(ramps[0], n);
+    green = GammaRampSampling::tableFromRamp(ramps[1], n);
+    blue = GammaRampSampling::tableFromRamp(ramps[2], n);
     return success;
 }
 

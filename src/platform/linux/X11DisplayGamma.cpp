@@ -1,5 +1,7 @@
 #include "platform/linux/X11DisplayGamma.h"
 
+#include "platform/linux/GammaRampSampling.h"
+
 #include "platform/linux/GammaSignalRestore.h"
 
 #include <QCoreApplication>
@@ -114,12 +116,6 @@ int writeCrtc(Display* dpy, RRCrtc crtc, const Ramps& ramps) {
     return trap.errorSince(serial) ? DisplayGamma::failure : DisplayGamma::success;
 }
 
-// Rounds half away from zero, as std::lround does, for 0 <= x < 2^31 — without a
-// library call per entry.
-inline quint16 roundLevel(double x) {
-    const int whole = int(x);
-    return quint16(whole + (x - whole >= 0.5 ? 1 : 0));
-}
 } // namespace
 
 // Where each ramp entry samples a table of another size: the two neighbours and
@@ -181,28 +177,12 @@ const Ramps& X11DisplayGamma::convertedRamps(const std::vector<float>& red,
         quint16* ramp = to[c]->data();
         for (int j = 0; j < size; ++j) {
             const Resampling::Sample& s = plan.samples[j];
-            double v = table[s.lo] * s.lowWeight + table[s.hi] * s.highWeight;
-            v = std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0);
-            ramp[j] = roundLevel(v * 65535.0);
+            ramp[j] = GammaRampSampling::rampLevel(table[s.lo] * s.lowWeight +
+                                                   table[s.hi] * s.highWeight);
         }
     }
     return out;
 }
-
-namespace {
-std::vector<float> fromRamp(const std::vector<quint16>& ramp, int size) {
-    std::vector<float> out(size);
-    const int n = int(ramp.size());
-    for (int j = 0; j < size; ++j) {
-        const double pos = size > 1 ? double(j) * double(n - 1) / double(size - 1) : 0.0;
-        const int lo = std::min(int(pos), n - 1);
-        const int hi = std::min(lo + 1, n - 1);
-        const double f = pos - lo;
-        out[j] = float((ramp[lo] * (1.0 - f) + ramp[hi] * f) / 65535.0);
-    }
-    return out;
-}
-} // namespace
 
 std::unique_ptr<X11DisplayGamma> X11DisplayGamma::open(const QString& displayName,
                                                        const QString& storePath) {
@@ -570,9 +550,9 @@ int X11DisplayGamma::transferTables(DisplayId display, int capacity, std::vector
     const std::optional<Ramps> ramps = readRamps(o->crtc);
     if (!ramps) return failure;
     const int n = std::min(capacity, ramps->size());
-    red = fromRamp(ramps->red, n);
-    green = fromRamp(ramps->green, n);
-    blue = fromRamp(ramps->blue, n);
+    red = GammaRampSampling::tableFromRamp(ramps->red, n);
+    green = GammaRampSampling::tableFromRamp(ramps->green, n);
+    blue = GammaRampSampling::tableFromRamp(ramps->blue, n);
     return success;
 }
 
