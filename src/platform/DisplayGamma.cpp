@@ -7,3 +7,20 @@ void DisplayGamma::announceReconfiguration(const DisplayReconfiguration& change)
     emit reconfigured(change);
     NotificationCenter::defaultCenter().post(NotificationName::screenParametersChanged);
 }
+
+void DisplayGamma::announceReconfigurationLater(const DisplayReconfiguration& change) {
+    m_pendingChange.displayAdded |= change.displayAdded;
+    m_pendingChange.displayRemoved |= change.displayRemoved;
+    m_pendingChange.mainDisplayChanged |= change.mainDisplayChanged;
+    if (m_announcePending) return;
+    m_announcePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_announcePending = false;
+            const DisplayReconfiguration pending = m_pendingChange;
+            m_pendingChange = {};
+            announceReconfiguration(pending);
+        },
+        Qt::QueuedConnection);
+}

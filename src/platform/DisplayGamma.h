@@ -59,4 +59,11 @@ signals:
 protected:
     // Emits reconfigured() and posts NotificationName::screenParametersChanged.
     void announceReconfiguration(const DisplayReconfiguration& change);
+    // Adds `change` to what is announced next, from the event loop (never from inside
+    // a table operation); several changes before it runs are announced once.
+    void announceReconfigurationLater(const DisplayReconfiguration& change);
+
+private:
+    bool m_announcePending = false;
+    DisplayReconfiguration m_pendingChange;
 };

@@ -238,21 +238,7 @@ void WlrDisplayGamma::controlFailed(Output* output) {
 }
 
 void WlrDisplayGamma::noteChange(bool added, bool removed, DisplayId mainBefore) {
-    m_pendingChange.displayAdded |= added;
-    m_pendingChange.displayRemoved |= removed;
-    if (mainDisplay() != mainBefore) m_pendingChange.mainDisplayChanged = true;
-    // Announced from the event loop, never from inside a table operation.
-    if (m_announcePending) return;
-    m_announcePending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_announcePending = false;
-            const DisplayReconfiguration change = m_pendingChange;
-            m_pendingChange = {};
-            announceReconfiguration(change);
-        },
-        Qt::QueuedConnection);
+    announceReconfigurationLater({added, removed, mainDisplay() != mainBefore});
 }
 
 bool WlrDisplayGamma::roundtrip() {

@@ -69,6 +69,4 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
     bool m_dead = false;
     bool m_settingUp = true;
-    bool m_announcePending = false;
-    DisplayReconfiguration m_pendingChange;
 };

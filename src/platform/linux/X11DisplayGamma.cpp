@@ -477,26 +477,13 @@ void X11DisplayGamma::processEvents() {
     if (m_outputs)
         for (const Output& o : *m_outputs)
             after.push_back(o.id);
+    DisplayReconfiguration change;
     for (DisplayId id : after)
-        if (std::find(before.begin(), before.end(), id) == before.end())
-            m_pendingChange.displayAdded = true;
+        if (std::find(before.begin(), before.end(), id) == before.end()) change.displayAdded = true;
     for (DisplayId id : before)
-        if (std::find(after.begin(), after.end(), id) == after.end())
-            m_pendingChange.displayRemoved = true;
-    if (m_main != mainBefore) m_pendingChange.mainDisplayChanged = true;
-
-    // Announced from the event loop, never from inside a table operation.
-    if (m_announcePending) return;
-    m_announcePending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_announcePending = false;
-            const DisplayReconfiguration change = m_pendingChange;
-            m_pendingChange = {};
-            announceReconfiguration(change);
-        },
-        Qt::QueuedConnection);
+        if (std::find(after.begin(), after.end(), id) == after.end()) change.displayRemoved = true;
+    change.mainDisplayChanged = m_main != mainBefore;
+    announceReconfigurationLater(change);
 }
 
 std::optional<std::vector<DisplayId>> X11DisplayGamma::onlineDisplays() {

@@ -85,7 +85,6 @@ private:
 
     std::optional<std::vector<Output>> m_outputs; // dropped by RandR events
     DisplayId m_main = 0;
-    bool m_announcePending = false;
     // Originals per CRTC, as adopted this run.
     std::map<unsigned long, GammaOriginalsStore::Ramps> m_originals;
     std::set<unsigned long> m_tinted;
@@ -93,7 +92,6 @@ private:
     bool m_dead = false; // the connection broke
     bool m_signalDead = false;
     bool m_processQueued = false;
-    DisplayReconfiguration m_pendingChange;
 
     // A copy of the originals for the signal-restore worker.
     struct SignalState;
