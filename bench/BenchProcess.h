@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
 #include <QString>
 #include <memory>
 
@@ -32,6 +34,13 @@ inline Usage usage(qint64 pid) {
                 u.switches += line.mid(24).trimmed().toLongLong();
     }
     return u;
+}
+
+// The machine's one-minute load average, as the figures' context.
+inline QString loadAverage() {
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly)) return QStringLiteral("?");
+    return QString::fromLatin1(f.readAll().split(' ').first());
 }
 
 inline long long cpuNanoseconds(qint64 pid) {
@@ -70,6 +79,21 @@ inline std::unique_ptr<QProcess> launch(const QString& display, const QString& c
     p->start(QStringLiteral(HALCYRA_BINARY), {});
     p->waitForStarted(5000);
     return p;
+}
+
+// A tray host on `display` for the status item, as a desktop has one; null without
+// trayer installed.
+inline std::unique_ptr<QProcess> startTray(const QString& display) {
+    if (QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty()) return nullptr;
+    auto tray = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    tray->setProcessEnvironment(env);
+    tray->setStandardErrorFile(QProcess::nullDevice());
+    tray->start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
+    tray->waitForStarted(3000);
+    QThread::msleep(300);
+    return tray;
 }
 
 // Asks the process to end, and kills it when it does not within 3 s.

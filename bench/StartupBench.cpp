@@ -63,17 +63,7 @@ int main(int argc, char** argv) {
     XorgServer& server = *started;
     const auto crtcs = server.activeCrtcs();
     const unsigned long crtc = crtcs.front().id;
-    std::unique_ptr<QProcess> tray;
-    if (!QStandardPaths::findExecutable(QStringLiteral("trayer")).isEmpty()) {
-        tray = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), server.display());
-        tray->setProcessEnvironment(env);
-        tray->setStandardErrorFile(QProcess::nullDevice());
-        tray->start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
-        tray->waitForStarted(3000);
-        QThread::msleep(300);
-    }
+    const std::unique_ptr<QProcess> tray = BenchProcess::startTray(server.display());
 
     // 1. Process start to first gamma push, several cold starts.
     std::vector<double> startMs;

@@ -30,30 +30,55 @@ ScreenCaptureMonitor::ScreenCaptureMonitor(std::function<bool()> lockHeld,
 
 ScreenCaptureMonitor::~ScreenCaptureMonitor() {
     m_timer->stop();
+    if (m_started) probe().setChangeHandler({});
+}
+
+ScreenCaptureProbe& ScreenCaptureMonitor::probe() const {
+    return m_probe ? *m_probe : Platform::instance().screenCaptureProbe();
 }
 
 void ScreenCaptureMonitor::start() {
-    if (m_timer->isActive()) return;
-    m_timer->start(pollInterval, [this] { tick(); });
+    if (m_started) return;
+    m_started = true;
+    probe().setChangeHandler([this] {
+        if (m_started) tick();
+    });
     tick();
 }
 
 void ScreenCaptureMonitor::stop() {
+    if (m_started) probe().setChangeHandler({});
+    m_started = false;
     m_timer->stop();
     m_model.suspended = false;
     m_model.inactiveTicks = 0;
+    m_lastActive = false;
+}
+
+void ScreenCaptureMonitor::schedule() {
+    // Waking every second learns nothing while the probe announces every change and
+    // nothing is captured; a capture seen (also one a held lock lets through) and the
+    // debounce of its end are followed by the poll.
+    const bool quiet = !m_lastActive && !m_model.suspended;
+    if (quiet && probe().announcesChanges()) {
+        m_timer->stop();
+    } else if (!m_timer->isActive()) {
+        m_timer->start(pollInterval, [this] { tick(); });
+    }
 }
 
 bool ScreenCaptureMonitor::captureActive() {
-    ScreenCaptureProbe& probe = m_probe ? *m_probe : Platform::instance().screenCaptureProbe();
+    ScreenCaptureProbe& p = probe();
     // A watcher that says no, or no watcher answer at all, leaves the shared flag.
-    if (probe.screenWatcherPresent().value_or(false)) return true;
-    return probe.sessionScreenIsShared();
+    if (p.screenWatcherPresent().value_or(false)) return true;
+    return p.sessionScreenIsShared();
 }
 
 void ScreenCaptureMonitor::tick() {
     const bool active = captureActive();
+    m_lastActive = active;
     const CaptureSuspendAction action = m_model.tick(active, m_lockHeld && m_lockHeld());
+    if (m_started) schedule();
     if (action == CaptureSuspendAction::none) return;
     qCInfo(lcCapture).noquote()
         << (action == CaptureSuspendAction::suspend

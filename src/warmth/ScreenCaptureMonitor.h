@@ -20,8 +20,10 @@ struct CaptureSuspendModel {
     CaptureSuspendAction tick(bool captureActive, bool lockHeld);
 };
 
-// Polls the capture probe once a second while the tint is on and tells its owner
-// when to take the tint down for a capture and when to bring it back. Main thread.
+// Watches the capture probe while the tint is on and tells its owner when to take the
+// tint down for a capture and when to bring it back. It polls once a second while a
+// capture is seen or being debounced, or when the probe cannot announce changes;
+// otherwise it waits for the probe to announce one. Main thread.
 class ScreenCaptureMonitor : public QObject {
     Q_OBJECT
 public:
@@ -41,15 +43,21 @@ public:
     void stop();
     void tick();
 
-    bool running() const { return m_timer->isActive(); }
+    bool running() const { return m_started; }
+    bool polling() const { return m_timer->isActive(); }
     const CaptureSuspendModel& model() const { return m_model; }
 
 private:
+    ScreenCaptureProbe& probe() const;
     bool captureActive();
+    // Polls while a capture may be about, else listens when the probe can tell.
+    void schedule();
 
     std::unique_ptr<FrameTimer> m_timer;
     CaptureSuspendModel m_model;
     std::function<bool()> m_lockHeld;
     std::function<void(CaptureSuspendAction)> m_onAction;
     ScreenCaptureProbe* m_probe;
+    bool m_started = false;
+    bool m_lastActive = false;
 };

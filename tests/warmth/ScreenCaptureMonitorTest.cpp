@@ -66,4 +66,61 @@ TEST(ScreenCaptureMonitor, PollsAtOnceOnStartAndFallsBackToTheSharedFlag) {
     EXPECT_EQ(actions.size(), 3u);
 }
 
+TEST(ScreenCaptureMonitor, ListensWhileNothingIsCapturedAndPollsEverySecondWhileACastIsAbout) {
+    SimulatedScreenCaptureProbe probe;
+    probe.announces = true;
+    probe.watcher = false;
+    std::vector<A> actions;
+    bool lock = false;
+    ManualFrameTimer* timer = nullptr;
+    auto monitor = std::make_unique<ScreenCaptureMonitor>(
+        [&] { return lock; }, [&](A a) { actions.push_back(a); }, &probe, [&] {
+            auto t = std::make_unique<ManualFrameTimer>();
+            timer = t.get();
+            return t;
+        });
+    monitor->start();
+    EXPECT_EQ(probe.polls, 1);
+    EXPECT_TRUE(monitor->running());
+    EXPECT_FALSE(timer->isActive()) << "nothing captured: no wake-up every second";
+
+    // A cast under a held lock is not acted on, but it is followed every second, so the
+    // lock's end is acted on within one.
+    lock = true;
+    probe.watcher = true;
+    probe.announce();
+    EXPECT_TRUE(actions.empty());
+    ASSERT_TRUE(timer->isActive());
+    EXPECT_DOUBLE_EQ(timer->interval(), 1.0);
+    lock = false;
+    timer->fire();
+    EXPECT_EQ(actions, std::vector{A::suspend});
+
+    // The end is debounced over three polls, then it listens again.
+    probe.watcher = false;
+    probe.announce();
+    timer->fire();
+    EXPECT_TRUE(timer->isActive());
+    timer->fire();
+    EXPECT_EQ(actions, (std::vector{A::suspend, A::resume}));
+    EXPECT_FALSE(timer->isActive());
+
+    // A probe that cannot tell of changes is polled, as before.
+    probe.announces = false;
+    probe.watcher = true;
+    probe.announce();
+    EXPECT_TRUE(timer->isActive());
+    probe.watcher = false;
+    for (int i = 0; i < 5; ++i)
+        timer->fire();
+    EXPECT_TRUE(timer->isActive());
+
+    // Stopped, or gone, it no longer listens.
+    monitor->stop();
+    EXPECT_FALSE(probe.handler);
+    monitor->start();
+    monitor.reset();
+    EXPECT_FALSE(probe.handler);
+}
+
 } // namespace

@@ -8,7 +8,12 @@
 #include <QTimeZone>
 #include <QTimer>
 #include <X11/Xlib.h>
+#include <X11/Xlibint.h>
 #include <X11/extensions/dpms.h>
+#include <X11/extensions/dpmsproto.h>
+// Xlibint.h defines these as macros.
+#undef max
+#undef min
 #include <cerrno>
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -58,6 +63,7 @@ LinuxSystemEvents::~LinuxSystemEvents() {
     m_clockNotifier.reset();
     if (m_clockFd >= 0) ::close(m_clockFd);
     m_dpmsPoll.reset();
+    m_dpmsNotifier.reset();
     if (m_dpmsDisplay) XCloseDisplay(m_dpmsDisplay);
 }
 
@@ -72,10 +78,40 @@ void LinuxSystemEvents::startDisplayPowerWatch() {
         m_dpmsDisplay = nullptr;
         return;
     }
+    if (listenForDisplayPower()) return;
     m_dpmsPoll = std::make_unique<QTimer>();
     m_dpmsPoll->setInterval(displayPowerPollMs);
     connect(m_dpmsPoll.get(), &QTimer::timeout, this, &LinuxSystemEvents::pollDisplayPower);
     m_dpmsPoll->start();
+}
+
+bool LinuxSystemEvents::listenForDisplayPower() {
+    int major = 0, minor = 0, opcode = 0, event = 0, error = 0;
+    if (!DPMSGetVersion(m_dpmsDisplay, &major, &minor) || major < 1 || (major == 1 && minor < 2))
+        return false;
+    if (!XQueryExtension(m_dpmsDisplay, DPMSExtensionName, &opcode, &event, &error)) return false;
+    // Xlib has no call for it: the request is sent by hand.
+    Display* dpy = m_dpmsDisplay;
+    LockDisplay(dpy);
+    xDPMSSelectInputReq* req = nullptr;
+    GetReq(DPMSSelectInput, req);
+    req->reqType = CARD8(opcode);
+    req->dpmsReqType = X_DPMSSelectInput;
+    req->eventMask = DPMSInfoNotifyMask;
+    UnlockDisplay(dpy);
+    SyncHandle();
+    XSync(dpy, False);
+    // Nothing else arrives on this connection: whatever does is a reason to look.
+    m_dpmsNotifier =
+        std::make_unique<QSocketNotifier>(ConnectionNumber(dpy), QSocketNotifier::Read);
+    connect(m_dpmsNotifier.get(), &QSocketNotifier::activated, this, [this] {
+        while (XPending(m_dpmsDisplay) > 0) {
+            XEvent ignored;
+            XNextEvent(m_dpmsDisplay, &ignored);
+        }
+        pollDisplayPower();
+    });
+    return true;
 }
 
 void LinuxSystemEvents::pollDisplayPower() {

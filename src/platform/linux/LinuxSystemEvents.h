@@ -14,7 +14,8 @@ struct _XDisplay;
 // Sleep and wake from systemd-logind's PrepareForSleep on the system bus, the
 // screensaver from org.freedesktop.ScreenSaver's (or org.gnome.ScreenSaver's)
 // ActiveChanged on the session bus, display sleep and wake from the X server's DPMS
-// power level (polled: X11 sends no event when it changes), wall-clock jumps from a
+// power level (told by the server from DPMS 1.2 on, polled once a second on older
+// servers, which send no event when it changes), wall-clock jumps from a
 // timerfd that the kernel cancels when the clock is set, and time-zone changes from
 // watching /etc/localtime. Whatever bus or server is missing is skipped.
 class LinuxSystemEvents final : public SystemEvents {
@@ -35,6 +36,8 @@ private:
     void onZoneFileChanged(bool zoneFileItself);
     void startDisplayPowerWatch();
     void pollDisplayPower();
+    // Asks a DPMS 1.2 server to tell of power level changes; false when it cannot.
+    bool listenForDisplayPower();
 
     int m_clockFd = -1;
     std::unique_ptr<QSocketNotifier> m_clockNotifier;
@@ -42,5 +45,6 @@ private:
     QString m_zoneTarget;
     _XDisplay* m_dpmsDisplay = nullptr;
     std::unique_ptr<QTimer> m_dpmsPoll;
+    std::unique_ptr<QSocketNotifier> m_dpmsNotifier;
     bool m_displaysOn = true;
 };

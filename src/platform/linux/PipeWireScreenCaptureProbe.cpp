@@ -1,6 +1,9 @@
 #include "platform/linux/PipeWireScreenCaptureProbe.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QLoggingCategory>
 #include <cerrno>
 #include <cstring>
@@ -18,6 +21,7 @@ struct PipeWireScreenCaptureProbe::Graph {
     std::mutex mutex;
     std::set<uint32_t> casts;         // guarded by mutex
     std::atomic<bool> broken = false; // the server went away
+    std::function<void()> announce;   // set before the loop starts; PipeWire's thread
 };
 
 namespace {
@@ -32,18 +36,28 @@ void onGlobal(void* data, uint32_t id, uint32_t, const char* type, uint32_t,
             spa_dict_lookup(props, PW_KEY_NODE_NAME), spa_dict_lookup(props, PW_KEY_DEVICE_API)))
         return;
     auto* graph = static_cast<Graph*>(data);
-    std::lock_guard lock(graph->mutex);
-    graph->casts.insert(id);
+    {
+        std::lock_guard lock(graph->mutex);
+        graph->casts.insert(id);
+    }
+    graph->announce();
 }
 
 void onGlobalRemove(void* data, uint32_t id) {
     auto* graph = static_cast<Graph*>(data);
-    std::lock_guard lock(graph->mutex);
-    graph->casts.erase(id);
+    bool wasCast = false;
+    {
+        std::lock_guard lock(graph->mutex);
+        wasCast = graph->casts.erase(id) > 0;
+    }
+    if (wasCast) graph->announce();
 }
 
 void onCoreError(void* data, uint32_t id, int, int res, const char*) {
-    if (id == PW_ID_CORE && res == -EPIPE) static_cast<Graph*>(data)->broken = true;
+    if (id != PW_ID_CORE || res != -EPIPE) return;
+    auto* graph = static_cast<Graph*>(data);
+    graph->broken = true;
+    graph->announce();
 }
 
 const pw_registry_events kRegistryEvents = {
@@ -75,10 +89,46 @@ bool PipeWireScreenCaptureProbe::isScreenCast(const char* mediaClass, const char
            containsNoCase(nodeName, "monitor");
 }
 
-PipeWireScreenCaptureProbe::PipeWireScreenCaptureProbe() = default;
+PipeWireScreenCaptureProbe::PipeWireScreenCaptureProbe() : m_mainThread(std::make_unique<QObject>()) {}
 
 PipeWireScreenCaptureProbe::~PipeWireScreenCaptureProbe() {
-    disconnect();
+    disconnect(); // PipeWire's thread is gone before the announcements' target
+}
+
+void PipeWireScreenCaptureProbe::setChangeHandler(std::function<void()> handler) {
+    m_onChange = std::move(handler);
+}
+
+QString PipeWireScreenCaptureProbe::runtimeFolder() {
+    const QString remote = qEnvironmentVariable("PIPEWIRE_REMOTE");
+    if (remote.startsWith(QLatin1Char('/'))) return QFileInfo(remote).absolutePath();
+    for (const char* name : {"PIPEWIRE_RUNTIME_DIR", "XDG_RUNTIME_DIR"})
+        if (const QString dir = qEnvironmentVariable(name); !dir.isEmpty()) return dir;
+    return {};
+}
+
+bool PipeWireScreenCaptureProbe::announcesChanges() {
+    if (!m_graph && !m_sinceAttempt.isValid()) screenWatcherPresent(); // the first try
+    if (m_graph && !m_graph->broken) return true;
+    // No folder a server could appear in: the answer can never change.
+    if (runtimeFolder().isEmpty()) return true;
+    watchForServer();
+    return m_serverWatch != nullptr;
+}
+
+void PipeWireScreenCaptureProbe::watchForServer() {
+    if (m_serverWatch) return;
+    const QString folder = runtimeFolder();
+    auto watch = std::make_unique<QFileSystemWatcher>();
+    if (!QDir(folder).exists() || !watch->addPath(folder)) return;
+    // Any change there may be the server starting: the next question connects at once.
+    QObject::connect(watch.get(), &QFileSystemWatcher::directoryChanged, m_mainThread.get(),
+                     [this] {
+                         if (m_graph) return;
+                         m_sinceAttempt.invalidate();
+                         if (m_onChange) m_onChange();
+                     });
+    m_serverWatch = std::move(watch);
 }
 
 bool PipeWireScreenCaptureProbe::connect() {
@@ -88,6 +138,15 @@ bool PipeWireScreenCaptureProbe::connect() {
     }();
     Q_UNUSED(initialised);
     auto graph = std::make_unique<Graph>();
+    QObject* mainThread = m_mainThread.get();
+    graph->announce = [this, mainThread] {
+        QMetaObject::invokeMethod(
+            mainThread,
+            [this] {
+                if (m_onChange) m_onChange();
+            },
+            Qt::QueuedConnection);
+    };
     graph->loop = pw_thread_loop_new("halcyra-capture", nullptr);
     if (!graph->loop) return false;
     graph->context = pw_context_new(pw_thread_loop_get_loop(graph->loop), nullptr, 0);
@@ -111,6 +170,7 @@ bool PipeWireScreenCaptureProbe::connect() {
         return false;
     }
     qCInfo(lcCaptureProbe) << "Watching PipeWire for screen casts";
+    m_serverWatch.reset();
     return true;
 }
 

@@ -13,4 +13,13 @@ public:
         return watcher;
     }
     bool sessionScreenIsShared() override { return shared; }
+
+    // Whether it claims to announce changes, and tells its listener when `announce`d.
+    bool announces = false;
+    std::function<void()> handler;
+    bool announcesChanges() override { return announces; }
+    void setChangeHandler(std::function<void()> h) override { handler = std::move(h); }
+    void announce() {
+        if (handler) handler();
+    }
 };

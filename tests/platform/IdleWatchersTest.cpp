@@ -1,0 +1,101 @@
+// The watchers that run while the application sits idle: they hear changes from the
+// X server and the runtime folder instead of asking every second.
+#include "platform/linux/LinuxSystemEvents.h"
+#include "platform/linux/PipeWireScreenCaptureProbe.h"
+#include "support/XorgServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+// After gtest: Xlib's macros (None, Bool) clash with its names.
+#include <X11/Xlib.h>
+#include <X11/extensions/dpms.h>
+
+namespace {
+
+bool xset(const QString& display, const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral("xset"), QStringList{QStringLiteral("-display"), display} + args);
+    return p.waitForFinished(5000) && p.exitCode() == 0;
+}
+
+// How long until `done` holds, pumping events; -1 past `limitMs`.
+qint64 msUntil(const std::function<bool()>& done, int limitMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > limitMs) return -1;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return t.elapsed();
+}
+
+TEST(IdleWatchers, DisplaySleepAndWakeAreHeardAtOnceNotAtTheNextSecond) {
+    XorgServer server;
+    if (!server.start()) GTEST_SKIP() << server.errorString().toStdString();
+    Display* dpy = XOpenDisplay(server.display().toLocal8Bit().constData());
+    ASSERT_TRUE(dpy);
+    int base = 0, error = 0;
+    const bool capable = DPMSQueryExtension(dpy, &base, &error) && DPMSCapable(dpy);
+    XCloseDisplay(dpy);
+    if (!capable) GTEST_SKIP() << "this X server's driver has no display power levels";
+    const QByteArray previous = qgetenv("DISPLAY");
+    qputenv("DISPLAY", server.display().toLocal8Bit());
+    ASSERT_TRUE(xset(server.display(), {QStringLiteral("+dpms")}));
+    int sleeps = 0, wakes = 0;
+    {
+        LinuxSystemEvents events;
+        QObject::connect(&events, &SystemEvents::screensDidSleep, [&] { ++sleeps; });
+        QObject::connect(&events, &SystemEvents::screensDidWake, [&] { ++wakes; });
+        // Three turns: a one-second poll would miss 250 ms at least once.
+        for (int turn = 0; turn < 3; ++turn) {
+            ASSERT_TRUE(xset(server.display(), {QStringLiteral("dpms"), QStringLiteral("force"),
+                                                QStringLiteral("off")}));
+            const qint64 slept = msUntil([&] { return sleeps == turn + 1; }, 3000);
+            ASSERT_GE(slept, 0) << "the displays' sleep was not noticed";
+            EXPECT_LT(slept, 250);
+            ASSERT_TRUE(xset(server.display(), {QStringLiteral("dpms"), QStringLiteral("force"),
+                                                QStringLiteral("on")}));
+            const qint64 woke = msUntil([&] { return wakes == turn + 1; }, 3000);
+            ASSERT_GE(woke, 0) << "the displays' wake was not noticed";
+            EXPECT_LT(woke, 250);
+        }
+    }
+    qputenv("DISPLAY", previous);
+}
+
+TEST(IdleWatchers, ACaptureProbeWithoutAServerWaitsForItsSocketInsteadOfPolling) {
+    QTemporaryDir runtime;
+    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray remote = qgetenv("PIPEWIRE_REMOTE");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    qunsetenv("PIPEWIRE_REMOTE");
+    qunsetenv("PIPEWIRE_RUNTIME_DIR");
+    {
+        PipeWireScreenCaptureProbe probe;
+        int told = 0;
+        probe.setChangeHandler([&] { ++told; });
+        EXPECT_FALSE(probe.screenWatcherPresent().has_value()) << "no server: it cannot tell";
+        EXPECT_TRUE(probe.announcesChanges()) << "it watches for the server's socket";
+        // A server starting puts its socket there: the listener hears of it, and the next
+        // question tries to connect again at once instead of 30 s later.
+        QFile socket(runtime.filePath(QStringLiteral("pipewire-0")));
+        ASSERT_TRUE(socket.open(QIODevice::WriteOnly));
+        socket.close();
+        EXPECT_GE(msUntil([&] { return told > 0; }, 3000), 0);
+    }
+    {
+        // Without any runtime folder no server can ever be reached: nothing to poll for.
+        qunsetenv("XDG_RUNTIME_DIR");
+        PipeWireScreenCaptureProbe probe;
+        EXPECT_FALSE(probe.screenWatcherPresent().has_value());
+        EXPECT_TRUE(probe.announcesChanges());
+    }
+    qputenv("XDG_RUNTIME_DIR", previous);
+    if (!remote.isEmpty()) qputenv("PIPEWIRE_REMOTE", remote);
+}
+
+} // namespace
