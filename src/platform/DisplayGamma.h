@@ -52,6 +52,23 @@ public:
     // Gives every display back the tables it had before this program first touched it.
     virtual void restoreColorSettings() = 0;
 
+    // Tables loaded between these two may be held back and sent together when the
+    // last one ends (pairs nest): a frame for several displays wakes the server once.
+    virtual void beginPushes() {}
+    virtual void endPushes() {}
+
+    // Holds a frame's pushes together for its lifetime.
+    class PushBatch {
+    public:
+        explicit PushBatch(DisplayGamma& gamma) : m_gamma(gamma) { m_gamma.beginPushes(); }
+        ~PushBatch() { m_gamma.endPushes(); }
+        PushBatch(const PushBatch&) = delete;
+        PushBatch& operator=(const PushBatch&) = delete;
+
+    private:
+        DisplayGamma& m_gamma;
+    };
+
 signals:
     // Emitted on the main thread after a reconfiguration has been seen.
     void reconfigured(const DisplayReconfiguration& change);

@@ -112,6 +112,8 @@ void OverlayWindowController::applyGamma(double kelvin, double intensity, double
         m_builtTableMax = maxima;
     }
     int accepted = 0;
+    // Every display's tables go to the server together.
+    const DisplayGamma::PushBatch batch(gamma());
     for (DisplayId display : displays) {
         if (m_edrGuard.suspendedDisplays.contains(display)) continue;
         const int status = gamma().setTransferTables(display, m_red, m_green, m_blue);

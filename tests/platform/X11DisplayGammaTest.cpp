@@ -303,4 +303,54 @@ TEST_F(X11Gamma, AnnouncesModeChangesNotOurPushesAndSurvivesALostServer) {
     Platform::instance().displayGamma().restoreColorSettings();
 }
 
+TEST_F(X11Gamma, AFrameForSeveralDisplaysReachesTheServerInOneGo) {
+    const XorgServer::Crtc first = m_crtcs.front();
+    // A second head, as the dummy driver offers them.
+    ASSERT_TRUE(runXrandr(m_server.display(), {QStringLiteral("--addmode"), QStringLiteral("DUMMY1"),
+                                               QStringLiteral("1024x768")}));
+    ASSERT_TRUE(runXrandr(m_server.display(),
+                          {QStringLiteral("--output"), QStringLiteral("DUMMY1"),
+                           QStringLiteral("--mode"), QStringLiteral("1024x768"),
+                           QStringLiteral("--right-of"), first.outputName}));
+    ASSERT_TRUE(runXrandr(m_server.display(), {QStringLiteral("--query")})); // brings it up to date
+    const auto crtcs = m_server.activeCrtcs();
+    ASSERT_EQ(crtcs.size(), 2u);
+    X11DisplayGamma* gamma = useServer();
+    const auto displays = gamma->onlineDisplays();
+    ASSERT_TRUE(displays && displays->size() == 2);
+    const std::vector<float> warm = [] {
+        std::vector<float> t(256);
+        for (int i = 0; i < 256; ++i)
+            t[i] = 0.6f * float(i) / 255.0f;
+        return t;
+    }();
+    const auto before = m_server.crtcRamps(crtcs[0].id);
+
+    gamma->beginPushes();
+    for (DisplayId d : *displays)
+        EXPECT_EQ(gamma->setTransferTables(d, warm, warm, warm), DisplayGamma::success);
+    // Held back until the frame ends: the server has seen neither display's tables.
+    ::usleep(50'000);
+    EXPECT_EQ(m_server.crtcRamps(crtcs[0].id), before);
+    gamma->endPushes();
+    gamma->sync();
+    for (const auto& c : crtcs) {
+        const auto ramps = m_server.crtcRamps(c.id);
+        ASSERT_TRUE(ramps);
+        EXPECT_LE(worstStep(ramps->blue, 0.6), 1) << c.outputName.toStdString();
+    }
+
+    // The engine's frames go out the same way, and each one on its own (no batch left
+    // open) reaches the server.
+    {
+        OverlayWindowController engine;
+        engine.applyGamma(3000.0, 4.0, 1.0);
+        gamma->sync();
+        const DisplayTint tint = ColorTemperature::blendedTint(3000.0, 4.0);
+        for (const auto& c : crtcs)
+            EXPECT_LE(worstStep(m_server.crtcRamps(c.id)->blue, float(tint.b)), 1);
+    }
+    Platform::instance().displayGamma().restoreColorSettings();
+}
+
 } // namespace

@@ -88,21 +88,23 @@ bool builtinName(const QString& name) {
            name.startsWith(QLatin1String("DSI"));
 }
 
+enum class Send { waitForVerdict, flush, queue };
+
 // Copies the ramps into `gamma` (which must have their size) and sends them: waits
-// for the server's verdict when `confirm`, else only flushes. Returns the request's
-// serial; errors land in the caller's trap.
+// for the server's verdict, only flushes, or leaves the request in Xlib's buffer for
+// a later flush (Xlib copies the ramps out of `gamma` as it queues them). Returns the
+// request's serial; errors land in the caller's trap.
 unsigned long loadCrtc(Display* dpy, RRCrtc crtc, XRRCrtcGamma* gamma, const Ramps& ramps,
-                       bool confirm) {
+                       Send send) {
     const size_t bytes = size_t(ramps.size()) * sizeof(unsigned short);
     std::memcpy(gamma->red, ramps.red.data(), bytes);
     std::memcpy(gamma->green, ramps.green.data(), bytes);
     std::memcpy(gamma->blue, ramps.blue.data(), bytes);
     const unsigned long serial = NextRequest(dpy);
     XRRSetCrtcGamma(dpy, crtc, gamma);
-    // The request still points into the buffer until it is flushed.
-    if (confirm)
+    if (send == Send::waitForVerdict)
         XSync(dpy, False);
-    else
+    else if (send == Send::flush)
         XFlush(dpy);
     return serial;
 }
@@ -111,7 +113,7 @@ int writeCrtc(Display* dpy, RRCrtc crtc, const Ramps& ramps) {
     XRRCrtcGamma* gamma = XRRAllocGamma(ramps.size());
     if (!gamma) return DisplayGamma::failure;
     X11ErrorTrap trap;
-    const unsigned long serial = loadCrtc(dpy, crtc, gamma, ramps, true);
+    const unsigned long serial = loadCrtc(dpy, crtc, gamma, ramps, Send::waitForVerdict);
     XRRFreeGamma(gamma);
     return trap.errorSince(serial) ? DisplayGamma::failure : DisplayGamma::success;
 }
@@ -356,7 +358,9 @@ int X11DisplayGamma::writeRamps(unsigned long crtc, const Ramps& ramps, bool con
     // Without an event loop a late refusal would go unheard: wait for each verdict.
     confirm = confirm || m_confirmPushes || !m_notifier;
     X11ErrorTrap trap;
-    const unsigned long serial = loadCrtc(m_display, crtc, m_pushBuffer, ramps, confirm);
+    const Send send = confirm ? Send::waitForVerdict : m_batches > 0 ? Send::queue : Send::flush;
+    const unsigned long serial = loadCrtc(m_display, crtc, m_pushBuffer, ramps, send);
+    m_unflushed = send == Send::queue;
     noteRefusedPushes(trap, confirm ? serial : ~0ul);
     int status = m_dead ? failure : success;
     if (confirm && trap.errorSince(serial)) status = failure;
@@ -541,6 +545,19 @@ int X11DisplayGamma::transferTables(DisplayId display, int capacity, std::vector
     green = GammaRampSampling::tableFromRamp(ramps->green, n);
     blue = GammaRampSampling::tableFromRamp(ramps->blue, n);
     return success;
+}
+
+void X11DisplayGamma::endPushes() {
+    if (m_batches == 0 || --m_batches > 0 || !m_unflushed) return;
+    m_unflushed = false;
+    if (!m_dead) XFlush(m_display);
+}
+
+void X11DisplayGamma::sync() {
+    if (m_dead) return;
+    X11ErrorTrap trap;
+    XSync(m_display, False);
+    noteRefusedPushes(trap);
 }
 
 void X11DisplayGamma::restoreColorSettings() {

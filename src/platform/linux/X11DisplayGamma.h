@@ -41,6 +41,10 @@ public:
     int transferTables(DisplayId display, int capacity, std::vector<float>& red,
                        std::vector<float>& green, std::vector<float>& blue) override;
     void restoreColorSettings() override;
+    void beginPushes() override { ++m_batches; }
+    void endPushes() override;
+    // Returns once the server has handled every request sent so far.
+    void sync();
 
     // Handles RandR events that have arrived (also called from the socket notifier).
     void processEvents();
@@ -92,6 +96,8 @@ private:
     bool m_dead = false; // the connection broke
     bool m_signalDead = false;
     bool m_processQueued = false;
+    int m_batches = 0;          // open push batches
+    bool m_unflushed = false;   // a tint frame waits in Xlib's buffer for the batch's end
 
     // A copy of the originals for the signal-restore worker.
     struct SignalState;
