@@ -1,0 +1,209 @@
+// The welcome tour's painted artwork: the meadow and dusk backdrops, the corner aurora and the
+// sun of the first slide.
+#include "onboarding/OnboardingPaintCache.h"
+#include "onboarding/WelcomeSlideStyle.h"
+#include "onboarding/WelcomeView.h"
+#include "popover/GlassPainter.h"
+
+#include <QPainter>
+#include <QtMath>
+#include <algorithm>
+
+using WelcomeSlideStyle::kAmber;
+
+void WelcomeView::paintBackdrop(QPainter& p, const QRectF& card) {
+    if (m_currentSlide != 1 && m_currentSlide != 5) return;
+    p.save();
+    p.setClipPath(GlassPainter::continuousRoundedRect(card, 24));
+    if (m_currentSlide == 1) {
+        // A meadow at golden hour: sky, a low sun, two rolling hills.
+        QLinearGradient sky(card.topLeft(), card.bottomLeft());
+        sky.setColorAt(0, GlassPainter::srgb(0.33, 0.45, 0.62));
+        sky.setColorAt(0.55, GlassPainter::srgb(0.93, 0.72, 0.48));
+        sky.setColorAt(1, GlassPainter::srgb(0.98, 0.80, 0.55));
+        p.fillRect(card, sky);
+        QRadialGradient sun(QPointF(card.width() * 0.72, card.height() * 0.56), 160);
+        sun.setColorAt(0, GlassPainter::srgb(1.0, 0.93, 0.70, 0.95));
+        sun.setColorAt(0.25, GlassPainter::srgb(1.0, 0.80, 0.50, 0.55));
+        sun.setColorAt(1, Qt::transparent);
+        p.fillRect(card, sun);
+        QPainterPath far;
+        far.moveTo(0, card.height() * 0.66);
+        far.cubicTo(card.width() * 0.3, card.height() * 0.56, card.width() * 0.6,
+                    card.height() * 0.70, card.width(), card.height() * 0.60);
+        far.lineTo(card.width(), card.height());
+        far.lineTo(0, card.height());
+        p.fillPath(far, GlassPainter::srgb(0.42, 0.52, 0.26));
+        QPainterPath near;
+        near.moveTo(0, card.height() * 0.80);
+        near.cubicTo(card.width() * 0.35, card.height() * 0.70, card.width() * 0.7,
+                     card.height() * 0.86, card.width(), card.height() * 0.76);
+        near.lineTo(card.width(), card.height());
+        near.lineTo(0, card.height());
+        p.fillPath(near, GlassPainter::srgb(0.26, 0.38, 0.16));
+        QLinearGradient veil(card.topLeft(), card.bottomLeft());
+        veil.setColorAt(0, GlassPainter::black(0.04));
+        veil.setColorAt(1, GlassPainter::black(0.3));
+        p.fillRect(card, veil);
+    } else {
+        // Dusk over a calm horizon, darkening to the bottom for the text.
+        QLinearGradient sky(card.topLeft(), card.bottomLeft());
+        sky.setColorAt(0, GlassPainter::srgb(0.10, 0.08, 0.20));
+        sky.setColorAt(0.5, GlassPainter::srgb(0.45, 0.18, 0.20));
+        sky.setColorAt(0.72, GlassPainter::srgb(0.85, 0.38, 0.16));
+        sky.setColorAt(1, GlassPainter::srgb(0.20, 0.08, 0.06));
+        p.fillRect(card, sky);
+        QRadialGradient glow(QPointF(card.center().x(), card.height() * 0.74), 340);
+        glow.setColorAt(0, GlassPainter::srgb(1.0, 0.62, 0.3, 0.55));
+        glow.setColorAt(1, Qt::transparent);
+        p.fillRect(card, glow);
+        QLinearGradient bottom(QPointF(0, card.height() * 7 / 8), card.bottomLeft());
+        bottom.setColorAt(0, GlassPainter::black(0));
+        bottom.setColorAt(0.5, GlassPainter::black(0.22));
+        bottom.setColorAt(1, GlassPainter::black(0.62));
+        p.fillRect(QRectF(0, card.height() * 7 / 8, card.width(), card.height() / 8), bottom);
+        p.fillRect(card, GlassPainter::black(0.25));
+    }
+    p.restore();
+}
+
+void WelcomeView::paintAuroraBloom(QPainter& p, const QRectF& card) {
+    QRadialGradient bloom(QPointF(card.right(), card.top()), 260);
+    bloom.setColorAt(0, GlassPainter::srgb(0.29, 0.56, 1.0, 0.34));
+    bloom.setColorAt(0.5, GlassPainter::srgb(1.0, 0.55, 0.16, 0.24));
+    bloom.setColorAt(1, Qt::transparent);
+    p.fillPath(GlassPainter::continuousRoundedRect(card, 24), bloom);
+}
+
+void WelcomeView::paintAurora(QPainter& p, const QRectF& card) {
+    // A coloured glow along the card's edge, strongest at the top-trailing corner,
+    // turning once every seven seconds. Its bloom is part of the cached card.
+    const QPointF corner(card.right(), card.top());
+    const double angle = 210 + std::fmod(m_clockT, 7.0) / 7.0 * 360.0;
+    QConicalGradient ring(card.center(), -angle);
+    const QColor palette[] = {
+        GlassPainter::srgb(0.29, 0.56, 1.0), GlassPainter::srgb(1.0, 0.26, 0.24),
+        GlassPainter::srgb(1.0, 0.55, 0.16), GlassPainter::srgb(1.0, 0.83, 0.3)};
+    for (int i = 0; i <= 16; ++i)
+        ring.setColorAt(i / 16.0, palette[i % 4]);
+    // The mask hides all but the ring's stretch within 320 of the corner, and the ring
+    // keeps to the card's edge: two thin strips along the top and trailing edges hold
+    // everything that shows.
+    const double reach = 320, band = 26;
+    const QRectF strips[] = {QRectF(card.right() - reach, card.top(), reach, band),
+                             QRectF(card.right() - band, card.top() + band, band, reach - band)};
+    const qreal scale = std::max<qreal>(1.0, OnboardingPaintCache::deviceScale(p));
+    const QPainterPath edge = GlassPainter::continuousRoundedRect(card.adjusted(3, 3, -3, -3), 22);
+    for (const QRectF& strip : strips) {
+        QImage layer((strip.size() * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        if (layer.isNull()) return;
+        layer.setDevicePixelRatio(scale);
+        layer.fill(Qt::transparent);
+        {
+            QPainter lp(&layer);
+            lp.setRenderHint(QPainter::Antialiasing);
+            lp.translate(-strip.topLeft());
+            lp.setPen(QPen(QBrush(ring), 6, Qt::SolidLine, Qt::RoundCap));
+            lp.drawPath(edge);
+            lp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+            m_cache.draw(lp, QStringLiteral("aurora-mask|%1").arg(strip.top()), strip,
+                         [&](QPainter& mp) {
+                             mp.translate(-strip.topLeft());
+                             QRadialGradient mask(corner, reach);
+                             mask.setColorAt(0, Qt::white);
+                             mask.setColorAt(0.5, GlassPainter::white(0.6));
+                             mask.setColorAt(1, Qt::transparent);
+                             mp.fillRect(strip, mask);
+                         });
+        }
+        p.drawImage(strip.topLeft(), layer);
+    }
+}
+
+void WelcomeView::paintSunHero(QPainter& p, const QRectF& frame) {
+    const QPointF c = frame.center();
+    const double m = std::min(frame.width(), frame.height());
+    constexpr double widest = 106 + 60 + 20; // the glow at the top of its breath
+    const QSizeF size(2 * widest + 4, 2 * widest + 4);
+    const qreal scale = (p.device() ? p.device()->devicePixelRatioF() : 1.0) * m_fitScale;
+    // The rays turn once a minute and the glow breathes over five seconds: both move
+    // by a fraction of a pixel a frame, so the sun is composed again only when the
+    // turn has moved a fifth of a degree or the glow half a point.
+    const double turn = std::round(std::fmod(m_clockT / 60.0, 1.0) * 360.0 * 5) / 5;
+    const double breathe = 0.5 - 0.5 * std::cos(m_clockT / 5.0 * M_PI);
+    const double radius = std::round((106 + 60 + 20 * breathe) * 2) / 2;
+    const QString key = QStringLiteral("%1|%2|%3|%4").arg(turn).arg(radius).arg(m).arg(scale);
+    if (key != m_sunKey || m_sunFrame.isNull()) {
+        m_sunKey = key;
+        m_sunFrame = composeSun(size, scale, m, turn, radius / widest);
+    }
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform); // the sun grows in on arrival
+    p.drawImage(c - QPointF(size.width() / 2, size.height() / 2), m_sunFrame);
+    p.restore();
+}
+
+QImage WelcomeView::composeSun(const QSizeF& size, qreal scale, double m, double turn,
+                               double glowScale) {
+    QImage frame((size * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    if (frame.isNull()) return frame;
+    frame.setDevicePixelRatio(scale);
+    frame.fill(Qt::transparent);
+    const QPointF o(size.width() / 2, size.height() / 2);
+    // The rays, the glow and the disc are each drawn once and then only turned and
+    // scaled: filling 28 slivers and a large gradient anew costs far more.
+    QPainter p(&frame);
+    const auto place = [&p, o](const QImage& image, double angle, double factor) {
+        const QSizeF logical = image.deviceIndependentSize();
+        p.save();
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.translate(o);
+        p.rotate(angle);
+        p.scale(factor, factor);
+        p.translate(-logical.width() / 2, -logical.height() / 2);
+        p.drawImage(QPointF(0, 0), image);
+        p.restore();
+    };
+    const double outer = 0.52 * m, inner = 0.3 * m;
+    const QImage rays = m_cache.image(
+        QStringLiteral("sun-rays|%1").arg(m), QSizeF(2 * outer + 4, 2 * outer + 4), scale,
+        [&](QPainter& rp) {
+            const QPointF c(outer + 2, outer + 2);
+            rp.setPen(Qt::NoPen);
+            rp.setBrush(GlassPainter::srgb(1.0, 0.62, 0.24, 0.1));
+            for (int i = 0; i < 28; ++i) {
+                const double a = 2 * M_PI * i / 28;
+                const auto at = [&](double r, double da) {
+                    return c + QPointF(std::cos(a + da), std::sin(a + da)) * r;
+                };
+                const QPointF ray[] = {at(inner, -0.012), at(outer, 0), at(inner, 0.012)};
+                rp.drawConvexPolygon(ray, 3);
+            }
+        });
+    place(rays, turn, 1.0);
+    const double widest = size.width() / 2 - 2;
+    const QImage glow =
+        m_cache.image(QStringLiteral("sun-glow"), size, scale, [widest](QPainter& gp) {
+            const QPointF c(widest + 2, widest + 2);
+            QRadialGradient g(c, widest);
+            g.setColorAt(0.55, GlassPainter::srgb(1.0, 0.62, 0.24, 0.6));
+            g.setColorAt(1, Qt::transparent);
+            gp.setPen(Qt::NoPen);
+            gp.setBrush(g);
+            gp.drawEllipse(c, widest, widest);
+        });
+    place(glow, 0, glowScale);
+    const QImage disc =
+        m_cache.image(QStringLiteral("sun-disc"), QSizeF(216, 216), scale, [](QPainter& dp) {
+            const QPointF c(108, 108);
+            QRadialGradient g(c, 150);
+            g.setColorAt(0, GlassPainter::srgb(1.0, 0.85, 0.55));
+            g.setColorAt(0.5, kAmber);
+            g.setColorAt(1, GlassPainter::srgb(0.85, 0.3, 0.12));
+            dp.setPen(Qt::NoPen);
+            dp.setBrush(g);
+            dp.drawEllipse(c, 106, 106);
+        });
+    place(disc, 0, 1.0);
+    return frame;
+}
