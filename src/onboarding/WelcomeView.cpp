@@ -120,7 +120,9 @@ void WelcomeView::appear() {
 
 void WelcomeView::tick() {
     m_clockT += kDt;
-    if (m_entranceT >= 0 && m_entranceT < 100) m_entranceT += kDt;
+    // A later slide's entrance starts slightly below zero (its short lead-in), so the
+    // ticks run the clock on from wherever it stands until the entrance has ended.
+    if (m_entranceT < 100) m_entranceT += kDt;
     m_slideInT = std::min(1.0, m_slideInT + kDt / 0.35);
     for (size_t i = 0; i < m_due.size();) {
         if (m_due[i].first <= m_clockT + 1e-9) {

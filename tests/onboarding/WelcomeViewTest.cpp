@@ -59,6 +59,42 @@ TEST(WelcomeView, TheLastButtonHandsOverAndTheSwitchesReportTheirChanges) {
     EXPECT_EQ(popover >= 2, true);
 }
 
+namespace {
+// How much light text the slide's column holds: what an entrance that never ends leaves out.
+int inkInColumn(WelcomeView& view) {
+    QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::black);
+    view.render(&image);
+    int ink = 0;
+    for (int y = 60; y < 540; ++y)
+        for (int x = 40; x < 40 + int(WelcomeView::columnWidth); ++x)
+            ink += qGray(image.pixel(x, y)) > 160;
+    return ink;
+}
+} // namespace
+
+TEST(WelcomeView, APlayedTourEndsEachSlidesEntranceWithItsTextShown) {
+    TestStore store;
+    auto frames = std::make_unique<ManualFrameTimer>();
+    auto wowFrames = std::make_unique<ManualFrameTimer>();
+    ManualFrameTimer* tick = frames.get();
+    ManualFrameTimer* wowTick = wowFrames.get();
+    WelcomeView view(WelcomeCallbacks{}, true, nullptr, 1.0, std::move(frames),
+                     std::move(wowFrames));
+    view.appear();
+    for (int slide = 0; slide < WelcomeView::slideCount; ++slide) {
+        if (slide > 0) view.advance();
+        for (int i = 0; i < 60 * 8; ++i) {
+            tick->fire();
+            wowTick->fire();
+        }
+        auto settled = WelcomeView::snapshot(slide);
+        const int expected = inkInColumn(*settled);
+        ASSERT_GT(expected, 500) << slide;
+        EXPECT_GT(inkInColumn(view), expected * 6 / 10) << "slide " << slide + 1;
+    }
+}
+
 TEST(OnboardingSurvey, OneWindowAtATimeAndTheLastAnswerStays) {
     TestStore store;
     auto& survey = OnboardingSurveyWindowController::shared();
