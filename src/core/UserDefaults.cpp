@@ -35,7 +35,9 @@ std::unique_ptr<UserDefaults>& standardSlot() {
 
 const QString kDataKey = QStringLiteral("$data");
 constexpr qint64 kSaveIntervalMs = 100;
-constexpr qint64 kBurstSaveIntervalMs = 500;
+// A ramp's burst ends long before this: its writes are saved once, when it settles. A
+// burst kept open (a key held down) still saves this often.
+constexpr qint64 kBurstSaveIntervalMs = 5000;
 constexpr int kSaveAttempts = 3;
 const QString kTemporarySuffix = QStringLiteral(".tmp-");
 

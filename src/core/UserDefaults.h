@@ -24,8 +24,8 @@ class QTimer;
 // (temporary file beside the file, rename), so a process killed at any moment leaves
 // a file that parses and holds every key saved before. A write of a durable key
 // (DurableKeys, declared in the key table) is saved before the write returns; other
-// writes are coalesced to one save per 100 ms, or per 500 ms while a burst (a 60 Hz
-// ramp) is open. synchronize() (called at quit and on termination) saves everything
+// writes are coalesced to one save per 100 ms, or, while a burst (a 60 Hz ramp) is
+// open, to one when it closes (at least one per 5 s). synchronize() (called at quit and on termination) saves everything
 // pending at once. Reads may come from any thread.
 // Changes, ours or another process's edit of the file, are announced on the main
 // thread with the changed keys. An edit made by hand is merged in before each save.
@@ -77,8 +77,8 @@ public:
     bool synchronize();
 
     // A writer that writes many times a second (a value ramp) opens a burst while it
-    // runs: coalesced saves then come at most twice a second, and closing the last
-    // burst saves what is pending at once. Durable keys are saved at once regardless.
+    // runs: its writes are saved when the last burst closes (and every 5 s while one
+    // stays open). Durable keys are saved at once regardless.
     void beginBurst();
     void endBurst();
 

@@ -252,7 +252,7 @@ TEST(UserDefaults, DurableWritesAreOnDiskBeforeTheyReturn) {
     EXPECT_EQ(afterKill.boolValue(kDurableKey), true);
 }
 
-TEST(UserDefaults, ABurstIsSavedAtMostTwiceASecondAndAtOnceWhenItEnds) {
+TEST(UserDefaults, ABurstIsSavedOnceWhenItEndsNotWhileItRuns) {
     TestStore store;
     UserDefaults& d = store.defaults();
     d.setDouble("halcyra.brightness", 1.0);
@@ -269,7 +269,7 @@ TEST(UserDefaults, ABurstIsSavedAtMostTwiceASecondAndAtOnceWhenItEnds) {
             onDisk = now;
         }
     }
-    EXPECT_LE(saves, 1 + t.elapsed() / 500);
+    EXPECT_EQ(saves, 0) << "a one-second ramp writes the file only when it settles";
     d.setBool(kDurableKey, true); // durable within a burst all the same
     EXPECT_EQ(UserDefaults(store.path()).boolValue(kDurableKey), true);
     d.setDouble("halcyra.brightness", 0.25);
