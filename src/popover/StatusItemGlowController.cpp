@@ -1,6 +1,7 @@
 #include "popover/StatusItemGlowController.h"
 
 #include "core/FrameTimer.h"
+#include "popover/StatusItemGlowWindow.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -53,34 +54,57 @@ void StatusItemGlowController::paint(QPainter& p, const QRectF& box, const GlowF
     p.restore();
 }
 
+QWidget* StatusItemGlowController::glowWindow() const {
+    return m_window.get();
+}
+
+void StatusItemGlowController::raise() {
+    if (m_window) m_window->raise();
+}
+
 void StatusItemGlowController::show(GlowTarget* item) {
     if (m_shown || !item || !item->isGlowHostVisible()) return;
     const QRect rect = item->glowHostGeometry();
-    if (rect.isEmpty()) return;
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    if (std::none_of(screens.begin(), screens.end(),
-                     [&rect](QScreen* s) { return s->geometry().intersects(rect); }))
-        return;
-    // A fade still running on this item gives way to the new glow.
-    if (m_fading == item) m_fading = nullptr;
+    if (!rect.isEmpty()) {
+        const QList<QScreen*> screens = QGuiApplication::screens();
+        if (std::none_of(screens.begin(), screens.end(),
+                         [&rect](QScreen* s) { return s->geometry().intersects(rect); }))
+            return;
+        m_window = std::make_unique<StatusItemGlowWindow>(rect.center());
+        m_window->setFrame(frameAt(0));
+        m_window->showAbove();
+    } else {
+        // A fade still running in this icon gives way to the new glow.
+        if (m_fading == item && !m_fadingWindow) m_fading = nullptr;
+        item->setGlow(frameAt(0));
+    }
     m_shown = item;
     m_elapsed = 0;
-    item->setGlow(frameAt(0));
     m_timer->start(frameInterval, [this] { tick(); });
+}
+
+void StatusItemGlowController::endFade() {
+    if (m_fadingWindow) {
+        m_fadingWindow.reset();
+    } else if (m_fading && (m_fading != m_shown || m_window)) {
+        m_fading->setGlow(std::nullopt);
+    }
+    m_fading = nullptr;
 }
 
 void StatusItemGlowController::hide(bool animated) {
     if (!m_shown) return;
     GlowTarget* item = m_shown;
+    std::unique_ptr<StatusItemGlowWindow> window = std::move(m_window);
     m_shown = nullptr;
-    if (m_fading && m_fading != item) m_fading->setGlow(std::nullopt);
+    endFade();
     if (!animated) {
-        m_fading = nullptr;
-        item->setGlow(std::nullopt);
-        m_timer->stop();
+        if (!window) item->setGlow(std::nullopt);
+        if (!m_fading) m_timer->stop();
         return;
     }
     m_fading = item;
+    m_fadingWindow = std::move(window);
     m_fadeFrom = frameAt(m_elapsed);
     m_fadeElapsed = 0;
 }
@@ -88,17 +112,22 @@ void StatusItemGlowController::hide(bool animated) {
 void StatusItemGlowController::tick() {
     if (m_shown) {
         m_elapsed += frameInterval;
-        m_shown->setGlow(frameAt(m_elapsed));
+        if (m_window)
+            m_window->setFrame(frameAt(m_elapsed));
+        else
+            m_shown->setGlow(frameAt(m_elapsed));
     }
     if (m_fading) {
         m_fadeElapsed += frameInterval;
         if (m_fadeElapsed >= fadeOut) {
-            m_fading->setGlow(std::nullopt);
-            m_fading = nullptr;
+            endFade();
         } else {
             GlowFrame f = m_fadeFrom;
             f.alpha *= 1 - easeInOut(m_fadeElapsed / fadeOut);
-            m_fading->setGlow(f);
+            if (m_fadingWindow)
+                m_fadingWindow->setFrame(f);
+            else
+                m_fading->setGlow(f);
         }
     }
     if (!m_shown && !m_fading) m_timer->stop();

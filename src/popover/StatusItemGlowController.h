@@ -8,6 +8,8 @@
 
 class FrameTimer;
 class QPainter;
+class QWidget;
+class StatusItemGlowWindow;
 
 // One frame of the status-item glow: how far the glow is scaled (1.0 to 1.15), its
 // breathing opacity (0.35 to 0.7) and the fade of the whole glow (0 to 1).
@@ -18,8 +20,9 @@ struct GlowFrame {
     bool operator==(const GlowFrame&) const = default;
 };
 
-// What the glow is drawn around: the application's status item. A tray icon has no
-// layer of its own, so the item draws the glow into its icon under the symbol.
+// What the glow is drawn around: the application's status item. Where the status area
+// says where the icon is, the glow gets a window of its own over it; where it does not,
+// the item draws the glow into its icon under the symbol.
 class GlowTarget {
 public:
     virtual ~GlowTarget() = default;
@@ -27,12 +30,15 @@ public:
     virtual bool isGlowHostVisible() const = 0;
     // The item's rectangle on screen; empty when the status area does not say.
     virtual QRect glowHostGeometry() const = 0;
-    // Draw this frame under the symbol; none takes the glow away.
+    // Draw this frame under the symbol; none takes the glow away. Used only while the
+    // status area gives no geometry.
     virtual void setGlow(const std::optional<GlowFrame>& frame) = 0;
 };
 
 // Draws attention to the status item: a warm radial glow that fades in over 0.4 s,
 // then breathes (1.5 s each way) until it is hidden, with a 0.3 s fade or at once.
+// The glow is a 64 × 64 click-through window centred on the icon, above every other
+// window; it is drawn into the icon itself only where the icon's place is unknown.
 // One controller per owner; a glow that could not be placed leaves nothing behind.
 class StatusItemGlowController {
 public:
@@ -49,6 +55,10 @@ public:
     void show(GlowTarget* item);
     void hide(bool animated);
     bool isShown() const { return m_shown != nullptr; }
+    // The glow's window while one is shown; none for the in-icon glow.
+    QWidget* glowWindow() const;
+    // Puts the glow back on top after another window raised itself above it.
+    void raise();
 
     // The frame `seconds` after show().
     static GlowFrame frameAt(double seconds);
@@ -58,11 +68,14 @@ public:
 
 private:
     void tick();
+    void endFade();
 
     std::unique_ptr<FrameTimer> m_timer;
     GlowTarget* m_shown = nullptr;
+    std::unique_ptr<StatusItemGlowWindow> m_window; // the shown glow's own window, if any
     double m_elapsed = 0;
     GlowTarget* m_fading = nullptr; // hidden with a fade that has not ended yet
+    std::unique_ptr<StatusItemGlowWindow> m_fadingWindow;
     GlowFrame m_fadeFrom;
     double m_fadeElapsed = 0;
 };

@@ -6,13 +6,15 @@
 #include <QImage>
 #include <QPainter>
 #include <QScreen>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 namespace {
 
+// A status area that does not say where the icon is: the glow goes into the icon.
 struct FakeItem : GlowTarget {
     bool visible = true;
-    QRect rect{100, 0, 22, 22};
+    QRect rect;
     std::vector<std::optional<GlowFrame>> frames;
     bool isGlowHostVisible() const override { return visible; }
     QRect glowHostGeometry() const override { return rect; }
@@ -64,13 +66,42 @@ TEST(StatusItemGlow, FadesInBreathesAndFadesOut) {
     EXPECT_DOUBLE_EQ(item.frames.back()->alpha, 0.0);
 }
 
+TEST(StatusItemGlow, AnIconWithAPlaceGetsAClickThroughWindowAboveTheRest) {
+    Rig rig;
+    FakeItem item;
+    item.rect = QRect(100, 0, 22, 22);
+    rig.glow->show(&item);
+    ASSERT_TRUE(rig.glow->isShown());
+    QWidget* window = rig.glow->glowWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->geometry(), QRect(78, -22, 64, 64)); // centred on the icon
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowTransparentForInput);
+    EXPECT_TRUE(flags & Qt::FramelessWindowHint);
+    EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(item.frames.empty()); // the icon itself stays as it is
+
+    // Hidden with a fade and shown again at once: a new window while the old one fades.
+    rig.glow->hide(true);
+    EXPECT_EQ(rig.glow->glowWindow(), nullptr);
+    rig.glow->show(&item);
+    ASSERT_NE(rig.glow->glowWindow(), nullptr);
+    rig.timer->fireUntilStopped(30);
+    EXPECT_TRUE(rig.glow->glowWindow()->isVisible());
+    rig.glow->hide(false);
+    EXPECT_EQ(rig.glow->glowWindow(), nullptr);
+    rig.timer->fireUntilStopped(100);
+    EXPECT_FALSE(rig.timer->isActive());
+    EXPECT_TRUE(item.frames.empty());
+}
+
 TEST(StatusItemGlow, NothingWhereTheItemCannotBePlaced) {
     Rig rig;
-    FakeItem hidden, unplaced, offScreen;
+    FakeItem hidden, offScreen;
     hidden.visible = false;
-    unplaced.rect = QRect();
     offScreen.rect = QRect(-50000, -50000, 22, 22);
-    for (FakeItem* item : {&hidden, &unplaced, &offScreen}) {
+    for (FakeItem* item : {&hidden, &offScreen}) {
         rig.glow->show(item);
         EXPECT_FALSE(rig.glow->isShown());
         EXPECT_TRUE(item->frames.empty());
