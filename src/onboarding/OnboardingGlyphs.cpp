@@ -109,6 +109,100 @@ void paint(QPainter& p, Glyph glyph, const QRectF& box, const QColor& colour) {
         p.drawPath(moon.subtracted(bite));
         break;
     }
+    case MusicNote: {
+        p.drawEllipse(QPointF(r.left() + s * 0.3, r.bottom() - s * 0.2), s * 0.18, s * 0.14);
+        p.drawEllipse(QPointF(r.right() - s * 0.18, r.bottom() - s * 0.3), s * 0.18, s * 0.14);
+        QPainterPath beam;
+        beam.moveTo(r.left() + s * 0.42, r.bottom() - s * 0.2);
+        beam.lineTo(r.left() + s * 0.42, r.top() + s * 0.2);
+        beam.lineTo(r.right() - s * 0.06, r.top() + s * 0.05);
+        beam.lineTo(r.right() - s * 0.06, r.bottom() - s * 0.3);
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(beam);
+        break;
+    }
+    case Camera: {
+        QPainterPath body;
+        body.addRoundedRect(r.adjusted(0, s * 0.25, 0, -s * 0.1), s * 0.12, s * 0.12);
+        body.addRect(QRectF(c.x() - s * 0.2, r.top() + s * 0.12, s * 0.4, s * 0.15));
+        QPainterPath lens;
+        lens.addEllipse(QPointF(c.x(), c.y() + s * 0.08), s * 0.2, s * 0.2);
+        p.drawPath(body.simplified().subtracted(lens));
+        p.drawEllipse(QPointF(c.x(), c.y() + s * 0.08), s * 0.1, s * 0.1);
+        break;
+    }
+    case PlayRectangle: {
+        QPainterPath screen;
+        screen.addRoundedRect(r.adjusted(0, s * 0.15, 0, -s * 0.15), s * 0.15, s * 0.15);
+        QPainterPath play;
+        play.moveTo(c.x() - s * 0.12, c.y() - s * 0.18);
+        play.lineTo(c.x() + s * 0.2, c.y());
+        play.lineTo(c.x() - s * 0.12, c.y() + s * 0.18);
+        play.closeSubpath();
+        p.drawPath(screen.subtracted(play));
+        break;
+    }
+    case At: {
+        QFont f = p.font();
+        f.setPixelSize(std::max(6, int(s * 1.05)));
+        f.setBold(true);
+        p.setFont(f);
+        p.setPen(colour);
+        p.drawText(r, Qt::AlignCenter, QStringLiteral("@"));
+        break;
+    }
+    case Bubbles: {
+        p.drawRoundedRect(QRectF(r.left(), r.top() + s * 0.1, s * 0.62, s * 0.45), s * 0.15,
+                          s * 0.15);
+        p.drawRoundedRect(QRectF(r.left() + s * 0.38, r.top() + s * 0.45, s * 0.62, s * 0.42),
+                          s * 0.15, s * 0.15);
+        break;
+    }
+    case MagnifyingGlass: {
+        p.setPen(QPen(colour, s * 0.13, Qt::SolidLine, Qt::RoundCap));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QPointF(r.left() + s * 0.4, r.top() + s * 0.4), s * 0.28, s * 0.28);
+        p.drawLine(QPointF(r.left() + s * 0.62, r.top() + s * 0.62),
+                   QPointF(r.right() - s * 0.06, r.bottom() - s * 0.06));
+        break;
+    }
+    case People: {
+        p.drawEllipse(QPointF(r.left() + s * 0.33, r.top() + s * 0.3), s * 0.15, s * 0.15);
+        p.drawEllipse(QPointF(r.left() + s * 0.7, r.top() + s * 0.33), s * 0.13, s * 0.13);
+        p.drawPie(QRectF(r.left() + s * 0.05, r.top() + s * 0.5, s * 0.56, s * 0.6), 0, 180 * 16);
+        p.drawPie(QRectF(r.left() + s * 0.47, r.top() + s * 0.52, s * 0.48, s * 0.52), 0, 180 * 16);
+        break;
+    }
+    case Document: {
+        QPainterPath page;
+        page.addRoundedRect(r.adjusted(s * 0.15, 0, -s * 0.15, 0), s * 0.1, s * 0.1);
+        QPainterPath lines;
+        for (int i = 0; i < 3; ++i)
+            lines.addRect(
+                QRectF(r.left() + s * 0.3, r.top() + s * (0.3 + 0.18 * i), s * 0.4, s * 0.07));
+        p.drawPath(page.subtracted(lines));
+        break;
+    }
+    case Ellipsis: {
+        QPainterPath disc;
+        disc.addEllipse(r);
+        QPainterPath dots;
+        for (int i = -1; i <= 1; ++i)
+            dots.addEllipse(QPointF(c.x() + i * s * 0.25, c.y()), s * 0.08, s * 0.08);
+        p.drawPath(disc.subtracted(dots));
+        break;
+    }
+    case Star: {
+        QPolygonF star;
+        for (int i = 0; i < 10; ++i) {
+            const double a = -M_PI / 2 + i * M_PI / 5;
+            const double radius = (i % 2 ? 0.2 : 0.5) * s;
+            star << c + QPointF(std::cos(a), std::sin(a)) * radius;
+        }
+        p.drawPolygon(star);
+        break;
+    }
     }
     p.restore();
 }

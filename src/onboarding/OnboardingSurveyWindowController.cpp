@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <tuple>
 
 namespace {
 const QColor kAmber = GlassPainter::srgb(1.0, 0.62, 0.24);
@@ -24,6 +25,13 @@ const std::vector<QString>& OnboardingSurveyView::answers() {
         QStringLiteral("X"),        QStringLiteral("Reddit"),    QStringLiteral("Google"),
         QStringLiteral("A friend"), QStringLiteral("A blog"),    QStringLiteral("Other")};
     return labels;
+}
+
+const std::vector<OnboardingGlyphs::Glyph>& OnboardingSurveyView::answerGlyphs() {
+    using namespace OnboardingGlyphs;
+    static const std::vector<Glyph> glyphs = {
+        MusicNote, Camera, PlayRectangle, At, Bubbles, MagnifyingGlass, People, Document, Ellipsis};
+    return glyphs;
 }
 
 OnboardingSurveyView::OnboardingSurveyView(std::function<void()> onDone, QWidget* parent)
@@ -79,10 +87,7 @@ void OnboardingSurveyView::paintEvent(QPaintEvent*) {
     y += 10;
     m_tiles.clear();
     const double tw = (w - 16) / 3, th = 10 + 16 + 6 + 14 + 10;
-    const OnboardingGlyphs::Glyph icons[] = {
-        OnboardingGlyphs::Sun,  OnboardingGlyphs::Eye,      OnboardingGlyphs::ArrowRight,
-        OnboardingGlyphs::Grid, OnboardingGlyphs::MenuBar,  OnboardingGlyphs::Eye,
-        OnboardingGlyphs::Moon, OnboardingGlyphs::Keyboard, OnboardingGlyphs::Power};
+    const auto& icons = OnboardingSurveyView::answerGlyphs();
     for (size_t i = 0; i < answers().size(); ++i) {
         const QRectF tile(x + (i % 3) * (tw + 8), y + (i / 3) * (th + 8), tw, th);
         m_tiles.push_back(tile);
@@ -100,15 +105,15 @@ void OnboardingSurveyView::paintEvent(QPaintEvent*) {
     p.fillRect(QRectF(x, y, w, 1), GlassPainter::white(0.1));
     y += 1 + 18;
     m_links.clear();
-    const std::pair<QString, QString> links[] = {
-        {tr("Rate Halcyra"), tr("Your rating helps others find the dark.")},
-        {tr("Follow us on Instagram"), tr("The dark, daily.")}};
-    for (const auto& [title, sub] : links) {
+    const std::tuple<OnboardingGlyphs::Glyph, QString, QString> links[] = {
+        {OnboardingGlyphs::Star, tr("Rate Halcyra"), tr("Your rating helps others find the dark.")},
+        {OnboardingGlyphs::Camera, tr("Follow us on Instagram"), tr("The dark, daily.")}};
+    for (const auto& [glyph, title, sub] : links) {
         const QRectF row(x, y, w, 52);
         m_links.push_back(row);
         p.fillPath(GlassPainter::continuousRoundedRect(row, 10), GlassPainter::white(0.04));
-        OnboardingGlyphs::paint(p, OnboardingGlyphs::Sun,
-                                QRectF(row.left() + 12 + 3, row.center().y() - 7, 14, 14), kAmber);
+        OnboardingGlyphs::paint(p, glyph, QRectF(row.left() + 12 + 3, row.center().y() - 7, 14, 14),
+                                kAmber);
         p.setFont(font(13, QFont::DemiBold));
         p.setPen(GlassPainter::white(0.9));
         p.drawText(QRectF(row.left() + 44, row.top() + 9, w - 80, 17),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "onboarding/OnboardingGlyphs.h"
+
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -12,6 +14,8 @@ class OnboardingSurveyView : public QWidget {
     Q_OBJECT
 public:
     static const std::vector<QString>& answers();
+    // The symbol of each answer, in the order of answers().
+    static const std::vector<OnboardingGlyphs::Glyph>& answerGlyphs();
 
     explicit OnboardingSurveyView(std::function<void()> onDone, QWidget* parent = nullptr);
     const QString& discoverySource() const { return m_source; }

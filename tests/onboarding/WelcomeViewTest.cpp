@@ -1,4 +1,5 @@
 #include "onboarding/WelcomeView.h"
+#include "onboarding/OnboardingGlyphs.h"
 #include "onboarding/OnboardingSurveyWindowController.h"
 #include "support/TestStore.h"
 
@@ -6,6 +7,7 @@
 
 #include <QDir>
 #include <QImage>
+#include <QPainter>
 #include <gtest/gtest.h>
 
 TEST(WelcomeView, EverySlideRendersWithItsCounterAndButton) {
@@ -120,4 +122,36 @@ TEST(OnboardingSurvey, OneWindowAtATimeAndTheLastAnswerStays) {
     again->findChild<OnboardingSurveyView*>()->render(&shot);
     shot.save(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/survey.png"));
     again->close();
+}
+
+TEST(OnboardingSurvey, EachAnswerAndLinkHasASymbolOfItsOwn) {
+    // Every symbol drawn alone: no two answers look alike, and none is a stand-in.
+    auto render = [](OnboardingGlyphs::Glyph glyph) {
+        QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter p(&image);
+        OnboardingGlyphs::paint(p, glyph, QRectF(0, 0, 32, 32), Qt::white);
+        return image;
+    };
+    const auto& glyphs = OnboardingSurveyView::answerGlyphs();
+    ASSERT_EQ(glyphs.size(), OnboardingSurveyView::answers().size());
+    std::vector<QImage> seen;
+    for (OnboardingGlyphs::Glyph g : glyphs)
+        seen.push_back(render(g));
+    seen.push_back(render(OnboardingGlyphs::Star));
+    const OnboardingGlyphs::Glyph standIns[] = {OnboardingGlyphs::Sun, OnboardingGlyphs::Eye,
+                                                OnboardingGlyphs::Grid, OnboardingGlyphs::Power,
+                                                OnboardingGlyphs::Keyboard};
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_FALSE(seen[i].isNull());
+        for (size_t j = i + 1; j < seen.size(); ++j)
+            EXPECT_NE(seen[i], seen[j]) << i << " looks like " << j;
+        for (OnboardingGlyphs::Glyph standIn : standIns)
+            EXPECT_NE(seen[i], render(standIn)) << i;
+    }
+    // The camera has a lens: a clear ring inside a filled body.
+    const QImage camera = seen[1];
+    EXPECT_GT(qAlpha(camera.pixel(16, 18)), 200);
+    EXPECT_LT(qAlpha(camera.pixel(16 + 5, 18)), 60);
+    EXPECT_GT(qAlpha(camera.pixel(3, 18)), 200);
 }
