@@ -341,24 +341,38 @@ GlassPainter::Backdrop PopoverView::backdrop() const {
 }
 
 bool PopoverView::event(QEvent* e) {
-    // Placed into the popover's window: clear that window before it first shows.
+    // Placed into the popover's window: clear that window before it first shows, and
+    // follow its size from then on.
     if (e->type() == QEvent::ParentChange && window() != this) {
         PopoverWindowClearer::prepare(window());
         setAttribute(Qt::WA_TranslucentBackground);
+        window()->installEventFilter(this);
     }
     return QWidget::event(e);
+}
+
+bool PopoverView::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == window() && e->type() == QEvent::Resize) cutWindowToCard();
+    return QWidget::eventFilter(watched, e);
 }
 
 void PopoverView::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     QWidget* host = window();
-    // Without a compositor the corners outside the card cannot be see-through; cut the
-    // window to the card's outline instead.
-    if (backdrop() == GlassPainter::Backdrop::opaque && host->size() == size()) {
-        const QPainterPath outline = GlassPainter::continuousRoundedRect(rect(), cornerRadius);
-        host->setMask(QRegion(outline.toFillPolygon().toPolygon()));
-    }
+    // The window grows and shrinks with the card (the feedback box's e-mail line comes
+    // and goes with the note), so nothing of the card is ever outside the window.
     if (host != this && host->size() != size()) host->adjustSize();
+    cutWindowToCard();
+}
+
+void PopoverView::cutWindowToCard() {
+    QWidget* host = window();
+    // Without a compositor the corners outside the card cannot be see-through; cut the
+    // window to the card's outline instead, at the size both have now. A window that
+    // holds more than the card is left whole.
+    if (backdrop() != GlassPainter::Backdrop::opaque || host->size() != size()) return;
+    const QPainterPath outline = GlassPainter::continuousRoundedRect(rect(), cornerRadius);
+    host->setMask(QRegion(outline.toFillPolygon().toPolygon()));
 }
 
 // The card's blurred shadow makes it by far the dearest thing to paint, and every

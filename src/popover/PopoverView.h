@@ -94,6 +94,7 @@ protected:
     void resizeEvent(QResizeEvent*) override;
     void showEvent(QShowEvent* e) override;
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void buildHeader();
@@ -104,6 +105,7 @@ private:
     void reloadPresets();
     void onSliderEditing(bool editing);
     const QImage& card(GlassPainter::Backdrop look);
+    void cutWindowToCard();
 
     PopoverViewModel& m_viewModel;
     PresetManager* m_presets;
