@@ -2,6 +2,7 @@
 
 #include "core/Preferences.h"
 #include "core/UserDefaults.h"
+#include "onboarding/OnboardingChrome.h"
 #include "onboarding/OnboardingGlyphs.h"
 #include "onboarding/OnboardingText.h"
 #include "onboarding/OnboardingWindowGeometry.h"
@@ -47,21 +48,27 @@ void OnboardingSurveyView::choose(const QString& label) {
     update();
 }
 
-void OnboardingSurveyView::clickAt(QPointF pt) {
+bool OnboardingSurveyView::clickAt(QPointF pt) {
     for (size_t i = 0; i < m_tiles.size(); ++i) {
-        if (m_tiles[i].contains(pt)) return choose(answers()[i]);
+        if (m_tiles[i].contains(pt)) {
+            choose(answers()[i]);
+            return true;
+        }
     }
     for (const QRectF& link : m_links) {
         if (link.contains(pt)) {
             QDesktopServices::openUrl(QUrl(QStringLiteral(HALCYRA_FEEDBACK_BASE_URL "/")));
-            return;
+            return true;
         }
     }
-    if ((m_later.contains(pt) || m_done.contains(pt)) && m_onDone) m_onDone();
+    if (!m_later.contains(pt) && !m_done.contains(pt)) return false;
+    if (m_onDone) m_onDone();
+    return true;
 }
 
 void OnboardingSurveyView::mousePressEvent(QMouseEvent* e) {
-    clickAt(e->position());
+    // The background moves the window.
+    if (!clickAt(e->position())) e->ignore();
 }
 
 void OnboardingSurveyView::paintEvent(QPaintEvent*) {
@@ -166,6 +173,7 @@ QWidget* OnboardingSurveyWindowController::makeWindowIfNeeded() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
     window->setFixedSize(440, 560);
+    OnboardingChrome::frame(window, 18);
     // Centred on the main screen, as a window manager would place a new dialog; without
     // one the window would open in the corner.
     const QRectF area = OnboardingWindowGeometry::visibleFrame();

@@ -24,7 +24,8 @@ public:
     const std::vector<QRectF>& tiles() const { return m_tiles; }
     QRectF laterRect() const { return m_later; }
     QRectF doneRect() const { return m_done; }
-    void clickAt(QPointF point);
+    // Whether a control took the click.
+    bool clickAt(QPointF point);
 
 protected:
     void paintEvent(QPaintEvent*) override;

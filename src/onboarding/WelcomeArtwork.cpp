@@ -1,5 +1,6 @@
 // The welcome tour's painted artwork: the meadow and dusk backdrops, the corner aurora and the
 // sun of the first slide.
+#include "onboarding/OnboardingChrome.h"
 #include "onboarding/OnboardingPaintCache.h"
 #include "onboarding/WelcomeSlideStyle.h"
 #include "onboarding/WelcomeView.h"
@@ -14,7 +15,8 @@ using WelcomeSlideStyle::kAmber;
 void WelcomeView::paintBackdrop(QPainter& p, const QRectF& card) {
     if (m_currentSlide != 1 && m_currentSlide != 5) return;
     p.save();
-    p.setClipPath(GlassPainter::continuousRoundedRect(card, 24));
+    p.setClipPath(
+        GlassPainter::continuousRoundedRect(card, OnboardingChrome::shared().cornerRadius()));
     if (m_currentSlide == 1) {
         // A meadow at golden hour: sky, a low sun, two rolling hills.
         QLinearGradient sky(card.topLeft(), card.bottomLeft());
@@ -72,7 +74,8 @@ void WelcomeView::paintAuroraBloom(QPainter& p, const QRectF& card) {
     bloom.setColorAt(0, GlassPainter::srgb(0.29, 0.56, 1.0, 0.34));
     bloom.setColorAt(0.5, GlassPainter::srgb(1.0, 0.55, 0.16, 0.24));
     bloom.setColorAt(1, Qt::transparent);
-    p.fillPath(GlassPainter::continuousRoundedRect(card, 24), bloom);
+    p.fillPath(GlassPainter::continuousRoundedRect(card, OnboardingChrome::shared().cornerRadius()),
+               bloom);
 }
 
 void WelcomeView::paintAurora(QPainter& p, const QRectF& card) {
@@ -93,7 +96,8 @@ void WelcomeView::paintAurora(QPainter& p, const QRectF& card) {
     const QRectF strips[] = {QRectF(card.right() - reach, card.top(), reach, band),
                              QRectF(card.right() - band, card.top() + band, band, reach - band)};
     const qreal scale = std::max<qreal>(1.0, OnboardingPaintCache::deviceScale(p));
-    const QPainterPath edge = GlassPainter::continuousRoundedRect(card.adjusted(3, 3, -3, -3), 22);
+    const QPainterPath edge = GlassPainter::continuousRoundedRect(
+        card.adjusted(3, 3, -3, -3), OnboardingChrome::shared().cornerRadius() - 2);
     for (const QRectF& strip : strips) {
         QImage layer((strip.size() * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
         if (layer.isNull()) return;

@@ -1,5 +1,6 @@
 #include "onboarding/WelcomeView.h"
 
+#include "onboarding/OnboardingChrome.h"
 #include "onboarding/OnboardingGlyphs.h"
 #include "onboarding/OnboardingText.h"
 #include "onboarding/WarmthSweep.h"
@@ -11,6 +12,7 @@
 #include "core/Preferences.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
@@ -199,10 +201,15 @@ void WelcomeView::placeLiveWidget() {
     m_liveWidget->show();
 }
 
-void WelcomeView::clickAt(QPointF pt) {
+bool WelcomeView::clickAt(QPointF pt) {
+    if (m_closeRect.contains(pt)) {
+        // Ends the tour as closing its window any other way does.
+        window()->close();
+        return true;
+    }
     if (m_button.contains(pt)) {
         advance();
-        return;
+        return true;
     }
     if (m_currentSlide == 3 && m_wowContentVisible) {
         const auto& library = PresetManager::library();
@@ -210,7 +217,7 @@ void WelcomeView::clickAt(QPointF pt) {
             if (!rect.contains(pt)) continue;
             m_wow.tap(library[index].name, library[index].temperature, index);
             update();
-            return;
+            return true;
         }
     }
     if (m_currentSlide == 4) {
@@ -224,13 +231,15 @@ void WelcomeView::clickAt(QPointF pt) {
                 if (m_cb.brightnessKeysChanged) m_cb.brightnessKeysChanged(m_brightnessKeys);
             }
             update();
-            return;
+            return true;
         }
     }
+    return false;
 }
 
 void WelcomeView::mousePressEvent(QMouseEvent* e) {
-    clickAt(e->position() / m_fitScale);
+    // The background moves the window.
+    if (!clickAt(e->position() / m_fitScale)) e->ignore();
 }
 
 void WelcomeView::paintEvent(QPaintEvent*) {
@@ -292,17 +301,30 @@ void WelcomeView::paintEvent(QPaintEvent*) {
                          paintChrome(cp, card);
                      });
     }
+    // The close control, drawn as the settings window draws its own; outside the cached
+    // strips, so that it follows the pointer.
+    const bool overClose = m_closeRect.contains(mapFromGlobal(QCursor::pos()) / m_fitScale);
+    p.setPen(Qt::NoPen);
+    p.setBrush(overClose ? GlassPainter::srgb(1.0, 0.38, 0.35) : GlassPainter::white(0.28));
+    p.drawEllipse(m_closeRect);
+    if (overClose) {
+        const QRectF x = m_closeRect.adjusted(3.5, 3.5, -3.5, -3.5);
+        p.setPen(QPen(GlassPainter::black(0.55), 1.3, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(x.topLeft(), x.bottomRight());
+        p.drawLine(x.topRight(), x.bottomLeft());
+    }
 }
 
 void WelcomeView::paintSurface(QPainter& p, const QRectF& card) {
-    const QPainterPath shape = GlassPainter::continuousRoundedRect(card, 24);
+    const double radius = OnboardingChrome::shared().cornerRadius();
+    const QPainterPath shape = GlassPainter::continuousRoundedRect(card, radius);
     p.fillPath(shape, GlassPainter::srgb(0.07, 0.06, 0.09));
     p.fillPath(shape, GlassPainter::srgb(0.04, 0.03, 0.06, 0.64));
     QRadialGradient warm(QPointF(card.center().x(), card.top() - 0.15 * card.height()), 560);
     warm.setColorAt(0, GlassPainter::srgb(1.0, 0.55, 0.2, 0.1));
     warm.setColorAt(1, Qt::transparent);
     p.fillPath(shape, warm);
-    GlassPainter::strokeInside(p, card, 24, GlassPainter::white(0.12), 1.0);
+    GlassPainter::strokeInside(p, card, radius, GlassPainter::white(0.12), 1.0);
 }
 
 void WelcomeView::paintChrome(QPainter& p, const QRectF& card) {

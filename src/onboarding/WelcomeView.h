@@ -45,7 +45,9 @@ public:
     QRectF buttonRect() const { return m_button; }
     const std::vector<QRectF>& toggleRects() const { return m_toggleRects; }
     const std::vector<std::pair<QRectF, int>>& presetBlocks() const { return m_blocks; }
-    void clickAt(QPointF cardPoint);
+    QRectF closeRect() const { return m_closeRect; }
+    // Whether a control took the click.
+    bool clickAt(QPointF cardPoint);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -93,6 +95,7 @@ private:
     bool m_brightnessKeys = true;
     std::vector<std::pair<double, std::function<void()>>> m_due;
     QRectF m_button;
+    QRectF m_closeRect{16, 12, 12, 12};
     std::vector<QRectF> m_toggleRects;
     std::vector<std::pair<QRectF, int>> m_blocks; // block, library index
     QWidget* m_liveWidget = nullptr;

@@ -1,5 +1,6 @@
 #include "onboarding/WelcomeWindow.h"
 
+#include "onboarding/OnboardingChrome.h"
 #include "onboarding/OnboardingWindowGeometry.h"
 #include "onboarding/WelcomeView.h"
 
@@ -23,6 +24,8 @@ void WelcomeWindow::present(WelcomeCallbacks callbacks, bool isPreview,
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
     setFixedSize(m_view->size());
+    OnboardingChrome::frame(this, OnboardingChrome::defaultCornerRadius, fit);
+    OnboardingChrome::shared().adopt(this);
     if (!area.isEmpty()) move(WelcomeWindowController::origin(QSizeF(size()), area).toPoint());
     setWindowOpacity(0.0);
     show();

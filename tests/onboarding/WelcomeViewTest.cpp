@@ -1,12 +1,16 @@
 #include "onboarding/WelcomeView.h"
+#include "onboarding/OnboardingChrome.h"
 #include "onboarding/OnboardingGlyphs.h"
 #include "onboarding/OnboardingSurveyWindowController.h"
 #include "support/TestStore.h"
 
 #include "core/Preferences.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <gtest/gtest.h>
 
@@ -154,4 +158,67 @@ TEST(OnboardingSurvey, EachAnswerAndLinkHasASymbolOfItsOwn) {
     EXPECT_GT(qAlpha(camera.pixel(16, 18)), 200);
     EXPECT_LT(qAlpha(camera.pixel(16 + 5, 18)), 60);
     EXPECT_GT(qAlpha(camera.pixel(3, 18)), 200);
+}
+
+TEST(OnboardingChrome, TakesTheRadiusTheWindowIsDrawnWithBeyondHalfAPoint) {
+    OnboardingChrome& chrome = OnboardingChrome::shared();
+    ASSERT_DOUBLE_EQ(chrome.cornerRadius(), 24);
+    QWidget window;
+    chrome.adopt(&window); // a window that says nothing
+    chrome.adopt(nullptr);
+    EXPECT_DOUBLE_EQ(chrome.cornerRadius(), 24);
+    window.setFixedSize(200, 100);
+    OnboardingChrome::frame(&window, 24.3);
+    chrome.adopt(&window);
+    EXPECT_DOUBLE_EQ(chrome.cornerRadius(), 24);
+    QWidget flat, round;
+    flat.setFixedSize(200, 100);
+    round.setFixedSize(200, 100);
+    OnboardingChrome::frame(&flat, 0);
+    chrome.adopt(&flat);
+    EXPECT_DOUBLE_EQ(chrome.cornerRadius(), 24);
+    OnboardingChrome::frame(&round, 26);
+    chrome.adopt(&round);
+    EXPECT_DOUBLE_EQ(chrome.cornerRadius(), 26);
+    OnboardingChrome::frame(&window, 24);
+    chrome.adopt(&window); // back, for the tests after this one
+    EXPECT_DOUBLE_EQ(chrome.cornerRadius(), 24);
+}
+
+TEST(OnboardingChrome, AFramelessTourMovesByItsBackgroundAndClosesByItsControlOrEsc) {
+    TestStore store;
+    for (int way = 0; way < 2; ++way) {
+        QWidget window;
+        auto* view = new WelcomeView(WelcomeCallbacks{}, true, nullptr, 1.0,
+                                     std::make_unique<ManualFrameTimer>(),
+                                     std::make_unique<ManualFrameTimer>(), &window);
+        window.setFixedSize(view->size());
+        OnboardingChrome::frame(&window, 24);
+        EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);
+        window.move(100, 100);
+        window.show();
+        view->appear();
+
+        // A drag on the background, where nothing of the card takes the press; the
+        // offscreen platform has no window manager to hand the move to.
+        auto mouse = [&](QEvent::Type type, QWidget* to, QPoint at, QPoint global) {
+            QMouseEvent e(type, QPointF(at), QPointF(at), QPointF(global), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, {});
+            QApplication::sendEvent(to, &e);
+        };
+        const QPoint background(300, 12);
+        mouse(QEvent::MouseButtonPress, view, background, QPoint(400, 112));
+        mouse(QEvent::MouseMove, &window, background, QPoint(550, 252));
+        mouse(QEvent::MouseButtonRelease, &window, background, QPoint(550, 252));
+        EXPECT_EQ(window.pos(), QPoint(250, 240));
+
+        if (way == 0) {
+            const QPoint close = view->closeRect().center().toPoint();
+            mouse(QEvent::MouseButtonPress, view, close, window.mapToGlobal(close));
+        } else {
+            QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, {});
+            QApplication::sendEvent(view, &esc);
+        }
+        EXPECT_FALSE(window.isVisible()) << way;
+    }
 }
