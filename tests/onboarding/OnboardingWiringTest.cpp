@@ -11,8 +11,10 @@
 #include "platform/simulated/SimulatedAutostartEntry.h"
 #include "platform/simulated/SimulatedDithering.h"
 #include "platform/simulated/SimulatedKeyboardBacklight.h"
+#include "popover/StatusItemGlowWindow.h"
 #include "warmth/ScheduleTestSupport.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <gtest/gtest.h>
 
@@ -53,10 +55,20 @@ TEST_F(OnboardingWiring, TheTakeoverSlidesReachTheGlowDitheringLoginItemAndKeybo
     TakeoverWindowController& takeover = *delegate->takeover();
     StatusItem& item = *delegate->statusItem();
 
+    // The glow is a window of its own over the icon, which the tray says is at 700, 0.
+    auto glowWindow = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (dynamic_cast<StatusItemGlowWindow*>(w) && w->isVisible()) return w;
+        return static_cast<QWidget*>(nullptr);
+    };
     takeover.hooks.menuBarSlideVisible(true);
-    EXPECT_TRUE(item.glow().has_value());
+    ASSERT_NE(glowWindow(), nullptr);
+    EXPECT_EQ(glowWindow()->size(), QSize(64, 64));
+    EXPECT_LE(
+        (glowWindow()->geometry().center() - QRect(700, 0, 24, 24).center()).manhattanLength(), 2);
+    EXPECT_FALSE(item.glow().has_value());
     takeover.hooks.menuBarSlideVisible(false);
-    EXPECT_TRUE(waitUntil([&] { return !item.glow().has_value(); }, 2000));
+    EXPECT_TRUE(waitUntil([&] { return glowWindow() == nullptr; }, 2000));
 
     platform.simulatedDithering()->addOutput("SIM-1", "static 2x2");
     takeover.setDisableDithering(true);
