@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 #include <QWindow>
+#include <optional>
 
 namespace {
 
@@ -75,11 +76,22 @@ protected:
         QPainter(this).drawPixmap(0, 0, m_cache);
     }
     void mousePressEvent(QMouseEvent* e) override {
-        if (e->button() == Qt::LeftButton && window()->windowHandle())
-            window()->windowHandle()->startSystemMove();
+        m_grab.reset();
+        if (e->button() != Qt::LeftButton) return;
+        QWindow* handle = window()->windowHandle();
+        // The window manager moves the window where it can; without one (or one that
+        // does not offer it) the panel moves the window itself.
+        if (!handle || !handle->startSystemMove())
+            m_grab = e->globalPosition().toPoint() - window()->pos();
     }
+    void mouseMoveEvent(QMouseEvent* e) override {
+        if (m_grab && (e->buttons() & Qt::LeftButton))
+            window()->move(e->globalPosition().toPoint() - *m_grab);
+    }
+    void mouseReleaseEvent(QMouseEvent*) override { m_grab.reset(); }
 
 private:
+    std::optional<QPoint> m_grab; // the pointer's offset from the window during a move
     QPixmap m_cache;
     int m_cachedBackdrop = -1;
 };

@@ -1,7 +1,7 @@
 // The real binary: the popover's gear opens the settings window, a switch flipped with
 // the pointer is written to the settings file, and an edit of the file shows in the
 // open window; a shortcut recorded in the keyboard page works from anywhere.
-#include "../app/ShellSession.h"
+#include "SettingsSession.h"
 #include "brightness/ShortcutManager.h"
 
 #include <QImage>
@@ -18,35 +18,7 @@ const QPoint kToggleChip(654, 106);
 
 } // namespace
 
-struct SettingsEndToEnd : ShellSession {
-    // The popover's gear, then the settings window's frame (empty when a step failed).
-    QRect openSettingsFromTheGear(QProcess& app, const QRect& popover);
-};
-
-QRect SettingsEndToEnd::openSettingsFromTheGear(QProcess& app, const QRect& popover) {
-    const DisplayDriver display = this->display();
-    QThread::msleep(300);
-    // The gear sits at the footer's trailing end; the footer's height follows its quote.
-    for (int dy = 30; dy <= 42 && !m_log.contains("Settings window shown"); dy += 4) {
-        display.clickAt(QPoint(popover.right() - 31, popover.bottom() - dy));
-        waitForLog(app, QStringLiteral("Settings window shown"), 800);
-    }
-    EXPECT_TRUE(m_log.contains(QStringLiteral("Settings window shown — Home")))
-        << m_log.toStdString();
-    QString settings;
-    QElapsedTimer waited;
-    waited.start();
-    while (settings.isEmpty() && waited.elapsed() < 3000) {
-        settings =
-            display.run("xdotool", {"search", "--onlyvisible", "--name", "Halcyra Settings"});
-        QThread::msleep(50);
-    }
-    EXPECT_FALSE(settings.isEmpty()) << "no settings window on screen";
-    if (settings.isEmpty()) return {};
-    const QRect window = display.frameOf(settings.split('\n').front());
-    QThread::msleep(300);
-    return window;
-}
+using SettingsEndToEnd = SettingsSession;
 
 TEST_F(SettingsEndToEnd, TheGearOpensTheWindowWhoseSwitchesWriteAndFollowTheFile) {
     QProcess* started = nullptr;
