@@ -9,6 +9,8 @@
 #include "core/NotificationCenter.h"
 #include "core/Preferences.h"
 #include "core/UserDefaults.h"
+#include "popover/GlassPainter.h"
+#include "popover/PopoverChrome.h"
 
 namespace {
 // Owns the display and the setting's observer; gives the interceptor's display back
@@ -16,7 +18,12 @@ namespace {
 class KeyWiring final : public QObject {
 public:
     KeyWiring()
-        : osd([](OSDState& state) { return std::make_unique<BrightnessOSDPanel>(state); },
+        : osd(
+              [](OSDState& state) {
+                  return std::make_unique<BrightnessOSDPanel>(
+                      state, BrightnessOSDPanel::Look{PopoverWindowClearer::compositorAvailable(),
+                                                      &GlassPainter::paintShadow});
+              },
               &BrightnessOSDPanel::currentScreens) {
         BrightnessKeyInterceptor::shared().setDisplay(&osd);
     }

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QWindow>
 #include <cmath>
 #include <cstring>
 
@@ -82,17 +83,26 @@ void moon(QPainter& p, const QRectF& box, const QColor& c) {
 }
 } // namespace
 
-BrightnessOSDPanel::BrightnessOSDPanel(OSDState& state)
+BrightnessOSDPanel::BrightnessOSDPanel(OSDState& state, Look look)
     : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus |
                            Qt::NoDropShadowWindowHint),
-      m_state(state), m_positionKey(PrefKey::osdPosition) {
+      m_state(state), m_look(std::move(look)), m_positionKey(PrefKey::osdPosition) {
     setObjectName(QStringLiteral("HalcyraBrightnessOSD"));
     setWindowTitle(QStringLiteral("Halcyra brightness"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFixedSize(BrightnessOSD::panelSize);
-    // Without a compositor the corners would be black: the window is cut to the card.
-    setMask(QRegion(panelShape(QRectF(rect())).toFillPolygon().toPolygon()));
+    if (m_look.composited) {
+        // The corners and the card's see-through glass are blended by the compositor.
+        setAttribute(Qt::WA_TranslucentBackground);
+    } else {
+        // Without a compositor the corners would be black: the window is cut to the
+        // card, once, on the window itself. A widget mask would cut every repaint into
+        // strips along the rounded outline, one image request each.
+        winId();
+        if (QWindow* window = windowHandle())
+            window->setMask(QRegion(panelShape(QRectF(rect())).toFillPolygon().toPolygon()));
+    }
     m_frameTimer.setInterval(frameMs);
     m_frameTimer.setTimerType(Qt::PreciseTimer);
     // Each frame only the border turns: only its strip is repainted and sent.
@@ -192,7 +202,8 @@ void BrightnessOSDPanel::frameTick() {
         dirty += r;
     dirty += m_pending;
     m_pending = QRegion();
-    if (!dirty.isEmpty()) update(dirty);
+    // One rectangle a frame: one image request however many runs changed.
+    if (!dirty.isEmpty()) update(dirty.boundingRect());
 }
 
 std::vector<QRgb> BrightnessOSDPanel::borderColours() const {
@@ -238,11 +249,10 @@ void BrightnessOSDPanel::paintEvent(QPaintEvent* event) {
     composeFrame(dpr);
     QPainter p(this);
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    // Piece by piece: a few rows per call keep the raster engine on this thread
-    // instead of waking its pool 60 times a second.
-    for (const QRect& piece : event->region())
-        p.drawImage(piece.topLeft(), m_frame,
-                    QRectF(QPointF(piece.topLeft()) * dpr, QSizeF(piece.size()) * dpr));
+    // One piece, sent to the server as one image.
+    const QRect piece = event->region().boundingRect();
+    p.drawImage(piece.topLeft(), m_frame,
+                QRectF(QPointF(piece.topLeft()) * dpr, QSizeF(piece.size()) * dpr));
 }
 
 void BrightnessOSDPanel::composeFrame(qreal dpr) {
@@ -362,8 +372,12 @@ void BrightnessOSDPanel::paintBackdrop(QPainter& p) const {
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r(rect());
     const QPainterPath shape = panelShape(r);
-    p.fillPath(shape, QColor::fromRgbF(0.12f, 0.12f, 0.12f, 0.85f));
     p.setClipPath(shape);
+    // The card's shadow lies within the panel, seen through its glass where windows
+    // are blended.
+    if (m_look.composited && m_look.shadow)
+        m_look.shadow(p, shape, QColor::fromRgbF(0, 0, 0, 0.5f), 20.0, QPointF(0, 10));
+    p.fillPath(shape, QColor::fromRgbF(0.12f, 0.12f, 0.12f, 0.85f));
 
     const bool warmth = m_state.mode() == OSDMode::warmth;
     const QRectF content = r.adjusted(padX, padY, -padX, -padY);

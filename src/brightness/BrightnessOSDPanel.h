@@ -9,10 +9,21 @@
 #include <QRegion>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
 
+class QPainter;
+class QPainterPath;
 class SnapGuideOverlay;
+
+// How the panel is drawn where it lands. With a compositor the window is
+// see-through beyond the card and the card carries its shadow (drawn by `shadow`:
+// shape, colour, blur radius, offset); without one the window is cut to the card.
+struct OSDPanelLook {
+    bool composited = false;
+    std::function<void(QPainter&, const QPainterPath&, const QColor&, qreal, QPointF)> shadow;
+};
 
 // The on-screen display's window: a dark rounded panel that never takes focus, with
 // an icon either side of a gradient bar and a border that turns once every 3 s while
@@ -25,7 +36,8 @@ public:
     static constexpr int frameMs = 16;
     static constexpr int frameAfterLevelMs = 20;
 
-    explicit BrightnessOSDPanel(OSDState& state);
+    using Look = OSDPanelLook;
+    explicit BrightnessOSDPanel(OSDState& state, Look look = {});
     ~BrightnessOSDPanel() override;
 
     void moveTo(QPoint origin) override;
@@ -60,6 +72,7 @@ private:
     std::vector<QRgb> borderColours() const;
 
     OSDState& m_state;
+    Look m_look;
     QString m_positionKey;
     bool m_isDragging = false;
     QPointF m_dragStartMouse;
