@@ -1,10 +1,14 @@
 // The watchers that run while the application sits idle: they hear changes from the
 // X server and the runtime folder instead of asking every second.
 #include "platform/linux/LinuxSystemEvents.h"
+#include "platform/linux/X11MediaKeyTap.h"
 #include "platform/linux/PipeWireScreenCaptureProbe.h"
 #include "support/XorgServer.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QThread>
+#include <map>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -31,6 +35,46 @@ qint64 msUntil(const std::function<bool()>& done, int limitMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     return t.elapsed();
+}
+
+// Voluntary context switches of each thread of this process but the main one.
+std::map<QString, long long> helperThreadSwitches() {
+    std::map<QString, long long> out;
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    for (const QString& tid : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (tid == self) continue;
+        QFile status(QStringLiteral("/proc/self/task/%1/status").arg(tid));
+        if (!status.open(QIODevice::ReadOnly)) continue;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:")) out[tid] = line.mid(24).trimmed().toLongLong();
+    }
+    return out;
+}
+
+struct NoKeys : MediaKeyTapDelegate {
+    bool handle(MediaKey, std::optional<KeyEvent>, std::optional<ModifierFlags>) override {
+        return true;
+    }
+};
+
+TEST(IdleWatchers, TheKeyTapSleepsUntilAKeyOrTheServerWakesIt) {
+    XorgServer server;
+    if (!server.start()) GTEST_SKIP() << server.errorString().toStdString();
+    NoKeys delegate;
+    X11MediaKeyTap tap(server.display(), &delegate, KeyPressMode::keyDown,
+                       {MediaKey::brightnessUp, MediaKey::brightnessDown}, true);
+    ASSERT_TRUE(tap.start());
+    QThread::msleep(300); // started and settled
+    const auto before = helperThreadSwitches();
+    QThread::msleep(3500);
+    const auto after = helperThreadSwitches();
+    for (const auto& [tid, switches] : after) {
+        const auto was = before.find(tid);
+        if (was == before.end()) continue;
+        EXPECT_LE(switches - was->second, 1) << "thread " << tid.toStdString()
+                                             << " woke up while nothing happened";
+    }
+    tap.stop();
 }
 
 TEST(IdleWatchers, DisplaySleepAndWakeAreHeardAtOnceNotAtTheNextSecond) {

@@ -205,8 +205,9 @@ void X11MediaKeyTap::run() {
         pollfd fds[2] = {
             {c && !xcb_connection_has_error(c) ? xcb_get_file_descriptor(c) : -1, POLLIN, 0},
             {m_wake[0], POLLIN, 0}};
-        // A slice of a second, so a lost connection is retried without a wake-up.
-        ::poll(fds, 2, 1000);
+        // A live connection is waited on for as long as it takes: the server's events
+        // and its hanging up both wake the poll. Only a lost one is retried each second.
+        ::poll(fds, 2, fds[0].fd >= 0 ? -1 : 1000);
         if (fds[1].revents & POLLIN) {
             char buf[64];
             while (::read(m_wake[0], buf, sizeof buf) > 0) {
