@@ -49,6 +49,9 @@ QPixmap renderSymbol(int size, const QColor& color, const QString& title,
     return pixmap;
 }
 
+// Defined at the end of the file, after the X11 header, whose macros clash with Qt.
+QRect onScreen(const QRect& reported);
+
 } // namespace
 
 StatusItem::StatusItem(Host host)
@@ -56,7 +59,7 @@ StatusItem::StatusItem(Host host)
       m_color(enabledColor()) {
     if (!m_host.present) m_host.present = &QSystemTrayIcon::isSystemTrayAvailable;
     if (!m_host.iconGeometry)
-        m_host.iconGeometry = [tray = m_tray.get()] { return tray->geometry(); };
+        m_host.iconGeometry = [tray = m_tray.get()] { return onScreen(tray->geometry()); };
     m_tray->setObjectName(autosaveName);
     m_tray->setIcon(sunSymbol(m_color));
     m_tray->setToolTip(tooltip);
@@ -124,3 +127,33 @@ bool StatusItem::hasButton() const {
 QRect StatusItem::geometry() const {
     return m_host.iconGeometry();
 }
+
+// Kept last: Xlib defines macros (None, Bool, Status...) that Qt headers also use.
+#include <QApplication>
+#include <QGuiApplication>
+#include <QWidget>
+#include <X11/Xlib.h>
+
+namespace {
+// An icon embedded in an XEmbed tray reports its place inside the tray's panel, not on
+// the screen: the X server says where its window really is.
+QRect onScreen(const QRect& reported) {
+    if (reported.isEmpty() || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return reported;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    Display* display = x11 ? x11->display() : nullptr;
+    if (!display) return reported;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (!w->inherits("QSystemTrayIconSys") || !w->testAttribute(Qt::WA_WState_Created))
+            continue;
+        int x = 0, y = 0;
+        ::Window child = 0;
+        if (!XTranslateCoordinates(display, ::Window(w->winId()), DefaultRootWindow(display), 0, 0,
+                                   &x, &y, &child))
+            return reported;
+        const qreal dpr = w->devicePixelRatioF();
+        return QRect(QPoint(int(x / dpr), int(y / dpr)), reported.size());
+    }
+    return reported;
+}
+} // namespace
