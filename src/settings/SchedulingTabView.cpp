@@ -20,6 +20,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace ScheduleViewStyle;
@@ -189,7 +190,24 @@ SchedulingTabView::SchedulingTabView(ScheduleSettingsModel& model, const QColor&
                                      SunsetScheduler& scheduler, SoundCueEngine& cues,
                                      QWidget* parent)
     : QWidget(parent), m_model(model), m_accent(accent), m_scheduler(scheduler), m_cues(cues) {
+    // The page is kept while the window lives: the subtitle names the warmth of this
+    // minute, so it is read again whenever the page shows and each minute it is seen.
+    m_minuteTimer = new QTimer(this);
+    m_minuteTimer->setObjectName(QStringLiteral("statusMinuteTimer"));
+    m_minuteTimer->setInterval(60'000);
+    connect(m_minuteTimer, &QTimer::timeout, this, &SchedulingTabView::sync);
     build();
+}
+
+void SchedulingTabView::showEvent(QShowEvent* e) {
+    sync();
+    m_minuteTimer->start();
+    QWidget::showEvent(e);
+}
+
+void SchedulingTabView::hideEvent(QHideEvent* e) {
+    m_minuteTimer->stop();
+    QWidget::hideEvent(e);
 }
 
 SchedulingTabView::~SchedulingTabView() {

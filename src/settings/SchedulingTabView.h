@@ -6,6 +6,7 @@
 
 class QAbstractButton;
 class QLabel;
+class QTimer;
 class DayPartZonesView;
 class SchedulePointListView;
 class SchedulingVisualizerView;
@@ -45,6 +46,10 @@ public:
     DayPartZonesView* zones() const { return m_zones; }
     QString customSubtitle() const;
 
+protected:
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+
 private:
     void build();
     void sync();
@@ -64,4 +69,5 @@ private:
     QAbstractButton* m_fineTuneButton = nullptr;
     QWidget* m_advancedCard = nullptr;
     SchedulingVisualizerView* m_visualizer = nullptr;
+    QTimer* m_minuteTimer = nullptr;
 };

@@ -12,6 +12,8 @@
 #include "settings/SchedulePointListView.h"
 #include "settings/ScheduleViewStyle.h"
 #include "settings/SchedulingTabView.h"
+
+#include <QTimer>
 #include "settings/SchedulingVisualizerView.h"
 #include "settings/SpectrumWidget.h"
 #include "support/WidgetInput.h"
@@ -184,6 +186,37 @@ TEST(SchedulingTabView, ModesAreExclusiveAndThePanelHoldsTheVisualiser) {
     tab.fineTuneButton()->click();
     EXPECT_EQ(tab.visualizer(), nullptr);
     EXPECT_FALSE(tab.fineTuneButton()->isChecked());
+}
+
+TEST(SchedulingTabView, TheSubtitleFollowsTheClockWhenShownAgainAndEachMinuteItIsSeen) {
+    ViewsRig rig;
+    rig.store.defaults().setBool(PrefKey::useSchedule, true);
+    rig.model->refreshFromPreferences();
+    CueRecorder cues;
+    rig.clock.setNow(rig.at(QTime(21, 0)));
+    SchedulingTabView tab(*rig.model, QColor::fromRgbF(1, 0.55f, 0.15f), rig.engine, *cues.engine);
+    tab.show();
+    const QString at21 = tab.customSubtitle();
+    EXPECT_EQ(at21, "Active — Deep warmth now · next shift at 10:30 PM");
+
+    // Hidden, two hours pass; shown again it speaks of now.
+    tab.hide();
+    rig.clock.setNow(rig.at(QTime(23, 0)));
+    tab.show();
+    EXPECT_NE(tab.customSubtitle(), at21);
+    EXPECT_EQ(tab.customSubtitle(), tab.scheduleStatusLine());
+
+    // While seen, the minute tick reads the clock again; hidden, it stops.
+    auto* minute = tab.findChild<QTimer*>(QStringLiteral("statusMinuteTimer"));
+    ASSERT_NE(minute, nullptr);
+    EXPECT_TRUE(minute->isActive());
+    rig.clock.setNow(rig.at(QTime(21, 0)));
+    minute->setInterval(1);
+    for (int i = 0; i < 100 && tab.customSubtitle() != at21; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(tab.customSubtitle(), at21);
+    tab.hide();
+    EXPECT_FALSE(minute->isActive());
 }
 
 TEST(SchedulingVisualizerView, DraggingStoresThePointAndTheEngineFollows) {
