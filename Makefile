@@ -11,7 +11,7 @@ PACKAGES := build-essential cmake pkg-config \
 	libwayland-dev libx11-dev libxcb1-dev libxrandr-dev libxtst-dev libxext-dev libgl-dev libpulse-dev libpipewire-0.3-dev \
 	libgtest-dev libgmock-dev libbenchmark-dev \
 	xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils trayer xdotool xcompmgr openbox \
-	dbus gnome-keyring imagemagick libglib2.0-dev libglib2.0-bin
+	dbus gnome-keyring imagemagick libglib2.0-dev libglib2.0-bin mutter
 
 .PHONY: all deps build run test bench clean format
 

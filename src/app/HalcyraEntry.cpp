@@ -7,6 +7,7 @@
 #include "core/NotificationCenter.h"
 #include "core/Preferences.h"
 #include "core/UserDefaults.h"
+#include "platform/DisplayGamma.h"
 #include "platform/InstanceLock.h"
 #include "platform/Platform.h"
 #include "sound/SoundCueEngine.h"
@@ -53,8 +54,14 @@ int HalcyraEntry::main(int argc, char* argv[]) {
         SnapshotRunner::runScheduling();
     }
 
-    if (!Platform::hasX11Display() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        if (!Platform::hasX11Display())
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        else if (Platform::hasWaylandDisplay())
+            // Native Wayland lets no client place its own popover: on XWayland ours
+            // opens where it belongs.
+            qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halcyra"));
     QApplication::setDesktopFileName(QStringLiteral("halcyra"));
@@ -84,7 +91,13 @@ int HalcyraEntry::main(int argc, char* argv[]) {
 
     // An exit from inside the loop (the X server went away) saves and leaves without
     // static destruction; our own quit returns here and tears down in order.
-    SessionEnd::arm([] { UserDefaults::standard().synchronize(); });
+    // A compositor's gamma outlives XWayland, whose end ends the session for us: hand
+    // the displays back while it still answers.
+    const bool gammaOutlivesDisplay = !platform.displayGammaViaX11();
+    SessionEnd::arm([gammaOutlivesDisplay] {
+        UserDefaults::standard().synchronize();
+        if (gammaOutlivesDisplay) Platform::instance().displayGamma().restoreColorSettings();
+    });
     const int status = app.exec();
     SessionEnd::disarm();
     delegate.reset();

@@ -8,8 +8,9 @@
 // event loop's callers still on the stack, taking the process-wide objects apart in
 // whatever order they happened to be made. Once armed, such an exit instead runs the
 // last will (what must reach the disk), logs, and ends the process at once with the
-// status it was given. Nothing is handed back to the displays: they went away with
-// the server, and their saved ramps stay on disk for the next start.
+// status it was given. Displays whose ramps went through that server are not handed
+// back (they went away with it; their saved ramps stay on disk for the next start);
+// the last will hands back those a compositor still holds.
 class SessionEnd {
 public:
     SessionEnd() = delete;

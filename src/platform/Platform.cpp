@@ -15,6 +15,7 @@
 #include "platform/linux/LinuxScreenReaderProbe.h"
 #include "platform/linux/LinuxSoundCueAudioBackend.h"
 #include "platform/linux/LinuxSystemEvents.h"
+#include "platform/linux/MutterDisplayGamma.h"
 #include "platform/linux/PipeWireScreenCaptureProbe.h"
 #include "platform/linux/RandRDithering.h"
 #include "platform/linux/SensorProxyLightSensor.h"
@@ -50,6 +51,7 @@
 #include "platform/simulated/SimulatedSoundCueAudioBackend.h"
 #include "platform/simulated/SimulatedSystemEvents.h"
 
+#include <QDBusConnection>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcPlatform, "com.halcyra.app.platform")
@@ -87,9 +89,10 @@ bool Platform::hasWaylandDisplay() {
 }
 
 void Platform::restoreGammaFromSignalHandler() {
-    // Only the RandR backend installs a worker here. A compositor puts its outputs'
-    // own ramps back by itself when this process dies, so on Wayland the handler has
-    // nothing to do and never touches the Wayland connection.
+    // The RandR backend and GNOME's display configuration install a worker here (both
+    // keep our ramps after this process dies). A wlroots compositor puts its outputs'
+    // own ramps back by itself, so there the handler has nothing to do and never
+    // touches the Wayland connection.
     GammaSignalRestore::requestFromSignalHandler();
 }
 
@@ -142,19 +145,29 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     p->setAutostartEntry(std::make_unique<XdgAutostartEntry>());
     p->setOnboardingMarker(std::make_unique<LinuxOnboardingMarker>());
     p->setScreenCaptureProbe(std::make_unique<PipeWireScreenCaptureProbe>());
-    // On a wlroots session the compositor's own gamma control comes first: XWayland's
-    // RandR ramps may never reach the screens there.
+    // On Wayland the compositor's own road comes first (wlroots' gamma control, then
+    // GNOME's display configuration): XWayland's RandR ramps never reach the screens
+    // there, so where GNOME's compositor answers XWayland is not tried at all.
     bool realGamma = false;
+    bool gnomeCompositor = false;
     if (hasWaylandDisplay()) {
         if (auto gamma = WlrDisplayGamma::open()) {
             qCInfo(lcPlatform) << "Display gamma through the compositor's gamma control";
             p->setDisplayGamma(std::move(gamma));
             p->m_simulated = false;
             realGamma = true;
+        } else if (MutterDisplayGamma::isOffered(QDBusConnection::sessionBus())) {
+            gnomeCompositor = true;
+            if (auto gamma = MutterDisplayGamma::openOnSessionBus()) {
+                qCInfo(lcPlatform) << "Display gamma through GNOME's display configuration";
+                p->setDisplayGamma(std::move(gamma));
+                p->m_simulated = false;
+                realGamma = true;
+            }
         }
     }
     if (hasX11Display()) {
-        if (!realGamma) {
+        if (!realGamma && !gnomeCompositor) {
             if (auto gamma = X11DisplayGamma::open()) {
                 p->setDisplayGamma(std::move(gamma));
                 p->m_simulated = false;

@@ -41,10 +41,13 @@ public:
         m_names << name;
         return QDBusConnection::connectToBus(m_address, name);
     }
-    // Registers `service` (moved to the service thread) at `path` under `busName`.
-    bool serve(QObject* service, const QString& busName, const QString& path) {
+    // Registers `service` (moved to the service thread) at `path` under `busName`;
+    // `served` receives the connection that owns the name (for the service's signals).
+    bool serve(QObject* service, const QString& busName, const QString& path,
+               QDBusConnection* served = nullptr) {
         service->moveToThread(&m_serviceThread);
         QDBusConnection c = connect("svc-" + busName + QString::number(m_names.size()));
+        if (served) *served = c;
         return c.registerObject(path, service,
                                 QDBusConnection::ExportAllProperties |
                                     QDBusConnection::ExportAllSlots) &&

@@ -18,6 +18,20 @@ inline quint16 rampLevel(double v) {
     return quint16(whole + (x - whole >= 0.5 ? 1 : 0));
 }
 
+// A table of levels as a ramp of `size` 16-bit entries.
+inline std::vector<quint16> rampFromTable(const std::vector<float>& table, int size) {
+    std::vector<quint16> out(size);
+    const int n = int(table.size());
+    for (int j = 0; j < size; ++j) {
+        const double pos = size > 1 ? double(j) * double(n - 1) / double(size - 1) : 0.0;
+        const int lo = std::min(int(pos), n - 1);
+        const int hi = std::min(lo + 1, n - 1);
+        const double f = pos - lo;
+        out[j] = rampLevel(table[lo] * (1.0 - f) + table[hi] * f);
+    }
+    return out;
+}
+
 // A ramp read back from a display, as a table of `size` levels.
 inline std::vector<float> tableFromRamp(const std::vector<quint16>& ramp, int size) {
     std::vector<float> out(size);

@@ -113,4 +113,17 @@ void requestFromSignalHandler() {
     errno = savedErrno;
 }
 
+void withSignalsHeld(const std::function<void()>& work) {
+    sigset_t block;
+    sigset_t previous;
+    sigemptyset(&block);
+    sigaddset(&block, SIGTERM);
+    sigaddset(&block, SIGINT);
+    // The deadline of an unanswered termination restores from its alarm's handler.
+    sigaddset(&block, SIGALRM);
+    pthread_sigmask(SIG_BLOCK, &block, &previous);
+    work();
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
 } // namespace GammaSignalRestore

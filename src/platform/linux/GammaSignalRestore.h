@@ -14,4 +14,8 @@ int install(std::function<void()> restore);
 void uninstall(int token);
 // Async-signal-safe. Returns at once when no worker is installed.
 void requestFromSignalHandler();
+// Runs `work` (which takes a lock the worker also takes) with the signals whose
+// handlers wait for the worker held off this thread, so a handler can never wait for
+// a worker that waits for this thread.
+void withSignalsHeld(const std::function<void()>& work);
 } // namespace GammaSignalRestore

@@ -40,23 +40,12 @@ bool builtinName(const QString& name) {
            name.startsWith(QLatin1String("DSI"));
 }
 
-// The tables as 16-bit ramps of `size` entries, sampled exactly as the RandR backend
-// does, so one tint looks the same on either.
+// The tables as 16-bit ramps of `size` entries, sampled as every backend does, so
+// one tint looks the same on each.
 Tables toRamps(const std::vector<float>* in[3], int size) {
-    Tables out;
-    const int n = int(in[0]->size());
-    for (int c = 0; c < 3; ++c) {
-        const float* table = in[c]->data();
-        out[c].resize(size);
-        for (int j = 0; j < size; ++j) {
-            const double pos = double(j) * double(n - 1) / double(size - 1);
-            const int lo = std::min(int(pos), n - 1);
-            const int hi = std::min(lo + 1, n - 1);
-            const double f = pos - lo;
-            out[c][j] = GammaRampSampling::rampLevel(table[lo] * (1.0 - f) + table[hi] * f);
-        }
-    }
-    return out;
+    return {GammaRampSampling::rampFromTable(*in[0], size),
+            GammaRampSampling::rampFromTable(*in[1], size),
+            GammaRampSampling::rampFromTable(*in[2], size)};
 }
 
 Tables identity(int size) {

@@ -1,5 +1,6 @@
 #include "platform/linux/X11DisplayGamma.h"
 
+#include "platform/linux/GammaOriginalsAdoption.h"
 #include "platform/linux/GammaRampSampling.h"
 
 #include "platform/linux/GammaSignalRestore.h"
@@ -13,10 +14,8 @@
 #include <X11/extensions/Xrandr.h>
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <cstring>
 #include <mutex>
-#include <pthread.h>
 
 Q_LOGGING_CATEGORY(lcX11Gamma, "com.halcyra.app.overlay")
 
@@ -380,65 +379,25 @@ void X11DisplayGamma::adoptOriginals(const Output& output) {
     std::optional<Ramps> current = readRamps(output.crtc);
     if (!current) return;
     const QString key = storeKey(output.crtc);
-    const std::optional<GammaOriginalsStore::Record> saved = m_store.record(key);
-    if (saved && saved->tinted && saved->originals.size() == current->size() &&
-        GammaOriginalsStore::isStraightRamp(*current)) {
-        // Our tint outlived the last run (a crash or kill -9): the saved ramps are the
-        // display's own, not what is on screen now.
-        Ramps originals = saved->originals;
-        if (GammaOriginalsStore::isPlausibleOriginal(originals)) {
-            qCInfo(lcX11Gamma).noquote()
-                << QStringLiteral("Display %1 still carries a tint from a previous run — keeping "
-                                  "its saved ramps")
-                       .arg(output.name);
-        } else {
-            // A damaged file must not black out, whiten or scramble the screen for good.
-            qCWarning(lcX11Gamma).noquote()
-                << QStringLiteral("Display %1 still carries a tint from a previous run, but its "
-                                  "saved ramps cannot be a display's own — using the linear ramp "
-                                  "instead")
-                       .arg(output.name);
-            originals = GammaOriginalsStore::linearRamps(current->size());
-            m_store.setRecord(key, {output.name, originals, true});
-        }
-        m_originals[output.crtc] = originals;
-        // Put them back now: with the tint off nothing else writes this CRTC, and one
-        // that comes online after start-up would keep the stale tint.
-        if (writeRamps(output.crtc, originals) == success)
+    GammaOriginalsAdoption::Adopted adopted =
+        GammaOriginalsAdoption::adopt(m_store, key, output.name, std::move(*current));
+    m_originals[output.crtc] = adopted.originals;
+    // Put them back now: with the tint off nothing else writes this CRTC, and one that
+    // comes online after start-up would keep the stale tint.
+    if (adopted.leftoverTint) {
+        if (writeRamps(output.crtc, adopted.originals) == success)
             m_store.setTinted(key, false);
         else
             m_tinted.insert(output.crtc);
-    } else {
-        if (!GammaOriginalsStore::isPlausibleOriginal(*current)) {
-            // Most likely a tint left by a run whose saved ramps are gone: taking it as
-            // the display's own would keep it on screen after every quit.
-            qCWarning(lcX11Gamma).noquote()
-                << QStringLiteral("Display %1 shows ramps that cannot be its own (a leftover "
-                                  "tint?) — taking the linear ramp as its own")
-                       .arg(output.name);
-            current = GammaOriginalsStore::linearRamps(current->size());
-        }
-        m_originals[output.crtc] = *current;
-        if (!saved || saved->tinted || !(saved->originals == *current) ||
-            saved->output != output.name)
-            m_store.setRecord(key, {output.name, *current, false});
     }
     publishOriginalsForSignal();
 }
 
 void X11DisplayGamma::publishOriginalsForSignal() {
-    // Keep SIGTERM and SIGINT off this thread while the lock is held, so a handler
-    // can never wait for a worker that waits for this thread.
-    sigset_t block, previous;
-    sigemptyset(&block);
-    sigaddset(&block, SIGTERM);
-    sigaddset(&block, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &block, &previous);
-    {
+    GammaSignalRestore::withSignalsHeld([this] {
         std::lock_guard lock(m_signalState->mutex);
         m_signalState->originals = m_originals;
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    });
 }
 
 void X11DisplayGamma::noteRefusedPushes(const X11ErrorTrap& trap, unsigned long before) {

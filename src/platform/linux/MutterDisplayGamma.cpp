@@ -1,0 +1,462 @@
+#include "platform/linux/MutterDisplayGamma.h"
+
+#include "platform/linux/GammaOriginalsAdoption.h"
+#include "platform/linux/GammaRampSampling.h"
+#include "platform/linux/GammaSignalRestore.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QLoggingCategory>
+#include <algorithm>
+#include <mutex>
+
+Q_LOGGING_CATEGORY(lcMutterGamma, "com.halcyra.app.overlay")
+
+const QString MutterDisplayGamma::serviceName = QStringLiteral("org.gnome.Mutter.DisplayConfig");
+
+using Ramps = MutterDisplayGamma::Ramps;
+using Crtc = MutterDisplayGamma::Crtc;
+
+struct MutterDisplayGamma::SignalState {
+    std::mutex mutex;
+    std::map<DisplayId, Ramps> tinted; // the originals of the displays showing a tint
+};
+
+namespace {
+
+const QString objectPath = QStringLiteral("/org/gnome/Mutter/DisplayConfig");
+const QString interfaceName = QStringLiteral("org.gnome.Mutter.DisplayConfig");
+const QString resourcesSignature =
+    QStringLiteral("ua(uxiiiiiuaua{sv})a(uxiausauaua{sv})a(uxuudu)ii");
+// The main thread waits this long for the compositor; the signal-restore worker,
+// which has about a second for everything, less.
+constexpr int callTimeoutMs = 2000;
+constexpr int signalCallTimeoutMs = 300;
+
+QDBusMessage call(const QDBusConnection& bus, const QString& method, const QVariantList& args,
+                  int timeoutMs) {
+    QDBusMessage message = QDBusMessage::createMethodCall(MutterDisplayGamma::serviceName,
+                                                          objectPath, interfaceName, method);
+    message.setArguments(args);
+    return bus.call(message, QDBus::Block, timeoutMs);
+}
+
+bool answered(const QDBusMessage& reply) {
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+// The compositor is not there (any more) or not answering: no verdict on the call.
+bool noVerdict(const QDBusMessage& reply) {
+    static const QStringList names = {
+        QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
+        QStringLiteral("org.freedesktop.DBus.Error.Timeout"),
+        QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
+        QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"),
+        QStringLiteral("org.freedesktop.DBus.Error.Disconnected"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
+    };
+    return reply.type() == QDBusMessage::ErrorMessage && names.contains(reply.errorName());
+}
+
+QString errorText(const QDBusMessage& reply) {
+    if (reply.type() != QDBusMessage::ErrorMessage) return QStringLiteral("an unexpected answer");
+    return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
+}
+
+// A display's id: the CRTC's kernel id, else (a compositor without one) its number + 1,
+// so that 0 keeps meaning "none".
+DisplayId displayIdFor(qint64 winsysId, uint index) {
+    if (winsysId > 0 && winsysId <= qint64(0xffffffffu)) return DisplayId(winsysId);
+    return DisplayId(index + 1);
+}
+
+struct Resources {
+    quint32 serial = 0;
+    std::vector<Crtc> active; // gamma sizes not known yet
+};
+
+// The serial and the active CRTCs (those showing a mode), with the connector each one
+// drives; absent for a reply of another shape.
+std::optional<Resources> parseResources(const QDBusMessage& reply) {
+    if (!answered(reply) || reply.signature() != resourcesSignature) return std::nullopt;
+    const QVariantList args = reply.arguments();
+    Resources out;
+    out.serial = args.at(0).toUInt();
+    const QDBusArgument crtcs = args.at(1).value<QDBusArgument>();
+    crtcs.beginArray();
+    while (!crtcs.atEnd()) {
+        uint index = 0, transform = 0;
+        qint64 winsys = 0;
+        int x = 0, y = 0, width = 0, height = 0, mode = -1;
+        QList<uint> transforms;
+        QVariantMap properties;
+        crtcs.beginStructure();
+        crtcs >> index >> winsys >> x >> y >> width >> height >> mode >> transform >> transforms >>
+            properties;
+        crtcs.endStructure();
+        if (mode >= 0 && width > 0 && height > 0)
+            out.active.push_back({displayIdFor(winsys, index), index, {}, false, 0});
+    }
+    crtcs.endArray();
+    const QDBusArgument outputs = args.at(2).value<QDBusArgument>();
+    outputs.beginArray();
+    while (!outputs.atEnd()) {
+        uint id = 0;
+        qint64 winsys = 0;
+        int current = -1;
+        QList<uint> possible, modes, clones;
+        QString name;
+        QVariantMap properties;
+        outputs.beginStructure();
+        outputs >> id >> winsys >> current >> possible >> name >> modes >> clones >> properties;
+        outputs.endStructure();
+        for (Crtc& c : out.active)
+            if (current >= 0 && c.index == uint(current) && c.output.isEmpty()) {
+                c.output = name;
+                c.primary = properties.value(QStringLiteral("primary")).toBool();
+            }
+    }
+    outputs.endArray();
+    return out;
+}
+
+QVariant rampArgument(const std::vector<quint16>& ramp) {
+    return QVariant::fromValue(QList<ushort>(ramp.begin(), ramp.end()));
+}
+
+QDBusMessage setGamma(const QDBusConnection& bus, quint32 serial, uint index, const Ramps& ramps,
+                      int timeoutMs) {
+    return call(bus, QStringLiteral("SetCrtcGamma"),
+                {serial, index, rampArgument(ramps.red), rampArgument(ramps.green),
+                 rampArgument(ramps.blue)},
+                timeoutMs);
+}
+
+std::optional<Ramps> parseRamps(const QDBusMessage& reply) {
+    if (!answered(reply) || reply.signature() != QStringLiteral("aqaqaq")) return std::nullopt;
+    Ramps out;
+    std::vector<quint16>* channels[3] = {&out.red, &out.green, &out.blue};
+    for (int c = 0; c < 3; ++c) {
+        const QList<ushort> values = qdbus_cast<QList<ushort>>(reply.arguments().at(c));
+        channels[c]->assign(values.begin(), values.end());
+    }
+    // A size beyond any real display's is refused rather than used.
+    if (!out.isValid() || out.size() > 65536) return std::nullopt;
+    return out;
+}
+
+bool builtinName(const QString& name) {
+    return name.startsWith(QLatin1String("eDP")) || name.startsWith(QLatin1String("LVDS")) ||
+           name.startsWith(QLatin1String("DSI"));
+}
+
+} // namespace
+
+bool MutterDisplayGamma::isOffered(const QDBusConnection& bus) {
+    if (!bus.isConnected() || !bus.interface()) return false;
+    return bus.interface()->isServiceRegistered(serviceName).value();
+}
+
+std::unique_ptr<MutterDisplayGamma> MutterDisplayGamma::openOnSessionBus() {
+    return open(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                              QStringLiteral("halcyra-display-config")),
+                QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                              QStringLiteral("halcyra-display-config-signal")));
+}
+
+std::unique_ptr<MutterDisplayGamma> MutterDisplayGamma::open(const QDBusConnection& bus,
+                                                             const QDBusConnection& signalBus,
+                                                             const QString& storePath) {
+    if (!isOffered(bus)) return nullptr;
+    std::unique_ptr<MutterDisplayGamma> gamma(new MutterDisplayGamma(
+        bus, signalBus, storePath.isEmpty() ? GammaOriginalsStore::defaultPath() : storePath));
+    std::map<DisplayId, Ramps> current;
+    QString why;
+    if (!gamma->readResources(&current, &why)) {
+        qCWarning(lcMutterGamma).noquote()
+            << QStringLiteral("GNOME's display configuration did not describe the displays (%1) "
+                              "— running on simulated displays")
+                   .arg(why);
+        return nullptr;
+    }
+    if (gamma->m_crtcs.empty()) {
+        qCWarning(lcMutterGamma).noquote()
+            << QStringLiteral("GNOME's display configuration offers no display whose gamma "
+                              "can be set — running on simulated displays");
+        return nullptr;
+    }
+    // Writing a display's own ramps back changes nothing on screen and tells whether
+    // this compositor lets us write at all.
+    QDBusMessage verdict;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const Crtc& first = gamma->m_crtcs.front();
+        verdict = setGamma(bus, gamma->m_serial, first.index, current.at(first.id), callTimeoutMs);
+        if (answered(verdict) || noVerdict(verdict)) break;
+        const quint32 serial = gamma->m_serial;
+        current.clear();
+        if (!gamma->readResources(&current) || gamma->m_serial == serial || gamma->m_crtcs.empty())
+            break;
+    }
+    if (!answered(verdict) || gamma->m_crtcs.empty()) {
+        qCWarning(lcMutterGamma).noquote()
+            << QStringLiteral("GNOME's display configuration refused a gamma write (%1) — "
+                              "running on simulated displays")
+                   .arg(errorText(verdict));
+        return nullptr;
+    }
+    for (const Crtc& c : gamma->m_crtcs)
+        gamma->adoptOriginals(c, current.at(c.id));
+    return gamma;
+}
+
+MutterDisplayGamma::MutterDisplayGamma(const QDBusConnection& bus, const QDBusConnection& signalBus,
+                                       const QString& storePath)
+    : m_bus(bus), m_signalBus(signalBus), m_store(storePath),
+      m_signalState(std::make_shared<SignalState>()) {
+    qDBusRegisterMetaType<QList<ushort>>();
+    m_bus.connect(serviceName, objectPath, interfaceName, QStringLiteral("MonitorsChanged"), this,
+                  SLOT(monitorsChanged()));
+    if (m_signalBus.isConnected()) {
+        // The compositor keeps our ramps when this process dies: a termination whose
+        // main loop is stuck must still hand them back.
+        std::shared_ptr<SignalState> state = m_signalState;
+        const QDBusConnection worker = m_signalBus;
+        m_signalToken = GammaSignalRestore::install([state, worker] {
+            std::map<DisplayId, Ramps> tinted;
+            {
+                std::lock_guard lock(state->mutex);
+                tinted = state->tinted;
+            }
+            if (tinted.empty()) return;
+            const std::optional<Resources> resources = parseResources(
+                call(worker, QStringLiteral("GetResources"), {}, signalCallTimeoutMs));
+            if (!resources) return;
+            for (const Crtc& c : resources->active) {
+                auto found = tinted.find(c.id);
+                if (found != tinted.end())
+                    setGamma(worker, resources->serial, c.index, found->second,
+                             signalCallTimeoutMs);
+            }
+        });
+    }
+}
+
+MutterDisplayGamma::~MutterDisplayGamma() {
+    if (m_signalToken) GammaSignalRestore::uninstall(m_signalToken);
+    m_bus.disconnect(serviceName, objectPath, interfaceName, QStringLiteral("MonitorsChanged"),
+                     this, SLOT(monitorsChanged()));
+}
+
+bool MutterDisplayGamma::readResources(std::map<DisplayId, Ramps>* current, QString* why) {
+    const QDBusMessage reply = call(m_bus, QStringLiteral("GetResources"), {}, callTimeoutMs);
+    std::optional<Resources> resources = parseResources(reply);
+    if (!resources) {
+        if (why) *why = errorText(reply);
+        return false;
+    }
+    m_serial = resources->serial;
+    m_crtcs.clear();
+    for (Crtc& c : resources->active) {
+        // The ramp's length is the CRTC's gamma size; a CRTC without one cannot be tinted.
+        std::optional<Ramps> ramps = readRamps(c);
+        if (!ramps) continue;
+        c.gammaSize = ramps->size();
+        if (current) (*current)[c.id] = std::move(*ramps);
+        m_crtcs.push_back(std::move(c));
+    }
+    return true;
+}
+
+std::optional<Ramps> MutterDisplayGamma::readRamps(const Crtc& crtc) {
+    return parseRamps(
+        call(m_bus, QStringLiteral("GetCrtcGamma"), {m_serial, crtc.index}, callTimeoutMs));
+}
+
+bool MutterDisplayGamma::listed(const Crtc& crtc) const {
+    return !m_refused.contains(crtc.id) && m_originals.contains(crtc.id);
+}
+
+const Crtc* MutterDisplayGamma::crtc(DisplayId display) const {
+    for (const Crtc& c : m_crtcs)
+        if (c.id == display && listed(c)) return &c;
+    return nullptr;
+}
+
+QString MutterDisplayGamma::storeKey(DisplayId display) const {
+    return QStringLiteral("gnome-display-config/crtc-%1").arg(display);
+}
+
+void MutterDisplayGamma::adoptOriginals(const Crtc& crtc, Ramps current) {
+    if (m_originals.contains(crtc.id)) return;
+    const QString name = crtc.output.isEmpty() ? QString::number(crtc.id) : crtc.output;
+    GammaOriginalsAdoption::Adopted adopted =
+        GammaOriginalsAdoption::adopt(m_store, storeKey(crtc.id), name, std::move(current));
+    m_originals[crtc.id] = adopted.originals;
+    if (adopted.leftoverTint) {
+        // The compositor keeps a killed run's tint: take it off now.
+        m_tinted.insert(crtc.id);
+        publishForSignal();
+        if (writeRamps(crtc.id, adopted.originals) == success) setTinted(crtc.id, false);
+    }
+}
+
+void MutterDisplayGamma::setTinted(DisplayId display, bool tinted) {
+    if (tinted)
+        m_tinted.insert(display);
+    else
+        m_tinted.erase(display);
+    m_store.setTinted(storeKey(display), tinted);
+    publishForSignal();
+}
+
+void MutterDisplayGamma::publishForSignal() {
+    std::map<DisplayId, Ramps> tinted;
+    for (DisplayId id : m_tinted) {
+        auto found = m_originals.find(id);
+        if (found != m_originals.end()) tinted.emplace(id, found->second);
+    }
+    GammaSignalRestore::withSignalsHeld([this, &tinted] {
+        std::lock_guard lock(m_signalState->mutex);
+        m_signalState->tinted.swap(tinted);
+    });
+}
+
+int MutterDisplayGamma::writeRamps(DisplayId display, const Ramps& ramps) {
+    QDBusMessage reply;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const Crtc* c = crtc(display);
+        if (!c) return invalidDisplay;
+        if (c->gammaSize != ramps.size()) return failure; // resized under us: next push
+        reply = setGamma(m_bus, m_serial, c->index, ramps, callTimeoutMs);
+        if (answered(reply)) return success;
+        if (noVerdict(reply) || attempt > 0) break;
+        // Most likely the monitors changed since the serial was read: once more with
+        // the new one, should it have moved.
+        const quint32 before = m_serial;
+        const std::vector<Crtc> crtcsBefore = m_crtcs;
+        if (!readResources() || m_serial == before) break;
+        const bool listChanged =
+            crtcsBefore.size() != m_crtcs.size() ||
+            !std::equal(crtcsBefore.begin(), crtcsBefore.end(), m_crtcs.begin(),
+                        [](const Crtc& a, const Crtc& b) { return a.id == b.id; });
+        if (listChanged) announceReconfigurationLater({});
+    }
+    if (noVerdict(reply)) {
+        if (!m_goneLogged)
+            qCWarning(lcMutterGamma).noquote()
+                << QStringLiteral("GNOME's display configuration did not answer a gamma write "
+                                  "(%1) — the tint may not show until it does")
+                       .arg(errorText(reply));
+        m_goneLogged = true;
+        return failure;
+    }
+    if (!m_refusalLogged)
+        qCWarning(lcMutterGamma).noquote()
+            << QStringLiteral("GNOME's display configuration refused the gamma ramps of display "
+                              "%1 (%2) — it stays untinted and leaves the list of displays")
+                   .arg(outputName(display).isEmpty() ? QString::number(display)
+                                                      : outputName(display),
+                        errorText(reply));
+    m_refusalLogged = true;
+    const DisplayId mainBefore = mainDisplay();
+    m_refused.insert(display);
+    announceReconfigurationLater({false, true, mainDisplay() != mainBefore});
+    return failure;
+}
+
+void MutterDisplayGamma::monitorsChanged() {
+    std::vector<DisplayId> before;
+    if (const auto ids = onlineDisplays()) before = *ids;
+    const DisplayId mainBefore = mainDisplay();
+    std::map<DisplayId, Ramps> current;
+    if (!readResources(&current)) return;
+    // A display the compositor refused gets another chance after a change.
+    m_refused.clear();
+    for (const Crtc& c : m_crtcs)
+        adoptOriginals(c, current.at(c.id));
+    const std::vector<DisplayId> after = onlineDisplays().value_or(std::vector<DisplayId>{});
+    DisplayReconfiguration change;
+    for (DisplayId id : after)
+        if (std::find(before.begin(), before.end(), id) == before.end()) change.displayAdded = true;
+    for (DisplayId id : before)
+        if (std::find(after.begin(), after.end(), id) == after.end()) change.displayRemoved = true;
+    change.mainDisplayChanged = mainDisplay() != mainBefore;
+    // Announced even when the list stayed the same: a change of mode may have reset the
+    // ramps, and the tint is put back on every announcement.
+    announceReconfigurationLater(change);
+}
+
+QString MutterDisplayGamma::outputName(DisplayId display) const {
+    for (const Crtc& c : m_crtcs)
+        if (c.id == display) return c.output;
+    return QString();
+}
+
+std::optional<std::vector<DisplayId>> MutterDisplayGamma::onlineDisplays() {
+    std::vector<DisplayId> ids;
+    for (const Crtc& c : m_crtcs)
+        if (listed(c)) ids.push_back(c.id);
+    return ids;
+}
+
+DisplayId MutterDisplayGamma::mainDisplay() {
+    DisplayId first = 0;
+    for (const Crtc& c : m_crtcs) {
+        if (!listed(c)) continue;
+        if (c.primary) return c.id;
+        if (first == 0) first = c.id;
+    }
+    return first;
+}
+
+bool MutterDisplayGamma::isBuiltin(DisplayId display) {
+    const Crtc* c = crtc(display);
+    return c && builtinName(c->output);
+}
+
+int MutterDisplayGamma::setTransferTables(DisplayId display, const std::vector<float>& red,
+                                          const std::vector<float>& green,
+                                          const std::vector<float>& blue) {
+    if (red.size() < 2 || red.size() != green.size() || red.size() != blue.size())
+        return badArgument;
+    const Crtc* c = crtc(display);
+    if (!c) return invalidDisplay;
+    const int size = c->gammaSize;
+    const Ramps ramps{GammaRampSampling::rampFromTable(red, size),
+                      GammaRampSampling::rampFromTable(green, size),
+                      GammaRampSampling::rampFromTable(blue, size)};
+    if (!m_tinted.contains(display)) {
+        auto original = m_originals.find(display);
+        // On disk before the tint reaches the screen: a run killed in between must not
+        // leave a tint that the next start takes for the display's own ramps.
+        if (original != m_originals.end() && !(original->second == ramps)) setTinted(display, true);
+    }
+    return writeRamps(display, ramps);
+}
+
+int MutterDisplayGamma::transferTables(DisplayId display, int capacity, std::vector<float>& red,
+                                       std::vector<float>& green, std::vector<float>& blue) {
+    if (capacity < 1) return badArgument;
+    const Crtc* c = crtc(display);
+    if (!c) return invalidDisplay;
+    const std::optional<Ramps> ramps = readRamps(*c);
+    if (!ramps) return failure;
+    const int n = std::min(capacity, ramps->size());
+    red = GammaRampSampling::tableFromRamp(ramps->red, n);
+    green = GammaRampSampling::tableFromRamp(ramps->green, n);
+    blue = GammaRampSampling::tableFromRamp(ramps->blue, n);
+    return success;
+}
+
+void MutterDisplayGamma::restoreColorSettings() {
+    // Only displays that may show our tint: the others carry what the compositor (or
+    // its own night light) put there, which is theirs to keep.
+    const std::set<DisplayId> tinted = m_tinted;
+    for (DisplayId id : tinted) {
+        auto original = m_originals.find(id);
+        if (original == m_originals.end()) continue;
+        if (writeRamps(id, original->second) == success) setTinted(id, false);
+    }
+}

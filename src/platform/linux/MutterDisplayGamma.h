@@ -1,0 +1,96 @@
+#pragma once
+
+#include "platform/DisplayGamma.h"
+#include "platform/GammaOriginalsStore.h"
+
+#include <QDBusConnection>
+#include <QString>
+#include <map>
+#include <memory>
+#include <set>
+
+class QDBusMessage;
+
+// Gamma ramps on a GNOME Wayland session, through the compositor's display
+// configuration on the session bus. A display is an active CRTC; its id is the CRTC's
+// id in the kernel, which survives the compositor renumbering its CRTCs. Every call
+// carries the serial of the configuration it was based on: the serial is re-read when
+// the monitors change, and a call refused for a stale serial is tried once more with
+// the new one. The compositor keeps the last ramps written after this process is
+// gone, so the displays' own ramps are kept on disk (for crash recovery) and are what
+// restore writes back, as with RandR.
+class MutterDisplayGamma final : public DisplayGamma {
+    Q_OBJECT
+public:
+    static const QString serviceName;
+
+    // True when the bus has the compositor's display configuration (a GNOME session).
+    static bool isOffered(const QDBusConnection& bus);
+    // Null when the bus lacks the interface, offers no active CRTC with a ramp, or
+    // refuses a gamma write; the last two are logged (once: this is made once). The
+    // connection is used from this thread only; `signalBus` (a second connection to
+    // the same bus) is the signal-restore worker's. `storePath` empty: the default.
+    static std::unique_ptr<MutterDisplayGamma> open(const QDBusConnection& bus,
+                                                    const QDBusConnection& signalBus,
+                                                    const QString& storePath = QString());
+    // The session bus, on two connections of its own.
+    static std::unique_ptr<MutterDisplayGamma> openOnSessionBus();
+    ~MutterDisplayGamma() override;
+
+    // The connector showing a display ("eDP-1"), for logs and tests.
+    QString outputName(DisplayId display) const;
+
+    std::optional<std::vector<DisplayId>> onlineDisplays() override;
+    DisplayId mainDisplay() override;
+    bool isBuiltin(DisplayId display) override;
+    int setTransferTables(DisplayId display, const std::vector<float>& red,
+                          const std::vector<float>& green, const std::vector<float>& blue) override;
+    int transferTables(DisplayId display, int capacity, std::vector<float>& red,
+                       std::vector<float>& green, std::vector<float>& blue) override;
+    void restoreColorSettings() override;
+
+    using Ramps = GammaOriginalsStore::Ramps;
+    struct Crtc {
+        DisplayId id = 0;
+        uint index = 0; // the compositor's number for it, in calls
+        QString output;
+        bool primary = false;
+        int gammaSize = 0;
+    };
+
+private slots:
+    void monitorsChanged();
+
+private:
+    MutterDisplayGamma(const QDBusConnection& bus, const QDBusConnection& signalBus,
+                       const QString& storePath);
+    // Re-reads the serial and the active CRTCs with their gamma sizes; false when the
+    // compositor did not answer (`why` says how). `current` receives each one's ramps.
+    bool readResources(std::map<DisplayId, Ramps>* current = nullptr, QString* why = nullptr);
+    // Listed: its own ramps are known and the compositor has not refused it.
+    bool listed(const Crtc& crtc) const;
+    const Crtc* crtc(DisplayId display) const;
+    std::optional<Ramps> readRamps(const Crtc& crtc);
+    // Writes a display's ramps, retrying once when the serial went stale. A refusal is
+    // logged (once per run) and takes the display out of the list.
+    int writeRamps(DisplayId display, const Ramps& ramps);
+    void adoptOriginals(const Crtc& crtc, Ramps current);
+    QString storeKey(DisplayId display) const;
+    void setTinted(DisplayId display, bool tinted);
+    void publishForSignal();
+
+    QDBusConnection m_bus;
+    QDBusConnection m_signalBus;
+    GammaOriginalsStore m_store;
+    quint32 m_serial = 0;
+    std::vector<Crtc> m_crtcs; // in the compositor's order
+    std::map<DisplayId, Ramps> m_originals;
+    std::set<DisplayId> m_tinted;
+    std::set<DisplayId> m_refused; // until the monitors change
+    bool m_refusalLogged = false;
+    bool m_goneLogged = false;
+
+    struct SignalState;
+    std::shared_ptr<SignalState> m_signalState;
+    int m_signalToken = 0;
+};
