@@ -34,6 +34,9 @@ protected:
         env.insert("HALCYRA_FAKE_LUX_FILE", m_state.filePath("lux"));
         env.insert("DBUS_SYSTEM_BUS_ADDRESS", m_system.address());
         env.insert("DBUS_SESSION_BUS_ADDRESS", m_session.address());
+        // No GSettings schemas: where GNOME's (with its night light) is installed, it
+        // would be taken before the KWin night colour these tests drive.
+        env.insert("XDG_DATA_DIRS", m_state.filePath("no-data-dirs"));
         m_log.clear(); // each run's log is waited on alone
         return launch(env);
     }
