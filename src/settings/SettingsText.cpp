@@ -12,6 +12,9 @@ QString homeGreeting(int hour) {
 }
 
 QString hoursString(double hours) {
+    // A hand-edited or corrupt record must not print a garbage integer or stretch the page
+    // it sits on; a million hours is far past anything the store can gather.
+    if (!std::isfinite(hours) || std::abs(hours) >= 1e6) return QStringLiteral("— hrs");
     // The branch is chosen on the unrounded value: 9.96 reads "10.0 hrs".
     if (hours >= 10) return QStringLiteral("%1 hrs").arg(qint64(std::round(hours)));
     return QString::asprintf("%.1f hrs", hours);
@@ -55,9 +58,8 @@ QString averageKelvinLine(double kelvin) {
 }
 
 QString averageBrightnessLine(double brightness) {
-    // Truncating 0.29 × 100 (28.999…) would read one percent low.
-    const double percent = std::round(brightness * 100.0);
-    return QStringLiteral("Avg %1% brightness").arg(figure(percent));
+    // Truncated toward zero (0.755 reads 75); the nudge keeps 0.29 × 100 = 28.999… at 29.
+    return QStringLiteral("Avg %1% brightness").arg(figure(brightness * 100.0 + 1e-9));
 }
 
 QString scheduleLine(const ScheduleLineInputs& in) {

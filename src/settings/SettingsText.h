@@ -10,7 +10,8 @@ namespace SettingsText {
 
 // "Good morning" 5–11, "Good afternoon" 12–16, "Good evening" otherwise.
 QString homeGreeting(int hour);
-// 10 or more: whole hours (halves away from zero) + " hrs"; below: "%.1f hrs".
+// 10 or more: whole hours (halves away from zero) + " hrs"; below: "%.1f hrs"; "— hrs" for
+// what is not a finite number of hours below a million.
 QString hoursString(double hours);
 // The narrow weekday of a "yyyy-MM-dd" key; empty when the key is not such a date.
 QString weekdayLetter(const QString& dayKey);
@@ -21,7 +22,7 @@ std::optional<long long> truncated(double value);
 QString roomLine(double cct);
 // "2999K" for a stored warmth of 2999.9 K.
 QString kelvinFigure(double kelvin);
-// The home page's averages: "Avg 3180K" and "Avg 29% brightness" (nearest percent).
+// The home page's averages: "Avg 3180K" and "Avg 29% brightness" (percent truncated).
 QString averageKelvinLine(double kelvin);
 QString averageBrightnessLine(double brightness);
 

@@ -19,6 +19,11 @@ TEST(SettingsText, GreetingsAndHourFigures) {
     EXPECT_EQ(hoursString(0), "0.0 hrs");
     EXPECT_EQ(hoursString(9.96), "10.0 hrs");
     EXPECT_EQ(hoursString(10), "10 hrs");
+    // Corrupt records: no garbage integer, no page-wide figure.
+    for (double bad : {std::nan(""), double(INFINITY), -double(INFINITY), 1e300, 1e300 / 3600,
+                       -1e300, 1e6})
+        EXPECT_EQ(hoursString(bad), "— hrs") << bad;
+    EXPECT_EQ(hoursString(999999.4), "999999 hrs");
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     EXPECT_EQ(weekdayLetter("2026-12-09"), "W");
     EXPECT_EQ(weekdayLetter("2026-13-09"), "");
@@ -28,7 +33,7 @@ TEST(SettingsText, GreetingsAndHourFigures) {
     EXPECT_EQ(wrappedHoursLine(2.49), "I protected my eyes for 2 hours this month.");
 }
 
-TEST(SettingsText, ReadOutsTruncateKelvinAndRoundPercent) {
+TEST(SettingsText, ReadOutsTruncateKelvinAndBrightness) {
     EXPECT_EQ(roomLine(4200.8), "Room: 4200K (neutral)");
     EXPECT_EQ(roomLine(3499.9), "Room: 3499K (warm)");
     EXPECT_EQ(roomLine(3500), "Room: 3500K (neutral)");
@@ -39,7 +44,9 @@ TEST(SettingsText, ReadOutsTruncateKelvinAndRoundPercent) {
     EXPECT_EQ(kelvinFigure(INFINITY), "—K");
     EXPECT_EQ(averageKelvinLine(3180.7), "Avg 3180K");
     EXPECT_EQ(averageBrightnessLine(0.29), "Avg 29% brightness");
-    EXPECT_EQ(averageBrightnessLine(0.755), "Avg 76% brightness");
+    EXPECT_EQ(averageBrightnessLine(0.755), "Avg 75% brightness");
+    EXPECT_EQ(averageBrightnessLine(0.57), "Avg 57% brightness");
+    EXPECT_EQ(averageBrightnessLine(0.999), "Avg 99% brightness");
     EXPECT_EQ(volumePercent(0.604), "60%");
     EXPECT_EQ(volumePercent(0.2), "20%");
 }
