@@ -1,7 +1,6 @@
 #include "insights/ScheduleViewLogic.h"
 
 #include "warmth/LocalCalendar.h"
-#include "warmth/SunsetScheduler.h"
 
 #include <QLocale>
 #include <algorithm>
@@ -169,23 +168,12 @@ double sunElevation(double t, double r, double s) {
 
 SunHours sunHours(const std::optional<QDateTime>& sunrise, const std::optional<QDateTime>& sunset,
                   const QDateTime& now) {
-    SunHours out{7, 19, sunrise, sunset};
-    if (!sunrise || !sunset) {
-        const auto fallback =
-            SunsetScheduler::wallClockFallbackTimes(now, LocalCalendar::zoneOf(now));
-        if (fallback) {
-            if (!out.sunriseTime) out.sunriseTime = fallback->sunrise;
-            if (!out.sunsetTime) out.sunsetTime = fallback->sunset;
-        }
-    }
     auto hourIn = [&now](const std::optional<QDateTime>& t, double otherwise) {
         if (!t) return otherwise;
         const QTime local = t->toTimeZone(LocalCalendar::zoneOf(now)).time();
         return local.hour() + local.minute() / 60.0;
     };
-    out.sunrise = hourIn(out.sunriseTime, 7);
-    out.sunset = hourIn(out.sunsetTime, 19);
-    return out;
+    return SunHours{hourIn(sunrise, 6.0), hourIn(sunset, 20.0), sunrise, sunset};
 }
 
 QString arcTimeString(const std::optional<QDateTime>& t) {

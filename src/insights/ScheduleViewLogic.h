@@ -112,8 +112,8 @@ struct SunHours {
     std::optional<QDateTime> sunriseTime;
     std::optional<QDateTime> sunsetTime;
 };
-// Today's sun times as the engine uses them: its computed times, or the wall-clock
-// fallback (07:00 and 19:00) it follows without them.
+// Today's sun times for the drawing: the engine's computed times in hours of the day;
+// without them the arc is drawn for 06:00 and 20:00 and the times stay missing ("--:--").
 SunHours sunHours(const std::optional<QDateTime>& sunrise, const std::optional<QDateTime>& sunset,
                   const QDateTime& now);
 

@@ -89,7 +89,7 @@ void SchedulingVisualizerView::refreshSamples() {
     m_samples = std::move(samples);
     m_currentHour = now.time().hour() + now.time().minute() / 60.0;
     m_currentIntensity = m_samples[size_t(L::segmentIndex(m_currentHour, sampleCount))].intensity;
-    m_layer = QPixmap();
+    m_layers = {};
     update();
 }
 
@@ -182,7 +182,7 @@ void SchedulingVisualizerView::hideEvent(QHideEvent*) {
 }
 
 void SchedulingVisualizerView::resizeEvent(QResizeEvent*) {
-    m_layer = QPixmap();
+    m_layers = {};
 }
 
 // ---- Dragging ----
@@ -283,10 +283,12 @@ void SchedulingVisualizerView::keyPressEvent(QKeyEvent* e) {
 // ---- Painting ----
 
 void SchedulingVisualizerView::renderLayer(const QRectF& area, qreal dpr) {
-    m_layer = QPixmap((area.size() * dpr).toSize());
-    m_layer.setDevicePixelRatio(dpr);
-    m_layer.fill(Qt::transparent);
-    QPainter p(&m_layer);
+    for (QPixmap& layer : m_layers) {
+        layer = QPixmap((area.size() * dpr).toSize());
+        layer.setDevicePixelRatio(dpr);
+        layer.fill(Qt::transparent);
+    }
+    QPainter p(&m_layers[arcLayer]);
     p.setRenderHint(QPainter::Antialiasing);
     const L::VisualiserGeometry g{area.width()};
     const double w = g.width, horizon = g.horizonY();
@@ -346,6 +348,10 @@ void SchedulingVisualizerView::renderLayer(const QRectF& area, qreal dpr) {
     for (double x : {riseX, setX})
         p.drawEllipse(QPointF(x, horizon), 3, 3);
 
+    p.end();
+
+    p.begin(&m_layers[curveLayer]);
+    p.setRenderHint(QPainter::Antialiasing);
     if (m_samples.size() >= 2) {
         QPolygonF curve;
         for (const L::IntensitySample& sample : m_samples)
@@ -357,6 +363,10 @@ void SchedulingVisualizerView::renderLayer(const QRectF& area, qreal dpr) {
         p.drawPolyline(curve);
     }
 
+    p.end();
+
+    p.begin(&m_layers[skyLayer]);
+    p.setRenderHint(QPainter::Antialiasing);
     struct Sky {
         const char* icon;
         double hour;
@@ -443,12 +453,17 @@ void SchedulingVisualizerView::paintHandles(QPainter& p, const QRectF& area) con
 
 void SchedulingVisualizerView::paintArea(QPainter& p, const QRectF& area) {
     const qreal dpr = p.device()->devicePixelRatioF();
-    if (m_layer.isNull() || m_layer.deviceIndependentSize() != area.size() ||
-        m_layer.devicePixelRatio() != dpr)
+    const QPixmap& cached = m_layers[arcLayer];
+    if (cached.isNull() || cached.deviceIndependentSize() != area.size() ||
+        cached.devicePixelRatio() != dpr)
         renderLayer(area, dpr);
-    p.drawPixmap(area.topLeft(), m_layer);
+    // Back to front: the sky and its arc, the sun marker, the warmth curve, the handles
+    // and the sky symbols; the curve passes over the marker at night.
+    p.drawPixmap(area.topLeft(), m_layers[arcLayer]);
     paintMarker(p, area);
+    p.drawPixmap(area.topLeft(), m_layers[curveLayer]);
     if (handlesShown()) paintHandles(p, area);
+    p.drawPixmap(area.topLeft(), m_layers[skyLayer]);
 }
 
 void SchedulingVisualizerView::paintEvent(QPaintEvent*) {

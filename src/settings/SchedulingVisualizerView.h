@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QUuid>
 #include <QWidget>
+#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -101,5 +102,8 @@ private:
     std::optional<QUuid> m_selectedId;
     QPointF m_pressPos;
     QTimer m_updateTimer;
-    QPixmap m_layer; // arc, fills, labels and curve for the current samples and size
+    // The still parts for the current samples and size, kept apart so the marker and the
+    // handles go between them: arc with its fills and labels, the curve, the sky symbols.
+    enum { arcLayer, curveLayer, skyLayer };
+    std::array<QPixmap, 3> m_layers;
 };

@@ -155,14 +155,18 @@ TEST(ScheduleViewTexts, SentencesCaptionsAndStatusLines) {
     EXPECT_EQ(L::visualiserCaption(false, true, 3, {}, {}),
               "Custom schedule · 3 control points · Smoothstep transitions");
 
-    // Without the engine's own times the drawing shows its fallback, 07:00 and 19:00.
+    // Without the engine's own times the arc is drawn for 06:00 to 20:00 and the times
+    // read as missing; a time that exists is read in the local zone.
     const QDateTime now(QDate(2024, 6, 21), QTime(12, 0), QTimeZone("Europe/Berlin"));
     const L::SunHours sun = L::sunHours(std::nullopt, std::nullopt, now);
-    EXPECT_DOUBLE_EQ(sun.sunrise, 7);
-    EXPECT_DOUBLE_EQ(sun.sunset, 19);
-    EXPECT_EQ(L::arcTimeString(sun.sunsetTime), "19:00");
-    EXPECT_EQ(L::captionTimeString(sun.sunriseTime), "7:00 AM");
-    EXPECT_EQ(L::arcTimeString(std::nullopt), "--:--");
+    EXPECT_DOUBLE_EQ(sun.sunrise, 6);
+    EXPECT_DOUBLE_EQ(sun.sunset, 20);
+    EXPECT_EQ(L::arcTimeString(sun.sunsetTime), "--:--");
+    EXPECT_EQ(L::captionTimeString(sun.sunriseTime), "--:--");
+    const QDateTime rise(QDate(2024, 6, 21), QTime(3, 15), QTimeZone("UTC"));
+    const L::SunHours half = L::sunHours(rise, std::nullopt, now);
+    EXPECT_DOUBLE_EQ(half.sunrise, 5.25);
+    EXPECT_DOUBLE_EQ(half.sunset, 20);
 
     const QList<SchedulePoint> points{{QUuid::createUuid(), 20, 2700},
                                       {QUuid::createUuid(), 7, 6500}};

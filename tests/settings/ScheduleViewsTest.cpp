@@ -321,6 +321,33 @@ TEST(SchedulingVisualizerView, ManualDragTurnsTheScheduleOnAndTheSunHidesHandles
     EXPECT_TRUE(view.statusSentenceText().startsWith("No location"));
 }
 
+TEST(SchedulingVisualizerView, WithoutSunTimesDrawsSixToEightAndTheCurvePassesOverTheMarker) {
+    ViewsRig rig;
+    rig.store.defaults().setBool(PrefKey::useSchedule, false);
+    rig.model->refreshFromPreferences();
+    rig.clock.setNow(rig.at(QTime(1, 0))); // the middle of a 20:00–06:00 night
+    SchedulingVisualizerView view(*rig.model, rig.engine, std::make_unique<ManualFrameTimer>());
+    view.resize(400, view.heightForWidth(400));
+    view.show();
+    ASSERT_FALSE(rig.engine.todaySunrise());
+    EXPECT_DOUBLE_EQ(view.sunHours().sunrise, 6.0);
+    EXPECT_DOUBLE_EQ(view.sunHours().sunset, 20.0);
+    EXPECT_FALSE(view.sunHours().sunsetTime);
+
+    // At the night's lowest point the marker sits on the flat manual curve; the curve is
+    // drawn after it, so its deep red shows where they meet, not the marker's pale yellow.
+    const QImage image = render(view, QStringLiteral("schedule-visualiser-no-sun"));
+    const auto g = view.geometry();
+    const QPointF marker = view.drawingArea().topLeft() + QPointF(g.x(1), g.bandBase());
+    EXPECT_NEAR(g.sunY(L::sunElevation(1, 6, 20)), g.bandBase(), 1e-9);
+    const QColor c = pixel(image, marker);
+    EXPECT_GT(c.redF(), 0.7);
+    EXPECT_LT(c.greenF(), 0.6) << c.name().toStdString();
+    // Beside the curve the marker is there.
+    const QColor above = pixel(image, marker - QPointF(0, 3.5));
+    EXPECT_GT(above.greenF(), 0.75) << above.name().toStdString();
+}
+
 TEST(FunFactCard, BodiesWrapToThreeLinesAtMost) {
     for (const CircadianFact& fact : CircadianFact::allFacts()) {
         FunFactCard card(fact);
