@@ -170,8 +170,8 @@ void AppDelegate::applyPresetAtIndex(int index) {
     vm.glideNextWarmthWrite = true;
     vm.setTemperature(applied->temperature);
     vm.glideNextWarmthWrite = glideBefore;
-    // A preset is the user's choice: it stands until the schedule's next transition.
-    pinManualOverrideForUser();
+    // No pin here: the shortcut pins before it calls this, and a pick in the welcome tour
+    // leaves the schedule in charge.
     UserDefaults::standard().setDouble(PrefKey::intensity, 4.0);
     InsightsStore::shared().recordPresetUse(applied->name, m_clock.now());
     m_overlayController->updateOverlays();

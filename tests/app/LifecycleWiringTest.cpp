@@ -102,6 +102,25 @@ TEST_F(Lifecycle, ShortcutsSwitchApplyPresetsAndPanic) {
     EXPECT_EQ(delegate->hooks().popoverShortcutText(), QStringLiteral("⇧⌘S"));
 }
 
+TEST_F(Lifecycle, OnlyThePresetShortcutPinsTheScheduleNotAPickByIndex) {
+    defaults().setBool(PrefKey::welcomeShown, true);
+    defaults().setBool(PrefKey::enabled, true);
+    useSchedule(points({{7, 6500}, {9, 2700}, {15, 2700}, {17, 6500}}));
+    AppDelegate& d = launch();
+    ASSERT_TRUE(engine.isRunning());
+    ASSERT_FALSE(engine.manualOverride());
+
+    // The welcome tour's pick goes through the index alone: the schedule stays in charge.
+    d.applyPresetAtIndex(2);
+    EXPECT_DOUBLE_EQ(defaults().doubleNumber(PrefKey::intensity), 4.0);
+    EXPECT_FALSE(engine.manualOverride());
+
+    press(18, controlFlag | optionFlag); // preset 1
+    EXPECT_EQ(d.viewModel().temperature(), 5500);
+    ASSERT_TRUE(engine.manualOverride());
+    EXPECT_TRUE(engine.manualOverride()->takenDuringWarm); // noon lies on the warm stretch
+}
+
 TEST_F(Lifecycle, AClickOnTheWatchdogNoticeSwitchesTheTintOn) {
     defaults().setBool(PrefKey::welcomeShown, true);
     defaults().setBool(PrefKey::enabled, false);
