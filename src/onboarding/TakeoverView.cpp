@@ -164,7 +164,6 @@ void TakeoverView::advance() {
     m_entranceT = -0.15;
     m_entranceRunning = true;
     m_slideInT = 0;
-    if (m_actions.slideChanged) m_actions.slideChanged(m_currentSlide);
     slideAppeared(m_currentSlide);
     keepTicking();
     update();

@@ -37,7 +37,6 @@ public:
         std::function<void(bool visible)> menuBarSlideVisible;
         std::function<void()> finalSlideAppear;
         std::function<void()> finish;
-        std::function<void(int slide)> slideChanged;
         // Slide toggles; launch at login answers what the switch then shows.
         std::function<void(bool)> brightnessKeysChanged;
         std::function<void(bool)> flickerFreeChanged;

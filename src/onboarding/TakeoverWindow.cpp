@@ -56,9 +56,6 @@ bool TakeoverWindow::present(TakeoverState& state, int startSlide, bool skipEntr
     a.finish = [c] {
         if (c) c->finish();
     };
-    a.slideChanged = [c](int slide) {
-        if (c) c->slideChanged(slide);
-    };
     a.brightnessKeysChanged = [c](bool on) {
         if (c) c->setBrightnessKeys(on);
     };

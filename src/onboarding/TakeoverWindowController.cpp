@@ -195,14 +195,6 @@ bool TakeoverWindowController::userInput(bool isEscape) {
     return true;
 }
 
-void TakeoverWindowController::slideChanged(int slide) {
-    // The sweep belongs to the warmth slide: leaving it settles the screen on the
-    // warmth last committed rather than freezing a passing frame.
-    if (slide == 0 || !sweepRunning()) return;
-    stopSweep();
-    if (m_overlay) m_overlay->updateOverlays();
-}
-
 void TakeoverWindowController::exitViaEsc() {
     if (m_isExiting) return;
     m_isExiting = true;

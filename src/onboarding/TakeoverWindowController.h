@@ -101,8 +101,6 @@ public:
     void ghostPreset(double kelvin, double intensity);
     // Any mouse or key input while the takeover is up; true when it was consumed (Esc).
     bool userInput(bool isEscape);
-    // The view moved from slide 0 to `slide`.
-    void slideChanged(int slide);
     void finish();
     // The window went away by some other road than Esc or the button.
     void windowClosed();

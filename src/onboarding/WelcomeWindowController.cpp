@@ -113,12 +113,13 @@ void WelcomeWindowController::buildCallbacks(std::function<void(int)> applyPrese
         if (self && self->m_overlay && self->m_overlay->wowSweepActive())
             self->m_overlay->endWowSweep();
     };
+    // A switch the user flips is theirs, in a replay too: it writes and acts at once.
     cb.flickerFreeChanged = [self](bool on) {
-        if (!self || self->m_isPreview) return;
+        if (!self) return;
         UserDefaults::standard().setBool(PrefKey::flickerFree, on);
     };
     cb.brightnessKeysChanged = [self](bool on) {
-        if (!self || self->m_isPreview) return;
+        if (!self) return;
         UserDefaults::standard().setBool(PrefKey::brightnessKeyInterception, on);
         const auto& hook = on ? self->hooks.startKeyInterceptor : self->hooks.stopKeyInterceptor;
         if (hook) hook();

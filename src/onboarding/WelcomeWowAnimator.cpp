@@ -17,13 +17,16 @@ void WelcomeWowAnimator::arrive() {
 }
 
 void WelcomeWowAnimator::tick() {
-    if (m_sinceArrival < 0) return;
-    ++m_sinceArrival;
-    if (m_sinceArrival == floodDelayFrames) {
-        m_mode = Mode::flood;
-        m_frame = 0;
+    // The flood and the reveal are due only while the slide is on screen; a flood or a
+    // glide already under way is not tied to the slide and runs to its end.
+    if (m_sinceArrival >= 0) {
+        ++m_sinceArrival;
+        if (m_sinceArrival == floodDelayFrames) {
+            m_mode = Mode::flood;
+            m_frame = 0;
+        }
+        if (m_sinceArrival == revealDelayFrames && m_cb.revealContent) m_cb.revealContent();
     }
-    if (m_sinceArrival == revealDelayFrames && m_cb.revealContent) m_cb.revealContent();
 
     if (m_mode == Mode::flood) {
         ++m_frame;
@@ -37,7 +40,8 @@ void WelcomeWowAnimator::tick() {
              m_fromI + (m_target.intensity - m_fromI) * s);
         if (m_frame >= rampFrames) settle();
     }
-    if (m_mode == Mode::idle && m_sinceArrival >= revealDelayFrames) m_frames->stop();
+    const bool stepsDue = m_sinceArrival >= 0 && m_sinceArrival < revealDelayFrames;
+    if (m_mode == Mode::idle && !stepsDue) m_frames->stop();
 }
 
 void WelcomeWowAnimator::send(double kelvin, double intensity) {
@@ -78,22 +82,13 @@ void WelcomeWowAnimator::settle() {
 
 void WelcomeWowAnimator::leave() {
     const bool wasOnSlide = m_sinceArrival >= 0;
-    m_sinceArrival = -1;
-    m_frames->stop();
-    if (!wasOnSlide) return;
-    if (m_mode == Mode::ramp) {
-        // Land the glide now instead of finishing it behind the next slide.
-        send(m_target.kelvin, m_target.intensity);
-        settle();
-    } else if (m_presetChosen) {
-        m_mode = Mode::idle;
+    m_sinceArrival = -1; // a flood not yet begun never begins behind the next slide
+    if (!wasOnSlide || m_mode != Mode::idle) return;
+    if (m_presetChosen) {
         if (m_cb.sweepEnd) m_cb.sweepEnd();
-    } else {
-        m_mode = Mode::idle;
-        m_target = {exitKelvin, exitIntensity, std::nullopt};
-        send(exitKelvin, exitIntensity);
-        settle();
+        return;
     }
+    ramp({exitKelvin, exitIntensity, std::nullopt});
 }
 
 void WelcomeWowAnimator::stop() {

@@ -9,8 +9,9 @@
 
 // The warmth of the tour's presets slide: on arrival the displays flood to deep red,
 // a tap glides from the colour on screen to the picked preset, and leaving without a
-// pick settles on a calm evening warmth. One frame clock runs only while the slide is
-// on screen, so nothing of it fires once the slide has been left.
+// pick glides to a calm evening warmth. A flood or glide under way when the slide is
+// left runs to its end; a flood not yet begun never begins. The window's closing
+// stops everything.
 class WelcomeWowAnimator {
 public:
     static constexpr int floodDelayFrames = 27;  // 0.45 s
@@ -35,7 +36,8 @@ public:
 
     void arrive();
     void tap(const QString& name, double kelvin, int libraryIndex);
-    // Leaving the slide: a glide still under way lands on its target at once.
+    // Leaving the slide: a running flood or glide carries on; otherwise a pick ends the
+    // sweep and no pick glides to 3500 K at intensity 4 over 24 frames, then ends it.
     void leave();
     // The window went away: everything stops where it is.
     void stop();

@@ -93,17 +93,35 @@ TEST_F(OnboardingWiring, TheTakeoverSlidesReachTheGlowDitheringLoginItemAndKeybo
     EXPECT_TRUE(waitUntil([&] { return keyboard.brightness() < 0.01f; }, 3000));
 }
 
-TEST_F(OnboardingWiring, AReplaySwitchesNoPeripheralAndLeavesRoomLightOnTheUsersWarmth) {
+TEST_F(OnboardingWiring, AReplaySwitchesNothingByItselfButTheUsersFlipsActAndRoomLightStays) {
     Platform& platform = Platform::instance();
+    UserDefaults& defaults = store.defaults();
+    defaults.setBool(PrefKey::flickerFree, false);
+    defaults.setBool(PrefKey::brightnessKeyInterception, false);
     WelcomeWindowController& welcome = *delegate->welcome();
     delegate->previewOnboarding();
     ASSERT_TRUE(welcome.isOpen());
     const WelcomeCallbacks& cb = welcome.callbacks();
+    // What the tour does on its own in a replay switches nothing.
     cb.cardAppeared();
     cb.flickerSlideAppeared(true, true);
-    cb.brightnessKeysChanged(true);
+    EXPECT_FALSE(defaults.boolean(PrefKey::flickerFree));
+    EXPECT_FALSE(defaults.boolean(PrefKey::brightnessKeyInterception));
     EXPECT_FALSE(BrightnessKeyInterceptor::shared().isActive());
     EXPECT_NE(platform.autostartEntry().status(), AutostartEntry::State::enabled);
+
+    // The user's own flips write at once and act.
+    cb.flickerFreeChanged(true);
+    EXPECT_TRUE(defaults.boolean(PrefKey::flickerFree));
+    cb.brightnessKeysChanged(true);
+    EXPECT_TRUE(defaults.boolean(PrefKey::brightnessKeyInterception));
+    EXPECT_TRUE(BrightnessKeyInterceptor::shared().isActive());
+    cb.brightnessKeysChanged(false);
+    EXPECT_FALSE(defaults.boolean(PrefKey::brightnessKeyInterception));
+    EXPECT_FALSE(BrightnessKeyInterceptor::shared().isActive()); // off gives the keys back
+    cb.brightnessKeysChanged(true);
+    EXPECT_TRUE(defaults.boolean(PrefKey::brightnessKeyInterception));
+    EXPECT_TRUE(BrightnessKeyInterceptor::shared().isActive());
     cb.presetTapped(1900, 4.0); // the popover model takes it as the user's warmth
     welcome.windowClosed();
     waitUntil([] { return false; }, 50); // the closed window is released

@@ -1,6 +1,9 @@
 #include "onboarding/TakeoverView.h"
+#include "onboarding/TakeoverWindow.h"
 #include "onboarding/TakeoverWindowController.h"
 #include "support/TestStore.h"
+#include "warmth/OverlayTestRig.h"
+#include "warmth/SunsetScheduler.h"
 
 #include <QDir>
 #include <QImage>
@@ -112,4 +115,45 @@ TEST(TakeoverView, TheGhostPicksEveningUnlessTheUserMovesFirst) {
     next.seconds(3.0);
     EXPECT_TRUE(next.ghostPicks.empty());
     EXPECT_EQ(next.view->currentSlide(), 1);
+}
+
+TEST(TakeoverWindow, TheSweepRunsOnAcrossSlidesUntilItCommitsTheSettledWarmth) {
+    OverlayRig rig;
+    rig.gamma->addDisplay(10);
+    rig.enable(2000, 4.0); // the first-run warmth
+    SunsetScheduler scheduler(Platform::instance().location(), rig.clock);
+    std::vector<ManualFrameTimer*> sweeps;
+    std::vector<std::function<void()>> deferred;
+    TakeoverWindow* window = nullptr;
+    TakeoverWindowController takeover(
+        scheduler,
+        [&](TakeoverWindowController& c) {
+            auto w = std::make_unique<TakeoverWindow>(c);
+            window = w.get();
+            return w;
+        },
+        [&] {
+            auto t = std::make_unique<ManualFrameTimer>();
+            sweeps.push_back(t.get());
+            return t;
+        },
+        [&](double, std::function<void()> action) { deferred.push_back(std::move(action)); });
+    takeover.show(rig.engine.get(), nullptr, {}, {});
+    ASSERT_TRUE(window && window->view());
+    for (auto& d : std::exchange(deferred, {}))
+        d();
+    ASSERT_EQ(sweeps.size(), 1u);
+
+    // Next in the middle of the deep-warm phase: the sweep carries on behind slide 1.
+    for (int i = 0; i < 100; ++i)
+        sweeps[0]->fire();
+    window->view()->advance();
+    EXPECT_EQ(window->view()->currentSlide(), 1);
+    EXPECT_TRUE(takeover.sweepRunning());
+    EXPECT_EQ(rig.defaults().doubleNumber(PrefKey::temperature), 2000);
+    EXPECT_EQ(sweeps[0]->fireUntilStopped(), 360 - 100);
+    EXPECT_EQ(rig.defaults().doubleNumber(PrefKey::temperature), 3500);
+    EXPECT_EQ(rig.defaults().doubleNumber(PrefKey::intensity), 4.0);
+    EXPECT_NEAR(rig.gamma->display(DisplayId(10))->blue.back(),
+                ColorTemperature::blendedTint(3500, 4.0).b, 0.002);
 }

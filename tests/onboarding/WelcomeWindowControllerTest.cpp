@@ -94,30 +94,71 @@ TEST(WelcomeWowAnimator, FloodThenATapGlidesOnFromTheColourOnScreen) {
     EXPECT_EQ(rig.events.back(), "end");
 }
 
-TEST(WelcomeWowAnimator, LeavingTheSlideNeverLeavesAFloodOrGlideBehind) {
-    // Left before the flood was due: it never fires on the next slide, and the screen
-    // settles on the calm evening warmth.
+TEST(WelcomeWowAnimator, LeavingWithoutAPickGlidesToEveningAndARunningGlideFinishes) {
+    using W = WelcomeWowAnimator;
+    // Left after the flood without a pick: a 24-frame glide from the red to 3500 K at
+    // intensity 4, then the sweep ends.
+    WowRig red;
+    red.wow->arrive();
+    red.fire(W::floodDelayFrames + W::floodFrames + 10);
+    red.wow->leave();
+    EXPECT_TRUE(red.events.empty());
+    const size_t before = red.updates.size();
+    red.fire(1);
+    EXPECT_LT(red.updates.back().first, 1850); // from the red on screen, no jump
+    red.fire(W::rampFrames - 2);
+    EXPECT_LT(red.updates.back().first, 3500);
+    EXPECT_TRUE(red.events.empty());
+    red.fire(1);
+    EXPECT_EQ(red.updates.size(), before + W::rampFrames);
+    EXPECT_EQ(red.updates.back(), std::make_pair(3500.0, 4.0));
+    EXPECT_EQ(red.events, std::vector<std::string>{"end"});
+    EXPECT_FALSE(red.frames->isActive());
+
+    // Left before the flood was due: the glide runs, the flood never begins.
     WowRig early;
     early.wow->arrive();
     early.fire(10);
     early.wow->leave();
-    EXPECT_FALSE(early.frames->isActive());
     early.fire(100);
-    ASSERT_EQ(early.updates.size(), 1u);
-    EXPECT_EQ(early.updates[0], std::make_pair(3500.0, 4.0));
+    EXPECT_EQ(early.updates.size(), size_t(W::rampFrames));
+    EXPECT_EQ(early.updates.back(), std::make_pair(3500.0, 4.0));
     EXPECT_EQ(early.events, std::vector<std::string>{"end"});
 
-    // Left mid-glide: the pick lands at once and is committed.
+    // Left mid-flood: the flood reaches its red and ends nothing.
+    WowRig flood;
+    flood.wow->arrive();
+    flood.fire(W::floodDelayFrames + 10);
+    flood.wow->leave();
+    flood.fire(100);
+    EXPECT_EQ(flood.updates.back(), std::make_pair(1800.0, 4.0));
+    EXPECT_TRUE(flood.events.empty());
+
+    // Left mid-glide to a pick: the glide finishes and commits on its own frame.
     WowRig glide;
     glide.wow->arrive();
     glide.fire(80);
     glide.wow->tap(QStringLiteral("Glow"), 2500, 3);
     glide.fire(5);
     glide.wow->leave();
+    EXPECT_TRUE(glide.events.empty());
+    EXPECT_LT(glide.updates.back().first, 2400); // not landed at once
+    glide.fire(W::rampFrames - 5);
     EXPECT_EQ(glide.updates.back().first, 2500);
     EXPECT_EQ(glide.events, (std::vector<std::string>{"apply3", "tap2500", "end"}));
-    glide.fire(50);
-    EXPECT_EQ(glide.events.size(), 3u);
+
+    // The window closing mid-glide stops it where it is.
+    WowRig closed;
+    closed.wow->arrive();
+    closed.fire(W::floodDelayFrames + W::floodFrames);
+    closed.wow->leave();
+    closed.fire(5);
+    closed.wow->stop();
+    const size_t sent = closed.updates.size();
+    closed.fire(50);
+    EXPECT_EQ(closed.updates.size(), sent);
+    EXPECT_TRUE(closed.events.empty());
+    EXPECT_FALSE(closed.frames->isActive());
 }
 
 TEST(WelcomeWindowController, AReplayPutsTheUserBackExactly) {
