@@ -8,9 +8,12 @@
 #include "platform/simulated/SimulatedAutostartEntry.h"
 #include "support/TestStore.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -47,6 +50,78 @@ TEST(XdgAutostartEntry, FileIsTheAnswerAndExecIsQuoted) {
     ASSERT_TRUE(entry.setRegistered(false, &error));
     EXPECT_FALSE(QFile::exists(entry.filePath()));
     EXPECT_EQ(entry.status(), State::disabled);
+}
+
+// Entries as the desktop's own tools leave them: GNOME's session settings switch an
+// entry off with their own key rather than removing it.
+TEST(XdgAutostartEntry, AnEntrySwitchedOffByEitherKeyReadsAsOff) {
+    struct Case {
+        const char* lines;
+        State expected;
+    };
+    const Case cases[] = {
+        {"X-GNOME-Autostart-enabled=false\n", State::disabled},
+        {"X-GNOME-Autostart-enabled = false\n", State::disabled},
+        {"X-GNOME-Autostart-enabled=true\n", State::enabled},
+        {"Hidden=true\n", State::disabled},
+        {"Hidden=false\n", State::enabled},
+        {"Hidden=true\nX-GNOME-Autostart-enabled=true\n", State::disabled},
+        // Keys of another group say nothing about the entry.
+        {"[Desktop Action quit]\nX-GNOME-Autostart-enabled=false\nHidden=true\n", State::enabled},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines);
+        QTemporaryDir dir;
+        XdgAutostartEntry entry(dir.path(), QStringLiteral("/usr/bin/halcyra"));
+        ASSERT_TRUE(entry.setRegistered(true, nullptr));
+        QFile f(entry.filePath());
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(c.lines);
+        f.close();
+        EXPECT_EQ(entry.status(), c.expected);
+    }
+}
+
+TEST(XdgAutostartEntry, ExecStartsTheBinaryThatIsRunning) {
+    // An installed copy writes its installed path, a build-folder copy its own.
+    QTemporaryDir dir;
+    XdgAutostartEntry entry(dir.path());
+    ASSERT_TRUE(entry.setRegistered(true, nullptr));
+    QFile f(entry.filePath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString exe = QCoreApplication::applicationFilePath();
+    ASSERT_TRUE(QFileInfo(exe).isAbsolute());
+    EXPECT_TRUE(QString::fromUtf8(f.readAll())
+                    .contains(QStringLiteral("\nExec=") + XdgAutostartEntry::execValue(exe) +
+                              QLatin1Char('\n')));
+}
+
+TEST(XdgAutostartEntry, OnlyTheUserCanWriteTheEntryWhateverTheUmask) {
+    QTemporaryDir dir;
+    const QString config = dir.filePath(QStringLiteral("config"));
+    const mode_t saved = ::umask(0);
+    XdgAutostartEntry entry(config, QStringLiteral("/usr/bin/halcyra"));
+    const bool created = entry.setRegistered(true, nullptr);
+    auto mode = [](const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    const mode_t file = mode(entry.filePath());
+    const mode_t autostart = mode(config + QStringLiteral("/autostart"));
+    const mode_t parent = mode(config);
+    // An entry someone left open is closed again when it is rewritten.
+    ::chmod(QFile::encodeName(entry.filePath()).constData(), 0666);
+    const bool rewritten = entry.setRegistered(true, nullptr);
+    const mode_t again = mode(entry.filePath());
+    ::umask(saved);
+
+    ASSERT_TRUE(created);
+    ASSERT_TRUE(rewritten);
+    EXPECT_EQ(file, 0644u);
+    EXPECT_EQ(again, 0644u);
+    EXPECT_EQ(autostart, 0700u) << "the folders it had to make";
+    EXPECT_EQ(parent, 0700u);
+    EXPECT_EQ(entry.status(), State::enabled);
 }
 
 struct LoginItem : ::testing::Test {

@@ -7,6 +7,21 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+namespace {
+
+// Creates the missing folders of `path` as 0700, as the base-directory rules ask, so a
+// loose umask cannot leave the autostart folder open to other users. Folders that
+// exist already keep their mode.
+bool makePrivatePath(const QString& path) {
+    if (QFileInfo(path).isDir()) return true;
+    const QString parent = QFileInfo(path).absolutePath();
+    if (parent != path && !makePrivatePath(parent)) return false;
+    if (!QDir().mkdir(path)) return QFileInfo(path).isDir();
+    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+} // namespace
+
 XdgAutostartEntry::XdgAutostartEntry(QString configDir, QString executable)
     : m_executable(std::move(executable)) {
     if (configDir.isEmpty())
@@ -52,7 +67,11 @@ AutostartEntry::State XdgAutostartEntry::status() {
         if (eq < 0) continue;
         const QString key = line.left(eq).trimmed();
         const QString value = line.mid(eq + 1).trimmed();
-        if (key == QLatin1String("Hidden") && value == QLatin1String("true"))
+        // "Hidden" is the desktop-entry way to switch an entry off, and GNOME's session
+        // settings write their own key instead; either one means the session will not
+        // start it.
+        if ((key == QLatin1String("Hidden") && value == QLatin1String("true")) ||
+            (key == QLatin1String("X-GNOME-Autostart-enabled") && value == QLatin1String("false")))
             return State::disabled;
         if (key == QLatin1String("Exec") && !value.isEmpty()) hasExec = true;
     }
@@ -65,13 +84,17 @@ bool XdgAutostartEntry::setRegistered(bool on, QString* error) {
         if (error) *error = QStringLiteral("cannot remove %1").arg(m_path);
         return false;
     }
-    if (!QDir().mkpath(QFileInfo(m_path).absolutePath())) {
-        if (error)
-            *error = QStringLiteral("cannot create %1").arg(QFileInfo(m_path).absolutePath());
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!makePrivatePath(folder)) {
+        if (error) *error = QStringLiteral("cannot create %1").arg(folder);
         return false;
     }
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // The session runs what this file says, so nobody else may write it, whatever the
+    // umask (or an earlier copy's mode) would give.
+    if (!file.open(QIODevice::WriteOnly) ||
+        !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                             QFile::ReadOther)) {
         if (error) *error = file.errorString();
         return false;
     }

@@ -3,8 +3,10 @@
 #include "platform/AutostartEntry.h"
 
 // The XDG autostart entry "<config>/autostart/halcyra.desktop". The file is the
-// system's answer: present and not hidden means on; missing or "Hidden=true" means
-// off; a file that cannot be read says nothing (unknown).
+// system's answer: present and not switched off means on; missing, "Hidden=true" or
+// "X-GNOME-Autostart-enabled=false" means off; a file that cannot be read says nothing
+// (unknown). The entry is written 0644 and missing folders are made 0700, whatever the
+// umask.
 class XdgAutostartEntry final : public AutostartEntry {
 public:
     // `configDir` defaults to $XDG_CONFIG_HOME (or ~/.config); `executable` to the
