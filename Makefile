@@ -3,6 +3,10 @@
 
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
+# `make install` puts Halcyra under $(DESTDIR)$(PREFIX); `make uninstall` removes the
+# files the last install listed.
+PREFIX ?= /usr/local
+INSTALL_MANIFEST ?= $(BUILD_DIR)/installed-files.txt
 
 # Every Debian package the build, the tests and the application need.
 PACKAGES := build-essential cmake pkg-config \
@@ -11,9 +15,10 @@ PACKAGES := build-essential cmake pkg-config \
 	libwayland-dev libx11-dev libxcb1-dev libxrandr-dev libxtst-dev libxext-dev libgl-dev libpulse-dev libpipewire-0.3-dev \
 	libgtest-dev libgmock-dev libbenchmark-dev \
 	xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils trayer xdotool xcompmgr openbox \
-	dbus gnome-keyring imagemagick libglib2.0-dev libglib2.0-bin mutter
+	dbus gnome-keyring imagemagick libglib2.0-dev libglib2.0-bin mutter \
+	desktop-file-utils appstream dpkg-dev file
 
-.PHONY: all deps build run test bench clean format
+.PHONY: all deps build run test bench install uninstall package clean format
 
 all: build
 
@@ -38,6 +43,22 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+	@# CMake's list leaves DESTDIR out; the list kept names the files where they are.
+	awk -v d="$(DESTDIR)" '{ print d $$0 }' $(BUILD_DIR)/install_manifest.txt > $(INSTALL_MANIFEST)
+
+uninstall:
+	@if [ ! -f $(INSTALL_MANIFEST) ]; then echo "Nothing to remove: $(INSTALL_MANIFEST) is missing (run make install first)"; exit 1; fi
+	@while IFS= read -r f; do \
+		if [ -e "$$f" ] || [ -L "$$f" ]; then echo "Removing $$f"; rm -f -- "$$f" || exit 1; fi; \
+	done < $(INSTALL_MANIFEST)
+	rm -f $(INSTALL_MANIFEST)
+
+# The Debian package: $(BUILD_DIR)/halcyra_<version>_<arch>.deb.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 bench: build
 	@for b in $$(ls $(BUILD_DIR)/bench/*Bench 2>/dev/null); do \

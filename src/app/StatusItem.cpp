@@ -98,6 +98,10 @@ QIcon StatusItem::sunSymbol(const QColor& color, const QString& title,
     return icon;
 }
 
+QPixmap StatusItem::symbolPixmap(int size, const QColor& color) {
+    return renderSymbol(size, color, QString(), std::nullopt);
+}
+
 void StatusItem::setAppearance(const QColor& color, const QString& title) {
     if (color == m_color && title == m_title) return;
     m_color = color;

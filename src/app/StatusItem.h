@@ -37,6 +37,9 @@ public:
     // The sun symbol in `color`, with `title` (may be empty) drawn beneath it.
     static QIcon sunSymbol(const QColor& color, const QString& title = QString(),
                            const std::optional<GlowFrame>& glow = std::nullopt);
+    // The bare symbol at `size` pixels, as the status area shows it; the installed
+    // application icons are drawn from it.
+    static QPixmap symbolPixmap(int size, const QColor& color);
 
     // Redraws the symbol; an empty title shows the symbol alone.
     void setAppearance(const QColor& color, const QString& title);
