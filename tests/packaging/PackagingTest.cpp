@@ -23,9 +23,12 @@ struct ToolRun {
     QString output;
 };
 
+// A make that started this test must not hand its job server (or its DESTDIR) down.
 ToolRun run(const QString& program, const QStringList& args, const QString& destDir = {}) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"MAKEFLAGS", "MFLAGS", "MAKELEVEL", "DESTDIR", "PREFIX"})
+        env.remove(QLatin1String(name));
     if (!destDir.isEmpty()) env.insert(QStringLiteral("DESTDIR"), destDir);
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -39,25 +42,11 @@ ToolRun run(const QString& program, const QStringList& args, const QString& dest
     return {status, QString::fromUtf8(p.readAll())};
 }
 
-// The project's own make targets, as a user runs them; a make that started this test
-// must not hand its job server down.
+// The project's own make targets, as a user runs them.
 ToolRun make(const QStringList& args) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"MAKEFLAGS", "MFLAGS", "MAKELEVEL", "DESTDIR", "PREFIX"})
-        env.remove(QLatin1String(name));
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("make"), QStringList{QStringLiteral("-s"), QStringLiteral("-C"),
-                                                QStringLiteral(HALCYRA_SOURCE_DIR)} +
-                                        args);
-    if (!p.waitForFinished(240000)) {
-        p.kill();
-        p.waitForFinished();
-        return {-1, QStringLiteral("make did not finish")};
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAll())};
+    return run(QStringLiteral("make"), QStringList{QStringLiteral("-s"), QStringLiteral("-C"),
+                                                   QStringLiteral(HALCYRA_SOURCE_DIR)} +
+                                           args);
 }
 
 QString readText(const QString& path) {
