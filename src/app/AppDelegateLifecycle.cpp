@@ -217,7 +217,7 @@ void AppDelegate::markOnboardingCompleted() {
 void AppDelegate::notifyMenuBarLocation() {
     Platform::instance().desktopNotifier().post(
         QStringLiteral("halcyra.menu-bar-location"), QStringLiteral("Halcyra is running"),
-        QStringLiteral("Look for the ☀ sun icon in the top-right of your menu bar. Click it to "
+        QStringLiteral("Look for the ☀ sun icon in the status area of your panel. Click it to "
                        "open Halcyra anytime."));
 }
 

@@ -28,8 +28,8 @@ constexpr double kDefaultThickness = 22.0;
 
 const QString kResetTitle = QStringLiteral("Reset Display Effects");
 const QString kKeepXDRTitle = QStringLiteral("Keep XDR Boost (dismiss countdown)");
-const QString kPanicTitle = QStringLiteral("Panic key: ⌃⌥⌘R");
-const QString kDefaultPopoverShortcut = QStringLiteral("⇧⌘S");
+const QString kPanicTitle = QStringLiteral("Panic key: Ctrl+Alt+Super+R");
+const QString kDefaultPopoverShortcut = QStringLiteral("Shift+Super+S");
 
 QString rectText(const QRect& r) {
     return QStringLiteral("{{%1, %2}, {%3, %4}}")
@@ -46,7 +46,7 @@ void AppDelegate::installManualStatusItem() {
     m_statusItem.reset();
 
     qCInfo(lcMenubar).noquote()
-        << QStringLiteral("NSStatusBar.system thickness=%1").arg(kDefaultThickness, 0, 'f', 6);
+        << QStringLiteral("QSystemTrayIcon thickness=%1").arg(kDefaultThickness, 0, 'f', 6);
     auto item = std::make_unique<StatusItem>(trayHost);
     qCInfo(lcMenubar).noquote() << QStringLiteral("statusItem created length=%1 visible=%2")
                                        .arg(kDefaultThickness, 0, 'f', 6)
@@ -61,7 +61,7 @@ void AppDelegate::installManualStatusItem() {
                                            .arg(rectText(item->geometry()));
     } else {
         qCCritical(lcMenubar).noquote()
-            << QStringLiteral("ERROR: NSStatusItem has no button — registration failed");
+            << QStringLiteral("ERROR: QSystemTrayIcon has no button — registration failed");
     }
     connect(item.get(), &StatusItem::leftClicked, this, [this] { statusItemClicked(false); });
     connect(item.get(), &StatusItem::rightClicked, this, [this] { statusItemClicked(true); });
@@ -231,8 +231,8 @@ void AppDelegate::checkStatusItemVisibilityHint() {
     const QString shortcut = popoverShortcutText();
     Platform::instance().desktopNotifier().post(
         QStringLiteral("halcyra.menubar.hidden.hint"), QStringLiteral("Halcyra is running"),
-        QStringLiteral("Your menu bar is full, so the Halcyra icon may be hidden. Press ") +
-            shortcut + QStringLiteral(" to open Halcyra anytime."));
+        QStringLiteral("Your panel is full, so the Halcyra icon may be hidden. Press ") + shortcut +
+            QStringLiteral(" to open Halcyra anytime."));
     qCInfo(lcMenubar).noquote()
         << QStringLiteral("Menu bar icon hidden at launch — posted %1 hint").arg(shortcut);
 }

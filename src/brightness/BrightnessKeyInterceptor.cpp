@@ -1,7 +1,7 @@
 #include "BrightnessKeyInterceptor.h"
 
-#include "brightness/NativeBrightnessController.h"
 #include "brightness/AmbientLightController.h"
+#include "brightness/NativeBrightnessController.h"
 #include "core/NotificationCenter.h"
 #include "core/NotificationNames.h"
 #include "core/Preferences.h"
@@ -239,7 +239,7 @@ void BrightnessKeyInterceptor::checkTapHealth() {
     }
     ++m_axFailureStreak;
     qCCritical(lcBrightnessKeys).noquote()
-        << QStringLiteral("Tap health check: AXIsProcessTrusted false (streak %1/%2) — X11: "
+        << QStringLiteral("Tap health check: xcb_grab_key refused (streak %1/%2) — X11: "
                           "another client holds the brightness keys")
                .arg(m_axFailureStreak)
                .arg(revocationStreak);

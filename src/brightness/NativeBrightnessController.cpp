@@ -32,13 +32,13 @@ bool NativeBrightnessController::setReporting(float level) {
     if (v < 0.0f) v = 0.0f;
     NativeBacklight& device = backlight();
     if (!device.isAvailable()) {
-        qCCritical(lcNativeBrightness).noquote() << "DisplayServicesSetBrightness not available";
+        qCCritical(lcNativeBrightness).noquote() << "SetBrightness (logind, sysfs) not available";
         return false;
     }
     const int status = device.setBrightness(v);
     if (status != NativeBacklight::success) {
         qCCritical(lcNativeBrightness).noquote()
-            << QStringLiteral("DisplayServicesSetBrightness failed: %1").arg(status);
+            << QStringLiteral("SetBrightness (logind, sysfs) failed: %1").arg(status);
         return false;
     }
     qCInfo(lcNativeBrightness).noquote()
@@ -49,14 +49,14 @@ bool NativeBrightnessController::setReporting(float level) {
 std::optional<float> NativeBrightnessController::getQuiet() {
     NativeBacklight& device = backlight();
     if (!device.isAvailable()) {
-        qCCritical(lcNativeBrightness).noquote() << "DisplayServicesGetBrightness not available";
+        qCCritical(lcNativeBrightness).noquote() << "sysfs brightness read not available";
         return std::nullopt;
     }
     float level = 0.0f;
     const int status = device.brightness(level);
     if (status != NativeBacklight::success) {
         qCCritical(lcNativeBrightness).noquote()
-            << QStringLiteral("DisplayServicesGetBrightness failed: %1").arg(status);
+            << QStringLiteral("sysfs brightness read failed: %1").arg(status);
         return std::nullopt;
     }
     return level;

@@ -58,7 +58,7 @@ void NightShiftController::readNightShiftState() {
         m_nightShiftEnabled = s->enabled;
         m_nightShiftStrength = std::clamp(s->strength, 0.0f, 1.0f);
     }
-    qCDebug(lcAmbient).noquote() << QStringLiteral("Night Shift state: enabled=%1, strength=%2")
+    qCDebug(lcAmbient).noquote() << QStringLiteral("Night light state: enabled=%1, strength=%2")
                                         .arg(flag(m_nightShiftEnabled))
                                         .arg(m_nightShiftStrength);
 }
@@ -67,7 +67,7 @@ void NightShiftController::disableNightShift() {
     NightLight* client = nightLightClient();
     if (!client) {
         qCDebug(lcAmbient).noquote() << QStringLiteral(
-            "Night Shift client not available — skipping disable (hardware/OS not supported)");
+            "Night light client not available — skipping disable (hardware/OS not supported)");
         return;
     }
     if (m_nightShiftSuppressed) return;
@@ -100,7 +100,7 @@ void NightShiftController::disableNightShift() {
         StateFile::write(nightLightStateFile, record());
     }
     qCInfo(lcAmbient).noquote() << QStringLiteral(
-                                       "Night Shift disabled (was enabled:%1, strength:%2, ok:%3)")
+                                       "Night light disabled (was enabled:%1, strength:%2, ok:%3)")
                                        .arg(flag(m_savedNightShiftEnabled))
                                        .arg(m_savedNightShiftStrength)
                                        .arg(flag(ok));
@@ -111,7 +111,7 @@ void NightShiftController::restoreNightShift() {
     NightLight* client = nightLightClient();
     if (!client) {
         qCDebug(lcAmbient).noquote() << QStringLiteral(
-            "Night Shift client not available — skipping restore (hardware/OS not supported)");
+            "Night light client not available — skipping restore (hardware/OS not supported)");
         return;
     }
     if (!m_nightShiftSuppressed) return;
@@ -127,7 +127,7 @@ void NightShiftController::restoreNightShift() {
     m_nightShiftEnabled = m_savedNightShiftEnabled;
     m_nightShiftStrength = m_savedNightShiftStrength;
     if (ok) StateFile::remove(nightLightStateFile);
-    qCInfo(lcAmbient).noquote() << QStringLiteral("Night Shift restored — enabled:%1, strength:%2")
+    qCInfo(lcAmbient).noquote() << QStringLiteral("Night light restored — enabled:%1, strength:%2")
                                        .arg(flag(m_savedNightShiftEnabled))
                                        .arg(m_savedNightShiftStrength);
     emit stateChanged();

@@ -21,17 +21,17 @@ struct KeyName {
     const char* name;
 };
 constexpr KeyName kKeyNames[] = {
-    {29, "0"},      {18, "1"},      {19, "2"},   {20, "3"},      {21, "4"},      {23, "5"},
-    {22, "6"},      {26, "7"},      {28, "8"},   {25, "9"},      {0, "A"},       {11, "B"},
-    {8, "C"},       {2, "D"},       {14, "E"},   {3, "F"},       {5, "G"},       {4, "H"},
-    {34, "I"},      {38, "J"},      {40, "K"},   {37, "L"},      {46, "M"},      {45, "N"},
-    {31, "O"},      {35, "P"},      {12, "Q"},   {15, "R"},      {1, "S"},       {17, "T"},
-    {32, "U"},      {9, "V"},       {13, "W"},   {7, "X"},       {16, "Y"},      {6, "Z"},
-    {122, "F1"},    {120, "F2"},    {99, "F3"},  {118, "F4"},    {96, "F5"},     {97, "F6"},
-    {98, "F7"},     {100, "F8"},    {101, "F9"}, {109, "F10"},   {103, "F11"},   {111, "F12"},
-    {49, "Space"},  {36, "Return"}, {48, "Tab"}, {51, "Delete"}, {53, "Escape"}, {123, "Left"},
-    {124, "Right"}, {125, "Down"},  {126, "Up"}, {24, "="},      {27, "-"},      {30, "]"},
-    {33, "["},      {39, "'"},      {41, ";"},   {42, "\\"},     {43, ","},      {44, "/"},
+    {29, "0"},      {18, "1"},      {19, "2"},   {20, "3"},         {21, "4"},      {23, "5"},
+    {22, "6"},      {26, "7"},      {28, "8"},   {25, "9"},         {0, "A"},       {11, "B"},
+    {8, "C"},       {2, "D"},       {14, "E"},   {3, "F"},          {5, "G"},       {4, "H"},
+    {34, "I"},      {38, "J"},      {40, "K"},   {37, "L"},         {46, "M"},      {45, "N"},
+    {31, "O"},      {35, "P"},      {12, "Q"},   {15, "R"},         {1, "S"},       {17, "T"},
+    {32, "U"},      {9, "V"},       {13, "W"},   {7, "X"},          {16, "Y"},      {6, "Z"},
+    {122, "F1"},    {120, "F2"},    {99, "F3"},  {118, "F4"},       {96, "F5"},     {97, "F6"},
+    {98, "F7"},     {100, "F8"},    {101, "F9"}, {109, "F10"},      {103, "F11"},   {111, "F12"},
+    {49, "Space"},  {36, "Return"}, {48, "Tab"}, {51, "Backspace"}, {53, "Escape"}, {123, "Left"},
+    {124, "Right"}, {125, "Down"},  {126, "Up"}, {24, "="},         {27, "-"},      {30, "]"},
+    {33, "["},      {39, "'"},      {41, ";"},   {42, "\\"},        {43, ","},      {44, "/"},
     {47, "."},
 };
 
@@ -82,10 +82,10 @@ QString ShortcutBinding::keyCodeToString(quint16 keyCode) {
 
 QString ShortcutBinding::symbolString(quint64 modifiers) {
     QString s;
-    if (modifiers & controlFlag) s += QStringLiteral("⌃");
-    if (modifiers & optionFlag) s += QStringLiteral("⌥");
-    if (modifiers & shiftFlag) s += QStringLiteral("⇧");
-    if (modifiers & commandFlag) s += QStringLiteral("⌘");
+    if (modifiers & controlFlag) s += QStringLiteral("Ctrl+");
+    if (modifiers & optionFlag) s += QStringLiteral("Alt+");
+    if (modifiers & shiftFlag) s += QStringLiteral("Shift+");
+    if (modifiers & commandFlag) s += QStringLiteral("Super+");
     return s;
 }
 

@@ -42,10 +42,10 @@ struct ShortcutBinding {
     static ShortcutBinding defaultBinding(ShortcutAction action);
     // The key's name, or "Key" and the decimal code for a key in no table.
     static QString keyCodeToString(quint16 keyCode);
-    // "⌃⌥⇧⌘" for the flags present, in that order.
+    // "Ctrl+Alt+Shift+Super+" for the flags present, in that order, as the desktop names
+    // the keys (the stored control, option, shift and command bits).
     static QString symbolString(quint64 modifiers);
-    // Modifier symbols followed by the key's name.
-    // Empty for an unbound action.
+    // The modifiers followed by the key's name ("Ctrl+Alt+0"); empty for an unbound action.
     QString displayString() const {
         return isUnbound() ? QString() : symbolString(modifiers) + keyCodeToString(keyCode);
     }

@@ -102,9 +102,9 @@ const QList<CircadianFact>& CircadianFact::allFacts() {
              "Many screens flicker to look dim — the backlight pulses about 14,880 times a "
              "second, and lower brightness can mean more flicker, not less.",
              0.3, 0.6, 1.0),
-        fact("moon.circle.fill", "Night Shift only goes halfway",
-             "Night Shift stops at ~2700K — roughly the colour of a household bulb. Halcyra keeps "
-             "going, all the way down to deep red.",
+        fact("moon.circle.fill", "Night light only goes so far",
+             "The desktop's night light stops at about candlelight. Halcyra keeps going, all the "
+             "way down to deep red.",
              0.45, 0.5, 0.9),
         fact("flame.fill", "All the way to 500K",
              "Halcyra can take your screen down to about 500K deep red — deeper than the warmest "

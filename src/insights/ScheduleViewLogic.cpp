@@ -208,7 +208,7 @@ QString visualiserCaption(bool autoSunset, bool useSchedule, int pointCount,
                           const std::optional<QDateTime>& sunset,
                           const std::optional<QDateTime>& sunrise) {
     if (autoSunset)
-        return QStringLiteral("Follows your Mac's clock + location · Sunset %1 · Sunrise %2")
+        return QStringLiteral("Follows your computer's clock + location · Sunset %1 · Sunrise %2")
             .arg(captionTimeString(sunset), captionTimeString(sunrise));
     if (useSchedule)
         return QStringLiteral("Custom schedule · %1 control points · Smoothstep transitions")

@@ -244,7 +244,8 @@ double TakeoverView::paintSlideMenuBar(QPainter* p, double top, double width) {
               Qt::white, reveal(0, 0, 0.8));
     y += 18;
     y += text(m_cache, p, sized(font(), 15, QFont::Normal),
-              tr("Halcyra sits quietly in your menu bar and adjusts your display with the sun — "
+              tr("Halcyra sits quietly in your panel's status area and adjusts your display with "
+                 "the sun — "
                  "deeper warmth at night, natural light by day."),
               y, cx, width, GlassPainter::white(0.55), reveal(0.2, 0.15, 0.8));
     return y - top;
@@ -265,14 +266,14 @@ double TakeoverView::paintSlideBrightness(QPainter* p, double top, double width)
               cx, width, Qt::white, titleOn);
     y += 16;
     y += text(m_cache, p, sized(font(), 14, QFont::Normal),
-              tr("Your F1/F2 keys can control Halcyra's overlay instead of raw backlight — "
+              tr("Your brightness keys can control Halcyra's overlay instead of raw backlight — "
                  "flicker-free dimming that's gentler on your eyes."),
               y, cx, width, GlassPainter::white(0.55), reveal(0.2, 0.15, 0.8));
     y += 16 + 12;
     m_toggleRects.clear();
     const double contentOn = reveal(0.4, 0.3, 0.6);
     y += paintToggleRow(p, y, cx, width, OnboardingGlyphs::Keyboard,
-                        QStringLiteral("Replace F1/F2 Brightness Keys"), m_toggles.brightnessKeys,
+                        QStringLiteral("Replace Brightness Keys"), m_toggles.brightnessKeys,
                         contentOn);
     return y - top;
 }

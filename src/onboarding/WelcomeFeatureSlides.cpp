@@ -158,7 +158,7 @@ void WelcomeView::paintFlicker(QPainter& p, const QRectF& body) {
         {OnboardingGlyphs::Sun, "Flicker-free light",
          "Steady glow instead of a strobing backlight.", m_flickerFree},
         {OnboardingGlyphs::Keyboard, "Human-friendly brightness",
-         "Your F1 / F2 keys now dim the gentle, eye-safe way.", m_brightnessKeys},
+         "Your brightness keys now dim the gentle, eye-safe way.", m_brightnessKeys},
     };
     double py = body.top() + 70;
     for (const Row& row : rows) {

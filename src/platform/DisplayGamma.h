@@ -45,6 +45,8 @@ public:
     virtual int setTransferTables(DisplayId display, const std::vector<float>& red,
                                   const std::vector<float>& green,
                                   const std::vector<float>& blue) = 0;
+    // The call that loads the tables, as the logs name it.
+    virtual QString tableWriteCall() const { return QStringLiteral("setTransferTables"); }
     // Reads the display's current tables, each resampled to at most `capacity` entries.
     virtual int transferTables(DisplayId display, int capacity, std::vector<float>& red,
                                std::vector<float>& green, std::vector<float>& blue) = 0;

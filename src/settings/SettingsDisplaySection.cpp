@@ -76,19 +76,20 @@ public:
                                   "instead — no PWM flicker. Eliminates the rapid on/off cycling "
                                   "that causes eye strain and headaches."),
                    siteUrl("/blog/flicker-free-mode"), open));
-        SettingRow* dither =
-            row(Toggle::disableDithering, "square.grid.3x3.fill", purple,
-                "Reduce Display Dithering", "Disables GPU pixel flicker on Apple Silicon Macs");
+        SettingRow* dither = row(Toggle::disableDithering, "square.grid.3x3.fill", purple,
+                                 "Reduce Display Dithering",
+                                 "Disables GPU pixel flicker where the display driver allows it");
         dither->titleLine()->insertWidget(
-            1,
-            new InfoPopoverButton(
-                QStringLiteral("Stops the GPU from rapidly alternating pixel colors. May cause "
-                               "slight color banding in gradients. M1+ only. Creates a smoother, "
-                               "calmer image — especially on OLED and mini-LED screens."),
-                siteUrl("/blog/display-dithering"), open));
+            1, new InfoPopoverButton(
+                   QStringLiteral(
+                       "Stops the GPU from rapidly alternating pixel colors. May cause "
+                       "slight color banding in gradients. Only where the driver offers it. "
+                       "Creates a smoother, "
+                       "calmer image — especially on OLED and mini-LED screens."),
+                   siteUrl("/blog/display-dithering"), open));
 
         m_column->addWidget(SettingsStyle::sectionTitle(QStringLiteral("Ambient Lighting")));
-        row(Toggle::autoDisableNightShift, "moon.fill", orange, "Night Shift",
+        row(Toggle::autoDisableNightShift, "moon.fill", orange, "Night Light",
             "Auto-disable while Halcyra is active");
         row(Toggle::ambientDimming, "sun.max.fill", yellow, "Ambient Dimming",
             "Adjust brightness based on room light");
@@ -98,7 +99,7 @@ public:
         room->textColumn()->addWidget(m_roomLine);
         buildXdrCard();
 
-        m_column->addWidget(SettingsStyle::sectionTitle(QStringLiteral("Menu Bar")));
+        m_column->addWidget(SettingsStyle::sectionTitle(QStringLiteral("Status Area")));
         SettingRow* temp = row(Toggle::showTemperatureInMenuBar, "thermometer.medium",
                                SettingsStyle::accent(), "Show Temperature", QString(), true);
         auto* current = new QHBoxLayout;

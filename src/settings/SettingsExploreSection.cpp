@@ -52,8 +52,8 @@ struct Article {
 const Article kArticles[] = {
     {"Screen Flicker Headaches", "Why PWM causes strain",
      "/blog/fix-screen-flicker-headaches-macbook"},
-    {"Night Shift Alternative", "Full-spectrum warmth", "/blog/night-shift-alternative-mac-2026"},
-    {"Mac Blue Light Filter", "Software vs glasses", "/blog/mac-blue-light-filter"},
+    {"Night Light Alternative", "Full-spectrum warmth", "/blog/night-shift-alternative-mac-2026"},
+    {"Blue Light Filter", "Software vs glasses", "/blog/mac-blue-light-filter"},
     {"Display Dithering", "The hidden pixel noise", "/blog/display-dithering"},
 };
 

@@ -84,15 +84,16 @@ public:
             refresh(); // the login item may have refused
         });
         gap(8);
-        m_dock = toggleCard(column, "dock.rectangle", "Show in Dock",
-                            "Show Halcyra icon in the Dock", false);
+        m_dock = toggleCard(column, "dock.rectangle", "Show in Taskbar",
+                            "Show Halcyra icon in the taskbar", false);
         connect(m_dock, &QAbstractButton::clicked, this,
                 [this](bool on) { m_vm.setShowInDockByUser(on); });
         gap(8);
         m_smooth = toggleCard(
             column, "water.waves", "Smooth Transitions",
             "Warmth eases into place over about a third of a second instead of snapping — on "
-            "preset taps, keyboard presets, and ⇧ + the brightness keys. Buttons, sounds and the "
+            "preset taps, keyboard presets, and Shift + the brightness keys. Buttons, sounds and "
+            "the "
             "sliders stay instant.",
             true);
         connect(m_smooth, &QAbstractButton::clicked, this,
@@ -194,8 +195,8 @@ private:
         QVBoxLayout* inner = nullptr;
         m_cues = toggleCard(column, "speaker.wave.2.fill", "Sound Cues",
                             "Gentle sounds on the things you do — toggle, sliders, presets, pins. "
-                            "Silent during Focus, when your Mac is muted, and while VoiceOver is "
-                            "on.",
+                            "Silent during Do Not Disturb, when your computer is muted, and while "
+                            "the screen reader is on.",
                             true, &inner);
         connect(m_cues, &QAbstractButton::clicked, this, [this](bool on) {
             m_vm.setSoundCuesByUser(on);
@@ -259,7 +260,7 @@ private:
         c->column()->setSpacing(10);
         c->column()->addLayout(head);
         c->column()->addWidget(SettingsStyle::wrapping(
-            QStringLiteral("Advanced features (Night Shift control, ambient light, brightness "
+            QStringLiteral("Advanced features (Night Light control, ambient light, brightness "
                            "keys) are disabled because Halcyra detected repeated crashes."),
             11, GlassPainter::white(0.5)));
         auto* reset = new GradientButton(QStringLiteral("arrow.counterclockwise"),

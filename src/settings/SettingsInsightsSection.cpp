@@ -229,7 +229,7 @@ public:
         header->setSpacing(4);
         header->addWidget(SettingsStyle::sectionTitle(QStringLiteral("Insights")));
         header->addWidget(SettingsStyle::label(
-            QStringLiteral("Tracked entirely on this Mac — nothing leaves your device."), 12,
+            QStringLiteral("Tracked entirely on this computer — nothing leaves your device."), 12,
             QFont::Normal, GlassPainter::white(0.5)));
         column->addLayout(header);
         m_body = new QWidget;
@@ -276,7 +276,7 @@ public:
             column->addWidget(infoCard(
                 icon("moon.stars.fill"), QStringLiteral("Your insights are warming up"),
                 QStringLiteral("Halcyra tracks screen health as it protects you — all on this "
-                               "Mac. Check back after your first evening.")));
+                               "computer. Check back after your first evening.")));
             return;
         }
         column->addWidget(infoCard(new ScoreGauge(*score), QStringLiteral("Screen Health Score"),

@@ -65,18 +65,20 @@ public:
         GlassCard* keys =
             card(Toggle::brightnessKeyInterception, "sun.max.trianglebadge.exclamationmark.fill",
                  "Replace Brightness Keys",
-                 "F1/F2 control Halcyra dimming instead of display brightness");
+                 "The brightness keys control Halcyra dimming instead of display brightness");
         m_rows[0]->titleLine()->insertWidget(
             1, new InfoPopoverButton(
-                   QStringLiteral("When enabled, F1 makes Halcyra's overlay darker and F2 makes "
-                                  "it lighter. System brightness stays unchanged. Requires "
-                                  "Accessibility permission."),
+                   QStringLiteral("When enabled, the brightness-down key makes Halcyra's overlay "
+                                  "darker and the brightness-up key makes it lighter. System "
+                                  "brightness stays unchanged. Requires that no other program "
+                                  "(the desktop's media-keys daemon) holds the keys."),
                    SettingsStyle::siteUrl(QStringLiteral("/blog/brightness-keys")),
                    [this](const QString& url) { m_vm.openUrl(url); }));
         m_permission =
             noteLine(QStringLiteral("exclamationmark.triangle"), GlassPainter::srgb(1.0, 0.8, 0.0),
-                     QStringLiteral("Accessibility permission required. Check System "
-                                    "Settings > Privacy > Accessibility."),
+                     QStringLiteral("Another program (the desktop's media-keys daemon) "
+                                    "holds the brightness keys. Halcyra takes them when it "
+                                    "lets go."),
                      46);
         keys->column()->addWidget(m_permission);
         column->addWidget(keys);
@@ -97,8 +99,9 @@ public:
         level->addWidget(
             new SymbolWidget(QStringLiteral("light.max"), 10, GlassPainter::white(0.6)));
         backlight->column()->addWidget(m_levelRow);
-        m_noBacklight = noteLine(QStringLiteral("info.circle"), GlassPainter::white(0.6),
-                                 QStringLiteral("No keyboard backlight detected on this Mac."), 0);
+        m_noBacklight =
+            noteLine(QStringLiteral("info.circle"), GlassPainter::white(0.6),
+                     QStringLiteral("No keyboard backlight detected on this computer."), 0);
         backlight->column()->addWidget(m_noBacklight);
         column->addWidget(backlight);
         column->addWidget(new Hairline(0.15, 4));
@@ -117,7 +120,7 @@ public:
         }
         shortcuts->column()->addWidget(new Hairline(0.2, 0));
         shortcuts->column()->addWidget(fixedShortcutRow(QStringLiteral("Brightness Up/Down"),
-                                                        QStringLiteral("F1 / F2 (fixed)")));
+                                                        QStringLiteral("Brightness keys (fixed)")));
         column->addWidget(shortcuts);
 
         connect(m_level, &NativeSlider::valueEdited, this, &KeyboardPage::levelEdited);

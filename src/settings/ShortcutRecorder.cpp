@@ -1,6 +1,7 @@
 #include "settings/ShortcutRecorder.h"
 
 #include "platform/ShortcutKeyTable.h"
+#include "warmth/PresetManager.h"
 
 #include <QLoggingCategory>
 
@@ -22,19 +23,25 @@ ShortcutRecorder::~ShortcutRecorder() {
 }
 
 QString ShortcutRecorder::label(ShortcutAction action) {
+    // A preset row is named after the library row its shortcut applies (preset 1 is the
+    // library's first row), not after a pinned chip.
+    const auto libraryRow = [](int index) {
+        const QList<HalcyraPreset>& library = PresetManager::library();
+        return index < library.size() ? library.at(index).name : QString();
+    };
     switch (action) {
     case ShortcutAction::toggleHalcyra:
         return QStringLiteral("Toggle Halcyra");
     case ShortcutAction::preset1:
-        return QStringLiteral("Flow");
+        return libraryRow(0);
     case ShortcutAction::preset2:
-        return QStringLiteral("Reading");
+        return libraryRow(1);
     case ShortcutAction::preset3:
-        return QStringLiteral("Evening");
+        return libraryRow(2);
     case ShortcutAction::preset4:
-        return QStringLiteral("Deep Sleep");
+        return libraryRow(3);
     case ShortcutAction::preset5:
-        return QStringLiteral("Biohacker");
+        return libraryRow(4);
     case ShortcutAction::openPopover:
         return QStringLiteral("Open Halcyra Panel");
     case ShortcutAction::resetDisplayEffects:

@@ -47,5 +47,5 @@ private:
     QWidget* m_held;
 };
 
-// A fixed combination with no recorder ("Brightness Up/Down", "F1 / F2 (fixed)").
+// A fixed combination with no recorder ("Brightness Up/Down", "Brightness keys (fixed)").
 QWidget* fixedShortcutRow(const QString& label, const QString& keys);

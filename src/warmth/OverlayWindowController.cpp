@@ -118,9 +118,10 @@ void OverlayWindowController::applyGamma(double kelvin, double intensity, double
         if (m_edrGuard.suspendedDisplays.contains(display)) continue;
         const int status = gamma().setTransferTables(display, m_red, m_green, m_blue);
         if (status != DisplayGamma::success) {
-            qCCritical(lcOverlay).noquote()
-                << QString::asprintf("CGSetDisplayTransferByTable failed for display %d: error %d",
-                                     int(display), status);
+            qCCritical(lcOverlay).noquote() << QStringLiteral("%1 failed for display %2: error %3")
+                                                   .arg(gamma().tableWriteCall())
+                                                   .arg(int(display))
+                                                   .arg(status);
             continue;
         }
         ++accepted;
@@ -138,9 +139,11 @@ void OverlayWindowController::resetGammaToIdentity(DisplayId display) {
     const std::vector<float> identity = rampTo(1.0f);
     const int status = gamma().setTransferTables(display, identity, identity, identity);
     if (status != DisplayGamma::success)
-        qCCritical(lcOverlay).noquote() << QString::asprintf(
-            "CGSetDisplayTransferByTable (identity) failed for display %u: error %d", display,
-            status);
+        qCCritical(lcOverlay).noquote()
+            << QStringLiteral("%1 (identity) failed for display %2: error %3")
+                   .arg(gamma().tableWriteCall())
+                   .arg(display)
+                   .arg(status);
 }
 
 void OverlayWindowController::cacheDisplayList() {

@@ -147,8 +147,7 @@ void OverlayWindowController::routeToGammaDimming(float level) {
         return;
     }
     qCInfo(lcOverlay).noquote() << QString::asprintf(
-        "Touch Bar/Control Center brightness %.2f — routing to Halcyra gamma dimming",
-        double(level));
+        "Desktop brightness slider %.2f — routing to Halcyra gamma dimming", double(level));
     UserDefaults::standard().setDouble(PrefKey::brightness, b);
     updateOverlays();
     NotificationCenter::defaultCenter().post(NotificationName::brightnessKeyChanged);

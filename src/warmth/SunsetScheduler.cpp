@@ -210,7 +210,8 @@ void SunsetScheduler::onLocationFailed(const LocationError& error) {
     QString message;
     if (error.code == LocationError::denied)
         message = QStringLiteral(
-            "Location access denied. Enable in System Settings > Privacy > Location Services.");
+            "Location access denied. Enable Location Services for Halcyra in your desktop's "
+            "privacy settings (GeoClue).");
     else if (error.code == LocationError::locationUnknown)
         message = QStringLiteral("Unable to determine location. Auto-sunset will retry shortly.");
     else

@@ -234,7 +234,7 @@ TEST_F(AppDelegateTest, ClicksOpenThePopoverOrTheEmergencyMenu) {
     AppDelegate& d = makeDelegate();
     launch();
     EXPECT_EQ(d.emergencyMenuTitles(),
-              (QStringList{"Reset Display Effects", QString(), "Panic key: ⌃⌥⌘R"}));
+              (QStringList{"Reset Display Effects", QString(), "Panic key: Ctrl+Alt+Super+R"}));
     d.hooks().xdrBoostWindowExists = [] { return true; };
     EXPECT_EQ(d.emergencyMenuTitles().at(1), QStringLiteral("Keep XDR Boost (dismiss countdown)"));
 
@@ -266,7 +266,7 @@ TEST_F(AppDelegateTest, WatchdogRemakesTheStatusItemUntilATrayHostShowsIt) {
     AppDelegate& d = makeDelegate();
     const QStringList log = launch();
     EXPECT_TRUE(
-        log.contains(QStringLiteral("ERROR: NSStatusItem has no button — registration failed")));
+        log.contains(QStringLiteral("ERROR: QSystemTrayIcon has no button — registration failed")));
     EXPECT_TRUE(log.last().endsWith(QStringLiteral("button=nil")));
 
     LogCapture capture;
@@ -321,10 +321,10 @@ TEST_F(AppDelegateTest, HiddenIconHintIsPostedOnceEver) {
     d.checkStatusItemVisibilityHint();
     EXPECT_EQ(notices().count(QStringLiteral("halcyra.menubar.hidden.hint")), 1);
     EXPECT_EQ(notices().posted().last().body,
-              QStringLiteral("Your menu bar is full, so the Halcyra icon may be hidden. Press ⇧⌘S "
-                             "to open Halcyra anytime."));
-    EXPECT_TRUE(
-        capture.contains(QStringLiteral("Menu bar icon hidden at launch — posted ⇧⌘S hint")));
+              QStringLiteral("Your panel is full, so the Halcyra icon may be hidden. Press "
+                             "Shift+Super+S to open Halcyra anytime."));
+    EXPECT_TRUE(capture.contains(
+        QStringLiteral("Menu bar icon hidden at launch — posted Shift+Super+S hint")));
     EXPECT_TRUE(defaults().boolean(PrefKey::menuBarHiddenHintShown));
 }
 

@@ -99,7 +99,7 @@ TEST_F(Lifecycle, ShortcutsSwitchApplyPresetsAndPanic) {
     EXPECT_TRUE(d.popoverVisible());
     press(15, controlFlag | optionFlag | commandFlag); // the panic reset, tint already off
     EXPECT_TRUE(identity());
-    EXPECT_EQ(delegate->hooks().popoverShortcutText(), QStringLiteral("⇧⌘S"));
+    EXPECT_EQ(delegate->hooks().popoverShortcutText(), QStringLiteral("Shift+Super+S"));
 }
 
 TEST_F(Lifecycle, OnlyThePresetShortcutPinsTheScheduleNotAPickByIndex) {

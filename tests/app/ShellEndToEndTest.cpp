@@ -155,7 +155,7 @@ TEST_F(ShellEndToEnd, TheStatusItemHasAButtonOnlyWithATrayHost) {
     ASSERT_TRUE(waitForLog(withTray, QStringLiteral("launch succeeded")));
     ASSERT_TRUE(waitForLog(withTray, QStringLiteral("button=StatusButton(visible=true)")))
         << m_log.toStdString();
-    EXPECT_FALSE(m_log.contains(QStringLiteral("NSStatusItem has no button")));
+    EXPECT_FALSE(m_log.contains(QStringLiteral("QSystemTrayIcon has no button")));
     killAndExpectDeathBy(withTray, SIGTERM);
 
     m_tray->terminate();
@@ -164,8 +164,8 @@ TEST_F(ShellEndToEnd, TheStatusItemHasAButtonOnlyWithATrayHost) {
     QProcess& without = launch();
     ASSERT_TRUE(waitForLog(without, QStringLiteral("launch succeeded")));
     ASSERT_TRUE(waitForLog(without, QStringLiteral("button=nil"))) << m_log.toStdString();
-    EXPECT_TRUE(
-        m_log.contains(QStringLiteral("ERROR: NSStatusItem has no button — registration failed")));
+    EXPECT_TRUE(m_log.contains(
+        QStringLiteral("ERROR: QSystemTrayIcon has no button — registration failed")));
     killAndExpectDeathBy(without, SIGTERM);
 }
 

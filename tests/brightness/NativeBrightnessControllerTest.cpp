@@ -38,15 +38,15 @@ TEST(NativeBrightnessController, SetClampsAndLogs) {
     rig.panel->setSetStatus(7);
     rig.panel->setGetStatus(9);
     NativeBrightnessController::set(0.5f);
-    EXPECT_TRUE(rig.log.contains("DisplayServicesSetBrightness failed: 7"));
+    EXPECT_TRUE(rig.log.contains("SetBrightness (logind, sysfs) failed: 7"));
     EXPECT_EQ(NativeBrightnessController::getQuiet(), std::nullopt);
-    EXPECT_TRUE(rig.log.contains("DisplayServicesGetBrightness failed: 9"));
+    EXPECT_TRUE(rig.log.contains("sysfs brightness read failed: 9"));
 
     rig.panel->setAvailable(false);
     NativeBrightnessController::set(0.5f);
     EXPECT_EQ(NativeBrightnessController::getQuiet(), std::nullopt);
-    EXPECT_TRUE(rig.log.contains("DisplayServicesSetBrightness not available"));
-    EXPECT_TRUE(rig.log.contains("DisplayServicesGetBrightness not available"));
+    EXPECT_TRUE(rig.log.contains("SetBrightness (logind, sysfs) not available"));
+    EXPECT_TRUE(rig.log.contains("sysfs brightness read not available"));
 }
 
 TEST(NativeBrightnessController, FirstHolderSavesTheLevelAndTheLastPutsItBack) {

@@ -37,10 +37,11 @@ TEST_F(Shortcuts, DefaultsTextAndLookup) {
     auto m = make();
     const auto& b = m->bindings();
     ASSERT_EQ(b.size(), 8u);
-    EXPECT_EQ(b.at(ShortcutAction::toggleHalcyra).displayString(), QStringLiteral("⌃⌥0"));
-    EXPECT_EQ(b.at(ShortcutAction::preset5).displayString(), QStringLiteral("⌃⌥5"));
-    EXPECT_EQ(b.at(ShortcutAction::openPopover).displayString(), QStringLiteral("⇧⌘S"));
-    EXPECT_EQ(b.at(ShortcutAction::resetDisplayEffects).displayString(), QStringLiteral("⌃⌥⌘R"));
+    EXPECT_EQ(b.at(ShortcutAction::toggleHalcyra).displayString(), QStringLiteral("Ctrl+Alt+0"));
+    EXPECT_EQ(b.at(ShortcutAction::preset5).displayString(), QStringLiteral("Ctrl+Alt+5"));
+    EXPECT_EQ(b.at(ShortcutAction::openPopover).displayString(), QStringLiteral("Shift+Super+S"));
+    EXPECT_EQ(b.at(ShortcutAction::resetDisplayEffects).displayString(),
+              QStringLiteral("Ctrl+Alt+Super+R"));
     EXPECT_EQ(ShortcutBinding::keyCodeToString(50), QStringLiteral("Key50"));
     EXPECT_EQ(ShortcutBinding::keyCodeToString(42), QStringLiteral("\\"));
     // Caps Lock and other bits never enter the lookup key.
@@ -77,7 +78,7 @@ TEST_F(Shortcuts, StoredBindingsRoundTripAndAMalformedMemberSpoilsAll) {
 
 TEST_F(Shortcuts, HotKeysServeEveryActionAndARefusedOneFallsBackToTheLocalMonitor) {
     LogCapture log;
-    keys.holdElsewhere(29, kCtrlOpt); // someone else has ⌃⌥0
+    keys.holdElsewhere(29, kCtrlOpt); // someone else has Ctrl+Alt+0
     storeJson(R"({"preset2":{"keyCode":50,"modifiers":786432}})");
     auto m = make();
     m->registerMonitors();

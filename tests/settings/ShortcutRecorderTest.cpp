@@ -5,6 +5,9 @@
 #include "platform/ShortcutKeyTable.h"
 #include "platform/simulated/SimulatedGlobalHotKeys.h"
 #include "support/TestStore.h"
+#include "warmth/PresetManager.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -40,7 +43,7 @@ struct Recorders : ::testing::Test {
 
 TEST_F(Recorders, RecordCancelAndCombinationsThatCannotBeTaken) {
     auto toggle = make(ShortcutAction::toggleHalcyra);
-    EXPECT_EQ(toggle->chipText(), QStringLiteral("⌃⌥0"));
+    EXPECT_EQ(toggle->chipText(), QStringLiteral("Ctrl+Alt+0"));
     EXPECT_FALSE(toggle->showsReset());
 
     // Recording lets go of the grabs so the window sees every combination.
@@ -72,7 +75,7 @@ TEST_F(Recorders, RecordCancelAndCombinationsThatCannotBeTaken) {
     EXPECT_FALSE(toggle->isRecording());
     EXPECT_EQ(monitors, 0);
     EXPECT_EQ(toggle->binding(), (ShortcutBinding{40, shiftFlag | commandFlag}));
-    EXPECT_EQ(toggle->chipText(), QStringLiteral("⇧⌘K"));
+    EXPECT_EQ(toggle->chipText(), QStringLiteral("Shift+Super+K"));
     EXPECT_TRUE(toggle->showsReset());
     EXPECT_TRUE(keys.press(40, shiftFlag | commandFlag));
     EXPECT_FALSE(keys.press(29, kCtrlOpt));
@@ -113,14 +116,14 @@ TEST_F(Recorders, ResetTakesTheDefaultBackFromTheActionThatHeldIt) {
     int flowChanges = 0;
     QObject::connect(flow.get(), &ShortcutRecorder::stateChanged, [&] { ++flowChanges; });
     toggle->startRecording();
-    toggle->keyDown(25, kCtrlOpt); // ⌃⌥9
+    toggle->keyDown(25, kCtrlOpt); // Ctrl+Alt+9
     flow->startRecording();
     flow->keyDown(29, kCtrlOpt); // the switch's default, free now
-    ASSERT_EQ(flow->chipText(), QStringLiteral("⌃⌥0"));
+    ASSERT_EQ(flow->chipText(), QStringLiteral("Ctrl+Alt+0"));
 
     flowChanges = 0;
     toggle->reset();
-    EXPECT_EQ(toggle->chipText(), QStringLiteral("⌃⌥0"));
+    EXPECT_EQ(toggle->chipText(), QStringLiteral("Ctrl+Alt+0"));
     EXPECT_FALSE(toggle->showsReset());
     // Flow lost it, and its row says so and offers its own default back.
     EXPECT_GT(flowChanges, 0);
@@ -129,6 +132,25 @@ TEST_F(Recorders, ResetTakesTheDefaultBackFromTheActionThatHeldIt) {
     EXPECT_TRUE(keys.press(29, kCtrlOpt));
     EXPECT_EQ(keys.registeredCount(), 7);
     flow->reset();
-    EXPECT_EQ(flow->chipText(), QStringLiteral("⌃⌥1"));
+    EXPECT_EQ(flow->chipText(), QStringLiteral("Ctrl+Alt+1"));
     EXPECT_EQ(keys.registeredCount(), 8);
+}
+
+TEST_F(Recorders, EachPresetRowIsNamedAfterThePresetItsShortcutApplies) {
+    std::vector<int> applied;
+    manager.onPreset = [&](int index) { applied.push_back(index); };
+    const ShortcutAction presets[] = {ShortcutAction::preset1, ShortcutAction::preset2,
+                                      ShortcutAction::preset3, ShortcutAction::preset4,
+                                      ShortcutAction::preset5};
+    QStringList labels, appliedNames;
+    for (ShortcutAction action : presets) {
+        const ShortcutBinding b = ShortcutBinding::defaultBinding(action);
+        ASSERT_TRUE(keys.press(b.keyCode, b.modifiers));
+        QCoreApplication::processEvents(); // delivered one turn after the key
+        ASSERT_FALSE(applied.empty());
+        appliedNames << PresetManager::library().at(applied.back()).name;
+        labels << ShortcutRecorder::label(action);
+    }
+    EXPECT_EQ(labels, appliedNames);
+    EXPECT_EQ(labels, (QStringList{"Energy", "Flow", "Reading", "Glow", "Evening"}));
 }

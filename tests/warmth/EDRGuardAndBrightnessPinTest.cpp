@@ -197,8 +197,8 @@ TEST(BrightnessPin, PinsTheBuiltInPanelRoutesUserChangesAndLetsGo) {
     EXPECT_EQ(posts, 0);
     rig.clock.advanceSeconds(0.5);
     rig.pinTimer().fire();
-    EXPECT_TRUE(rig.log.contains(
-        "Touch Bar/Control Center brightness 0.60 — routing to Halcyra gamma dimming"));
+    EXPECT_TRUE(
+        rig.log.contains("Desktop brightness slider 0.60 — routing to Halcyra gamma dimming"));
     EXPECT_NEAR(*rig.defaults().doubleValue(PrefKey::brightness), 0.6, 1e-6);
     EXPECT_EQ(posts, 1);
     EXPECT_FLOAT_EQ(rig.backlight->level(), 1.0f); // the push re-pinned

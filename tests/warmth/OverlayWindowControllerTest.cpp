@@ -92,7 +92,8 @@ TEST(GammaWriter, RefusedDisplaysAreLoggedAndATotalFailureChangesNothing) {
     rig.gamma->addDisplay(1).refuseStatus = 1001;
     rig.gamma->addDisplay(2);
     rig.engine->applyGamma(3400.0, 4.0, 1.0);
-    EXPECT_TRUE(rig.log.contains("CGSetDisplayTransferByTable failed for display 1: error 1001"));
+    EXPECT_TRUE(rig.log.contains(
+        "SimulatedDisplayGamma::setTransferTables failed for display 1: error 1001"));
     EXPECT_EQ(rig.gamma->display(2)->loads, 1);
     EXPECT_EQ(DisplayedWarmth::recorded(), kWarm);
     const auto pushed = rig.engine->lastPushedTableMax();
@@ -104,7 +105,7 @@ TEST(GammaWriter, RefusedDisplaysAreLoggedAndATotalFailureChangesNothing) {
 
     rig.engine->resetGammaToIdentity(2);
     EXPECT_TRUE(rig.log.contains(
-        "CGSetDisplayTransferByTable (identity) failed for display 2: error 1000"));
+        "SimulatedDisplayGamma::setTransferTables (identity) failed for display 2: error 1000"));
     EXPECT_EQ(rig.engine->lastPushedTableMax(), pushed);
 }
 

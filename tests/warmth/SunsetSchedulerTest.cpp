@@ -282,7 +282,8 @@ TEST(SunsetSchedulerEngine, LocationFailuresTellTheUserAndKeepGoing) {
 
     f.location.deliverError({LocationError::denied, "refused"});
     EXPECT_EQ(f.locationErrors.back(),
-              "Location access denied. Enable in System Settings > Privacy > Location Services.");
+              "Location access denied. Enable Location Services for Halcyra in your desktop's "
+              "privacy settings (GeoClue).");
     f.location.deliverError({LocationError::network, "gone"});
     EXPECT_EQ(f.locationErrors.back(), "Location unavailable. Using last known location.");
     f.location.deliverError({std::nullopt, "transport"});

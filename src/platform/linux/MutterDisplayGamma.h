@@ -45,6 +45,9 @@ public:
     bool isBuiltin(DisplayId display) override;
     int setTransferTables(DisplayId display, const std::vector<float>& red,
                           const std::vector<float>& green, const std::vector<float>& blue) override;
+    QString tableWriteCall() const override {
+        return QStringLiteral("org.gnome.Mutter.DisplayConfig.SetCrtcGamma");
+    }
     int transferTables(DisplayId display, int capacity, std::vector<float>& red,
                        std::vector<float>& green, std::vector<float>& blue) override;
     void restoreColorSettings() override;

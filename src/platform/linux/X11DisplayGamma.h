@@ -38,6 +38,7 @@ public:
     bool isBuiltin(DisplayId display) override;
     int setTransferTables(DisplayId display, const std::vector<float>& red,
                           const std::vector<float>& green, const std::vector<float>& blue) override;
+    QString tableWriteCall() const override { return QStringLiteral("XRRSetCrtcGamma"); }
     int transferTables(DisplayId display, int capacity, std::vector<float>& red,
                        std::vector<float>& green, std::vector<float>& blue) override;
     void restoreColorSettings() override;
@@ -96,8 +97,8 @@ private:
     bool m_dead = false; // the connection broke
     bool m_signalDead = false;
     bool m_processQueued = false;
-    int m_batches = 0;          // open push batches
-    bool m_unflushed = false;   // a tint frame waits in Xlib's buffer for the batch's end
+    int m_batches = 0;        // open push batches
+    bool m_unflushed = false; // a tint frame waits in Xlib's buffer for the batch's end
 
     // A copy of the originals for the signal-restore worker.
     struct SignalState;
