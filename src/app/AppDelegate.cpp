@@ -32,6 +32,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcMenubar, "com.halcyra.app.menubar")
 
@@ -86,6 +87,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     // The duplicate-instance guard ran before this object was made (claimSingleInstance).
     runCrashLoopGuard();
     recoverInterruptedWarmthFlow();
+    installKeyMonitors();
     restoreSystemGamma();
     installSignalHandlers();
     installManualStatusItem();
@@ -279,21 +281,35 @@ void AppDelegate::postSafeModeNotice() {
 
 void AppDelegate::startStatusItemWatchdog() {
     m_statusItemWatchdog = std::make_unique<QTimer>();
-    m_statusItemWatchdog->setInterval(statusItemWatchdogIntervalMs);
+    m_statusItemWatchdog->setInterval(std::max(1, statusItemWatchdogIntervalMs));
     connect(m_statusItemWatchdog.get(), &QTimer::timeout, this,
             &AppDelegate::statusItemWatchdogTick);
     m_statusItemWatchdog->start();
 }
 
 void AppDelegate::statusItemWatchdogTick() {
-    if (m_statusItem && m_statusItem->hasButton()) return;
-    qCCritical(lcMenubar).noquote()
-        << QStringLiteral("WATCHDOG: status item button missing — recreating");
-    installManualStatusItem();
+    const bool shown = m_statusItem && m_statusItem->hasButton();
+    if (shown && !m_statusItemMissing) return;
+    if (!shown && !m_statusItemMissing) {
+        m_statusItemMissing = true;
+        qCCritical(lcMenubar).noquote()
+            << QStringLiteral("WATCHDOG: status item button missing — recreating");
+    }
+    // Without a status area host a new item fares no better: wait for one, quietly.
+    if (m_statusItem && !m_statusItem->hostPresent()) return;
+    remakeStatusItem();
+    if (m_statusItem && m_statusItem->hasButton()) {
+        m_statusItemMissing = false;
+        qCInfo(lcMenubar).noquote()
+            << QStringLiteral("WATCHDOG: status item button back — the status area shows it");
+    }
 }
 
 bool AppDelegate::applicationShouldHandleReopen() {
-    if (m_statusItem && m_statusItem->hasButton()) showPopoverIfNeeded();
+    if (m_statusItem && m_statusItem->hasButton())
+        showPopoverIfNeeded();
+    else
+        call(m_hooks.showSettings);
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include "app/StatusItem.h"
 #include "core/Clock.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -34,7 +35,7 @@ class AppDelegate : public QObject {
     Q_OBJECT
 public:
     static inline const QString bundleIdentifier = QStringLiteral("com.halcyra.app");
-    static constexpr int statusItemWatchdogIntervalMs = 30'000;
+    static constexpr int defaultStatusItemWatchdogIntervalMs = 30'000;
     static constexpr int visibilityHintDelayMs = 5'000;
 
     explicit AppDelegate(Clock& clock = Clock::system(), QObject* parent = nullptr);
@@ -86,7 +87,9 @@ public:
     // ---- Settings window (AppDelegateSettings.cpp) ----
     // Creates the settings window's controller and model; run by wireSubsystems().
     void wireSettings();
-    SettingsWindowController* settingsWindowController() const { return m_settingsController.get(); }
+    SettingsWindowController* settingsWindowController() const {
+        return m_settingsController.get();
+    }
     // Shows the settings window (at a section given by its title, when one is).
     void showSettings(const QString& section = QString());
     // The update manager reports here: a manual check's outcome, and the version of an
@@ -120,8 +123,13 @@ public:
     // ---- Application lifecycle ----
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
-    // Another start of the application asked this copy to come forward.
+    // Another start of the application asked this copy to come forward: the popover
+    // where the status area shows the icon, the settings window where it does not.
     bool applicationShouldHandleReopen();
+    // Ctrl+, opens the settings window and Ctrl+Q quits, in this application's windows.
+    void installKeyMonitors();
+    // The orderly quit: the event loop ends and applicationWillTerminate runs.
+    void quit();
     void applicationDidBecomeActive();
     bool launchFinished() const { return m_launchFinished; }
     bool safeModeAtLaunch() const { return m_safeModeAtLaunch; }
@@ -135,6 +143,8 @@ public:
 
     // ---- Status item, popover and emergency menu ----
     void installManualStatusItem();
+    // Makes the status item again and leaves an open popover alone (the watchdog).
+    void remakeStatusItem();
     void updateMenuBarIconColor();
     void statusItemClicked(bool rightButton);
     void showEmergencyMenu();
@@ -156,6 +166,8 @@ public:
     bool popoverVisible() const { return m_popoverVisible; }
     // The entries of the emergency menu for the current state.
     QStringList emergencyMenuTitles() const;
+    // "Panic key: " and the panic shortcut's default combination.
+    static QString panicKeyTitle();
     // Kept for the XDR observers: a boost taken down for a capture or a pending confirmation.
     bool xdrBoostSuspendedForCapture = false;
     bool xdrBoostSuspendedUnconfirmed = false;
@@ -164,6 +176,10 @@ public:
     StatusItem::Host trayHost;
     // Pops the emergency menu at the pointer; tests replace it to avoid a modal menu.
     std::function<void(QMenu&)> popUpMenu;
+    // Ends the event loop (tests stand in); aboutToQuit then runs applicationWillTerminate.
+    std::function<void()> quitApplication = [] { QCoreApplication::quit(); };
+    // How often the watchdog looks for the status item's button; set before launch.
+    int statusItemWatchdogIntervalMs = defaultStatusItemWatchdogIntervalMs;
 
 private:
     void runCrashLoopGuard();
@@ -176,6 +192,7 @@ private:
     void installXDR();
     void postSafeModeNotice();
     void startStatusItemWatchdog();
+    void installStatusItem(bool closeOpenPopover);
     void buildEmergencyMenu();
     void setPopoverVisible(bool visible);
     QString popoverShortcutText() const;
@@ -205,6 +222,7 @@ private:
     std::unique_ptr<UpdaterManager> m_updaterManager;
     bool m_displaySettleRegistered = false;
     std::unique_ptr<QObject> m_localShortcutMonitor;
+    std::unique_ptr<QObject> m_keyMonitor;
     bool m_notificationResponsesInstalled = false;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<PopoverWindow> m_popover;
@@ -212,6 +230,8 @@ private:
     std::unique_ptr<QTimer> m_statusItemWatchdog;
     std::function<void()> m_presentCrashLoopAlert;
     bool m_popoverVisible = false;
+    // The watchdog said the button went missing and has not seen it back yet.
+    bool m_statusItemMissing = false;
     bool m_launchFinished = false;
     bool m_safeModeAtLaunch = false;
     bool m_observersInstalled = false;

@@ -51,7 +51,55 @@ public:
     }
 };
 
+// The desktop's conventions inside this application's windows: Ctrl+, opens the
+// settings window and Ctrl+Q quits. Only Ctrl may be held; anything else passes.
+class AppKeyMonitor final : public QObject {
+public:
+    AppKeyMonitor(std::function<void()> openSettings, std::function<void()> quit)
+        : m_openSettings(std::move(openSettings)), m_quit(std::move(quit)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        constexpr Qt::KeyboardModifiers counted =
+            Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+        if ((key->modifiers() & counted) != Qt::ControlModifier) return false;
+        if (key->key() == Qt::Key_Comma) {
+            m_openSettings();
+            return true;
+        }
+        if (key->key() == Qt::Key_Q) {
+            m_quit();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_openSettings;
+    std::function<void()> m_quit;
+};
+
 } // namespace
+
+void AppDelegate::installKeyMonitors() {
+    if (m_keyMonitor || !qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    // The filter belongs to the delegate and goes with it.
+    m_keyMonitor = std::make_unique<AppKeyMonitor>(
+        [this] {
+            qCInfo(lcMenubar).noquote()
+                << QStringLiteral("cmd-comma: routing to showSettings (bug 9d946bcd)");
+            SoundCueEngine::shared().play(SoundCue::settingsOpened);
+            if (m_hooks.showSettings) m_hooks.showSettings();
+        },
+        [this] { quit(); });
+    qApp->installEventFilter(m_keyMonitor.get());
+}
+
+void AppDelegate::quit() {
+    qCInfo(lcMenubar).noquote() << QStringLiteral("Quit requested — handing the displays back");
+    // The process then leaves main() with status 0.
+    if (quitApplication) quitApplication();
+}
 
 void AppDelegate::wireLifecycle() {
     m_hooks.runFirstRunFlow = [this](bool hasSeenWelcome) {

@@ -3,6 +3,7 @@
 
 #include "app/PopoverWindow.h"
 #include "app/StatusItem.h"
+#include "brightness/ShortcutManager.h"
 #include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "platform/DesktopNotifier.h"
@@ -28,8 +29,7 @@ constexpr double kDefaultThickness = 22.0;
 
 const QString kResetTitle = QStringLiteral("Reset Display Effects");
 const QString kKeepXDRTitle = QStringLiteral("Keep XDR Boost (dismiss countdown)");
-const QString kPanicTitle = QStringLiteral("Panic key: Ctrl+Alt+Super+R");
-const QString kDefaultPopoverShortcut = QStringLiteral("Shift+Super+S");
+const QString kQuitTitle = QStringLiteral("Quit Halcyra");
 
 QString rectText(const QRect& r) {
     return QStringLiteral("{{%1, %2}, {%3, %4}}")
@@ -41,8 +41,16 @@ QString rectText(const QRect& r) {
 } // namespace
 
 void AppDelegate::installManualStatusItem() {
+    installStatusItem(true);
+}
+
+void AppDelegate::remakeStatusItem() {
+    installStatusItem(false);
+}
+
+void AppDelegate::installStatusItem(bool closeOpenPopover) {
     qCInfo(lcMenubar).noquote() << QStringLiteral("installManualStatusItem ENTRY");
-    if (m_popover && m_popover->isShown()) closePopover();
+    if (closeOpenPopover && m_popover && m_popover->isShown()) closePopover();
     m_statusItem.reset();
 
     qCInfo(lcMenubar).noquote()
@@ -113,10 +121,15 @@ void AppDelegate::statusItemClicked(bool rightButton) {
     setPopoverVisible(true);
 }
 
+QString AppDelegate::panicKeyTitle() {
+    return QStringLiteral("Panic key: ") +
+           ShortcutBinding::defaultBinding(ShortcutAction::resetDisplayEffects).displayString();
+}
+
 QStringList AppDelegate::emergencyMenuTitles() const {
     QStringList titles{kResetTitle};
     if (m_hooks.xdrBoostWindowExists && m_hooks.xdrBoostWindowExists()) titles << kKeepXDRTitle;
-    titles << QString() << kPanicTitle;
+    titles << QString() << panicKeyTitle() << QString() << kQuitTitle;
     return titles;
 }
 
@@ -129,7 +142,11 @@ void AppDelegate::buildEmergencyMenu() {
         connect(menu.addAction(kKeepXDRTitle), &QAction::triggered, this,
                 &AppDelegate::confirmXDRFromMenu);
     menu.addSeparator();
-    menu.addAction(kPanicTitle)->setEnabled(false);
+    menu.addAction(panicKeyTitle())->setEnabled(false);
+    // The desktop has no application menu to quit from: the status icon's menu ends
+    // with it.
+    menu.addSeparator();
+    connect(menu.addAction(kQuitTitle), &QAction::triggered, this, &AppDelegate::quit);
 }
 
 void AppDelegate::showEmergencyMenu() {
@@ -220,19 +237,30 @@ QString AppDelegate::popoverShortcutText() const {
         const QString text = m_hooks.popoverShortcutText();
         if (!text.isEmpty()) return text;
     }
-    return kDefaultPopoverShortcut;
+    return ShortcutBinding::defaultBinding(ShortcutAction::openPopover).displayString();
 }
 
 void AppDelegate::checkStatusItemVisibilityHint() {
     UserDefaults& defaults = UserDefaults::standard();
     if (defaults.boolean(PrefKey::menuBarHiddenHintShown)) return;
-    if (!m_statusItem || !m_statusItem->hasButton() || statusItemIsVisibleOnScreen()) return;
+    if (!m_statusItem) return;
+    // A desktop with no status area (GNOME without an extension) shows no icon at all:
+    // the notice says how to reach Halcyra there.
+    const bool noStatusArea = !m_statusItem->hasButton();
+    if (!noStatusArea && statusItemIsVisibleOnScreen()) return;
     defaults.setBool(PrefKey::menuBarHiddenHintShown, true);
     const QString shortcut = popoverShortcutText();
-    Platform::instance().desktopNotifier().post(
-        QStringLiteral("halcyra.menubar.hidden.hint"), QStringLiteral("Halcyra is running"),
-        QStringLiteral("Your panel is full, so the Halcyra icon may be hidden. Press ") + shortcut +
-            QStringLiteral(" to open Halcyra anytime."));
+    const QString body =
+        noStatusArea
+            ? QStringLiteral("Your desktop shows no status icons, so the Halcyra icon is hidden. "
+                             "Press ") +
+                  shortcut +
+                  QStringLiteral(" or launch Halcyra again from the application menu to open "
+                                 "Halcyra anytime.")
+            : QStringLiteral("Your panel is full, so the Halcyra icon may be hidden. Press ") +
+                  shortcut + QStringLiteral(" to open Halcyra anytime.");
+    Platform::instance().desktopNotifier().post(QStringLiteral("halcyra.menubar.hidden.hint"),
+                                                QStringLiteral("Halcyra is running"), body);
     qCInfo(lcMenubar).noquote()
         << QStringLiteral("Menu bar icon hidden at launch — posted %1 hint").arg(shortcut);
 }

@@ -82,6 +82,9 @@ int HalcyraEntry::main(int argc, char* argv[]) {
             "never reach the screens — the tint can be reported applied and still not show");
 
     auto delegate = std::make_unique<AppDelegate>();
+    // Diagnostics: how soon the watchdog looks again for a missing status icon.
+    if (const int ms = qEnvironmentVariableIntValue("HALCYRA_STATUS_WATCHDOG_MS"); ms > 0)
+        delegate->statusItemWatchdogIntervalMs = ms;
     delegate->wireSubsystems();
     QObject::connect(lock.get(), &InstanceLock::activationRequested, delegate.get(),
                      &AppDelegate::applicationShouldHandleReopen);

@@ -50,6 +50,8 @@ public:
     // True while a status area host shows the icon: without one there is nothing to
     // click, and the watchdog makes the item again until a host appears.
     bool hasButton() const;
+    // Whether the desktop has a status area host at all.
+    bool hostPresent() const { return m_host.present(); }
     // Where the icon sits on screen; empty when the host does not say.
     QRect geometry() const;
     QSystemTrayIcon* trayIcon() const { return m_tray.get(); }

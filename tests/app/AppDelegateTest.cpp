@@ -15,7 +15,10 @@
 #include "support/TestStore.h"
 #include "warmth/ColorTemperature.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 namespace {
@@ -234,7 +237,8 @@ TEST_F(AppDelegateTest, ClicksOpenThePopoverOrTheEmergencyMenu) {
     AppDelegate& d = makeDelegate();
     launch();
     EXPECT_EQ(d.emergencyMenuTitles(),
-              (QStringList{"Reset Display Effects", QString(), "Panic key: Ctrl+Alt+Super+R"}));
+              (QStringList{"Reset Display Effects", QString(), "Panic key: Ctrl+Alt+Super+R",
+                           QString(), "Quit Halcyra"}));
     d.hooks().xdrBoostWindowExists = [] { return true; };
     EXPECT_EQ(d.emergencyMenuTitles().at(1), QStringLiteral("Keep XDR Boost (dismiss countdown)"));
 
@@ -242,7 +246,11 @@ TEST_F(AppDelegateTest, ClicksOpenThePopoverOrTheEmergencyMenu) {
     EXPECT_EQ(m_menus, 1);
     EXPECT_FALSE(d.popoverVisible());
     ASSERT_TRUE(d.emergencyMenu());
-    EXPECT_FALSE(d.emergencyMenu()->actions().last()->isEnabled());
+    const QList<QAction*> items = d.emergencyMenu()->actions();
+    ASSERT_EQ(items.size(), 6);
+    EXPECT_EQ(items.at(3)->text(), AppDelegate::panicKeyTitle());
+    EXPECT_FALSE(items.at(3)->isEnabled()); // the panic key line only informs
+    EXPECT_TRUE(items.last()->isEnabled());
 
     bool hookVisible = false;
     d.hooks().popoverVisibilityChanged = [&](bool v) { hookVisible = v; };
@@ -261,7 +269,7 @@ TEST_F(AppDelegateTest, ClicksOpenThePopoverOrTheEmergencyMenu) {
     EXPECT_FALSE(d.popoverVisible());
 }
 
-TEST_F(AppDelegateTest, WatchdogRemakesTheStatusItemUntilATrayHostShowsIt) {
+TEST_F(AppDelegateTest, WatchdogWaitsQuietlyForATrayHostAndLeavesAnOpenPopoverAlone) {
     m_trayHost = false;
     AppDelegate& d = makeDelegate();
     const QStringList log = launch();
@@ -269,20 +277,57 @@ TEST_F(AppDelegateTest, WatchdogRemakesTheStatusItemUntilATrayHostShowsIt) {
         log.contains(QStringLiteral("ERROR: QSystemTrayIcon has no button — registration failed")));
     EXPECT_TRUE(log.last().endsWith(QStringLiteral("button=nil")));
 
+    // The panel shortcut's popover, opened where no status area shows the icon.
+    d.togglePopoverFromHotkey();
+    ASSERT_TRUE(d.popover()->isShown());
     LogCapture capture;
-    StatusItem* first = d.statusItem();
-    d.statusItemWatchdogTick();
-    EXPECT_TRUE(
-        capture.contains(QStringLiteral("WATCHDOG: status item button missing — recreating")));
-    EXPECT_NE(d.statusItem(), first);
+    for (int tick = 0; tick < 5; ++tick)
+        d.statusItemWatchdogTick();
+    const QStringList missing = capture.messages(QStringLiteral("com.halcyra.app.menubar"));
+    EXPECT_EQ(missing, (QStringList{"WATCHDOG: status item button missing — recreating"}));
+    EXPECT_TRUE(d.popover()->isShown());
+    EXPECT_TRUE(d.popoverVisible());
 
-    // A host has appeared: the item made for it stays.
+    // A host has appeared: the item is made for it, once, and said to be back.
     m_trayHost = true;
     d.statusItemWatchdogTick();
     StatusItem* shown = d.statusItem();
     ASSERT_TRUE(shown->hasButton());
+    EXPECT_TRUE(d.popover()->isShown());
     d.statusItemWatchdogTick();
     EXPECT_EQ(d.statusItem(), shown);
+    const QStringList all = capture.messages(QStringLiteral("com.halcyra.app.menubar"));
+    EXPECT_EQ(all.count(QStringLiteral("WATCHDOG: status item button missing — recreating")), 1);
+    EXPECT_EQ(
+        all.count(QStringLiteral("WATCHDOG: status item button back — the status area shows it")),
+        1);
+    EXPECT_EQ(all.count(QStringLiteral("installManualStatusItem ENTRY")), 1);
+
+    // Gone again later: said once more, then quiet again.
+    m_trayHost = false;
+    d.statusItemWatchdogTick();
+    d.statusItemWatchdogTick();
+    EXPECT_EQ(capture.messages(QStringLiteral("com.halcyra.app.menubar"))
+                  .count(QStringLiteral("WATCHDOG: status item button missing — recreating")),
+              2);
+}
+
+TEST_F(AppDelegateTest, ASecondLaunchShowsThePopoverOrWithoutAnIconTheSettings) {
+    AppDelegate& d = makeDelegate();
+    int settingsShown = 0;
+    d.hooks().showSettings = [&] { ++settingsShown; };
+    launch();
+    EXPECT_FALSE(d.applicationShouldHandleReopen());
+    EXPECT_TRUE(d.popover()->isShown());
+    EXPECT_EQ(settingsShown, 0);
+    EXPECT_FALSE(d.applicationShouldHandleReopen()); // already open: stays open
+    EXPECT_TRUE(d.popover()->isShown());
+    d.closePopover();
+
+    m_trayHost = false; // the desktop shows no status area
+    EXPECT_FALSE(d.applicationShouldHandleReopen());
+    EXPECT_EQ(settingsShown, 1);
+    EXPECT_FALSE(d.popover()->isShown());
 }
 
 TEST_F(AppDelegateTest, MenuBarTitleFollowsTheSettingsAndSurvivesBadValues) {
@@ -308,16 +353,13 @@ TEST_F(AppDelegateTest, MenuBarTitleFollowsTheSettingsAndSurvivesBadValues) {
 TEST_F(AppDelegateTest, HiddenIconHintIsPostedOnceEver) {
     AppDelegate& d = makeDelegate();
     launch();
-    // Without a host there is no icon to be hidden, so nothing to hint at.
-    m_trayHost = false;
-    d.checkStatusItemVisibilityHint();
-    EXPECT_EQ(notices().count(QStringLiteral("halcyra.menubar.hidden.hint")), 0);
     // A host that puts the icon off every screen.
-    m_trayHost = true;
     m_iconGeometry = QRect(-400, -400, 22, 22);
     EXPECT_FALSE(d.statusItemIsVisibleOnScreen());
     LogCapture capture;
     d.checkStatusItemVisibilityHint();
+    d.checkStatusItemVisibilityHint();
+    m_trayHost = false; // nor when the status area goes away later
     d.checkStatusItemVisibilityHint();
     EXPECT_EQ(notices().count(QStringLiteral("halcyra.menubar.hidden.hint")), 1);
     EXPECT_EQ(notices().posted().last().body,
@@ -326,6 +368,56 @@ TEST_F(AppDelegateTest, HiddenIconHintIsPostedOnceEver) {
     EXPECT_TRUE(capture.contains(
         QStringLiteral("Menu bar icon hidden at launch — posted Shift+Super+S hint")));
     EXPECT_TRUE(defaults().boolean(PrefKey::menuBarHiddenHintShown));
+}
+
+TEST_F(AppDelegateTest, WithoutAStatusAreaTheHintSaysHowToReachHalcyra) {
+    m_trayHost = false;
+    AppDelegate& d = makeDelegate();
+    launch();
+    d.checkStatusItemVisibilityHint();
+    ASSERT_EQ(notices().count(QStringLiteral("halcyra.menubar.hidden.hint")), 1);
+    EXPECT_EQ(notices().posted().last().body,
+              QStringLiteral("Your desktop shows no status icons, so the Halcyra icon is hidden. "
+                             "Press Shift+Super+S or launch Halcyra again from the application "
+                             "menu to open Halcyra anytime."));
+    // Shown, the icon needs no hint.
+    defaults().setBool(PrefKey::menuBarHiddenHintShown, false);
+    m_trayHost = true;
+    d.checkStatusItemVisibilityHint();
+    EXPECT_EQ(notices().count(QStringLiteral("halcyra.menubar.hidden.hint")), 1);
+}
+
+TEST_F(AppDelegateTest, QuitFromTheMenuAndTheWindowKeysEndTheLoopAndOpenTheSettings) {
+    AppDelegate& d = makeDelegate();
+    int quits = 0, settingsShown = 0;
+    d.quitApplication = [&] { ++quits; };
+    d.hooks().showSettings = [&] { ++settingsShown; };
+    launch();
+    d.statusItemClicked(true);
+    ASSERT_TRUE(d.emergencyMenu());
+    QAction* last = d.emergencyMenu()->actions().last();
+    EXPECT_EQ(last->text(), QStringLiteral("Quit Halcyra"));
+    last->trigger();
+    EXPECT_EQ(quits, 1);
+
+    QWidget window;
+    window.show();
+    auto press = [&](int key, Qt::KeyboardModifiers mods) {
+        QKeyEvent event(QEvent::KeyPress, key, mods);
+        return QApplication::sendEvent(&window, &event) && event.isAccepted();
+    };
+    LogCapture capture;
+    press(Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_EQ(settingsShown, 1);
+    EXPECT_TRUE(
+        capture.contains(QStringLiteral("cmd-comma: routing to showSettings (bug 9d946bcd)")));
+    press(Qt::Key_Comma, Qt::ControlModifier | Qt::ShiftModifier); // passes
+    press(Qt::Key_Comma, Qt::NoModifier);
+    EXPECT_EQ(settingsShown, 1);
+    press(Qt::Key_Q, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(quits, 1);
+    press(Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quits, 2);
 }
 
 TEST_F(AppDelegateTest, ReloadAndTerminationHandBackWhatTheyShould) {
