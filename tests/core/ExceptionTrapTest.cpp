@@ -7,20 +7,37 @@
 #include <pthread.h>
 #include <stdexcept>
 
-TEST(ExceptionTrap, TurnsExceptionsIntoMessages) {
+TEST(ExceptionTrap, TurnsThePlatformsExceptionsIntoMessagesAndLetsOthersThrough) {
     LogCapture logs;
     QString error = "untouched";
     EXPECT_TRUE(ObjCExceptionHandler::tryExecuting([] {}, &error));
     EXPECT_EQ(error, "untouched");
 
-    EXPECT_FALSE(ObjCExceptionHandler::tryExecuting([] { throw std::runtime_error("bad selector"); }, &error));
+    EXPECT_FALSE(ObjCExceptionHandler::tryExecuting(
+        [] { throw std::runtime_error("bad selector"); }, &error));
     EXPECT_EQ(error, "std::runtime_error: bad selector");
-    EXPECT_TRUE(logs.contains("[Halcyra] ObjC exception caught: std::runtime_error — bad selector"));
+    EXPECT_TRUE(logs.contains("[Halcyra] C++ exception caught: std::runtime_error — bad selector"));
 
     EXPECT_FALSE(ObjCExceptionHandler::tryExecuting([] { throw std::logic_error(""); }, &error));
     EXPECT_EQ(error, "std::logic_error: (no reason)");
 
-    EXPECT_FALSE(ObjCExceptionHandler::tryExecuting([] { throw 7; }));
+    EXPECT_FALSE(ObjCExceptionHandler::tryExecuting([] { throw std::bad_alloc(); }));
+
+    // Not the platform's: the caller sees it unchanged, and nothing is logged for it.
+    struct NotAPlatformError {
+        int code;
+    };
+    error = "untouched";
+    const qsizetype logged = logs.messages().size();
+    EXPECT_THROW(ObjCExceptionHandler::tryExecuting([] { throw 7; }, &error), int);
+    try {
+        ObjCExceptionHandler::tryExecuting([] { throw NotAPlatformError{42}; });
+        ADD_FAILURE() << "the exception was swallowed";
+    } catch (const NotAPlatformError& e) {
+        EXPECT_EQ(e.code, 42);
+    }
+    EXPECT_EQ(error, "untouched");
+    EXPECT_EQ(logs.messages().size(), logged);
 }
 
 TEST(Version, IsTheBuildsOwnVersionNumber) {
