@@ -1,6 +1,7 @@
 #include "brightness/AmbientLightController.h"
 
 #include "brightness/AmbientAdaptation.h"
+#include "core/ExceptionTrap.h"
 #include "core/NotificationCenter.h"
 #include "core/NotificationNames.h"
 #include "core/Preferences.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <algorithm>
 #include <cmath>
 
 Q_LOGGING_CATEGORY(lcAmbient, "com.halcyra.app.ambient")
@@ -62,12 +64,23 @@ bool AmbientLightController::transitionRunning(TransitionAxis axis) const {
 
 // ---- Lifecycle ----
 
+bool AmbientLightController::safeExec(const QString& name, const std::function<void()>& block) {
+    QString error;
+    if (ObjCExceptionHandler::tryExecuting(block, &error)) return true;
+    qCWarning(lcAmbient).noquote()
+        << QStringLiteral("%1 threw a C++ exception: %2 — skipping")
+               .arg(name, error.isEmpty() ? QStringLiteral("unknown") : error);
+    return false;
+}
+
 void AmbientLightController::openSources() {
     // A source found once stays; the others are asked again at every start.
-    std::vector<LightSensor*> open;
-    for (LightSensor* source : m_sources()) {
+    std::vector<std::weak_ptr<LightSensor>> open;
+    for (const std::shared_ptr<LightSensor>& source : m_sources()) {
         if (!source) continue;
-        if (source->open()) {
+        bool opened = false;
+        safeExec(QStringLiteral("open %1").arg(source->name()), [&] { opened = source->open(); });
+        if (opened) {
             open.push_back(source);
             qCInfo(lcAmbient).noquote()
                 << QStringLiteral("Light sensor available via %1").arg(source->name());
@@ -131,14 +144,12 @@ void AmbientLightController::startALSMonitoring() {
         return;
     }
     m_pollTimer.reset();
-    // The first reading is only published: nothing is adjusted before the next poll.
+    // The first reading is only published: nothing is adjusted before the next poll,
+    // and then only a room whose light changed past the gate is dimmed.
     auto reading = readAmbientLight();
     if (auto lux = fakeLux())
         reading = Reading{*lux, reading ? reading->cct : AmbientAdaptation::estimatedCCT(*lux)};
     if (reading) setReading(reading);
-    // The room as found at the start still counts as news for dimming: a launch in a
-    // dark room dims at the first poll, not only once the light changes.
-    m_dimmingPending = true;
     m_pollTimer = makeTimer();
     QPointer<AmbientLightController> self(this);
     m_pollTimer->start(pollInterval, [self] {
@@ -182,8 +193,18 @@ void AmbientLightController::noteUserBrightness(double brightness) {
 // ---- Readings ----
 
 std::optional<AmbientLightController::Reading> AmbientLightController::readAmbientLight() {
-    for (LightSensor* source : m_openSources) {
-        if (const auto lux = source->readLux()) {
+    // Sources whose platform has gone are never read; its successor's are asked instead.
+    const bool orphaned = std::any_of(m_openSources.begin(), m_openSources.end(),
+                                      [](const auto& s) { return s.expired(); });
+    if (orphaned) openSources();
+    for (const std::weak_ptr<LightSensor>& weak : m_openSources) {
+        const std::shared_ptr<LightSensor> source = weak.lock();
+        if (!source) continue;
+        std::optional<double> lux;
+        if (!safeExec(QStringLiteral("read %1").arg(source->name()),
+                      [&] { lux = source->readLux(); }))
+            continue;
+        if (lux) {
             const Reading r{*lux, AmbientAdaptation::estimatedCCT(*lux)};
             qCDebug(lcAmbient).noquote()
                 << QStringLiteral("ALS reading: raw=%1, estimatedCCT=%2").arg(r.lux).arg(r.cct);
@@ -238,10 +259,7 @@ void AmbientLightController::pollAmbientLight() {
     if (changed && !brightnessBusy) setReading(reading);
 
     const Preferences& prefs = Preferences::shared();
-    if ((changed || m_dimmingPending) && prefs.ambientDimming() && !brightnessBusy) {
-        m_dimmingPending = false;
-        dimmingStep(lux);
-    }
+    if (changed && prefs.ambientDimming() && !brightnessBusy) dimmingStep(lux);
     if (prefs.adaptToRoomLighting() && !warmthBusy) warmthStep(lux);
 }
 

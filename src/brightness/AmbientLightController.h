@@ -26,7 +26,7 @@ public:
         double lux;
         double cct;
     };
-    using SourceProvider = std::function<std::vector<LightSensor*>()>;
+    using SourceProvider = std::function<std::vector<std::shared_ptr<LightSensor>>()>;
     using TimerFactory = std::function<std::unique_ptr<FrameTimer>()>;
 
     static constexpr double pollInterval = 5.0;
@@ -89,6 +89,9 @@ private:
     std::unique_ptr<FrameTimer> makeTimer();
     std::unique_ptr<FrameTimer>& transitionTimer(TransitionAxis axis);
     void openSources();
+    // Runs one call into a sensor backend inside the exception trap; false (logged
+    // with `name`) when the backend threw.
+    static bool safeExec(const QString& name, const std::function<void()>& block);
     std::optional<double> fakeLux() const;
     void smoothTransition(TransitionAxis axis, double from, double to);
     void apply(TransitionAxis axis, double value);
@@ -100,8 +103,9 @@ private:
     TimerFactory m_timerFactory;
     std::function<bool()> m_brightnessBusy;
     std::function<bool()> m_warmthBusy;
-    std::vector<LightSensor*> m_openSources;
-    bool m_sourcesOpened = false;
+    // Held weakly: the sources belong to the platform, which may be replaced (a test,
+    // a backend change) while this controller lives on.
+    std::vector<std::weak_ptr<LightSensor>> m_openSources;
     bool m_noSensorReported = false;
 
     bool m_active = false;
@@ -111,7 +115,6 @@ private:
     double m_userManualTemperature = 3400.0;
     double m_lastAppliedBrightness = -1;
     double m_lastAppliedTemperature = -1;
-    bool m_dimmingPending = false;
     double m_appliedShift = 0;
     std::optional<double> m_pendingShift;
     int m_pendingCount = 0;

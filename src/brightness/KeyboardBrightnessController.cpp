@@ -57,18 +57,30 @@ void KeyboardBrightnessController::removePersisted(const QString& key) {
     UserDefaults::standard().remove(key);
 }
 
+std::shared_ptr<KeyboardBacklight> KeyboardBrightnessController::device() {
+    if (auto d = m_device.lock()) return d;
+    if (!m_hardwareDetected) return nullptr;
+    for (const std::shared_ptr<KeyboardBacklight>& d : m_devices()) {
+        if (d && d->open()) {
+            m_device = d;
+            return d;
+        }
+    }
+    return nullptr;
+}
+
 float KeyboardBrightnessController::readLevel() {
-    if (!m_device) return 0;
-    return std::clamp(m_device->level().value_or(0.0f), 0.0f, 1.0f);
+    const auto d = device();
+    if (!d) return 0;
+    return std::clamp(d->level().value_or(0.0f), 0.0f, 1.0f);
 }
 
 void KeyboardBrightnessController::writeBrightness(float level) {
     const float l = std::clamp(level, 0.0f, 1.0f);
-    if (m_device && !m_device->setLevel(l))
+    const auto d = device();
+    if (d && !d->setLevel(l))
         qCWarning(lcKeyboard).noquote()
-            << QStringLiteral("Keyboard backlight write of %1 failed (%2)")
-                   .arg(l)
-                   .arg(m_device->name());
+            << QStringLiteral("Keyboard backlight write of %1 failed (%2)").arg(l).arg(d->name());
     m_brightness = l;
     emit brightnessChanged(l);
 }
@@ -76,13 +88,15 @@ void KeyboardBrightnessController::writeBrightness(float level) {
 // ---- Poll ----
 
 void KeyboardBrightnessController::discover() {
-    for (KeyboardBacklight* device : m_devices()) {
-        if (device && device->open()) {
-            m_device = device;
+    std::shared_ptr<KeyboardBacklight> found;
+    for (const std::shared_ptr<KeyboardBacklight>& d : m_devices()) {
+        if (d && d->open()) {
+            found = d;
             break;
         }
     }
-    if (!m_device) {
+    m_device = found;
+    if (!found) {
         m_available = false;
         qCWarning(lcKeyboard).noquote()
             << QStringLiteral("No keyboard backlight found — hardware not available");
@@ -95,7 +109,7 @@ void KeyboardBrightnessController::discover() {
     startPolling();
     qCInfo(lcKeyboard).noquote() << QStringLiteral(
                                         "Keyboard backlight detected (%1, brightness=%2)")
-                                        .arg(m_device->name())
+                                        .arg(found->name())
                                         .arg(m_brightness);
 }
 
@@ -105,7 +119,8 @@ void KeyboardBrightnessController::start() {
         m_brightness = readLevel();
         startPolling();
         qCInfo(lcKeyboard).noquote()
-            << QStringLiteral("Keyboard backlight resumed (%1)").arg(m_device->name());
+            << QStringLiteral("Keyboard backlight resumed (%1)")
+                   .arg(device() ? device()->name() : QStringLiteral("gone"));
         return;
     }
     discover();

@@ -27,7 +27,7 @@ float rebaselined(float observed, double warmth);
 class KeyboardBrightnessController : public QObject {
     Q_OBJECT
 public:
-    using DeviceProvider = std::function<std::vector<KeyboardBacklight*>()>;
+    using DeviceProvider = std::function<std::vector<std::shared_ptr<KeyboardBacklight>>()>;
     using TimerFactory = std::function<std::unique_ptr<FrameTimer>()>;
     static constexpr double pollInterval = 0.5;
     static constexpr double glideInterval = 1.0 / 30.0;
@@ -73,6 +73,9 @@ signals:
 private:
     std::unique_ptr<FrameTimer> makeTimer();
     void discover();
+    // The device found by discover(); when its platform let go of it, the first of the
+    // current platform's that opens. Null when none.
+    std::shared_ptr<KeyboardBacklight> device();
     float readLevel();
     void startPolling();
     void glideTo(float target);
@@ -81,7 +84,8 @@ private:
 
     DeviceProvider m_devices;
     TimerFactory m_timerFactory;
-    KeyboardBacklight* m_device = nullptr;
+    // Held weakly: the device belongs to the platform, which may be replaced.
+    std::weak_ptr<KeyboardBacklight> m_device;
     bool m_hardwareDetected = false;
 
     float m_brightness = 0;

@@ -34,15 +34,18 @@ NightShiftController::NightShiftController(NightLightProvider nightLights,
 
 NightShiftController::~NightShiftController() = default;
 
-NightLight* NightShiftController::nightLightClient() {
-    if (m_nightLightChosen) return m_nightLight;
-    for (NightLight* client : m_nightLights()) {
+std::shared_ptr<NightLight> NightShiftController::nightLightClient() {
+    if (m_nightLightChosen) {
+        if (auto client = m_nightLight.lock()) return client;
+        m_nightLightChosen = false;
+    }
+    for (const std::shared_ptr<NightLight>& client : m_nightLights()) {
         if (client && client->isAvailable()) {
             m_nightLight = client;
             m_nightLightChosen = true;
             qCInfo(lcAmbient).noquote()
                 << QStringLiteral("Night light client: %1").arg(client->name());
-            return m_nightLight;
+            return client;
         }
     }
     // Asked again next time: the desktop's service may start after us.
@@ -52,7 +55,7 @@ NightLight* NightShiftController::nightLightClient() {
 // ---- Night light ----
 
 void NightShiftController::readNightShiftState() {
-    NightLight* client = nightLightClient();
+    const std::shared_ptr<NightLight> client = nightLightClient();
     if (!client) return;
     if (const auto s = client->state()) {
         m_nightShiftEnabled = s->enabled;
@@ -64,7 +67,7 @@ void NightShiftController::readNightShiftState() {
 }
 
 void NightShiftController::disableNightShift() {
-    NightLight* client = nightLightClient();
+    const std::shared_ptr<NightLight> client = nightLightClient();
     if (!client) {
         qCDebug(lcAmbient).noquote() << QStringLiteral(
             "Night light client not available — skipping disable (hardware/OS not supported)");
@@ -108,7 +111,7 @@ void NightShiftController::disableNightShift() {
 }
 
 void NightShiftController::restoreNightShift() {
-    NightLight* client = nightLightClient();
+    const std::shared_ptr<NightLight> client = nightLightClient();
     if (!client) {
         qCDebug(lcAmbient).noquote() << QStringLiteral(
             "Night light client not available — skipping restore (hardware/OS not supported)");
@@ -197,7 +200,7 @@ void NightShiftController::restoreStaleStates() {
     const Preferences& prefs = Preferences::shared();
     if (const auto stale = StateFile::read(nightLightStateFile)) {
         if (!(prefs.enabled() && prefs.autoDisableNightShift()) && !m_nightShiftSuppressed) {
-            NightLight* client = nightLightClient();
+            const std::shared_ptr<NightLight> client = nightLightClient();
             if (client) {
                 m_savedNightShiftEnabled = stale->value(kEnabled).toBool();
                 m_savedNightShiftStrength = float(stale->value(kStrength).toDouble());

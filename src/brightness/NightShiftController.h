@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -18,7 +19,7 @@ public:
     static inline const QString nightLightStateFile = QStringLiteral("night-light.json");
     static inline const QString trueToneStateFile = QStringLiteral("true-tone.json");
 
-    using NightLightProvider = std::function<std::vector<NightLight*>()>;
+    using NightLightProvider = std::function<std::vector<std::shared_ptr<NightLight>>()>;
     using TrueToneProvider = std::function<TrueToneClient*()>;
 
     static NightShiftController& shared();
@@ -26,8 +27,9 @@ public:
                                   TrueToneProvider trueTone = {}, QObject* parent = nullptr);
     ~NightShiftController() override;
 
-    // The night light in use (the first the desktop offers); null when none.
-    NightLight* nightLightClient();
+    // The night light in use (the first the desktop offers); null when none. Chosen
+    // again when the one in use went with the platform that offered it.
+    std::shared_ptr<NightLight> nightLightClient();
     void readNightShiftState();
     void disableNightShift();
     void restoreNightShift();
@@ -54,7 +56,7 @@ signals:
 private:
     NightLightProvider m_nightLights;
     TrueToneProvider m_trueToneProvider;
-    NightLight* m_nightLight = nullptr;
+    std::weak_ptr<NightLight> m_nightLight;
     bool m_nightLightChosen = false;
 
     bool m_nightShiftEnabled = false;

@@ -348,42 +348,43 @@ SimulatedScreenCaptureProbe* Platform::simulatedScreenCaptureProbe() const {
 }
 
 namespace {
-template <typename T> std::vector<T*> raw(const std::vector<std::unique_ptr<T>>& v) {
-    std::vector<T*> out;
-    for (const auto& p : v)
-        out.push_back(p.get());
-    return out;
+template <typename T>
+std::vector<std::shared_ptr<T>> shareAll(std::vector<std::unique_ptr<T>> owned) {
+    std::vector<std::shared_ptr<T>> shared;
+    for (auto& p : owned)
+        shared.push_back(std::move(p));
+    return shared;
 }
-template <typename S, typename T> S* firstOf(const std::vector<std::unique_ptr<T>>& v) {
+template <typename S, typename T> S* firstOf(const std::vector<std::shared_ptr<T>>& v) {
     return v.empty() ? nullptr : dynamic_cast<S*>(v.front().get());
 }
 } // namespace
 
-std::vector<LightSensor*> Platform::lightSensors() const {
-    return raw(m_lightSensors);
+std::vector<std::shared_ptr<LightSensor>> Platform::lightSensors() const {
+    return m_lightSensors;
 }
 void Platform::setLightSensors(std::vector<std::unique_ptr<LightSensor>> sources) {
-    m_lightSensors = std::move(sources);
+    m_lightSensors = shareAll(std::move(sources));
 }
 SimulatedLightSensor* Platform::simulatedLightSensor() const {
     return firstOf<SimulatedLightSensor>(m_lightSensors);
 }
 
-std::vector<KeyboardBacklight*> Platform::keyboardBacklights() const {
-    return raw(m_keyboardBacklights);
+std::vector<std::shared_ptr<KeyboardBacklight>> Platform::keyboardBacklights() const {
+    return m_keyboardBacklights;
 }
 void Platform::setKeyboardBacklights(std::vector<std::unique_ptr<KeyboardBacklight>> devices) {
-    m_keyboardBacklights = std::move(devices);
+    m_keyboardBacklights = shareAll(std::move(devices));
 }
 SimulatedKeyboardBacklight* Platform::simulatedKeyboardBacklight() const {
     return firstOf<SimulatedKeyboardBacklight>(m_keyboardBacklights);
 }
 
-std::vector<NightLight*> Platform::nightLights() const {
-    return raw(m_nightLights);
+std::vector<std::shared_ptr<NightLight>> Platform::nightLights() const {
+    return m_nightLights;
 }
 void Platform::setNightLights(std::vector<std::unique_ptr<NightLight>> clients) {
-    m_nightLights = std::move(clients);
+    m_nightLights = shareAll(std::move(clients));
 }
 SimulatedNightLight* Platform::simulatedNightLight() const {
     return firstOf<SimulatedNightLight>(m_nightLights);

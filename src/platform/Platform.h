@@ -157,15 +157,17 @@ public:
     SimulatedScreenCaptureProbe* simulatedScreenCaptureProbe() const;
     // Light sources and keyboard backlights in the order they are tried (first one
     // that answers wins); night lights likewise (first available one is used).
-    std::vector<LightSensor*> lightSensors() const;
+    // They are shared: a controller that keeps one after asking holds it weakly, and so
+    // never uses a device this platform (since replaced) has already let go of.
+    std::vector<std::shared_ptr<LightSensor>> lightSensors() const;
     void setLightSensors(std::vector<std::unique_ptr<LightSensor>> sources);
     SimulatedLightSensor* simulatedLightSensor() const;
 
-    std::vector<KeyboardBacklight*> keyboardBacklights() const;
+    std::vector<std::shared_ptr<KeyboardBacklight>> keyboardBacklights() const;
     void setKeyboardBacklights(std::vector<std::unique_ptr<KeyboardBacklight>> devices);
     SimulatedKeyboardBacklight* simulatedKeyboardBacklight() const;
 
-    std::vector<NightLight*> nightLights() const;
+    std::vector<std::shared_ptr<NightLight>> nightLights() const;
     void setNightLights(std::vector<std::unique_ptr<NightLight>> clients);
     SimulatedNightLight* simulatedNightLight() const;
 
@@ -200,9 +202,9 @@ private:
     std::unique_ptr<AutostartEntry> m_autostartEntry;
     std::unique_ptr<OnboardingMarker> m_onboardingMarker;
     std::unique_ptr<ScreenCaptureProbe> m_screenCaptureProbe;
-    std::vector<std::unique_ptr<LightSensor>> m_lightSensors;
-    std::vector<std::unique_ptr<KeyboardBacklight>> m_keyboardBacklights;
-    std::vector<std::unique_ptr<NightLight>> m_nightLights;
+    std::vector<std::shared_ptr<LightSensor>> m_lightSensors;
+    std::vector<std::shared_ptr<KeyboardBacklight>> m_keyboardBacklights;
+    std::vector<std::shared_ptr<NightLight>> m_nightLights;
     std::unique_ptr<TrueToneClient> m_trueTone;
     std::unique_ptr<DitheringControl> m_dithering;
 };

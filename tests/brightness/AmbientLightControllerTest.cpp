@@ -2,6 +2,7 @@
 // manual baselines.
 #include "brightness/AmbientLightController.h"
 #include "brightness/AmbientAdaptation.h"
+#include "core/Logging.h"
 #include "core/Preferences.h"
 #include "platform/simulated/SimulatedLightSensor.h"
 #include "support/ManualTimerPool.h"
@@ -9,6 +10,8 @@
 
 #include <QTemporaryFile>
 #include <gtest/gtest.h>
+#include <stdexcept>
+#include <system_error>
 
 namespace A = AmbientAdaptation;
 
@@ -41,8 +44,12 @@ TEST(AmbientAdaptation, BandsFactorsFloorAndWarmthShift) {
 namespace {
 struct AmbientRig {
     TestStore store;
-    SimulatedLightSensor first{false};
-    SimulatedLightSensor second{true};
+    std::shared_ptr<SimulatedLightSensor> firstOwned =
+        std::make_shared<SimulatedLightSensor>(false);
+    std::shared_ptr<SimulatedLightSensor> secondOwned =
+        std::make_shared<SimulatedLightSensor>(true);
+    SimulatedLightSensor& first = *firstOwned;
+    SimulatedLightSensor& second = *secondOwned;
     ManualTimerPool timers;
     std::unique_ptr<AmbientLightController> ambient;
     bool brightnessRampBusy = false;
@@ -51,7 +58,7 @@ struct AmbientRig {
         qunsetenv("HALCYRA_FAKE_LUX_FILE");
         ambient = std::make_unique<AmbientLightController>(
             [this] {
-                return std::vector<LightSensor*>{&first, &second};
+                return std::vector<std::shared_ptr<LightSensor>>{firstOwned, secondOwned};
             },
             [this] { return timers.make(); });
         ambient->setRampProbes([this] { return brightnessRampBusy; }, [] { return false; });
@@ -69,15 +76,25 @@ struct AmbientRig {
 TEST(AmbientLightController, DimsFromTheManualLevelAndNeverCompoundsOrReadsAFailureAsDark) {
     AmbientRig rig;
     rig.store.defaults().setDouble(PrefKey::brightness, 1.0);
-    rig.second.setLux(5);
+    rig.second.setLux(8);
     rig.ambient->start();
     ASSERT_TRUE(rig.ambient->isAlsAvailable());
     rig.ambient->startALSMonitoring();
     ASSERT_EQ(rig.poll()->interval(), 5.0);
-    EXPECT_EQ(rig.ambient->ambientLux(), 5); // published, not yet acted on
+    EXPECT_EQ(rig.ambient->ambientLux(), 8); // published, not yet acted on
     EXPECT_EQ(rig.brightness(), 1.0);
 
-    // A room already dark when monitoring starts dims at the first poll.
+    // A room already dark when monitoring starts is no change: the gate stays shut,
+    // also for a move of exactly 5 lux.
+    rig.poll()->fire();
+    EXPECT_EQ(rig.timers.size(), 1u);
+    rig.second.setLux(3);
+    rig.poll()->fire();
+    EXPECT_EQ(rig.timers.size(), 1u);
+    EXPECT_EQ(rig.ambient->ambientLux(), 8);
+
+    // Past the gate: the light moved by more than 5 lux, and dimming follows.
+    rig.second.setLux(2);
     rig.poll()->fire();
     ASSERT_EQ(rig.timers.size(), 2u);
     EXPECT_EQ(rig.timers[1].interval(), 1.0 / 30.0);
@@ -93,13 +110,14 @@ TEST(AmbientLightController, DimsFromTheManualLevelAndNeverCompoundsOrReadsAFail
     rig.store.defaults().setDouble(PrefKey::brightness, 0.85);
     rig.poll()->fire();
     EXPECT_EQ(rig.timers.size(), 2u);
-    EXPECT_EQ(rig.ambient->ambientLux(), 5);
+    EXPECT_EQ(rig.ambient->ambientLux(), 2);
 
     // Stopping and starting again (the tint toggled, or a new run) keeps the user's
     // level as the baseline: the stored 0.85 is our own write.
     rig.ambient->stop();
-    AmbientLightController again([&] { return std::vector<LightSensor*>{&rig.second}; },
-                                 [&] { return rig.timers.make(); });
+    AmbientLightController again(
+        [&] { return std::vector<std::shared_ptr<LightSensor>>{rig.secondOwned}; },
+        [&] { return rig.timers.make(); });
     again.start();
     EXPECT_DOUBLE_EQ(again.userManualBrightness(), 1.0);
     rig.ambient->start();
@@ -175,4 +193,89 @@ TEST(AmbientLightController, WithoutAnySensorMonitoringDoesNotStart) {
     EXPECT_FALSE(rig.ambient->isAlsAvailable());
     rig.ambient->startALSMonitoring();
     EXPECT_EQ(rig.timers.size(), 0u);
+}
+
+namespace {
+// A backend that fails the way a C++ library does, or with something else entirely.
+struct ThrowingSensor final : LightSensor {
+    bool throwOnOpen = false;
+    bool throwForeign = false;
+    QString name() const override { return QStringLiteral("flaky"); }
+    bool open() override {
+        if (throwOnOpen) throw std::runtime_error("no such device");
+        return true;
+    }
+    std::optional<double> readLux() override {
+        if (throwForeign) throw 7;
+        throw std::system_error(std::make_error_code(std::errc::io_error), "read failed");
+    }
+};
+} // namespace
+
+TEST(AmbientLightController, ASensorBackendThatThrowsIsSkippedAndTheNextSourceAnswers) {
+    TestStore store;
+    qunsetenv("HALCYRA_FAKE_LUX_FILE");
+    auto flaky = std::make_shared<ThrowingSensor>();
+    auto sensor = std::make_shared<SimulatedLightSensor>(true);
+    sensor->setLux(120);
+    ManualTimerPool timers;
+    AmbientLightController ambient(
+        [&] {
+            return std::vector<std::shared_ptr<LightSensor>>{flaky, sensor};
+        },
+        [&] { return timers.make(); });
+    LogCapture log;
+    ambient.start();
+    ASSERT_TRUE(ambient.isAlsAvailable());
+    const auto reading = ambient.readAmbientLight();
+    ASSERT_TRUE(reading);
+    EXPECT_EQ(reading->lux, 120);
+    EXPECT_TRUE(log.contains("read flaky threw a C++ exception: std::system_error: read failed"));
+    EXPECT_TRUE(log.contains("— skipping"));
+
+    // Failing to open is skipped the same way; the other source still opens.
+    ambient.stop();
+    flaky->throwOnOpen = true;
+    ambient.start();
+    EXPECT_TRUE(
+        log.contains("open flaky threw a C++ exception: std::runtime_error: no such device"));
+    EXPECT_EQ(ambient.readAmbientLight()->lux, 120);
+
+    // Whatever is not the platform's kind of failure is not swallowed.
+    ambient.stop();
+    flaky->throwOnOpen = false;
+    flaky->throwForeign = true;
+    ambient.start();
+    EXPECT_THROW(ambient.readAmbientLight(), int);
+    ambient.stop();
+}
+
+TEST(AmbientLightController, NeverReadsASourceItsPlatformLetGoOfAndAsksItsSuccessor) {
+    TestStore store;
+    qunsetenv("HALCYRA_FAKE_LUX_FILE");
+    auto old = std::make_shared<SimulatedLightSensor>(true);
+    old->setLux(40);
+    std::vector<std::shared_ptr<LightSensor>> current{old};
+    ManualTimerPool timers;
+    AmbientLightController ambient([&] { return current; }, [&] { return timers.make(); });
+    ambient.start();
+    ASSERT_EQ(ambient.readAmbientLight()->lux, 40);
+
+    // The platform is replaced: the old source is destroyed with it.
+    std::weak_ptr<SimulatedLightSensor> gone = old;
+    auto successor = std::make_shared<SimulatedLightSensor>(true);
+    successor->setLux(300);
+    current = {successor};
+    old.reset();
+    ASSERT_TRUE(gone.expired()) << "the controller kept the old platform's source alive";
+    const auto reading = ambient.readAmbientLight();
+    ASSERT_TRUE(reading);
+    EXPECT_EQ(reading->lux, 300);
+    EXPECT_EQ(successor->readCount(), 1);
+
+    // No platform source left at all: no reading, no crash.
+    current.clear();
+    successor.reset();
+    EXPECT_FALSE(ambient.readAmbientLight());
+    ambient.stop();
 }

@@ -23,11 +23,13 @@ namespace {
 struct PeripheralRig {
     TestStore store;
     ManualTimerPool timers;
-    SimulatedKeyboardBacklight kbd;
+    std::shared_ptr<SimulatedKeyboardBacklight> kbdOwned =
+        std::make_shared<SimulatedKeyboardBacklight>();
+    SimulatedKeyboardBacklight& kbd = *kbdOwned;
     PeripheralRig() { qputenv("XDG_STATE_HOME", store.dir().toLocal8Bit()); }
     std::unique_ptr<KeyboardBrightnessController> keyboard() {
         return std::make_unique<KeyboardBrightnessController>(
-            [this] { return std::vector<KeyboardBacklight*>{&kbd}; },
+            [this] { return std::vector<std::shared_ptr<KeyboardBacklight>>{kbdOwned}; },
             [this] { return timers.make(); });
     }
     // What the settings file on disk holds now.
@@ -114,11 +116,13 @@ TEST(KeyboardHarmony, StaleBaselinesGoBackOnceAndSyncHandsBackTheUsersLevel) {
 
 TEST(NightShift, SavesOnDiskFirstAndPutsBackExactlyOnceAlsoAfterAKill) {
     PeripheralRig rig;
-    SimulatedNightLight night;
+    auto nightOwned = std::make_shared<SimulatedNightLight>();
+    SimulatedNightLight& night = *nightOwned;
     SimulatedTrueTone trueTone(/*supported=*/true);
     auto make = [&] {
         return std::make_unique<NightShiftController>(
-            [&] { return std::vector<NightLight*>{&night}; }, [&] { return &trueTone; });
+            [&] { return std::vector<std::shared_ptr<NightLight>>{nightOwned}; },
+            [&] { return &trueTone; });
     };
     night.setUserState(true, 0.6f);
     {
@@ -167,7 +171,8 @@ TEST(NightShift, SavesOnDiskFirstAndPutsBackExactlyOnceAlsoAfterAKill) {
     EXPECT_EQ(night.calls().size(), calls);
     EXPECT_FALSE(night.current().enabled);
     SimulatedTrueTone unsupported(false);
-    NightShiftController f([] { return std::vector<NightLight*>{}; }, [&] { return &unsupported; });
+    NightShiftController f([] { return std::vector<std::shared_ptr<NightLight>>{}; },
+                           [&] { return &unsupported; });
     f.suppressTrueTone();
     EXPECT_FALSE(f.trueToneSuppressed());
 }
