@@ -5,7 +5,11 @@
 
 void DisplayGamma::announceReconfiguration(const DisplayReconfiguration& change) {
     emit reconfigured(change);
-    NotificationCenter::defaultCenter().post(NotificationName::screenParametersChanged);
+    NotificationCenter::defaultCenter().post(
+        NotificationName::screenParametersChanged, this,
+        {{DisplayReconfiguration::displayAddedKey, change.displayAdded},
+         {DisplayReconfiguration::displayRemovedKey, change.displayRemoved},
+         {DisplayReconfiguration::mainDisplayChangedKey, change.mainDisplayChanged}});
 }
 
 void DisplayGamma::announceReconfigurationLater(const DisplayReconfiguration& change) {

@@ -15,6 +15,10 @@ struct DisplayReconfiguration {
     bool displayAdded = false;
     bool displayRemoved = false;
     bool mainDisplayChanged = false;
+    // The flags as the screen-parameters notice carries them in its userInfo.
+    static inline const QString displayAddedKey = QStringLiteral("displayAdded");
+    static inline const QString displayRemovedKey = QStringLiteral("displayRemoved");
+    static inline const QString mainDisplayChangedKey = QStringLiteral("mainDisplayChanged");
 };
 
 // The displays' colour transfer tables (gamma ramps). A table is a list of output
@@ -76,7 +80,8 @@ signals:
     void reconfigured(const DisplayReconfiguration& change);
 
 protected:
-    // Emits reconfigured() and posts NotificationName::screenParametersChanged.
+    // Emits reconfigured() and posts NotificationName::screenParametersChanged with the
+    // change's flags.
     void announceReconfiguration(const DisplayReconfiguration& change);
     // Adds `change` to what is announced next, from the event loop (never from inside
     // a table operation); several changes before it runs are announced once.

@@ -4,6 +4,7 @@
 #include "core/NotificationNames.h"
 #include "core/Preferences.h"
 #include "core/StateFile.h"
+#include "platform/DisplayGamma.h"
 #include "platform/DitheringControl.h"
 #include "platform/Platform.h"
 
@@ -90,8 +91,13 @@ void DitheringController::registerDisplayCallback() {
     m_callbackRegistered = true;
     QPointer<DitheringController> self(this);
     NotificationCenter::defaultCenter().addObserver(
-        this, NotificationName::screenParametersChanged, [self](const Notification&) {
-            if (!self) return;
+        this, NotificationName::screenParametersChanged, [self](const Notification& n) {
+            // The drivers reset dithering when a display is added or the main display
+            // changes; a mode change or a removal leaves it as it is.
+            const bool added = n.userInfo.value(DisplayReconfiguration::displayAddedKey).toBool();
+            const bool mainChanged =
+                n.userInfo.value(DisplayReconfiguration::mainDisplayChangedKey).toBool();
+            if (!self || !(added || mainChanged)) return;
             QTimer::singleShot(reapplyDelayMs, self.data(), [self] {
                 if (self) self->reapplyAfterReconfiguration();
             });

@@ -27,7 +27,8 @@ public:
     void setDithering(bool enabled);
     // Puts back the settings kept before the first switch-off; nothing when none.
     void restore();
-    // Re-applies the setting a second after every display reconfiguration.
+    // Re-applies the setting a second after every reconfiguration that added a display
+    // or changed the main one.
     void registerDisplayCallback();
     bool displayCallbackRegistered() const { return m_callbackRegistered; }
     // At launch: settings a killed run left changed go back, unless the tint is

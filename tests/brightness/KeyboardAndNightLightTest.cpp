@@ -7,6 +7,7 @@
 #include "core/NotificationNames.h"
 #include "core/Preferences.h"
 #include "core/StateFile.h"
+#include "platform/simulated/SimulatedDisplayGamma.h"
 #include "platform/simulated/SimulatedDithering.h"
 #include "platform/simulated/SimulatedKeyboardBacklight.h"
 #include "platform/simulated/SimulatedNightLight.h"
@@ -15,6 +16,7 @@
 #include "warmth/DitheringController.h"
 #include "warmth/XDRBoostController.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <gtest/gtest.h>
@@ -205,6 +207,40 @@ TEST(Dithering, RestoresWhatTheDisplaysHadAndIsSilentWithoutTheSetting) {
     bare.setDithering(true);
     EXPECT_EQ(log.messages("com.halcyra.app.dithering").size(), 1);
     EXPECT_EQ(none.writeCount(), 0);
+}
+
+TEST(Dithering, ComesOffAgainOnlyAfterADisplayIsAddedOrTheMainOneChanges) {
+    PeripheralRig rig;
+    rig.store.defaults().setBool(PrefKey::enabled, true);
+    rig.store.defaults().setBool(PrefKey::disableDithering, true);
+    SimulatedDithering outputs;
+    outputs.addOutput("DP-1", "static 2x2");
+    SimulatedDisplayGamma gamma;
+    DitheringController c([&] { return &outputs; });
+    c.setDithering(false);
+    c.registerDisplayCallback();
+    ASSERT_EQ(outputs.mode("DP-1"), "off");
+
+    // The driver put dithering back; a second after the reconfiguration it goes again.
+    auto reconfigureExpecting = [&](const DisplayReconfiguration& change, bool reapplied) {
+        outputs.addOutput("DP-1", "static 2x2");
+        gamma.simulateReconfiguration(change);
+        QElapsedTimer waited;
+        waited.start();
+        waitUntil([&] { return outputs.mode("DP-1") == "off"; },
+                  DitheringController::reapplyDelayMs + 500);
+        EXPECT_EQ(outputs.mode("DP-1"), reapplied ? "off" : "static 2x2");
+        if (reapplied) EXPECT_GE(waited.elapsed(), DitheringController::reapplyDelayMs - 50);
+    };
+    reconfigureExpecting({true, false, false}, true);  // a display added
+    reconfigureExpecting({false, false, true}, true);  // the main display changed
+    reconfigureExpecting({false, true, false}, false); // a display removed
+    reconfigureExpecting({}, false);                   // a mode change alone
+
+    // The setting off: the callback stays and does nothing.
+    rig.store.defaults().setBool(PrefKey::disableDithering, false);
+    reconfigureExpecting({true, false, false}, false);
+    c.restore();
 }
 
 TEST(XDRBoost, GainRuleAndTeardown) {
