@@ -51,8 +51,8 @@ void AppDelegate::wireSettings() {
     // Each controller hook is looked up when it is used, so a subsystem wired after
     // this still receives its switch.
     SettingsViewModel::Controllers& c = m_settingsController->settingsVM().controllers;
-    // The brightness keys follow their stored setting from any writer (the window
-    // included) through the store's notice, so the window adds no second road for them.
+    c.startKeyInterceptor = [this] { call(m_hooks.startKeyInterceptor); };
+    c.stopKeyInterceptor = [this] { call(m_hooks.stopKeyInterceptor); };
     c.startKeyboardSync = [this] { call(m_hooks.startKeyboardSync); };
     c.stopKeyboardSync = [this] { call(m_hooks.stopKeyboardSync); };
     c.engageHarmony = [this](double intensity) {
