@@ -5,7 +5,9 @@
 #include "core/NotificationNames.h"
 
 #include "app/ScheduleAnnouncementHandler.h"
+#include "brightness/AmbientLightController.h"
 #include "brightness/BrightnessKeyInterceptor.h"
+#include "brightness/KeyboardBrightnessController.h"
 #include "core/NotificationCenter.h"
 #include "core/Preferences.h"
 #include "core/UserDefaults.h"
@@ -47,6 +49,14 @@ void AppDelegate::wireSubsystems(SunsetScheduler& scheduler) {
     actions.applyGamma = [this](double kelvin, double intensity, double brightness) {
         m_overlayController->applyGamma(kelvin, intensity, brightness);
     };
+    // A task of its own, once the announcement has been handled; it only follows a
+    // harmony already engaged.
+    actions.harmonyWarmthChanged = [this](double intensity) {
+        QTimer::singleShot(0, this, [intensity] {
+            KeyboardBrightnessController& keyboard = KeyboardBrightnessController::shared();
+            if (keyboard.isHarmonyEngaged()) keyboard.harmonyWarmthChanged(intensity);
+        });
+    };
     actions.updateOverlays = [this] { m_overlayController->updateOverlays(); };
     actions.updateMenuBarIconColor = [this] { updateMenuBarIconColor(); };
     m_scheduleHandler = std::make_unique<ScheduleAnnouncementHandler>(scheduler, std::move(actions),
@@ -68,10 +78,12 @@ void AppDelegate::wireSubsystems(SunsetScheduler& scheduler) {
     h.installSystemEventObservers = [this] { installSystemEventObservers(); };
     // The model read the preview's values when it was made; the restored ones go in
     // through its change handlers, in this order, so the popover shows what is stored.
+    // Room light then adapts from them, not from the preview's levels.
     h.recoveredWarmth = [this](double temperature, double brightness, bool enabled) {
         m_viewModel->setTemperature(temperature);
         m_viewModel->setBrightness(brightness);
         m_viewModel->setEnabled(enabled);
+        AmbientLightController::shared().restoreManualBaselines(temperature, brightness);
     };
     h.makePopoverContent = [this]() -> QWidget* { return new PopoverView(*m_viewModel); };
     h.popoverVisibilityChanged = [this](bool visible) { m_viewModel->setPopoverVisible(visible); };

@@ -4,7 +4,9 @@
 #include "app/PopoverWindow.h"
 #include "app/ScheduleAnnouncementHandler.h"
 #include "app/StatusItem.h"
+#include "brightness/AmbientLightController.h"
 #include "brightness/BrightnessKeyInterceptor.h"
+#include "brightness/KeyboardBrightnessController.h"
 #include "brightness/NativeBrightnessController.h"
 #include "core/Logging.h"
 #include "core/NotificationCenter.h"
@@ -12,14 +14,16 @@
 #include "insights/InsightsStore.h"
 #include "platform/Platform.h"
 #include "platform/simulated/SimulatedDisplayGamma.h"
-#include "platform/simulated/SimulatedMediaKeyTap.h"
 #include "platform/simulated/SimulatedDithering.h"
 #include "platform/simulated/SimulatedKeyboardBacklight.h"
 #include "platform/simulated/SimulatedLightSensor.h"
+#include "platform/simulated/SimulatedMediaKeyTap.h"
 #include "platform/simulated/SimulatedNightLight.h"
 #include "platform/simulated/SimulatedSystemEvents.h"
 #include "popover/PopoverView.h"
 #include "popover/PopoverViewModel.h"
+#include "settings/SettingsViewModel.h"
+#include "settings/SettingsWindowController.h"
 #include "warmth/OverlayWindowController.h"
 #include "warmth/PresetManager.h"
 #include "warmth/ScheduleTestSupport.h"
@@ -334,31 +338,89 @@ TEST_F(WiringTest, WithoutAScheduleWakeKeepsTheUsersTintOn) {
     EXPECT_TRUE(shows(3000, 4.0));
 }
 
-TEST_F(WiringTest, BrightnessKeysFollowTheirSettingAndTheSwitchAndDimTheScreen) {
+TEST_F(WiringTest, BrightnessKeysFollowTheirSwitchOnceAndOutsideWritesOnlyShow) {
     seedTint(true);
     defaults().setBool(PrefKey::brightnessKeyInterception, true);
     AppDelegate& d = launch();
     BrightnessKeyInterceptor& keys = BrightnessKeyInterceptor::shared();
     SimulatedKeyboard& keyboard = *Platform::instance().simulatedKeyboard();
     ASSERT_TRUE(keys.isActive());
+    SettingsViewModel& vm = d.settingsWindowController()->settingsVM();
+    using Toggle = SettingsViewModel::Toggle;
+    ASSERT_TRUE(vm.value(Toggle::brightnessKeyInterception));
 
     EXPECT_TRUE(keyboard.press(MediaKey::brightnessDown));
     EXPECT_TRUE(waitUntil([&] { return shows(5000, 4, 0.9375); }));
 
-    // Switched off from anywhere (the settings window, onboarding, the file): the keys
-    // go back at once; on again while the tint is on: taken again.
+    // An outside write of the key (an edit of the settings file) only shows in the
+    // switch: the interceptor is neither stopped nor started for it.
+    LogCapture log;
     defaults().setBool(PrefKey::brightnessKeyInterception, false);
-    EXPECT_FALSE(keys.isActive());
-    EXPECT_FALSE(keyboard.press(MediaKey::brightnessDown));
-    defaults().setBool(PrefKey::brightnessKeyInterception, true);
+    EXPECT_TRUE(waitUntil([&] { return !vm.value(Toggle::brightnessKeyInterception); }));
+    waitUntil([] { return false; }, 50);
     EXPECT_TRUE(keys.isActive());
+    defaults().setBool(PrefKey::brightnessKeyInterception, true);
+    EXPECT_TRUE(waitUntil([&] { return vm.value(Toggle::brightnessKeyInterception); }));
+    waitUntil([] { return false; }, 50);
+    EXPECT_FALSE(log.contains("Brightness key interception"));
+
+    // The settings window's switch writes the key and acts, once per flip.
+    vm.set(Toggle::brightnessKeyInterception, false);
+    EXPECT_FALSE(defaults().boolean(PrefKey::brightnessKeyInterception));
+    EXPECT_TRUE(waitUntil([&] { return !keys.isActive(); }));
+    EXPECT_FALSE(keyboard.press(MediaKey::brightnessDown));
+    vm.set(Toggle::brightnessKeyInterception, true);
+    EXPECT_TRUE(defaults().boolean(PrefKey::brightnessKeyInterception));
+    EXPECT_TRUE(waitUntil([&] { return keys.isActive(); }));
+    waitUntil([] { return false; }, 50);
+    EXPECT_EQ(log.messages().count("Brightness key interception stopped"), 1);
+    EXPECT_EQ(log.messages().filter("Brightness key interception started").size(), 1);
 
     d.toggleEnabled(); // tint off: the interceptor stops once the switch has returned
     EXPECT_TRUE(waitUntil([&] { return !keys.isActive(); }));
-    defaults().setBool(PrefKey::brightnessKeyInterception, false);
-    defaults().setBool(PrefKey::brightnessKeyInterception, true);
-    EXPECT_FALSE(keys.isActive());
     keys.stop(); // the keyboard goes with this test's platform
+}
+
+TEST_F(WiringTest, ScheduleAnnouncementsMoveTheKeyboardWhileHarmonyIsEngaged) {
+    seedTint(true);
+    seedWarmSchedule();
+    defaults().setBool(PrefKey::fullHarmonyEnabled, true);
+    Platform::instance().simulatedKeyboardBacklight()->setLevelExternally(0.8f);
+    AppDelegate& d = launch();
+    KeyboardBrightnessController& keyboard = KeyboardBrightnessController::shared();
+    // Engaged at launch from the stored full intensity; the launch's own announcement
+    // (2700 K, engine intensity about 3.2) then takes it to the band of 0.2 × 0.8.
+    ASSERT_TRUE(waitUntil([&] { return keyboard.isHarmonyEngaged(); }));
+    EXPECT_TRUE(waitUntil([&] { return std::abs(keyboard.brightness() - 0.16f) < 0.005f; }, 3000))
+        << "keyboard at " << keyboard.brightness();
+
+    // 16:00 is halfway back to daylight (4600 K, engine intensity about 1.6): the
+    // announcement lifts the keyboard to the middle band, half its baseline.
+    setNow(at(QTime(16, 0)));
+    Platform::instance().simulatedSystemEvents()->simulateClockChange();
+    ASSERT_TRUE(shows(4600, 4.0 * (6500 - 4600) / 4700.0));
+    EXPECT_TRUE(waitUntil([&] { return std::abs(keyboard.brightness() - 0.4f) < 0.005f; }, 3000))
+        << "keyboard at " << keyboard.brightness();
+    d.toggleEnabled(); // the tint's off edge hands the peripherals back
+    waitUntil([&] { return !keyboard.isHarmonyEngaged(); }, 500);
+}
+
+TEST_F(WiringTest, AnInterruptedPreviewHandsRoomLightTheRestoredLevels) {
+    seedTint(false, 1900);
+    defaults().setBool(PrefKey::previewInProgress, true);
+    defaults().setDouble(PrefKey::savedUserTemperature, 2700);
+    defaults().setDouble(PrefKey::savedUserIntensity, 2.0);
+    defaults().setBool(PrefKey::savedUserEnabled, false);
+    defaults().setDouble(PrefKey::savedUserBrightness, 0.6);
+    using Axis = AmbientLightController::TransitionAxis;
+    AmbientLightController& ambient = AmbientLightController::shared();
+    ambient.restoreManualBaselines(1111, 0.11);
+    const quint64 brightnessLease = ambient.bumpTransitionLease(Axis::brightness);
+    launch();
+    EXPECT_EQ(ambient.userManualTemperature(), 2700);
+    EXPECT_DOUBLE_EQ(ambient.userManualBrightness(), 0.6);
+    // A sensor transition the preview left under way can no longer land.
+    EXPECT_EQ(ambient.bumpTransitionLease(Axis::brightness), brightnessLease + 2);
 }
 
 TEST_F(WiringTest, RoomLightShowsInThePopoverAndTheTintsOffEdgeGivesPeripheralsBack) {
