@@ -1,7 +1,5 @@
 #include "platform/MediaApplicationWatcher.h"
 
-#include "platform/MediaKeyTap.h"
-
 namespace {
 const QStringList staticWhitelist{
     QStringLiteral("at.justp.Theremin"),
@@ -37,6 +35,17 @@ const QStringList staticWhitelist{
     QStringLiteral("org.videolan.vlc"),
     QStringLiteral("ru.ya.themblsha.YandexMusic"),
 };
+
+// The listed players that run on Linux, by the names they go by here: the name an
+// MPRIS player registers on the session bus (org.mpris.MediaPlayer2.<name>, an
+// ".instance…" suffix dropped) and the ids of their desktop entries (distribution
+// package, then Flatpak).
+const QStringList linuxNames{
+    QStringLiteral("clementine"), QStringLiteral("org.clementine_player.Clementine"),
+    QStringLiteral("quodlibet"),  QStringLiteral("io.github.quodlibet.QuodLibet"),
+    QStringLiteral("spotify"),    QStringLiteral("com.spotify.Client"),
+    QStringLiteral("vlc"),        QStringLiteral("org.videolan.VLC"),
+};
 } // namespace
 
 MediaApplicationWatcher::MediaApplicationWatcher(std::unique_ptr<MediaApplicationBus> bus,
@@ -58,11 +67,12 @@ MediaApplicationWatcher::~MediaApplicationWatcher() {
 
 QSet<QString> MediaApplicationWatcher::whitelistedApplicationIdentifiers() const {
     QSet<QString> ids(staticWhitelist.begin(), staticWhitelist.end());
+    ids.unite(QSet<QString>(linuxNames.begin(), linuxNames.end()));
     if (m_own && !m_own->isEmpty()) ids.insert(*m_own);
     return ids;
 }
 
-void MediaApplicationWatcher::start(MediaKeyTap* delegate) {
+void MediaApplicationWatcher::start(MediaApplicationWatcherDelegate* delegate) {
     m_delegate = delegate;
     m_started = true;
     m_bus->observeApplications();

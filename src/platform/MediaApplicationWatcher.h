@@ -8,8 +8,6 @@
 #include <memory>
 #include <optional>
 
-class MediaKeyTap;
-
 // A running media application: on Linux an MPRIS player on the session bus.
 struct MediaApplication {
     QString busName;          // its unique or well-known name; what tells two apart
@@ -45,6 +43,16 @@ signals:
     void announcementReceived(const QString& name, const QString& object);
 };
 
+// What the watcher tells the tap that owns it.
+class MediaApplicationWatcherDelegate {
+public:
+    virtual ~MediaApplicationWatcherDelegate() = default;
+    // This application is (or is not) the most recently activated listed one.
+    virtual void updateIsActiveMediaApp(bool active) = 0;
+    // A listed media application launched: take the keys anew.
+    virtual void whitelistedAppStarted() = 0;
+};
+
 // Keeps the most recently activated media applications and the identifiers of other
 // tap owners, and tells its tap whether this application is the active media one.
 class MediaApplicationWatcher : public QObject {
@@ -59,7 +67,8 @@ public:
                             std::optional<QString> ownIdentifier);
     ~MediaApplicationWatcher() override;
 
-    void start(MediaKeyTap* delegate);
+    // `delegate` owns the watcher and outlives it.
+    void start(MediaApplicationWatcherDelegate* delegate);
     void stop();
     void activate();
 
@@ -80,7 +89,7 @@ private:
 
     std::unique_ptr<MediaApplicationBus> m_bus;
     std::optional<QString> m_own;
-    MediaKeyTap* m_delegate = nullptr;
+    MediaApplicationWatcherDelegate* m_delegate = nullptr;
     bool m_started = false;
     bool m_announcementsObserved = false;
     QList<MediaApplication> m_mediaApps;

@@ -1,7 +1,5 @@
 #include "platform/MediaKeyTap.h"
 
-#include "platform/MediaApplicationWatcher.h"
-
 #include <QLoggingCategory>
 #include <algorithm>
 #include <cstdio>

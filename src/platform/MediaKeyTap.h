@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/MediaApplicationWatcher.h"
+
 #include <QRect>
 #include <QString>
 #include <atomic>
@@ -9,8 +11,6 @@
 #include <mutex>
 #include <optional>
 #include <vector>
-
-class MediaApplicationWatcher;
 
 enum class MediaKey {
     playPause,
@@ -69,11 +69,11 @@ public:
 // under the pointer, and the media application watcher, are shared here.
 //
 // start(), stop(), restart(), activate(), reenableTap() are main-thread calls.
-class MediaKeyTap {
+class MediaKeyTap : public MediaApplicationWatcherDelegate {
 public:
     MediaKeyTap(MediaKeyTapDelegate* delegate, KeyPressMode mode, std::vector<MediaKey> keys,
                 bool observeBuiltIn);
-    virtual ~MediaKeyTap();
+    ~MediaKeyTap() override;
     MediaKeyTap(const MediaKeyTap&) = delete;
     MediaKeyTap& operator=(const MediaKeyTap&) = delete;
 
@@ -115,10 +115,9 @@ public:
     static std::vector<uint32_t> keysymsFor(MediaKey key);
     static bool isPlaybackKey(MediaKey key);
 
-    // Watcher delegate: this application is (or is not) the most recent media one.
-    void updateIsActiveMediaApp(bool active);
-    // A listed media application launched: take the keys anew.
-    void whitelistedAppStarted();
+    // Watcher delegate.
+    void updateIsActiveMediaApp(bool active) override;
+    void whitelistedAppStarted() override;
 
 protected:
     // Backends. Main thread: take the keys (false on refusal, with `error` set), let

@@ -27,7 +27,8 @@ struct WatcherRig {
     SimulatedMediaApplicationBus* bus = nullptr;
     std::unique_ptr<SimulatedMediaKeyTap> tap;
     const MediaApplication self{QStringLiteral(":1.1"), own, 1};
-    const MediaApplication vlc{QStringLiteral(":1.7"), QStringLiteral("org.videolan.vlc"), 7};
+    // Named as the session bus names it (org.mpris.MediaPlayer2.vlc.instance7).
+    const MediaApplication vlc{QStringLiteral(":1.7"), QStringLiteral("vlc"), 7};
     const MediaApplication other{QStringLiteral(":1.9"), QStringLiteral("org.other.player"), 9};
 
     explicit WatcherRig(std::vector<MediaKey> keys = {}) {
@@ -113,7 +114,41 @@ TEST(MediaApplicationWatcher, LearnsOtherTapOwnersAndSubscribesOncePerStart) {
     ASSERT_TRUE(rig.tap->start());
     ASSERT_TRUE(rig.tap->start());
     EXPECT_EQ(rig.bus->announcementSubscriptions(), 1);
-    EXPECT_EQ(rig.watcher().whitelistedApplicationIdentifiers().size(), 33);
+    EXPECT_EQ(rig.watcher().whitelistedApplicationIdentifiers().size(), 41);
+}
+
+TEST(MediaApplicationWatcher, KnowsTheListedPlayersByTheirLinuxNames) {
+    WatcherRig rig;
+    const QSet<QString> ids = rig.watcher().whitelistedApplicationIdentifiers();
+    // What the players register on the session bus, and their desktop entries.
+    for (const char* name :
+         {"vlc", "spotify", "clementine", "quodlibet", "org.videolan.VLC", "com.spotify.Client",
+          "org.clementine_player.Clementine", "io.github.quodlibet.QuodLibet"})
+        EXPECT_TRUE(ids.contains(QString::fromLatin1(name))) << name;
+    for (const char* name : {"org.videolan.vlc", "com.spotify.client", "com.halcyra.app"})
+        EXPECT_TRUE(ids.contains(QString::fromLatin1(name))) << name;
+    EXPECT_FALSE(ids.contains(QStringLiteral("rhythmbox")));
+
+    // The bus names real players take map onto those names.
+    for (const auto& [bus, id] : std::vector<std::pair<const char*, const char*>>{
+             {"org.mpris.MediaPlayer2.vlc", "vlc"},
+             {"org.mpris.MediaPlayer2.vlc.instance7389", "vlc"},
+             {"org.mpris.MediaPlayer2.spotify", "spotify"},
+             {"org.mpris.MediaPlayer2.clementine", "clementine"},
+             {"org.mpris.MediaPlayer2.quodlibet", "quodlibet"}}) {
+        EXPECT_EQ(DBusMediaApplicationBus::identifierOf(QString::fromLatin1(bus)),
+                  QString::fromLatin1(id));
+        EXPECT_TRUE(ids.contains(DBusMediaApplicationBus::identifierOf(QString::fromLatin1(bus))))
+            << bus;
+    }
+
+    // A spotify launch makes the tap anew (here refused, so the watcher stops).
+    ASSERT_TRUE(rig.tap->start());
+    rig.keyboard.setRefuseTaps(true);
+    emit rig.bus->applicationLaunched({QStringLiteral(":1.20"), QStringLiteral("rhythmbox"), 20});
+    EXPECT_TRUE(rig.watcher().started());
+    emit rig.bus->applicationLaunched({QStringLiteral(":1.21"), QStringLiteral("spotify"), 21});
+    EXPECT_FALSE(rig.watcher().started());
 }
 
 // The session-bus road against a private bus daemon: players appearing and leaving,
@@ -185,6 +220,18 @@ TEST(DBusMediaApplicationBus, FollowsPlayersAndExchangesAnnouncementsOnTheBus) {
     QThread::msleep(200);
     QCoreApplication::processEvents();
     EXPECT_EQ(replies.count(QStringLiteral("MediaKeyTapDidStart/org.other.player")), 1);
+
+    // A listed player appearing on the bus under its own name makes the tap anew
+    // (refused here, which the tap reports); an unlisted one does not.
+    keyboard.setRefuseTaps(true);
+    launched.clear();
+    theirs.registerService(QStringLiteral("org.mpris.MediaPlayer2.rhythmbox"));
+    ASSERT_TRUE(waitUntil([&] { return !launched.isEmpty(); }));
+    EXPECT_TRUE(tap.errorString().isEmpty());
+    theirs.registerService(QStringLiteral("org.mpris.MediaPlayer2.spotify"));
+    ASSERT_TRUE(waitUntil([&] { return launched.size() == 2; }));
+    EXPECT_FALSE(tap.errorString().isEmpty());
+    keyboard.setRefuseTaps(false);
 
     watcher.stop();
     QDBusConnection::disconnectFromBus(QStringLiteral("ours"));
