@@ -4,6 +4,7 @@
 #include "platform/linux/GammaRampSampling.h"
 
 #include "platform/linux/GammaSignalRestore.h"
+#include "platform/linux/RandRPanels.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -80,11 +81,6 @@ int quietIOError(Display*) {
 
 void markDead(Display*, void* self) {
     *static_cast<bool*>(self) = true;
-}
-
-bool builtinName(const QString& name) {
-    return name.startsWith(QLatin1String("eDP")) || name.startsWith(QLatin1String("LVDS")) ||
-           name.startsWith(QLatin1String("DSI"));
 }
 
 enum class Send { waitForVerdict, flush, queue };
@@ -276,7 +272,7 @@ bool X11DisplayGamma::refreshOutputs() {
             o.id = DisplayId(res->outputs[i]);
             o.crtc = info->crtc;
             o.name = QString::fromLocal8Bit(info->name, info->nameLen);
-            o.builtin = builtinName(o.name);
+            o.builtin = RandRPanels::isBuiltIn(o.name);
             if (!o.builtin && connectorType != None) {
                 Atom type = None;
                 int format = 0;

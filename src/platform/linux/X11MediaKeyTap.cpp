@@ -1,4 +1,5 @@
 #include "platform/linux/X11MediaKeyTap.h"
+#include "platform/linux/RandRPanels.h"
 
 #include <QLoggingCategory>
 #include <algorithm>
@@ -139,6 +140,9 @@ bool X11MediaKeyTap::startWatching(bool, QString& error) {
             return false;
         }
     }
+    // Only a tap that leaves the built-in panel's keys to the system needs its place;
+    // asked at every start, as panels come and go with the outputs.
+    if (!observeBuiltIn()) setBuiltInFrames(RandRPanels::queryBuiltInFrames(m_displayName));
     m_enabled = true;
     m_watching = true;
     if (!m_thread.joinable()) {
