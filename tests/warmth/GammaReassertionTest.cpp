@@ -69,17 +69,28 @@ TEST_F(Reassert, TintOffBeforeTheFirstPassStopsEveryLaterPass) {
     EXPECT_EQ(loads(), afterImmediate);
     EXPECT_FALSE(catchUp().isActive());
 
-    // Two calls inside the delay: both first passes run, one catch-up stands.
+    // Two calls inside the delay: both first passes run, one catch-up stands: the
+    // newer first pass replaces the older's, so one catch-up pass runs, 1.2 s after
+    // the newer.
     rig.defaults().setBool(PrefKey::enabled, true);
+    const size_t timersBefore = timers.size();
     reassert->scheduleGammaReassert(0.3);
     ManualFrameTimer* a = timers.back();
     reassert->scheduleGammaReassert(0.3);
     ManualFrameTimer* b = timers.back();
     EXPECT_EQ(reassert->firstPassesPending(), 2);
+    EXPECT_EQ(timers.size(), timersBefore + 2) << "no catch-up timer of their own";
     a->fire();
+    const int startsAfterOlder = catchUp().startCount();
     b->fire();
+    EXPECT_EQ(catchUp().startCount(), startsAfterOlder + 1); // restarted, not added
     EXPECT_TRUE(catchUp().isActive());
     EXPECT_EQ(reassert->firstPassesPending(), 0);
+    const int beforeCatchUp = loads();
+    catchUp().fire();
+    EXPECT_FALSE(catchUp().isActive());
+    EXPECT_EQ(loads(), beforeCatchUp + 1);
+    EXPECT_EQ(timers.size(), timersBefore + 2);
 }
 
 TEST_F(Reassert, ABurstOfReconfigurationsGivesOneSettlePass) {
