@@ -64,12 +64,19 @@ TEST_F(PeripheralsEndToEnd, FakeRoomLightDimsAndWarmsTheRampsWithinTwoPolls) {
     QJsonObject s = readSettings();
     s.insert(PrefKey::adaptToRoomLighting, true);
     writeSettings(s);
+    auto setRoomLight = [&](const char* lux) {
+        QFile file(m_state.filePath("lux"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(lux);
+    };
+    setRoomLight("300\n"); // a bright room: nothing to adapt
     QProcess& app = launchWithPeripherals();
     ASSERT_TRUE(waitForLog(app, QStringLiteral("ALS monitoring started"))) << m_log.toStdString();
     ASSERT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400); }, 3000));
 
-    // Dimmed by the 5-lux factor at the first poll, warmed by the room's shift at the
-    // second (each glides over 2 s).
+    // The room goes dark: dimmed by the 5-lux factor at the next poll (the light moved
+    // past the gate), warmed by the room's shift at the one after (each glides over 2 s).
+    setRoomLight("5\n");
     const double kelvin =
         AmbientAdaptation::shiftedTemperature(3400, AmbientAdaptation::warmthShiftMired(5));
     const double brightness = AmbientAdaptation::dimFactor(5);
