@@ -53,6 +53,7 @@ void lookBack(benchmark::State& state, Setup::Kind kind) {
     Setup s(kind);
     const DisplayTint screen = ColorTemperature::blendedTint(1000, 4.0);
     const QDateTime now = s.clock.now();
+    state.SetLabel("target < 10 ms");
     for (auto _ : state)
         benchmark::DoNotOptimize(s.engine.hasBeenAtLeastAsWarm(screen, now));
 }
@@ -60,6 +61,7 @@ void lookBack(benchmark::State& state, Setup::Kind kind) {
 void onset(benchmark::State& state, Setup::Kind kind) {
     Setup s(kind);
     const QDateTime morning = s.clock.now().addSecs(-16 * 3600); // 07:30, cool
+    state.SetLabel("target < 10 ms");
     for (auto _ : state)
         benchmark::DoNotOptimize(s.engine.nextWarmOnset(morning, 86400));
 }

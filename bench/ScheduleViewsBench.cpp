@@ -56,10 +56,14 @@ void renderEach(benchmark::State& state, QWidget& w, int width) {
     image.setDevicePixelRatio(2);
     w.render(&image); // first frame fills the caches a live view keeps
     for (auto _ : state) {
+        // The benchmark's own clear is no part of the view's frame.
+        state.PauseTiming();
         image.fill(Qt::black);
+        state.ResumeTiming();
         w.render(&image);
     }
     state.counters["px"] = double(w.width()) * w.height();
+    state.SetLabel("target <= 8 ms");
 }
 
 void BM_CircadianRing(benchmark::State& state) {
@@ -98,7 +102,10 @@ void BM_SchedulingSection(benchmark::State& state) {
     renderEach(state, tab, 560);
 }
 
-// One pointer step of a drag in the open section, through to the screen.
+// One pointer step of a drag in the open section, through to the screen: the point
+// written through the store, every open view re-reading the preview, the engine
+// re-evaluated with its gamma push, and the window's repaint of what the step changed
+// (the section shown in a window of its own, painted by the toolkit as on screen).
 void BM_DragStepEndToEnd(benchmark::State& state) {
     Setup s;
     Platform::setInstance(Platform::makeSimulated());
@@ -111,14 +118,23 @@ void BM_DragStepEndToEnd(benchmark::State& state) {
                           SoundCueEngine::shared());
     tab.setShowFineTuneCurve(true);
     tab.resize(560, tab.heightForWidth(560));
-    tab.setAttribute(Qt::WA_DontShowOnScreen);
     tab.show();
     SchedulingVisualizerView& view = *tab.visualizer();
+    // Counts the widgets painted, so the figure is known to include the repaint.
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) ++paints;
+            return false;
+        }
+    } counter;
+    view.installEventFilter(&counter);
+    for (int i = 0; i < 20; ++i)
+        QApplication::processEvents();                // shown, laid out and painted once
     const QUuid id = s.model->schedulePoints()[1].id; // 19:00
     const auto g = view.geometry();
-    QImage frame(tab.size() * 2, QImage::Format_ARGB32_Premultiplied);
-    frame.setDevicePixelRatio(2);
     int step = 0;
+    counter.paints = 0;
     for (auto _ : state) {
         // Sweep the point between 20:00 and 22:00 across the band, one 5-minute step
         // at a time; every step is a new value, so nothing is skipped.
@@ -127,9 +143,12 @@ void BM_DragStepEndToEnd(benchmark::State& state) {
         ++step;
         view.dragChanged(id, g.handle(hour, kelvin));
         s.engine.assertDesiredState(s.clock.now());
-        tab.render(&frame);
+        QApplication::sendPostedEvents();
+        QApplication::processEvents();
     }
     view.dragEnded();
+    state.counters["visualiser paints/step"] = double(counter.paints) / std::max(1, step);
+    state.SetLabel("target <= 8 ms");
 }
 
 } // namespace
@@ -144,6 +163,8 @@ BENCHMARK(BM_DragStepEndToEnd)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The windows' own pixels at twice the size, as the rendered views are drawn.
+    qputenv("QT_SCALE_FACTOR", "2");
     QLoggingCategory::setFilterRules(QStringLiteral("*.info=false\n*.debug=false"));
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
