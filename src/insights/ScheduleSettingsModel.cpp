@@ -56,11 +56,12 @@ void ScheduleSettingsModel::setUseSchedule(bool on) {
 void ScheduleSettingsModel::setSchedulePoints(const QList<SchedulePoint>& points) {
     const bool changed = points != m_points;
     m_points = points;
-    if (changed) emit schedulePointsChanged();
-    if (isUpdatingFromDefaults) return;
+    // Stored before it is announced: the views redraw their previews from the schedule
+    // in the store, which must already be the one announced.
     // No callback: the editor that changed the points calls onScheduleChanged once its
     // edit is complete (a drag writes many times and acts once, at its end).
-    write([&] { SchedulePoint::store(points, Preferences(m_store)); });
+    if (!isUpdatingFromDefaults) write([&] { SchedulePoint::store(points, Preferences(m_store)); });
+    if (changed) emit schedulePointsChanged();
 }
 
 void ScheduleSettingsModel::setWindowVisible(bool visible) {

@@ -14,7 +14,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 using namespace ScheduleViewStyle;
 namespace L = ScheduleViewLogic;
@@ -33,6 +35,43 @@ QPainterPath polygon(const QList<QPointF>& pts) {
     path.addPolygon(QPolygonF(pts));
     path.closeSubpath();
     return path;
+}
+
+// A handle's blurred shadow is the same picture wherever the handle sits: made once
+// for each radius, colour and resolution, then copied (a drag repaints every handle on
+// every step, and only the dragged one changes colour).
+struct ShadowSprite {
+    double r, blur;
+    QRgb rgba;
+    qreal scale;
+    QImage image;
+};
+using ShadowSprites = std::vector<ShadowSprite>;
+
+void paintDotShadow(QPainter& p, ShadowSprites& sprites, QPointF centre, double r,
+                    const QColor& colour, double blur) {
+    const qreal scale = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    using Sprite = ShadowSprite;
+    const QRgb rgba = colour.rgba();
+    const double half = r + std::ceil(blur * 2 + 2); // the blur's own margin
+    auto it = std::find_if(sprites.begin(), sprites.end(), [&](const Sprite& s) {
+        return s.r == r && s.blur == blur && s.rgba == rgba && s.scale == scale;
+    });
+    if (it == sprites.end()) {
+        if (sprites.size() >= 40) sprites.erase(sprites.begin());
+        QImage image((QSizeF(2 * half, 2 * half) * scale).toSize(),
+                     QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(scale);
+        image.fill(Qt::transparent);
+        QPainter ip(&image);
+        QPainterPath dot;
+        dot.addEllipse(QPointF(half, half), r, r);
+        GlassPainter::paintShadow(ip, dot, colour, blur);
+        ip.end();
+        sprites.push_back({r, blur, rgba, scale, std::move(image)});
+        it = sprites.end() - 1;
+    }
+    p.drawImage(centre - QPointF(half, half), it->image);
 }
 } // namespace
 
@@ -89,7 +128,8 @@ void SchedulingVisualizerView::refreshSamples() {
     m_samples = std::move(samples);
     m_currentHour = now.time().hour() + now.time().minute() / 60.0;
     m_currentIntensity = m_samples[size_t(L::segmentIndex(m_currentHour, sampleCount))].intensity;
-    m_layers = {};
+    // Only the curve follows the samples: a drag step leaves the sky as it was drawn.
+    m_layers[curveLayer] = QPixmap();
     update();
 }
 
@@ -282,17 +322,24 @@ void SchedulingVisualizerView::keyPressEvent(QKeyEvent* e) {
 
 // ---- Painting ----
 
-void SchedulingVisualizerView::renderLayer(const QRectF& area, qreal dpr) {
-    for (QPixmap& layer : m_layers) {
-        layer = QPixmap((area.size() * dpr).toSize());
-        layer.setDevicePixelRatio(dpr);
-        layer.fill(Qt::transparent);
-    }
+namespace {
+QPixmap clearLayer(const QRectF& area, qreal dpr) {
+    QPixmap layer((area.size() * dpr).toSize());
+    layer.setDevicePixelRatio(dpr);
+    layer.fill(Qt::transparent);
+    return layer;
+}
+} // namespace
+
+void SchedulingVisualizerView::renderSkyLayers(const QRectF& area, qreal dpr,
+                                               const L::SunHours& sun) {
+    m_layers[arcLayer] = clearLayer(area, dpr);
+    m_layers[skyLayer] = clearLayer(area, dpr);
+    m_layerSun = {sun.sunrise, sun.sunset};
     QPainter p(&m_layers[arcLayer]);
     p.setRenderHint(QPainter::Antialiasing);
     const L::VisualiserGeometry g{area.width()};
     const double w = g.width, horizon = g.horizonY();
-    const L::SunHours sun = sunHours();
     const double r = sun.sunrise, s = sun.sunset;
 
     QList<QPointF> arc;
@@ -350,21 +397,6 @@ void SchedulingVisualizerView::renderLayer(const QRectF& area, qreal dpr) {
 
     p.end();
 
-    p.begin(&m_layers[curveLayer]);
-    p.setRenderHint(QPainter::Antialiasing);
-    if (m_samples.size() >= 2) {
-        QPolygonF curve;
-        for (const L::IntensitySample& sample : m_samples)
-            curve << QPointF(g.x(sample.hour), g.bandBase() - g.bandSpan() * sample.intensity);
-        QLinearGradient stroke(0, g.bandTop(), 0, g.bandBase());
-        stroke.setColorAt(0, colour(L::warmColor, 0.9));
-        stroke.setColorAt(1, colour(L::deepColor, 0.7));
-        p.setPen(QPen(QBrush(stroke), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.drawPolyline(curve);
-    }
-
-    p.end();
-
     p.begin(&m_layers[skyLayer]);
     p.setRenderHint(QPainter::Antialiasing);
     struct Sky {
@@ -386,6 +418,23 @@ void SchedulingVisualizerView::renderLayer(const QRectF& area, qreal dpr) {
     }
 }
 
+void SchedulingVisualizerView::renderCurveLayer(const QRectF& area, qreal dpr) {
+    m_layers[curveLayer] = clearLayer(area, dpr);
+    QPainter p(&m_layers[curveLayer]);
+    p.setRenderHint(QPainter::Antialiasing);
+    const L::VisualiserGeometry g{area.width()};
+    if (m_samples.size() >= 2) {
+        QPolygonF curve;
+        for (const L::IntensitySample& sample : m_samples)
+            curve << QPointF(g.x(sample.hour), g.bandBase() - g.bandSpan() * sample.intensity);
+        QLinearGradient stroke(0, g.bandTop(), 0, g.bandBase());
+        stroke.setColorAt(0, colour(L::warmColor, 0.9));
+        stroke.setColorAt(1, colour(L::deepColor, 0.7));
+        p.setPen(QPen(QBrush(stroke), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(curve);
+    }
+}
+
 void SchedulingVisualizerView::paintMarker(QPainter& p, const QRectF& area) const {
     const L::VisualiserGeometry g{area.width()};
     const L::SunHours sun = sunHours();
@@ -393,12 +442,16 @@ void SchedulingVisualizerView::paintMarker(QPainter& p, const QRectF& area) cons
         area.topLeft() + QPointF(g.x(m_currentHour),
                                  g.sunY(L::sunElevation(m_currentHour, sun.sunrise, sun.sunset)));
     const QColor c = m_currentIntensity > 0 ? srgb(1.0, 0.75, 0.20) : srgb(1.0, 0.92, 0.55);
-    const double radius = 6 * (0.95 + 0.15 * m_pulse);
+    // The breath in sixteenths: its glow a quarter of a point at a time, too fine to
+    // see, so a breath's seventeen glows are made once and copied from then on.
+    const double pulse = std::round(m_pulse * 16) / 16;
+    const double radius = 6 * (0.95 + 0.15 * pulse);
     QPainterPath dot;
     dot.addEllipse(at, radius, radius);
     QColor glow = c;
     glow.setAlphaF(0.8f);
-    GlassPainter::paintShadow(p, dot, glow, 4 + 4 * m_pulse);
+    thread_local ShadowSprites glows;
+    paintDotShadow(p, glows, at, radius, glow, 4 + 4 * pulse);
     p.fillPath(dot, c);
 
     const QString badge = QStringLiteral("%1K").arg(L::currentStateKelvin(m_currentIntensity));
@@ -431,7 +484,8 @@ void SchedulingVisualizerView::paintHandles(QPainter& p, const QRectF& area) con
         dot.addEllipse(c, r, r);
         QColor shadow = tint;
         shadow.setAlphaF(tint.alphaF() * 0.6f);
-        GlassPainter::paintShadow(p, dot, shadow, 4);
+        thread_local ShadowSprites shadows;
+        paintDotShadow(p, shadows, c, r, shadow, 4);
         p.fillPath(dot, tint);
         if (!dragging) continue;
         const QFont timeFont = face(9, QFont::Bold), kelvinFont = face(8, QFont::DemiBold);
@@ -453,10 +507,14 @@ void SchedulingVisualizerView::paintHandles(QPainter& p, const QRectF& area) con
 
 void SchedulingVisualizerView::paintArea(QPainter& p, const QRectF& area) {
     const qreal dpr = p.device()->devicePixelRatioF();
-    const QPixmap& cached = m_layers[arcLayer];
-    if (cached.isNull() || cached.deviceIndependentSize() != area.size() ||
-        cached.devicePixelRatio() != dpr)
-        renderLayer(area, dpr);
+    auto stale = [&](const QPixmap& layer) {
+        return layer.isNull() || layer.deviceIndependentSize() != area.size() ||
+               layer.devicePixelRatio() != dpr;
+    };
+    const L::SunHours sun = sunHours();
+    if (stale(m_layers[arcLayer]) || m_layerSun != std::pair(sun.sunrise, sun.sunset))
+        renderSkyLayers(area, dpr, sun);
+    if (stale(m_layers[curveLayer])) renderCurveLayer(area, dpr);
     // Back to front: the sky and its arc, the sun marker, the warmth curve, the handles
     // and the sky symbols; the curve passes over the marker at night.
     p.drawPixmap(area.topLeft(), m_layers[arcLayer]);

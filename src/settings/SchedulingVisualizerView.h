@@ -9,6 +9,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class FrameTimer;
@@ -81,7 +82,9 @@ private:
     Rows rows() const;
     void pulseTick();
     void paintArea(QPainter& p, const QRectF& area);
-    void renderLayer(const QRectF& area, qreal dpr);
+    // The arc with its fills and the sky symbols, for the sun's hours; the curve.
+    void renderSkyLayers(const QRectF& area, qreal dpr, const ScheduleViewLogic::SunHours& sun);
+    void renderCurveLayer(const QRectF& area, qreal dpr);
     void paintMarker(QPainter& p, const QRectF& area) const;
     void paintHandles(QPainter& p, const QRectF& area) const;
     QRectF markerRect() const;
@@ -106,4 +109,5 @@ private:
     // handles go between them: arc with its fills and labels, the curve, the sky symbols.
     enum { arcLayer, curveLayer, skyLayer };
     std::array<QPixmap, 3> m_layers;
+    std::pair<double, double> m_layerSun; // the sunrise and sunset the sky was drawn for
 };

@@ -98,7 +98,16 @@ std::optional<QList<SchedulePoint>> SchedulePoint::decode(const QByteArray& json
 QList<SchedulePoint> SchedulePoint::stored(const Preferences& prefs) {
     const auto data = prefs.defaults().dataValue(PrefKey::schedulePoints);
     if (!data) return defaults();
-    return decode(*data).value_or(defaults());
+    // A drag reads the schedule hundreds of times a step (every previewed minute, every
+    // open view): the points of the bytes last read are kept, so the same bytes are
+    // parsed once.
+    struct LastRead {
+        QByteArray bytes;
+        QList<SchedulePoint> points;
+    };
+    thread_local std::optional<LastRead> last;
+    if (!last || last->bytes != *data) last = LastRead{*data, decode(*data).value_or(defaults())};
+    return last->points;
 }
 
 void SchedulePoint::store(const QList<SchedulePoint>& points, const Preferences& prefs) {

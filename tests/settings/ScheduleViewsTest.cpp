@@ -13,10 +13,10 @@
 #include "settings/ScheduleViewStyle.h"
 #include "settings/SchedulingTabView.h"
 
-#include <QTimer>
 #include "settings/SchedulingVisualizerView.h"
 #include "settings/SpectrumWidget.h"
 #include "support/WidgetInput.h"
+#include <QTimer>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -289,6 +289,42 @@ TEST(SchedulingVisualizerView, DraggingStoresThePointAndTheEngineFollows) {
     pulse->fireUntilStopped(100);
     EXPECT_FALSE(pulse->isActive());
     EXPECT_DOUBLE_EQ(view.pulse(), 0);
+}
+
+// A drag step redraws only what moves, from the step's own schedule: after several
+// steps the view shows what a view made afresh over the same schedule shows (its
+// preview and the "Now" figure included, not those of the step before).
+TEST(SchedulingVisualizerView, AfterADragTheViewDrawsAsAFreshOne) {
+    ViewsRig rig;
+    rig.clock.setNow(rig.at(QTime(21, 0)));
+    SchedulingVisualizerView view(*rig.model, rig.engine, std::make_unique<ManualFrameTimer>());
+    view.resize(532, view.heightForWidth(532));
+    view.show();
+    const auto g = view.geometry();
+    const QImage before = render(view, QStringLiteral("schedule-visualiser-before-drag"));
+    const QUuid id = rig.point(2).id;
+    for (int step = 0; step < 6; ++step) {
+        view.dragChanged(id, g.handle(20.5 + step / 12.0, 2000 + 150 * step));
+        render(view, QStringLiteral("schedule-visualiser-dragging"));
+    }
+    view.dragEnded();
+    const QImage dragged = render(view, QStringLiteral("schedule-visualiser-dragged"));
+
+    SchedulingVisualizerView fresh(*rig.model, rig.engine, std::make_unique<ManualFrameTimer>());
+    fresh.resize(view.size());
+    fresh.show();
+    const QImage expected = render(fresh, QStringLiteral("schedule-visualiser-fresh"));
+    ASSERT_EQ(dragged.size(), expected.size());
+    int differing = 0;
+    for (int y = 0; y < dragged.height(); ++y)
+        for (int x = 0; x < dragged.width(); ++x) {
+            const QRgb a = dragged.pixel(x, y), b = expected.pixel(x, y);
+            if (std::abs(qRed(a) - qRed(b)) > 8 || std::abs(qGreen(a) - qGreen(b)) > 8 ||
+                std::abs(qBlue(a) - qBlue(b)) > 8)
+                ++differing;
+        }
+    EXPECT_EQ(differing, 0);
+    EXPECT_NE(dragged, before); // the curve and the handle did move
 }
 
 TEST(SchedulingVisualizerView, ManualDragTurnsTheScheduleOnAndTheSunHidesHandles) {

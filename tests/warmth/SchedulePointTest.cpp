@@ -107,3 +107,26 @@ TEST(SchedulePoint, ScheduleThatDoesNotDecodeReadsAsDefaultsAndIsKept) {
     EXPECT_EQ(SchedulePoint::stored(Preferences(&store.defaults())), mine);
     EXPECT_TRUE(log.contains("Schedule not saved"));
 }
+
+TEST(SchedulePoint, StoredBytesAreParsedOnceAndAChangeIsReadAtOnce) {
+    TestStore store;
+    Preferences& p = Preferences::shared();
+    const QList<SchedulePoint> first{{QUuid::createUuid(), 20.5, 2700},
+                                     {QUuid::createUuid(), 6, 6500}};
+    SchedulePoint::store(first, p);
+    const QList<SchedulePoint> a = SchedulePoint::stored(p);
+    const QList<SchedulePoint> b = SchedulePoint::stored(p);
+    EXPECT_EQ(a, first);
+    // The same bytes give the list already made, not a second parse of them.
+    EXPECT_TRUE(a.isSharedWith(b));
+
+    // A drag step, a hand edit or a reset is seen by the very next read.
+    QList<SchedulePoint> moved = first;
+    moved[0].hour = 21.0;
+    SchedulePoint::store(moved, p);
+    EXPECT_EQ(SchedulePoint::stored(p), moved);
+    store.defaults().setData(PrefKey::schedulePoints, "not json");
+    EXPECT_EQ(SchedulePoint::stored(p), SchedulePoint::defaults());
+    SchedulePoint::store(first, p);
+    EXPECT_EQ(SchedulePoint::stored(p), first);
+}
