@@ -1,6 +1,7 @@
 #include "brightness/AmbientLightController.h"
 
 #include "brightness/AmbientAdaptation.h"
+#include "core/BoundedFile.h"
 #include "core/ExceptionTrap.h"
 #include "core/NotificationCenter.h"
 #include "core/NotificationNames.h"
@@ -9,11 +10,11 @@
 #include "platform/LightSensor.h"
 #include "platform/Platform.h"
 
-#include <QFile>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcAmbient, "com.halcyra.app.ambient")
 
@@ -217,12 +218,20 @@ std::optional<AmbientLightController::Reading> AmbientLightController::readAmbie
 std::optional<double> AmbientLightController::fakeLux() const {
     const QString path = qEnvironmentVariable(qPrintable(fakeLuxVariable));
     if (path.isEmpty()) return std::nullopt;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
-    const QString text = QString::fromUtf8(f.read(256)).trimmed();
+    // Never blocks on a FIFO nor takes in a device: a regular file's first line only.
+    const BoundedFile::Read read = BoundedFile::readHead(path, 256);
+    if (read.status == BoundedFile::Read::Status::unreadable) {
+        static bool told = false;
+        if (!std::exchange(told, true))
+            qCWarning(lcAmbient).noquote()
+                << QStringLiteral("Cannot read the room light from %1 — %2").arg(path, read.error);
+    }
+    if (!read.ok()) return std::nullopt;
+    const QString text = QString::fromUtf8(read.bytes).trimmed();
     bool ok = false;
     const double v = QLocale::c().toDouble(text, &ok);
-    if (!ok || !std::isfinite(v)) return std::nullopt;
+    // Below zero is no reading: it would pass for the darkest room.
+    if (!ok || !std::isfinite(v) || v < 0) return std::nullopt;
     return v;
 }
 

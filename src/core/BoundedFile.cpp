@@ -10,16 +10,65 @@
 
 namespace BoundedFile {
 
-Read read(const QString& path, qint64 limit) {
-    Read out;
+namespace {
+
+QString lastError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Opens `path` without blocking and checks that it is a regular file; -1 with `out`
+// filled in otherwise.
+int openRegular(const QString& path, Read& out, struct stat& st) {
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT) return out;
+        if (errno == ENOENT) return -1;
         out.status = Read::Status::unreadable;
-        out.error = QString::fromLocal8Bit(std::strerror(errno));
-        return out;
+        out.error = lastError();
+        return -1;
     }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        out.status = Read::Status::unreadable;
+        out.error = S_ISREG(st.st_mode) ? lastError() : QStringLiteral("not a regular file");
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+Read readHead(const QString& path, qint64 limit) {
+    Read out;
+    struct stat st {};
+    const int fd = openRegular(path, out, st);
+    if (fd < 0) return out;
+    out.bytes.resize(qsizetype(limit));
+    qint64 done = 0;
+    while (done < limit) {
+        const ssize_t n = ::read(fd, out.bytes.data() + done, size_t(limit - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            out.status = Read::Status::unreadable;
+            out.error = lastError();
+            out.bytes.clear();
+            ::close(fd);
+            return out;
+        }
+        if (n == 0) break;
+        done += n;
+    }
+    ::close(fd);
+    out.bytes.truncate(qsizetype(done));
+    out.status = Read::Status::ok;
+    return out;
+}
+
+Read read(const QString& path, qint64 limit) {
+    Read out;
+    struct stat st {};
+    const int fd = openRegular(path, out, st);
+    if (fd < 0) return out;
     auto fail = [&](const QString& why) {
         ::close(fd);
         out.status = Read::Status::unreadable;
@@ -27,9 +76,6 @@ Read read(const QString& path, qint64 limit) {
         out.error = why;
         return out;
     };
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    if (!S_ISREG(st.st_mode)) return fail(QStringLiteral("not a regular file"));
     if (st.st_size > limit)
         return fail(
             QStringLiteral("%1 bytes, more than the %2 allowed").arg(st.st_size).arg(limit));
@@ -45,7 +91,7 @@ Read read(const QString& path, qint64 limit) {
         const ssize_t n = ::read(fd, out.bytes.data() + done, size_t(out.bytes.size() - done));
         if (n < 0) {
             if (errno == EINTR) continue;
-            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+            return fail(lastError());
         }
         if (n == 0) break;
         done += n;

@@ -22,6 +22,11 @@ struct Read {
 
 Read read(const QString& path, qint64 limit = defaultLimit);
 
+// The first `limit` bytes of a regular file, whatever size it claims: for kernel
+// attribute files (sysfs reports 4096 bytes for a one-line value) and a number in a
+// text file. Never blocks; anything but a regular file is unreadable.
+Read readHead(const QString& path, qint64 limit);
+
 // Moves a file that could not be read aside as `<path>.corrupt-<timestamp>` and
 // returns the new name, or an empty string when it could not be moved.
 QString setAside(const QString& path);

@@ -1,11 +1,19 @@
 #include "core/StateFile.h"
 
+#include "core/BoundedFile.h"
 #include "core/Paths.h"
+#include "core/PrivateFile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QSaveFile>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcStateFile, "com.halcyra.app.defaults")
+
+namespace {
+// These records are a few dozen bytes; anything near this is not one of ours.
+constexpr qint64 kLimit = 64 * 1024;
+} // namespace
 
 namespace StateFile {
 
@@ -14,21 +22,28 @@ QString path(const QString& name) {
 }
 
 bool write(const QString& name, const QJsonObject& record) {
-    QDir().mkpath(Paths::stateDirectory());
-    QSaveFile f(path(name));
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    f.write(QJsonDocument(record).toJson(QJsonDocument::Compact));
-    // The commit syncs the data to disk and renames it over the old file.
-    if (!f.flush()) return false;
-    return f.commit();
+    return PrivateFile::write(path(name), QJsonDocument(record).toJson(QJsonDocument::Compact));
 }
 
 std::optional<QJsonObject> read(const QString& name) {
-    QFile f(path(name));
-    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
-    const QJsonDocument doc = QJsonDocument::fromJson(f.readAll());
-    if (!doc.isObject()) return std::nullopt;
-    return doc.object();
+    const QString file = path(name);
+    const BoundedFile::Read read = BoundedFile::read(file, kLimit);
+    if (read.status == BoundedFile::Read::Status::missing) return std::nullopt;
+    QString why = read.error;
+    if (read.ok()) {
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(read.bytes, &error);
+        if (doc.isObject()) return doc.object();
+        why = error.error != QJsonParseError::NoError ? error.errorString()
+                                                      : QStringLiteral("not a JSON object");
+    }
+    // Out of the way, so that the next write puts a plain file in its place and no
+    // later start stalls on it again.
+    const QString kept = BoundedFile::setAside(file);
+    qCWarning(lcStateFile).noquote()
+        << QStringLiteral("Unreadable state file %1 (%2)%3")
+               .arg(file, why, kept.isEmpty() ? QString() : QStringLiteral(" — kept as ") + kept);
+    return std::nullopt;
 }
 
 void remove(const QString& name) {

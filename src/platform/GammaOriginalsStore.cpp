@@ -2,14 +2,12 @@
 
 #include "core/BoundedFile.h"
 #include "core/Paths.h"
+#include "core/PrivateFile.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
 #include <cmath>
@@ -153,13 +151,11 @@ void GammaOriginalsStore::save() const {
     root.insert(QStringLiteral("version"), 1);
     root.insert(QStringLiteral("crtcs"), crtcs);
 
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) < 0 || !file.commit()) {
+    QString error;
+    if (!PrivateFile::write(m_path, QJsonDocument(root).toJson(QJsonDocument::Compact), &error)) {
         qCWarning(lcGammaStore).noquote()
-            << QStringLiteral("Could not save the displays' own ramps to %1 — a crash now would "
-                              "leave the tint behind")
-                   .arg(m_path);
+            << QStringLiteral("Could not save the displays' own ramps to %1 (%2) — a crash now "
+                              "would leave the tint behind")
+                   .arg(m_path, error);
     }
 }

@@ -1,12 +1,12 @@
 #include "platform/linux/LinuxMachineIdentity.h"
 
-#include <QFile>
+#include "core/BoundedFile.h"
 
 LinuxMachineIdentity::LinuxMachineIdentity(QString path) : m_path(std::move(path)) {}
 
 QString LinuxMachineIdentity::machineIdentifier() const {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly)) return unknown;
     // 32 digits and a newline; read a little more so an oversized file is refused.
-    return applicationSpecificId(file.read(64));
+    const BoundedFile::Read read = BoundedFile::readHead(m_path, 64);
+    if (!read.ok()) return unknown;
+    return applicationSpecificId(read.bytes);
 }

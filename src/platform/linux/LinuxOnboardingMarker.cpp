@@ -1,6 +1,7 @@
 #include "platform/linux/LinuxOnboardingMarker.h"
 
 #include "core/Paths.h"
+#include "core/PrivateFile.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -9,10 +10,8 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-#include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QSaveFile>
 
 Q_LOGGING_CATEGORY(lcMarker, "com.halcyra.app.onboarding-marker")
 
@@ -149,12 +148,6 @@ void LinuxOnboardingMarker::markCompleted() {
 }
 
 bool LinuxOnboardingMarker::writeFile() {
-    if (!QDir().mkpath(QFileInfo(m_file).absolutePath())) return false;
-    QSaveFile file(m_file);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    // Only this user may read or replace it.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write("true");
-    // Committing syncs the new file before it takes the name.
-    return file.commit();
+    // Only this user may read or replace it; on disk before this returns.
+    return PrivateFile::write(m_file, QByteArrayLiteral("true"));
 }

@@ -1,5 +1,7 @@
 #include "platform/linux/SysfsKeyboardBacklight.h"
 
+#include "core/BoundedFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <algorithm>
@@ -7,10 +9,10 @@
 
 namespace {
 std::optional<int> readInt(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    const BoundedFile::Read read = BoundedFile::readHead(path, 32);
+    if (!read.ok()) return std::nullopt;
     bool ok = false;
-    const int v = QString::fromLatin1(f.read(32)).trimmed().toInt(&ok);
+    const int v = QString::fromLatin1(read.bytes).trimmed().toInt(&ok);
     if (!ok) return std::nullopt;
     return v;
 }

@@ -1,15 +1,17 @@
 #include "platform/linux/SysfsLightSensor.h"
 
+#include "core/BoundedFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <cmath>
 
 namespace {
 std::optional<double> readNumber(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
+    const BoundedFile::Read read = BoundedFile::readHead(path, 64);
+    if (!read.ok()) return std::nullopt;
     bool ok = false;
-    const double v = QString::fromLatin1(f.read(64)).trimmed().toDouble(&ok);
+    const double v = QString::fromLatin1(read.bytes).trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(v)) return std::nullopt;
     return v;
 }

@@ -1,5 +1,7 @@
 #include "platform/linux/SysfsNativeBacklight.h"
 
+#include "core/BoundedFile.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
@@ -11,11 +13,15 @@
 Q_LOGGING_CATEGORY(lcSysfsBacklight, "com.halcyra.app.native-brightness")
 
 namespace {
+// Kernel attribute files: one short line, read without trusting the size they claim.
+QByteArray readLine(const QString& path) {
+    const BoundedFile::Read read = BoundedFile::readHead(path, 64);
+    return read.ok() ? read.bytes.trimmed() : QByteArray();
+}
+
 std::optional<int> readInt(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
     bool ok = false;
-    const int v = f.readAll().trimmed().toInt(&ok);
+    const int v = readLine(path).toInt(&ok);
     return ok ? std::optional<int>(v) : std::nullopt;
 }
 
@@ -40,10 +46,7 @@ std::unique_ptr<SysfsNativeBacklight> SysfsNativeBacklight::probe(const QString&
         const QString dir = base.filePath(name);
         const std::optional<int> max = readInt(dir + QStringLiteral("/max_brightness"));
         if (!max || *max <= 0 || !QFile::exists(dir + QStringLiteral("/brightness"))) continue;
-        QFile typeFile(dir + QStringLiteral("/type"));
-        QString type;
-        if (typeFile.open(QIODevice::ReadOnly))
-            type = QString::fromLatin1(typeFile.readAll().trimmed());
+        const QString type = QString::fromLatin1(readLine(dir + QStringLiteral("/type")));
         const int rank = typeRank(type);
         if (rank < bestRank) {
             best = name;

@@ -1,5 +1,7 @@
 #include "platform/linux/XdgAutostartEntry.h"
 
+#include "core/BoundedFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -51,13 +53,15 @@ QString XdgAutostartEntry::execValue(const QString& executable) {
 }
 
 AutostartEntry::State XdgAutostartEntry::status() {
-    QFile file(m_path);
-    if (!file.exists()) return State::disabled;
-    if (!file.open(QIODevice::ReadOnly)) return State::unknown;
+    // A desktop entry is a few hundred bytes; a FIFO or a link to a device there must
+    // not stall the settings window.
+    const BoundedFile::Read read = BoundedFile::read(m_path, 64 * 1024);
+    if (read.status == BoundedFile::Read::Status::missing) return State::disabled;
+    if (!read.ok()) return State::unknown;
     bool inEntry = false;
     bool hasExec = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+    for (const QByteArray& raw : read.bytes.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
         if (line.startsWith(QLatin1Char('['))) {
             inEntry = line == QLatin1String("[Desktop Entry]");
             continue;
