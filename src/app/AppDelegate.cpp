@@ -85,6 +85,7 @@ void AppDelegate::applicationDidFinishLaunching() {
                                        .arg(QCoreApplication::applicationPid())
                                        .arg(bundleIdentifier);
     // The duplicate-instance guard ran before this object was made (claimSingleInstance).
+    watchSettingsSaves();
     runCrashLoopGuard();
     recoverInterruptedWarmthFlow();
     installKeyMonitors();
@@ -277,6 +278,19 @@ void AppDelegate::postSafeModeNotice() {
     Platform::instance().desktopNotifier().post(CrashLoopGuard::noticeIdentifier(),
                                                 CrashLoopGuard::noticeTitle(),
                                                 CrashLoopGuard::noticeBody());
+}
+
+void AppDelegate::watchSettingsSaves() {
+    UserDefaults& defaults = UserDefaults::standard();
+    auto tell = [this, &defaults](UserDefaults::SaveProblem problem) {
+        if (problem == UserDefaults::SaveProblem::none || m_saveProblemNoticed) return;
+        m_saveProblemNoticed = true;
+        Platform::instance().desktopNotifier().post(saveProblemNoticeIdentifier,
+                                                    UserDefaults::saveProblemTitle,
+                                                    defaults.saveProblemText());
+    };
+    connect(&defaults, &UserDefaults::saveProblemChanged, this, tell);
+    tell(defaults.saveProblem());
 }
 
 void AppDelegate::startStatusItemWatchdog() {

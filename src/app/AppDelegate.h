@@ -35,6 +35,9 @@ class AppDelegate : public QObject {
     Q_OBJECT
 public:
     static inline const QString bundleIdentifier = QStringLiteral("com.halcyra.app");
+    // The desktop notice that the settings cannot be saved (once per run).
+    static inline const QString saveProblemNoticeIdentifier =
+        QStringLiteral("halcyra.settings-unsaved");
     static constexpr int defaultStatusItemWatchdogIntervalMs = 30'000;
     static constexpr int visibilityHintDelayMs = 5'000;
 
@@ -191,6 +194,7 @@ private:
     void installObservers();
     void installXDR();
     void postSafeModeNotice();
+    void watchSettingsSaves();
     void startStatusItemWatchdog();
     void installStatusItem(bool closeOpenPopover);
     void buildEmergencyMenu();
@@ -234,6 +238,7 @@ private:
     bool m_statusItemMissing = false;
     bool m_launchFinished = false;
     bool m_safeModeAtLaunch = false;
+    bool m_saveProblemNoticed = false; // told once per run
     bool m_observersInstalled = false;
     // The key wiring's display and observers (AppDelegateKeys.cpp).
     std::unique_ptr<QObject> m_keyWiring;

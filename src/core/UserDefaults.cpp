@@ -5,6 +5,8 @@
 #include "DurableKeys.h"
 #include "NotificationCenter.h"
 #include "Paths.h"
+#include "PrivateFile.h"
+#include "SettingsFileCommit.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -39,49 +41,28 @@ constexpr qint64 kSaveIntervalMs = 100;
 // burst kept open (a key held down) still saves this often.
 constexpr qint64 kBurstSaveIntervalMs = 5000;
 constexpr int kSaveAttempts = 3;
-const QString kTemporarySuffix = QStringLiteral(".tmp-");
-
-bool writeAll(int fd, const QByteArray& bytes) {
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-
-// A temporary left by a writer that was killed between creating and renaming it.
-// Writers hold a lock on their temporary until the rename, so one that can be locked
-// has no writer left.
-void removeStaleTemporaries(const QString& filePath) {
-    const QFileInfo info(filePath);
-    const QDir dir = info.absoluteDir();
-    const QStringList names =
-        dir.entryList({info.fileName() + kTemporarySuffix + QStringLiteral("*")},
-                      QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : names) {
-        const QByteArray path = QFile::encodeName(dir.filePath(name));
-        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            ::unlink(path.constData());
-            qCInfo(lcDefaults).noquote() << "Removed a stale temporary settings file" << name;
-        }
-        ::close(fd);
-    }
-}
+// Saves that found an edit swapped out and saved again; an editor that never pauses
+// is caught up with at the next save instead.
+constexpr int kMergeRounds = 8;
 
 } // namespace
 
 UserDefaults::UserDefaults(const QString& filePath, QObject* parent)
     : QObject(parent), m_path(filePath) {
-    removeStaleTemporaries(m_path);
-    if (const QString target = writeTarget(); target != m_path) removeStaleTemporaries(target);
+    // A save killed between its swap and its look at what it replaced left that file
+    // beside ours: merge the edit it held before anything else reads the settings.
+    std::vector<SettingsFileCommit::Interrupted> interrupted;
+    for (const QString& target : QSet<QString>{m_path, writeTarget()}) {
+        for (auto& i : SettingsFileCommit::recover(target))
+            interrupted.push_back(std::move(i));
+        SettingsFileCommit::removeStaleTemporaries(target);
+    }
     load(false);
+    for (const auto& i : interrupted) {
+        qCWarning(lcDefaults).noquote()
+            << "A save was cut short after replacing an edit of the settings — merged it back";
+        mergeEdit(i.base, i.replaced);
+    }
     watch();
     if (QCoreApplication* app = QCoreApplication::instance()) {
         m_saveTimer = new QTimer(this);
@@ -89,6 +70,7 @@ UserDefaults::UserDefaults(const QString& filePath, QObject* parent)
         connect(m_saveTimer, &QTimer::timeout, this, &UserDefaults::synchronize);
         connect(app, &QCoreApplication::aboutToQuit, this, &UserDefaults::synchronize);
     }
+    if (!interrupted.empty()) synchronize();
 }
 
 UserDefaults::~UserDefaults() {
@@ -258,7 +240,7 @@ void UserDefaults::endBurst() {
 bool UserDefaults::synchronize() {
     if (m_saveTimer && QThread::currentThread() == thread()) m_saveTimer->stop();
     std::lock_guard syncLock(m_syncMutex);
-    for (int attempt = 1;; ++attempt) {
+    for (int attempt = 1, merges = 0;; ++attempt) {
         {
             QReadLocker lock(&m_lock);
             if (m_dirty.isEmpty()) return true;
@@ -277,6 +259,27 @@ bool UserDefaults::synchronize() {
         m_lastSaveMs = Clock::system().monotonicMs();
         const SaveResult result = save(snapshot);
         if (result == SaveResult::saved) return true;
+        if (result == SaveResult::savedOverAnEdit) {
+            // On disk, but an edit that landed after our last look was swapped out: put
+            // it back in memory and save again.
+            QByteArray base, edited;
+            {
+                std::lock_guard saveLock(m_saveMutex);
+                edited = std::exchange(m_replacedEdit, {});
+                base = std::exchange(m_replacedBase, {});
+            }
+            // Nothing of it to save again: the file already holds it.
+            if (!mergeEdit(base, edited)) {
+                finishJournals();
+                return true;
+            }
+            if (++merges < kMergeRounds) {
+                --attempt;
+                continue;
+            }
+            if (m_saveTimer && QThread::currentThread() == thread()) requestSave(false);
+            return true;
+        }
         // Keep the keys marked so that a reload does not drop them and a retry saves them.
         {
             QWriteLocker lock(&m_lock);
@@ -350,94 +353,6 @@ bool UserDefaults::load(bool announceChanges) {
     return true;
 }
 
-void UserDefaults::setAsideBadFile(const QByteArray& reason, bool move) {
-    std::lock_guard saveLock(m_saveMutex);
-    // While running, another process may still be writing through its open file:
-    // copy rather than move, so its bytes do not end up in the set-aside file.
-    if (move) {
-        if (const QString target = BoundedFile::setAside(m_path); !target.isEmpty()) {
-            qCCritical(lcDefaults).noquote()
-                << "Kept the" << reason << "settings file as" << target;
-            m_lastWritten.clear();
-            return;
-        }
-    } else if (const BoundedFile::Read bad = BoundedFile::read(m_path); bad.ok()) {
-        QFile copy(BoundedFile::setAsideName(m_path));
-        if (copy.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
-            copy.write(bad.bytes) == bad.bytes.size() && copy.flush()) {
-            qCCritical(lcDefaults).noquote()
-                << "Copied the" << reason << "settings file to" << copy.fileName();
-            m_lastWritten = bad.bytes; // kept aside: a save may now replace it
-            return;
-        }
-        copy.remove();
-    }
-    // Neither moved nor copied: never write over it.
-    m_savesBlocked = true;
-    qCCritical(lcDefaults).noquote() << "Could not set aside the" << reason << "settings file"
-                                     << m_path << "— settings will not be saved this session";
-}
-
-QString UserDefaults::writeTarget() const {
-    // A settings file that is a link (kept with the user's dotfiles) is saved through to
-    // the file it names, so the link stays a link.
-    QString path = m_path;
-    for (int depth = 0; depth < 16; ++depth) {
-        const QFileInfo info(path);
-        if (!info.isSymLink()) return path;
-        path = info.symLinkTarget();
-    }
-    return m_path;
-}
-
-UserDefaults::SaveResult UserDefaults::save(const QJsonObject& snapshot) {
-    std::lock_guard saveLock(m_saveMutex);
-    if (m_savesBlocked) return SaveResult::failed;
-    const QByteArray bytes = QJsonDocument(snapshot).toJson(QJsonDocument::Indented);
-    const QString target = writeTarget();
-    const QFileInfo info(target);
-    if (!QDir().mkpath(info.absolutePath())) {
-        qCCritical(lcDefaults).noquote() << "Could not create" << info.absolutePath();
-        return SaveResult::failed;
-    }
-    QByteArray tmpPath = QFile::encodeName(target + kTemporarySuffix + QStringLiteral("XXXXXX"));
-    const int fd = ::mkstemp(tmpPath.data());
-    if (fd < 0) {
-        qCCritical(lcDefaults).noquote() << "Could not save the settings —" << strerror(errno);
-        return SaveResult::failed;
-    }
-    // Held until the rename: tells a later start that this temporary is not stale.
-    ::flock(fd, LOCK_EX);
-    ::fchmod(fd, S_IRUSR | S_IWUSR);
-    auto discard = [&] {
-        ::unlink(tmpPath.constData());
-        ::close(fd);
-    };
-    if (!writeAll(fd, bytes)) {
-        qCCritical(lcDefaults).noquote() << "Could not save the settings —" << strerror(errno);
-        discard();
-        return SaveResult::failed;
-    }
-    // An edit by hand that landed since our read would be undone by the rename: look
-    // once more right before it, and merge again if the file moved on.
-    const BoundedFile::Read now = BoundedFile::read(target);
-    const bool unchanged = (now.ok() || now.status == BoundedFile::Read::Status::missing) &&
-                           now.bytes == m_lastWritten;
-    if (!unchanged) {
-        discard();
-        return SaveResult::editedMeanwhile;
-    }
-    if (::rename(tmpPath.constData(), QFile::encodeName(target).constData()) != 0) {
-        qCCritical(lcDefaults).noquote() << "Could not save the settings —" << strerror(errno);
-        discard();
-        return SaveResult::failed;
-    }
-    ::close(fd);
-    m_lastWritten = bytes;
-    m_lastSaved = snapshot;
-    return SaveResult::saved;
-}
-
 void UserDefaults::announce(const QStringList& keys) {
     auto deliver = [this, keys] {
         emit changed(keys);
@@ -454,7 +369,7 @@ void UserDefaults::announce(const QStringList& keys) {
 void UserDefaults::watch() {
     if (!QCoreApplication::instance()) return;
     const QFileInfo info(m_path);
-    QDir().mkpath(info.absolutePath());
+    PrivateFile::makeDirectory(info.absolutePath());
     m_watcher = std::make_unique<QFileSystemWatcher>();
     m_watcher->addPath(info.absolutePath());
     // A link's target is replaced in its own folder: watch that one too.
@@ -476,5 +391,7 @@ void UserDefaults::onFileEvent() {
     QTimer::singleShot(150, this, [this] {
         m_reloadPending = false;
         load(true);
+        // The file or its folder may have been made writable again.
+        if (m_saveProblem != SaveProblem::none) synchronize();
     });
 }

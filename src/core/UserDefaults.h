@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SettingsFileCommit.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -12,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 class QFileSystemWatcher;
 class QTimer;
@@ -25,10 +28,10 @@ class QTimer;
 // a file that parses and holds every key saved before. A write of a durable key
 // (DurableKeys, declared in the key table) is saved before the write returns; other
 // writes are coalesced to one save per 100 ms, or, while a burst (a 60 Hz ramp) is
-// open, to one when it closes (at least one per 5 s). synchronize() (called at quit and on termination) saves everything
-// pending at once. Reads may come from any thread.
-// Changes, ours or another process's edit of the file, are announced on the main
-// thread with the changed keys. An edit made by hand is merged in before each save.
+// open, to one when it closes (at least one per 5 s). synchronize() (called at quit and on
+// termination) saves everything pending at once. Reads may come from any thread. Changes, ours or
+// another process's edit of the file, are announced on the main thread with the changed keys. An
+// edit made by hand is merged in before each save.
 class UserDefaults : public QObject {
     Q_OBJECT
 public:
@@ -76,6 +79,18 @@ public:
     // Saves pending writes now. Returns false when the file could not be written.
     bool synchronize();
 
+    // Why the settings cannot be saved just now. A folder or file without its owner's
+    // write permission is taken as the user's choice: the file is left as it is, the
+    // changes stay in memory, and each later change (or a change of the file) tries
+    // again.
+    enum class SaveProblem { none, folderNotWritable, fileReadOnly, writeFailed };
+    SaveProblem saveProblem() const { return m_saveProblem; }
+    QString saveProblemDetail() const; // the folder or file, and the system's reason
+    // What the user is told about it (a notice, the settings window); empty when none.
+    QString saveProblemText() const;
+    static inline const QString saveProblemTitle =
+        QStringLiteral("Halcyra cannot save its settings");
+
     // A writer that writes many times a second (a value ramp) opens a burst while it
     // runs: its writes are saved when the last burst closes (and every 5 s while one
     // stays open). Durable keys are saved at once regardless.
@@ -84,15 +99,21 @@ public:
 
 signals:
     void changed(const QStringList& keys);
+    // The save problem appeared, changed or went away (main thread).
+    void saveProblemChanged(UserDefaults::SaveProblem problem);
 
 private:
     void store(const QString& key, const QJsonValue& value);
-    enum class SaveResult { saved, failed, editedMeanwhile };
+    enum class SaveResult { saved, savedOverAnEdit, failed, editedMeanwhile };
     void requestSave(bool now);
     bool load(bool announce);
     SaveResult save(const QJsonObject& snapshot);
     QString writeTarget() const;
     void setAsideBadFile(const QByteArray& reason, bool move);
+    SaveResult refuse(SaveProblem problem, const QString& detail);
+    bool mergeEdit(const QByteArray& base, const QByteArray& edited);
+    void finishJournals();
+    void announceProblem();
     void announce(const QStringList& keys);
     void watch();
     void onFileEvent();
@@ -103,7 +124,7 @@ private:
     // One synchronize() at a time. Recursive: an observer told of a merged edit during a
     // save may write, and a durable write saves at once.
     std::recursive_mutex m_syncMutex;
-    std::mutex m_saveMutex;
+    mutable std::mutex m_saveMutex;
     QByteArray m_lastWritten;
     QJsonObject m_lastSaved; // what the file held after our last save or read
     bool m_reloadPending = false;
@@ -112,5 +133,11 @@ private:
     std::atomic<qint64> m_lastSaveMs{-1'000'000};
     int m_bursts = 0;            // open bursts (owner's thread)
     bool m_savesBlocked = false; // an unreadable file that could not be set aside
+    std::atomic<SaveProblem> m_saveProblem{SaveProblem::none};
+    QString m_saveProblemDetail;    // under m_saveMutex
+    QSet<QString> m_loggedProblems; // each cause logged once per run
+    QByteArray m_replacedEdit;      // an edit our last save swapped out, to merge,
+    QByteArray m_replacedBase;      // and the file that save was based on
+    std::vector<SettingsFileCommit::Journal> m_journals; // until their edits are saved
     std::unique_ptr<QFileSystemWatcher> m_watcher;
 };

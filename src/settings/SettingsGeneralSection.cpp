@@ -1,5 +1,6 @@
 // The "Settings" page: application-wide preferences, safe mode, the tour replay,
 // feedback, the testimonial box and the about block.
+#include "core/UserDefaults.h"
 #include "core/Version.h"
 #include "popover/ToggleSwitch.h"
 #include "settings/SettingsGlyphs.h"
@@ -77,6 +78,7 @@ public:
 
         column->addWidget(SettingsStyle::sectionTitle(QStringLiteral("General")));
         gap(12);
+        buildSaveProblemLine(column);
         m_login = toggleCard(column, "power", "Open at Login",
                              "Launch Halcyra automatically when you log in", false);
         connect(m_login, &QAbstractButton::clicked, this, [this](bool on) {
@@ -152,6 +154,9 @@ public:
         m_aboutStatus->setText(SettingsText::updateStatusText(status));
         m_aboutRefresh->setVisible(status == SettingsText::UpdateStatus::idle);
         m_safeMode->setVisible(m_vm.safeMode());
+        const QString unsaved = UserDefaults::standard().saveProblemText();
+        m_saveProblem->setText(unsaved);
+        m_saveProblem->setVisible(!unsaved.isEmpty());
     }
 
 private:
@@ -242,6 +247,15 @@ private:
         connect(m_updateButton, &QAbstractButton::clicked, this, [this] {
             if (m_vm.checkForUpdates) m_vm.checkForUpdates();
         });
+    }
+
+    // Shown while the settings cannot be saved.
+    void buildSaveProblemLine(QVBoxLayout* column) {
+        m_saveProblem = SettingsStyle::wrapping(QString(), 11, GlassPainter::srgb(1.0, 0.8, 0.0));
+        m_saveProblem->setContentsMargins(0, 0, 0, 8);
+        column->addWidget(m_saveProblem);
+        connect(&UserDefaults::standard(), &UserDefaults::saveProblemChanged, this,
+                [this] { refresh(); });
     }
 
     void buildSafeModeCard(QVBoxLayout* column) {
@@ -356,6 +370,7 @@ private:
     QLabel* m_percent = nullptr;
     GradientButton* m_updateButton = nullptr;
     QWidget* m_safeMode = nullptr;
+    QLabel* m_saveProblem = nullptr;
     QLabel* m_aboutStatus = nullptr;
     SymbolWidget* m_aboutRefresh = nullptr;
 };

@@ -16,10 +16,12 @@
 #include "warmth/ColorTemperature.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QWidget>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -491,4 +493,30 @@ TEST(AppDelegateInstance, ASecondCopyIsRefusedAndBringsTheFirstForward) {
         capture.contains(QStringLiteral("Duplicate Halcyra instance (pid 777 already running) — "
                                         "terminating this copy before tap creation")));
     EXPECT_TRUE(waitUntil([&] { return activations == 1; }, 1000));
+}
+
+TEST_F(AppDelegateTest, SettingsThatCannotBeSavedAreToldOnceInADesktopNotice) {
+    seedTint(true);
+    ASSERT_TRUE(defaults().synchronize());
+    const QString folder = QFileInfo(m_store.path()).absolutePath();
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    makeDelegate();
+    launch();
+    QCoreApplication::processEvents();
+    for (int i = 0; i < 3; ++i) { // later refused saves, of another cause too
+        defaults().setDouble(PrefKey::brightness, 0.5 + i * 0.1);
+        QCoreApplication::processEvents();
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(m_store.path()).constData(), 0444), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    defaults().setDouble(PrefKey::brightness, 0.4);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(notices().count(AppDelegate::saveProblemNoticeIdentifier), 1);
+    for (const auto& notice : notices().posted()) {
+        if (notice.identifier != AppDelegate::saveProblemNoticeIdentifier) continue;
+        EXPECT_EQ(notice.title, QStringLiteral("Halcyra cannot save its settings"));
+        EXPECT_TRUE(notice.body.contains(QStringLiteral("cannot be written")))
+            << notice.body.toStdString();
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(m_store.path()).constData(), 0644), 0);
 }
