@@ -7,8 +7,20 @@ Q_LOGGING_CATEGORY(lcAdoption, "com.halcyra.app.overlay")
 namespace GammaOriginalsAdoption {
 
 Adopted adopt(GammaOriginalsStore& store, const QString& key, const QString& displayName,
-              GammaOriginalsStore::Ramps current) {
+              GammaOriginalsStore::Ramps current,
+              const std::optional<GammaOriginalsStore::Ramps>& serverRecord) {
     using Store = GammaOriginalsStore;
+    if (serverRecord && serverRecord->size() == current.size() && !(*serverRecord == current) &&
+        Store::isPlausibleOriginal(*serverRecord)) {
+        // The server still holds what a run of ours took for this display's own ramps, and
+        // the screen shows something else: that run's tint, left by a kill.
+        qCInfo(lcAdoption).noquote()
+            << QStringLiteral("Display %1 still carries a tint from a previous run on this X "
+                              "server — keeping the ramps it recorded there")
+                   .arg(displayName);
+        store.setRecord(key, {displayName, *serverRecord, true});
+        return {*serverRecord, true};
+    }
     const std::optional<Store::Record> saved = store.record(key);
     if (saved && saved->tinted && saved->originals.size() == current.size() &&
         Store::isStraightRamp(current)) {

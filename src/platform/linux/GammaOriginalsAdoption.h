@@ -17,7 +17,10 @@ struct Adopted {
     bool leftoverTint = false;
 };
 
+// `serverRecord` is what a run of ours kept on the display server as the display's own
+// ramps (X11GammaMarker): it outranks the store, whose folder may have been lost.
 Adopted adopt(GammaOriginalsStore& store, const QString& key, const QString& displayName,
-              GammaOriginalsStore::Ramps current);
+              GammaOriginalsStore::Ramps current,
+              const std::optional<GammaOriginalsStore::Ramps>& serverRecord = std::nullopt);
 
 } // namespace GammaOriginalsAdoption

@@ -5,6 +5,7 @@
 
 #include "platform/linux/GammaSignalRestore.h"
 #include "platform/linux/RandRPanels.h"
+#include "platform/linux/X11GammaMarker.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -233,7 +234,10 @@ X11DisplayGamma::X11DisplayGamma(Display* dpy, const QString& name, const QStrin
                 originals = state->originals;
             }
             for (const auto& [crtc, ramps] : originals)
-                writeCrtc(signalDpy, crtc, ramps);
+                if (writeCrtc(signalDpy, crtc, ramps) == DisplayGamma::success)
+                    X11GammaMarker::remove(signalDpy, DefaultRootWindow(signalDpy),
+                                           X11GammaMarker::atom(signalDpy, crtc));
+            XSync(signalDpy, False);
         });
     }
 }
@@ -375,18 +379,26 @@ void X11DisplayGamma::adoptOriginals(const Output& output) {
     std::optional<Ramps> current = readRamps(output.crtc);
     if (!current) return;
     const QString key = storeKey(output.crtc);
-    GammaOriginalsAdoption::Adopted adopted =
-        GammaOriginalsAdoption::adopt(m_store, key, output.name, std::move(*current));
+    GammaOriginalsAdoption::Adopted adopted = GammaOriginalsAdoption::adopt(
+        m_store, key, output.name, std::move(*current),
+        X11GammaMarker::read(m_display, m_root, markerAtom(output.crtc)));
     m_originals[output.crtc] = adopted.originals;
     // Put them back now: with the tint off nothing else writes this CRTC, and one that
     // comes online after start-up would keep the stale tint.
     if (adopted.leftoverTint) {
-        if (writeRamps(output.crtc, adopted.originals) == success)
+        if (writeRamps(output.crtc, adopted.originals) == success) {
             m_store.setTinted(key, false);
-        else
+            X11GammaMarker::remove(m_display, m_root, markerAtom(output.crtc));
+        } else
             m_tinted.insert(output.crtc);
     }
     publishOriginalsForSignal();
+}
+
+unsigned long X11DisplayGamma::markerAtom(unsigned long crtc) {
+    auto& atom = m_markerAtoms[crtc];
+    if (atom == 0) atom = X11GammaMarker::atom(m_display, crtc);
+    return atom;
 }
 
 void X11DisplayGamma::publishOriginalsForSignal() {
@@ -482,6 +494,9 @@ int X11DisplayGamma::setTransferTables(DisplayId display, const std::vector<floa
             // not leave a tint that the next start takes for the display's own ramps.
             m_tinted.insert(crtc);
             m_store.setTinted(storeKey(crtc), true);
+            // And on the server, ahead of the tint on the same connection: a start after
+            // a kill knows the tint for one even when the state folder is gone.
+            X11GammaMarker::write(m_display, m_root, markerAtom(crtc), original->second);
         }
     }
     // A tint frame is not waited for: its rare refusal turns up with the next read.
@@ -522,5 +537,8 @@ void X11DisplayGamma::restoreColorSettings() {
         if (writeRamps(crtc, ramps) != success) continue;
         m_tinted.erase(crtc);
         m_store.setTinted(storeKey(crtc), false);
+        X11GammaMarker::remove(m_display, m_root, markerAtom(crtc));
     }
+    // A termination signal ends the process next, before Xlib would send it.
+    XFlush(m_display);
 }

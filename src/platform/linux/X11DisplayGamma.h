@@ -72,6 +72,9 @@ private:
     // Marks pushes refused by errors in `trap` that answer requests before `before`.
     void noteRefusedPushes(const X11ErrorTrap& trap, unsigned long before = ~0ul);
     void publishOriginalsForSignal();
+    // The root-window property that keeps this CRTC's own ramps on the server
+    // (X11GammaMarker), named once per run.
+    unsigned long markerAtom(unsigned long crtc);
     struct Resampling;
     const Resampling& resampling(int tableSize, int rampSize);
     const GammaOriginalsStore::Ramps& convertedRamps(const std::vector<float>& red,
@@ -92,6 +95,7 @@ private:
     DisplayId m_main = 0;
     // Originals per CRTC, as adopted this run.
     std::map<unsigned long, GammaOriginalsStore::Ramps> m_originals;
+    std::map<unsigned long, unsigned long> m_markerAtoms;
     std::set<unsigned long> m_tinted;
 
     bool m_dead = false; // the connection broke
