@@ -348,6 +348,7 @@ void AppDelegate::handBackForTermination() {
     call(m_hooks.disengageHarmonyRestoringBaseline);
     call(m_hooks.handBackPeripherals);
     Platform::instance().displayGamma().restoreColorSettings();
+    InstanceLock::releaseForExit();
     // The process dies by the signal next: nothing written may stay in memory only.
     UserDefaults::standard().synchronize();
 }

@@ -4,8 +4,19 @@
 #include "core/UserDefaults.h"
 
 #include <QLoggingCategory>
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcCrashGuard, "com.halcyra.app.menubar")
+
+namespace {
+// More launches than anyone makes in a crash loop: a larger or negative figure was
+// written by hand or damaged, and is held to this range.
+constexpr qint64 kCountCeiling = 1000;
+
+qint64 storedCount(const UserDefaults& defaults, const QString& key) {
+    return std::clamp<qint64>(defaults.integer(key), 0, kCountCeiling);
+}
+} // namespace
 
 CrashLoopGuard::CrashLoopGuard(UserDefaults& defaults, Clock& clock)
     : m_defaults(defaults), m_clock(clock) {}
@@ -15,7 +26,7 @@ CrashLoopGuard::Outcome CrashLoopGuard::beginLaunch() {
 
     const double now = m_clock.secondsSince1970();
     const double last = m_defaults.doubleNumber(PrefKey::lastLaunchTime);
-    const qint64 count = m_defaults.integer(PrefKey::crashRecoveryCount);
+    const qint64 count = storedCount(m_defaults, PrefKey::crashRecoveryCount);
     const double sinceLast = now - last;
     // A clock that went backwards (negative interval) says nothing about how quickly
     // the application was relaunched, so it never counts as a rapid relaunch.
@@ -35,7 +46,7 @@ CrashLoopGuard::Outcome CrashLoopGuard::beginLaunch() {
     outcome.rapidRelaunchCount = int(newCount);
 
     if (m_defaults.boolean(PrefKey::launchCrashGuard)) {
-        const qint64 n = m_defaults.integer(PrefKey::consecutiveCrashCount) + 1;
+        const qint64 n = storedCount(m_defaults, PrefKey::consecutiveCrashCount) + 1;
         m_defaults.setInteger(PrefKey::consecutiveCrashCount, n);
         if (n >= consecutiveCrashThreshold) {
             m_defaults.setBool(PrefKey::safeMode, true);

@@ -99,6 +99,7 @@ int HalcyraEntry::main(int argc, char* argv[]) {
     const bool gammaOutlivesDisplay = !platform.displayGammaViaX11();
     SessionEnd::arm([gammaOutlivesDisplay] {
         UserDefaults::standard().synchronize();
+        InstanceLock::releaseForExit();
         if (gammaOutlivesDisplay) Platform::instance().displayGamma().restoreColorSettings();
     });
     const int status = app.exec();

@@ -154,10 +154,31 @@ void ShortcutManager::loadBindings() {
         }
     }
     m_bindings.clear();
+    std::vector<ShortcutAction> refused;
     for (ShortcutAction a : allShortcutActions) {
         const auto it = decoded.find(a);
-        m_bindings[a] =
-            valid && it != decoded.end() ? it->second : ShortcutBinding::defaultBinding(a);
+        if (!valid || it == decoded.end()) {
+            m_bindings[a] = ShortcutBinding::defaultBinding(a);
+            continue;
+        }
+        // The recorder never stores a bare key: grabbed on the whole X server it would
+        // steal that key from every application. One written by hand is refused too.
+        if (!it->second.isUnbound() && (it->second.modifiers & matchedFlags) == 0) {
+            refused.push_back(a);
+            continue;
+        }
+        m_bindings[a] = it->second;
+    }
+    // Read once per run (at construction), so each refusal is told once.
+    for (ShortcutAction a : refused) {
+        const ShortcutBinding fallback = ShortcutBinding::defaultBinding(a);
+        // The default may already be another action's: then this one stays unbound.
+        m_bindings[a] = ownerOf(fallback, a) ? ShortcutBinding::unbound() : fallback;
+        qCWarning(lcShortcuts).noquote()
+            << QStringLiteral("The stored shortcut for %1 has no modifier key (%2) — using %3")
+                   .arg(rawValue(a), ShortcutBinding::keyCodeToString(decoded[a].keyCode),
+                        m_bindings[a].isUnbound() ? QStringLiteral("none")
+                                                  : m_bindings[a].displayString());
     }
 }
 

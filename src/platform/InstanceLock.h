@@ -20,6 +20,15 @@ public:
     // Asks the holding copy to come forward. False when it could not be reached.
     virtual bool requestActivation() = 0;
 
+    // Removes what the lock this process holds keeps outside its own folder, on the ways
+    // out that skip destructors (a termination signal, the end of the session).
+    static void releaseForExit();
+
+protected:
+    virtual void removeSharedFiles() {}
+    // The lock this process holds, for releaseForExit(); null when none.
+    static void setHeld(InstanceLock* lock);
+
 signals:
     // Another copy asked this one to come forward (main thread).
     void activationRequested();

@@ -121,3 +121,38 @@ TEST(CrashLoopGuard, KilledLaunchesLeaveTheirMarkerAndCountsOnDisk) {
     EXPECT_EQ(onDisk.integer(PrefKey::consecutiveCrashCount), 1);
     EXPECT_TRUE(CrashLoopGuard(onDisk, clock).beginLaunch().safeMode);
 }
+
+TEST(CrashLoopGuard, DamagedStoredCountsAreHeldToARangeTheGuardCanUse) {
+    struct Case {
+        double stored;
+        int consecutive;
+        bool safeMode;
+    };
+    const std::vector<Case> cases = {
+        {1e15, 1001, true}, // not "1000000000000001 consecutive crashes"
+        {-5, 1, false},     // a negative count must not hold the guard back
+        {1, 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        TestStore store;
+        ManualClock clock;
+        store.defaults().setBool(PrefKey::launchCrashGuard, true);
+        store.defaults().setDouble(PrefKey::consecutiveCrashCount, c.stored);
+        Launch l = launch(store.defaults(), clock, false);
+        EXPECT_EQ(l.outcome.consecutiveCrashCount, c.consecutive);
+        EXPECT_EQ(l.outcome.safeMode, c.safeMode);
+        EXPECT_EQ(l.log.join('\n').contains(QStringLiteral("00000")), false);
+    }
+    // The rapid-relaunch count likewise: after a damaged -100 the crash-loop rule still
+    // fires on the third fast start after it.
+    TestStore store;
+    ManualClock clock;
+    launch(store.defaults(), clock, false);
+    store.defaults().setDouble(PrefKey::crashRecoveryCount, -100);
+    for (int i = 1; i <= 3; ++i) {
+        store.defaults().setBool(PrefKey::launchCrashGuard, false);
+        clock.advanceSeconds(5);
+        EXPECT_EQ(launch(store.defaults(), clock, false).outcome.crashLoopDetected, i == 3) << i;
+    }
+}

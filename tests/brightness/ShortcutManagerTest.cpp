@@ -106,6 +106,33 @@ TEST_F(Shortcuts, HotKeysServeEveryActionAndARefusedOneFallsBackToTheLocalMonito
     EXPECT_EQ(keys.registeredCount(), 0);
 }
 
+TEST_F(Shortcuts, AStoredBareKeyIsRefusedAsTheRecorderWouldAndNeverGrabbed) {
+    LogCapture log;
+    // 'a' alone, S with Caps Lock only (not a modifier the recorder counts), Shift+2
+    // (a real one), and the popover's default taken by toggle: the popover's bare key
+    // falls back to nothing rather than to a combination another action holds.
+    storeJson(R"({"toggleHalcyra":{"keyCode":1,"modifiers":1179648},)"
+              R"("preset1":{"keyCode":0,"modifiers":0},)"
+              R"("preset2":{"keyCode":19,"modifiers":131072},)"
+              R"("preset3":{"keyCode":20,"modifiers":65536},)"
+              R"("openPopover":{"keyCode":0,"modifiers":0}})");
+    auto m = make();
+    const auto& b = m->bindings();
+    EXPECT_EQ(b.at(ShortcutAction::preset1),
+              ShortcutBinding::defaultBinding(ShortcutAction::preset1));
+    EXPECT_EQ(b.at(ShortcutAction::preset3),
+              ShortcutBinding::defaultBinding(ShortcutAction::preset3));
+    EXPECT_EQ(b.at(ShortcutAction::preset2), (ShortcutBinding{19, shiftFlag}));
+    EXPECT_TRUE(b.at(ShortcutAction::openPopover).isUnbound());
+    EXPECT_EQ(log.messages().filter(QStringLiteral("has no modifier key")).size(), 3);
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("The stored shortcut for preset1 has no modifier key (A) — using ⌃⌥1")));
+    m->registerMonitors();
+    EXPECT_FALSE(keys.press(0, 0)) << "a bare A must reach the other applications";
+    EXPECT_TRUE(keys.press(18, kCtrlOpt));
+    m->deregisterMonitors();
+}
+
 } // namespace
 
 TEST_F(Shortcuts, ANewBindingLetsGoOfTheOldGrabAndResetNeverLeavesTwoActionsOnOneKey) {

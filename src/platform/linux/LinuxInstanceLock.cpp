@@ -1,6 +1,9 @@
 #include "platform/linux/LinuxInstanceLock.h"
 
+#include "core/BoundedFile.h"
 #include "core/Paths.h"
+#include "core/PrivateFile.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -24,7 +27,7 @@ constexpr int kConnectTimeoutMs = 1000;
 
 LinuxInstanceLock::LinuxInstanceLock(const QString& directory, QObject* parent)
     : InstanceLock(parent) {
-    QDir().mkpath(directory);
+    PrivateFile::makeDirectory(directory);
     m_lockPath = directory + QStringLiteral("/instance.lock");
     m_socketPath = directory + QStringLiteral("/instance.sock");
     if (QFile::encodeName(m_socketPath).size() > kMaxSocketPath) {
@@ -32,6 +35,7 @@ LinuxInstanceLock::LinuxInstanceLock(const QString& directory, QObject* parent)
             QCryptographicHash::hash(QFile::encodeName(directory), QCryptographicHash::Sha1)
                 .toHex()
                 .left(16);
+        m_socketInTemp = true;
         m_socketPath = QStringLiteral("%1/halcyra-%2-%3.sock")
                            .arg(QDir::tempPath())
                            .arg(::getuid())
@@ -44,7 +48,20 @@ LinuxInstanceLock::~LinuxInstanceLock() {
         m_server->close();
         QLocalServer::removeServer(m_socketPath);
     }
-    if (m_fd >= 0) ::close(m_fd); // drops the lock
+    if (m_fd >= 0) {
+        setHeld(nullptr);
+        ::close(m_fd); // drops the lock
+    }
+}
+
+void LinuxInstanceLock::removeSharedFiles() {
+    // The one in our own folder is replaced by the next holder; the temp folder is
+    // everyone's and keeps nothing of ours after we are gone.
+    if (m_server && m_socketInTemp) {
+        m_server->close();
+        QLocalServer::removeServer(m_socketPath);
+        m_server.reset();
+    }
 }
 
 QString LinuxInstanceLock::defaultDirectory() {
@@ -68,6 +85,7 @@ bool LinuxInstanceLock::tryAcquire() {
         return false;
     }
     m_fd = fd;
+    setHeld(this);
     const QByteArray pid = QByteArray::number(QCoreApplication::applicationPid()) + '\n';
     if (::ftruncate(fd, 0) == 0) {
         ssize_t ignored = ::pwrite(fd, pid.constData(), size_t(pid.size()), 0);
@@ -79,10 +97,10 @@ bool LinuxInstanceLock::tryAcquire() {
 
 qint64 LinuxInstanceLock::holderPid() const {
     if (m_fd >= 0) return QCoreApplication::applicationPid();
-    QFile file(m_lockPath);
-    if (!file.open(QIODevice::ReadOnly)) return 0;
+    const BoundedFile::Read read = BoundedFile::readHead(m_lockPath, 32);
+    if (!read.ok()) return 0;
     bool ok = false;
-    const qint64 pid = file.readLine(32).trimmed().toLongLong(&ok);
+    const qint64 pid = read.bytes.split('\n').first().trimmed().toLongLong(&ok);
     return ok ? pid : 0;
 }
 

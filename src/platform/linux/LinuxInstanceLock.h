@@ -28,12 +28,16 @@ public:
     QString lockPath() const { return m_lockPath; }
     QString socketPath() const { return m_socketPath; }
 
+protected:
+    void removeSharedFiles() override;
+
 private:
     void listen();
     void onConnection();
 
     QString m_lockPath;
     QString m_socketPath;
+    bool m_socketInTemp = false; // the path was too long: the socket is in the temp folder
     int m_fd = -1;
     std::unique_ptr<QLocalServer> m_server;
 };
