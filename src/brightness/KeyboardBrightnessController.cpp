@@ -118,9 +118,9 @@ void KeyboardBrightnessController::start() {
         m_active = true;
         m_brightness = readLevel();
         startPolling();
-        qCInfo(lcKeyboard).noquote()
-            << QStringLiteral("Keyboard backlight resumed (%1)")
-                   .arg(device() ? device()->name() : QStringLiteral("gone"));
+        if (const auto d = device())
+            qCInfo(lcKeyboard).noquote()
+                << QStringLiteral("Keyboard backlight resumed (%1)").arg(d->name());
         return;
     }
     discover();

@@ -243,6 +243,49 @@ TEST(Dithering, ComesOffAgainOnlyAfterADisplayIsAddedOrTheMainOneChanges) {
     c.restore();
 }
 
+// The platform that offered a device is replaced (a test's new platform, a restart of
+// the backends): the controllers never use the old device again, but its successor.
+TEST(PlatformDevices, AReplacedKeyboardOrNightLightIsLetGoAndItsSuccessorUsed) {
+    PeripheralRig rig;
+    std::vector<std::shared_ptr<KeyboardBacklight>> keyboards{
+        std::make_shared<SimulatedKeyboardBacklight>()};
+    std::weak_ptr<KeyboardBacklight> oldKeyboard = keyboards.front();
+    KeyboardBrightnessController keyboard([&] { return keyboards; },
+                                          [&] { return rig.timers.make(); });
+    keyboard.start();
+    ASSERT_TRUE(keyboard.isAvailable());
+    auto successor = std::make_shared<SimulatedKeyboardBacklight>();
+    successor->setLevelExternally(0.6f);
+    keyboards = {successor};
+    EXPECT_TRUE(oldKeyboard.expired()) << "the controller kept the old device alive";
+    keyboard.stop();
+    keyboard.start(); // resumes on what the platform offers now
+    EXPECT_FLOAT_EQ(keyboard.brightness(), 0.6f);
+    keyboard.writeBrightness(0.3f);
+    EXPECT_FLOAT_EQ(successor->currentLevel(), 0.3f);
+    keyboards.clear();
+    successor.reset();
+    keyboard.writeBrightness(0.5f); // none left: nothing written, no crash
+    keyboard.stop();
+    keyboard.start();
+    EXPECT_FLOAT_EQ(keyboard.brightness(), 0.0f);
+    keyboard.stop();
+
+    std::vector<std::shared_ptr<NightLight>> nightLights{std::make_shared<SimulatedNightLight>()};
+    SimulatedTrueTone trueTone(false);
+    NightShiftController night([&] { return nightLights; }, [&] { return &trueTone; });
+    ASSERT_TRUE(night.nightLightClient());
+    auto next = std::make_shared<SimulatedNightLight>();
+    next->setUserState(true, 0.7f);
+    nightLights = {next};
+    EXPECT_EQ(night.nightLightClient().get(), next.get());
+    night.readNightShiftState();
+    EXPECT_TRUE(night.nightShiftEnabled());
+    nightLights.clear();
+    next.reset();
+    EXPECT_FALSE(night.nightLightClient());
+}
+
 TEST(XDRBoost, GainRuleAndTeardown) {
     EXPECT_FLOAT_EQ(XDRBoostController::computeGain(1.0, 2.0f), 1.5f);
     EXPECT_FLOAT_EQ(XDRBoostController::computeGain(1.0, 1.2f), 1.08f);
