@@ -2,6 +2,7 @@
 #include "platform/linux/X11DisplayGamma.h"
 #include "platform/DisplayGamma.h"
 #include "platform/Platform.h"
+#include "platform/linux/RandRPanels.h"
 #include "support/TestStore.h"
 #include "support/XorgServer.h"
 #include "warmth/ColorTemperature.h"
@@ -126,6 +127,17 @@ std::vector<quint16> expectedRamp(const std::vector<float>& table, int size) {
             quint16(std::lround((std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0)) * 65535)));
     }
     return out;
+}
+
+// The dummy driver's outputs are no built-in panels: asked on a real server, none is
+// reported, and the display is no built-in one either.
+TEST_F(X11Gamma, TheDummyServersOutputsAreNoBuiltInPanels) {
+    EXPECT_TRUE(RandRPanels::queryBuiltInFrames(m_server.display()).empty());
+    X11DisplayGamma* gamma = useServer();
+    const auto displays = gamma->onlineDisplays();
+    ASSERT_TRUE(displays && !displays->empty());
+    for (DisplayId id : *displays)
+        EXPECT_FALSE(gamma->isBuiltin(id));
 }
 
 TEST_F(X11Gamma, TablesOfAnySizeBecomeExactlyRoundedRampsPushAfterPush) {
@@ -306,12 +318,12 @@ TEST_F(X11Gamma, AnnouncesModeChangesNotOurPushesAndSurvivesALostServer) {
 TEST_F(X11Gamma, AFrameForSeveralDisplaysReachesTheServerInOneGo) {
     const XorgServer::Crtc first = m_crtcs.front();
     // A second head, as the dummy driver offers them.
-    ASSERT_TRUE(runXrandr(m_server.display(), {QStringLiteral("--addmode"), QStringLiteral("DUMMY1"),
-                                               QStringLiteral("1024x768")}));
-    ASSERT_TRUE(runXrandr(m_server.display(),
-                          {QStringLiteral("--output"), QStringLiteral("DUMMY1"),
-                           QStringLiteral("--mode"), QStringLiteral("1024x768"),
-                           QStringLiteral("--right-of"), first.outputName}));
+    ASSERT_TRUE(
+        runXrandr(m_server.display(), {QStringLiteral("--addmode"), QStringLiteral("DUMMY1"),
+                                       QStringLiteral("1024x768")}));
+    ASSERT_TRUE(runXrandr(m_server.display(), {QStringLiteral("--output"), QStringLiteral("DUMMY1"),
+                                               QStringLiteral("--mode"), QStringLiteral("1024x768"),
+                                               QStringLiteral("--right-of"), first.outputName}));
     ASSERT_TRUE(runXrandr(m_server.display(), {QStringLiteral("--query")})); // brings it up to date
     const auto crtcs = m_server.activeCrtcs();
     ASSERT_EQ(crtcs.size(), 2u);
