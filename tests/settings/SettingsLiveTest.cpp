@@ -4,6 +4,8 @@
 #include "SettingsSession.h"
 #include "support/LiveDesktop.h"
 
+#include <sys/stat.h>
+
 namespace {
 struct Desk {
     bool compositor;
@@ -17,8 +19,8 @@ protected:
         SettingsSession::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         m_desk = std::make_unique<LiveDesktop>(m_server);
-        if (!m_desk->start({.compositor = GetParam().compositor,
-                            .windowManager = GetParam().windowManager}))
+        if (!m_desk->start(
+                {.compositor = GetParam().compositor, .windowManager = GetParam().windowManager}))
             GTEST_SKIP() << m_desk->errorString().toStdString();
     }
     void TearDown() override {
@@ -48,10 +50,10 @@ TEST_P(SettingsLive, OpensFromTheGearAndMovesByItsSidebar) {
     ASSERT_FALSE(home.isNull());
     EXPECT_EQ(home.window.size(), QSize(724, 520));
     // The sidebar's section names and the page's greeting are drawn.
-    EXPECT_TRUE(LiveDesktop::hasDetail(home.image, QRect(home.window.topLeft() + QPoint(20, 40),
-                                                         QSize(170, 200))));
-    EXPECT_TRUE(LiveDesktop::hasDetail(home.image, QRect(home.window.topLeft() + QPoint(230, 20),
-                                                         QSize(300, 60))));
+    EXPECT_TRUE(LiveDesktop::hasDetail(
+        home.image, QRect(home.window.topLeft() + QPoint(20, 40), QSize(170, 200))));
+    EXPECT_TRUE(LiveDesktop::hasDetail(
+        home.image, QRect(home.window.topLeft() + QPoint(230, 20), QSize(300, 60))));
 
     // A drag on the sidebar's empty middle moves the window by as much.
     const DisplayDriver x = m_desk->driver();
@@ -72,9 +74,36 @@ TEST_P(SettingsLive, OpensFromTheGearAndMovesByItsSidebar) {
     killAndExpectDeathBy(app, SIGTERM);
 }
 
+TEST_P(SettingsLive, TheGeneralPageSaysWhileTheSettingsCannotBeSaved) {
+    if (!m_tray) GTEST_SKIP() << "trayer is not installed";
+    seedTint(3400);
+    ASSERT_EQ(::chmod(QFile::encodeName(settingsPath()).constData(), 0444), 0);
+    QProcess& app = launch();
+    ASSERT_TRUE(waitForLog(app, QStringLiteral("launch succeeded"))) << m_log.toStdString();
+    const DisplayDriver::Popover opened = display().openPopoverFromTray(app.processId());
+    ASSERT_TRUE(opened.failure.isEmpty()) << opened.failure.toStdString();
+    const QRect frame = openSettingsFromTheGear(app, opened.frame);
+    ASSERT_FALSE(frame.isEmpty());
+    // The last item of the sidebar, above the version at its foot.
+    display().clickAt(frame.topLeft() + QPoint(60, frame.height() - 74));
+    const LiveDesktop::Shot shot = m_desk->grabSettled(settingsWindow(app), name("unsaved"));
+    ASSERT_FALSE(shot.isNull());
+    // The line under the page's title, in the warning yellow.
+    int yellow = 0;
+    const QRect line(shot.window.topLeft() + QPoint(220, 40), QSize(480, 80));
+    for (int y = line.top(); y <= line.bottom(); ++y)
+        for (int x = line.left(); x <= line.right(); ++x) {
+            const QColor c = shot.image.pixelColor(x, y);
+            if (c.red() > 200 && c.green() > 150 && c.green() < 225 && c.blue() < 90) ++yellow;
+        }
+    EXPECT_GT(yellow, 40) << shot.path.toStdString();
+    killAndExpectDeathBy(app, SIGTERM);
+    ASSERT_EQ(::chmod(QFile::encodeName(settingsPath()).constData(), 0600), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Desks, SettingsLive,
-                         ::testing::Values(Desk{false, false}, Desk{true, false},
-                                           Desk{false, true}, Desk{true, true}),
+                         ::testing::Values(Desk{false, false}, Desk{true, false}, Desk{false, true},
+                                           Desk{true, true}),
                          [](const auto& info) {
                              return std::string(info.param.windowManager ? "Openbox" : "Bare") +
                                     (info.param.compositor ? "Composited" : "Plain");
