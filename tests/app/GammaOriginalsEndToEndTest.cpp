@@ -17,13 +17,6 @@ protected:
                         {m_crtc.outputName, {saved.red, saved.green, saved.blue}, true});
     }
 
-    void seedTintOff() {
-        seedTint();
-        QJsonObject s = readSettings();
-        s.insert(PrefKey::enabled, false);
-        writeSettings(s);
-    }
-
     // The straight ramp a fresh server has: neither black, white, scrambled nor tinted.
     Ramps linear() const { return XorgServer::identityRamps(m_crtc.gammaSize); }
 };

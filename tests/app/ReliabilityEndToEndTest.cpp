@@ -26,13 +26,6 @@ protected:
         return -1;
     }
 
-    void seedTintOff() {
-        seedTint();
-        QJsonObject s = readSettings();
-        s.insert(PrefKey::enabled, false);
-        writeSettings(s);
-    }
-
     // The displays' own ramps, as the server had them before the first start.
     Ramps linear() const { return XorgServer::identityRamps(m_crtc.gammaSize); }
     void SetUp() override {

@@ -90,6 +90,14 @@ protected:
         writeSettings(s);
     }
 
+    // The same stored warmth with the tint switched off.
+    void seedTintOff() {
+        seedTint();
+        QJsonObject s = readSettings();
+        s.insert(PrefKey::enabled, false);
+        writeSettings(s);
+    }
+
     QProcess& launch(const QProcessEnvironment& extra = {}) {
         auto p = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
