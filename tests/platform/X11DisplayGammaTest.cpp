@@ -9,8 +9,10 @@
 #include "warmth/OverlayWindowController.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -362,6 +364,39 @@ TEST_F(X11Gamma, AFrameForSeveralDisplaysReachesTheServerInOneGo) {
         for (const auto& c : crtcs)
             EXPECT_LE(worstStep(m_server.crtcRamps(c.id)->blue, float(tint.b)), 1);
     }
+    Platform::instance().displayGamma().restoreColorSettings();
+}
+
+TEST_F(X11Gamma, InsideTheEventLoopAPassesFramesLeaveWhenTheLoopWaits) {
+    const XorgServer::Crtc crtc = m_crtcs.front();
+    X11DisplayGamma* gamma = useServer();
+    const auto before = m_server.crtcRamps(crtc.id);
+    OverlayWindowController engine;
+    const DisplayTint tint = ColorTemperature::blendedTint(2500.0, 4.0);
+    std::optional<XorgServer::Ramps> duringPass, afterPass, afterSync;
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&] {
+        // Several frames in one pass: none is written while the pass runs...
+        engine.applyGamma(3000.0, 4.0, 1.0);
+        engine.applyGamma(2500.0, 4.0, 1.0);
+        ::usleep(50'000);
+        duringPass = m_server.crtcRamps(crtc.id);
+        // ...and all of them once the loop is about to wait.
+        QTimer::singleShot(0, &loop, [&] {
+            afterPass = m_server.crtcRamps(crtc.id);
+            // A round trip in the same pass takes the frame with it.
+            engine.applyGamma(3000.0, 4.0, 1.0);
+            gamma->sync();
+            afterSync = m_server.crtcRamps(crtc.id);
+            loop.quit();
+        });
+    });
+    loop.exec();
+    EXPECT_EQ(duringPass, before);
+    ASSERT_TRUE(afterPass);
+    EXPECT_LE(worstStep(afterPass->blue, float(tint.b)), 1);
+    ASSERT_TRUE(afterSync);
+    EXPECT_LE(worstStep(afterSync->blue, float(ColorTemperature::blendedTint(3000.0, 4.0).b)), 1);
     Platform::instance().displayGamma().restoreColorSettings();
 }
 

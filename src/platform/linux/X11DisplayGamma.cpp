@@ -7,13 +7,18 @@
 #include "platform/linux/RandRPanels.h"
 #include "platform/linux/X11GammaMarker.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSocketNotifier>
+#include <QThread>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xlibint.h> // _XSend, for extensions
 #include <X11/extensions/Xrandr.h>
+#undef min
+#undef max
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -86,6 +91,15 @@ void markDead(Display*, void* self) {
 
 enum class Send { waitForVerdict, flush, queue };
 
+// Hands the requests Xlib has queued to the server. XFlush also looks for events after
+// writing, two empty reads on every tint frame; this connection's events are read when
+// its socket says they are there (the socket notifier).
+void sendQueued(Display* dpy) {
+    LockDisplay(dpy);
+    _XSend(dpy, nullptr, 0);
+    UnlockDisplay(dpy);
+}
+
 // Copies the ramps into `gamma` (which must have their size) and sends them: waits
 // for the server's verdict, only flushes, or leaves the request in Xlib's buffer for
 // a later flush (Xlib copies the ramps out of `gamma` as it queues them). Returns the
@@ -101,7 +115,7 @@ unsigned long loadCrtc(Display* dpy, RRCrtc crtc, XRRCrtcGamma* gamma, const Ram
     if (send == Send::waitForVerdict)
         XSync(dpy, False);
     else if (send == Send::flush)
-        XFlush(dpy);
+        sendQueued(dpy);
     return serial;
 }
 
@@ -158,12 +172,11 @@ const Ramps& X11DisplayGamma::convertedRamps(const std::vector<float>& red,
         m_convertedFrom[0] = red; // assigned in place: the buffers are reused
         m_convertedFrom[1] = green;
         m_convertedFrom[2] = blue;
-        m_converted.clear();
+        ++m_convertedTables; // every size's ramps are stale; their buffers stay
     }
-    auto found = m_converted.find(size);
-    if (found != m_converted.end()) return found->second;
-
-    Ramps& out = m_converted[size];
+    auto& [madeFrom, out] = m_converted[size];
+    if (madeFrom == m_convertedTables && out.size() == size) return out;
+    madeFrom = m_convertedTables;
     out.red.resize(size);
     out.green.resize(size);
     out.blue.resize(size);
@@ -217,6 +230,13 @@ X11DisplayGamma::X11DisplayGamma(Display* dpy, const QString& name, const QStrin
         m_notifier =
             std::make_unique<QSocketNotifier>(ConnectionNumber(dpy), QSocketNotifier::Read);
         connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { processEvents(); });
+        // What one pass of the event loop pushes leaves in one write when the loop is
+        // about to wait, together with any round trip made before then.
+        if (QAbstractEventDispatcher* loop = QAbstractEventDispatcher::instance(thread())) {
+            connect(loop, &QAbstractEventDispatcher::aboutToBlock, this,
+                    &X11DisplayGamma::sendPushes);
+            m_sendOnIdle = true;
+        }
     }
     refreshOutputs();
 
@@ -357,7 +377,9 @@ int X11DisplayGamma::writeRamps(unsigned long crtc, const Ramps& ramps, bool con
     // Without an event loop a late refusal would go unheard: wait for each verdict.
     confirm = confirm || m_confirmPushes || !m_notifier;
     X11ErrorTrap trap;
-    const Send send = confirm ? Send::waitForVerdict : m_batches > 0 ? Send::queue : Send::flush;
+    const Send send = confirm                            ? Send::waitForVerdict
+                      : m_batches > 0 || sendsWhenIdle() ? Send::queue
+                                                         : Send::flush;
     const unsigned long serial = loadCrtc(m_display, crtc, m_pushBuffer, ramps, send);
     m_unflushed = send == Send::queue;
     noteRefusedPushes(trap, confirm ? serial : ~0ul);
@@ -518,9 +540,19 @@ int X11DisplayGamma::transferTables(DisplayId display, int capacity, std::vector
 }
 
 void X11DisplayGamma::endPushes() {
-    if (m_batches == 0 || --m_batches > 0 || !m_unflushed) return;
+    if (m_batches == 0 || --m_batches > 0 || sendsWhenIdle()) return;
+    sendPushes();
+}
+
+bool X11DisplayGamma::sendsWhenIdle() const {
+    // Outside a running event loop (start-up, tests) nothing would send them later.
+    return m_sendOnIdle && thread()->loopLevel() > 0;
+}
+
+void X11DisplayGamma::sendPushes() {
+    if (!m_unflushed) return;
     m_unflushed = false;
-    if (!m_dead) XFlush(m_display);
+    if (!m_dead) sendQueued(m_display);
 }
 
 void X11DisplayGamma::sync() {

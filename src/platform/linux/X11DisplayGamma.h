@@ -43,6 +43,8 @@ public:
                        std::vector<float>& green, std::vector<float>& blue) override;
     void restoreColorSettings() override;
     void beginPushes() override { ++m_batches; }
+    // A frame's requests leave when the event loop is about to wait (or with the next
+    // round trip); outside a running loop, when the frame ends.
     void endPushes() override;
     // Returns once the server has handled every request sent so far.
     void sync();
@@ -75,6 +77,9 @@ private:
     // The root-window property that keeps this CRTC's own ramps on the server
     // (X11GammaMarker), named once per run.
     unsigned long markerAtom(unsigned long crtc);
+    bool sendsWhenIdle() const;
+    // Writes the tint frames Xlib holds, if any.
+    void sendPushes();
     struct Resampling;
     const Resampling& resampling(int tableSize, int rampSize);
     const GammaOriginalsStore::Ramps& convertedRamps(const std::vector<float>& red,
@@ -101,8 +106,9 @@ private:
     bool m_dead = false; // the connection broke
     bool m_signalDead = false;
     bool m_processQueued = false;
-    int m_batches = 0;        // open push batches
-    bool m_unflushed = false; // a tint frame waits in Xlib's buffer for the batch's end
+    int m_batches = 0;         // open push batches
+    bool m_unflushed = false;  // a tint frame waits in Xlib's buffer to be sent
+    bool m_sendOnIdle = false; // an event loop sends the frames when it is about to wait
 
     // A copy of the originals for the signal-restore worker.
     struct SignalState;
@@ -112,7 +118,9 @@ private:
     // Reused by every push: the tables last converted, their ramps per CRTC size, the
     // resampling positions per pair of sizes and the request buffer.
     std::array<std::vector<float>, 3> m_convertedFrom;
-    std::map<int, GammaOriginalsStore::Ramps> m_converted;
+    // Per CRTC size: the count of table changes its ramps were made at, and the ramps.
+    std::map<int, std::pair<int, GammaOriginalsStore::Ramps>> m_converted;
+    int m_convertedTables = 1;
     std::vector<Resampling> m_resamplings;
     _XRRCrtcGamma* m_pushBuffer = nullptr;
 };
