@@ -100,10 +100,14 @@ SchedulingVisualizerView::SchedulingVisualizerView(ScheduleSettingsModel& model,
     NotificationCenter::defaultCenter().addObserver(
         this, NotificationName::preferencesChanged,
         [this](const Notification&) { refreshSamples(); });
-    connect(&model, &ScheduleSettingsModel::autoSunsetChanged, this, [this] { refreshSamples(); });
-    connect(&model, &ScheduleSettingsModel::useScheduleChanged, this, [this] { refreshSamples(); });
+    // The model signals before it stores what the engine reads: the preview is drawn
+    // again once the change is stored.
+    connect(&model, &ScheduleSettingsModel::autoSunsetChanged, this,
+            &SchedulingVisualizerView::refreshSamples, Qt::QueuedConnection);
+    connect(&model, &ScheduleSettingsModel::useScheduleChanged, this,
+            &SchedulingVisualizerView::refreshSamples, Qt::QueuedConnection);
     connect(&model, &ScheduleSettingsModel::schedulePointsChanged, this,
-            [this] { refreshSamples(); });
+            &SchedulingVisualizerView::refreshSamples, Qt::QueuedConnection);
     connect(&model, &ScheduleSettingsModel::windowVisibleChanged, this, [this](bool visible) {
         setMarkerPulse(visible);
         if (visible) refreshSamples();
@@ -130,6 +134,12 @@ void SchedulingVisualizerView::refreshSamples() {
     m_currentIntensity = m_samples[size_t(L::segmentIndex(m_currentHour, sampleCount))].intensity;
     // Only the curve follows the samples: a drag step leaves the sky as it was drawn.
     m_layers[curveLayer] = QPixmap();
+    // A sentence of another length may take another number of lines.
+    const int height = heightForWidth(width());
+    if (height != m_laidOutHeight) {
+        m_laidOutHeight = height;
+        updateGeometry();
+    }
     update();
 }
 
@@ -173,20 +183,34 @@ QString SchedulingVisualizerView::captionLine() const {
                                 sun.sunriseTime);
 }
 
+double SchedulingVisualizerView::statusHeight(double width) const {
+    // The sentence wraps rather than losing its end ("…Allow location for real sunset
+    // times."): the row is as tall as its lines at this width.
+    const QFont status = face(11, QFont::Medium);
+    const double w = std::max(1.0, width - 2 * padding);
+    const QRectF box = QFontMetricsF(status).boundingRect(
+        QRectF(0, 0, w, 1e6), Qt::AlignLeft | Qt::TextWordWrap, statusSentenceText());
+    return std::max(lh(status), std::ceil(box.height()));
+}
+
 SchedulingVisualizerView::Rows SchedulingVisualizerView::rows() const {
+    return rows(width());
+}
+
+SchedulingVisualizerView::Rows SchedulingVisualizerView::rows(double width) const {
     Rows r{};
     r.header = padding;
     r.times = r.header + lh(face(12, QFont::DemiBold)) + kColumnSpacing;
     r.area = r.times + lh(face(10, QFont::Medium)) + 1 + lh(face(20, QFont::Bold)) + kSunSpacing;
     r.status = r.area + L::VisualiserGeometry::height + kSunSpacing;
-    r.caption = r.status + lh(face(11, QFont::Medium)) + kSunSpacing;
+    r.caption = r.status + statusHeight(width) + kSunSpacing;
     r.state = r.caption + lh(face(10)) + kColumnSpacing;
     r.bottom = r.state + lh(face(11, QFont::Medium)) + padding;
     return r;
 }
 
-int SchedulingVisualizerView::heightForWidth(int) const {
-    return int(std::ceil(rows().bottom));
+int SchedulingVisualizerView::heightForWidth(int width) const {
+    return int(std::ceil(rows(width).bottom));
 }
 
 QRectF SchedulingVisualizerView::drawingArea() const {
@@ -559,9 +583,8 @@ void SchedulingVisualizerView::paintEvent(QPaintEvent*) {
     const QFont status = face(11, QFont::Medium);
     p.setFont(status);
     p.setPen(white(0.85));
-    p.drawText(
-        QRectF(left, row.status, right - left, lh(status)), Qt::AlignLeft | Qt::AlignVCenter,
-        QFontMetricsF(status).elidedText(statusSentenceText(), Qt::ElideRight, right - left));
+    p.drawText(QRectF(left, row.status, right - left, row.caption - kSunSpacing - row.status),
+               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, statusSentenceText());
 
     const QFont captionFont = face(10);
     const QString icon = m_model.autoSunset()    ? QStringLiteral("location.fill")

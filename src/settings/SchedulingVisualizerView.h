@@ -80,6 +80,8 @@ protected:
 private:
     struct Rows;
     Rows rows() const;
+    Rows rows(double width) const;
+    double statusHeight(double width) const;
     void pulseTick();
     void paintArea(QPainter& p, const QRectF& area);
     // The arc with its fills and the sky symbols, for the sun's hours; the curve.
@@ -96,6 +98,7 @@ private:
     std::unique_ptr<FrameTimer> m_pulseTimer;
     std::vector<ScheduleViewLogic::IntensitySample> m_samples;
     double m_currentHour = 0;
+    int m_laidOutHeight = -1;
     double m_currentIntensity = 0;
     bool m_pulseOn = false;
     double m_pulseTime = 0; // seconds into the breathing

@@ -4,6 +4,7 @@
 #include "insights/CircadianFact.h"
 #include "insights/InsightsLogic.h"
 #include "insights/InsightsStore.h"
+#include "insights/ScheduleViewLogic.h"
 #include "settings/FunFactCard.h"
 #include "settings/SettingsText.h"
 #include "settings/SettingsView.h"
@@ -187,13 +188,14 @@ private:
     static QString scheduleLine(const QDateTime& now) {
         const Preferences& prefs = Preferences::shared();
         SunsetScheduler& engine = SunsetScheduler::shared();
-        SettingsText::ScheduleLineInputs in;
+        ScheduleStatusLine::Inputs in;
         in.scheduleIsRunning = prefs.useSchedule() || prefs.autoSunset();
         in.isWarmNow = engine.previewState(now).isWarm();
-        if (const auto onset = engine.nextWarmOnset(now, 86400))
-            in.nextOnsetTime = QLocale().toString(onset->time(), QLocale::ShortFormat);
+        in.nextOnset = engine.nextWarmOnset(now, 86400);
         in.usingWallClockFallback = prefs.autoSunset() && !engine.lastLocation();
-        return SettingsText::scheduleLine(in);
+        return ScheduleStatusLine::sentence(in, [](const QDateTime& t) {
+            return QLocale().toString(t.time(), QLocale::ShortFormat);
+        });
     }
 
     QWidget* averageRow(GlassCard* card, const QString& symbol) {

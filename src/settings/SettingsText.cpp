@@ -62,15 +62,6 @@ QString averageBrightnessLine(double brightness) {
     return QStringLiteral("Avg %1% brightness").arg(figure(brightness * 100.0 + 1e-9));
 }
 
-QString scheduleLine(const ScheduleLineInputs& in) {
-    if (!in.scheduleIsRunning) return QStringLiteral("No schedule active — warmth is manual");
-    const QString suffix =
-        in.usingWallClockFallback ? QStringLiteral(" — no location, fixed times") : QString();
-    if (in.isWarmNow) return QStringLiteral("Warming now") + suffix;
-    if (in.nextOnsetTime) return QStringLiteral("Warming begins at ") + *in.nextOnsetTime + suffix;
-    return QStringLiteral("This schedule never warms the display");
-}
-
 Label updateButtonLabel(UpdateStatus status, const std::optional<QString>& version) {
     const QString refresh = QStringLiteral("arrow.triangle.2.circlepath");
     const QString download = QStringLiteral("arrow.down.circle.fill");

@@ -26,15 +26,6 @@ QString kelvinFigure(double kelvin);
 QString averageKelvinLine(double kelvin);
 QString averageBrightnessLine(double brightness);
 
-// The schedule's one-line state on the home page.
-struct ScheduleLineInputs {
-    bool scheduleIsRunning = false;
-    bool isWarmNow = false;
-    std::optional<QString> nextOnsetTime; // already formatted
-    bool usingWallClockFallback = false;
-};
-QString scheduleLine(const ScheduleLineInputs& in);
-
 enum class UpdateStatus { idle, checking, upToDate, failed };
 // The symbol name and text of the Automatic Updates card's button.
 struct Label {

@@ -110,8 +110,10 @@ TEST(DayPartZonesView, AveragesEachPartAndFollowsTheSettings) {
     EXPECT_TRUE(zones.modeCaption().startsWith("Manual mode"));
     EXPECT_TRUE(zones.isCurrentZone(L::dayParts()[1])); // noon: afternoon
 
+    // The switch alone, with no later notice of changed settings: the zones follow in
+    // the same turn of the event loop, not at the next minute.
     rig.model->setUseSchedule(true);
-    NotificationCenter::defaultCenter().post(NotificationName::preferencesChanged);
+    QCoreApplication::processEvents();
     EXPECT_LT(zones.zoneWarmth(QStringLiteral("night")).avg, 4000);
     EXPECT_DOUBLE_EQ(zones.zoneWarmth(QStringLiteral("afternoon")).avg, 6500);
     EXPECT_TRUE(zones.modeCaption().startsWith("Custom schedule active"));
@@ -355,6 +357,11 @@ TEST(SchedulingVisualizerView, ManualDragTurnsTheScheduleOnAndTheSunHidesHandles
     mouse(&view, QEvent::MouseMove, handle + QPointF(40, 0));
     EXPECT_FALSE(view.draggingPointId());
     EXPECT_TRUE(view.statusSentenceText().startsWith("No location"));
+    // The long sentence is shown whole: at a narrow width it takes a second line and the
+    // card grows by it instead of cutting the sentence short.
+    const int wide = view.heightForWidth(4000), narrow = view.heightForWidth(400);
+    EXPECT_GE(narrow - wide, QFontMetrics(view.font()).height() / 2);
+    render(view, QStringLiteral("schedule-visualiser-no-location"));
 }
 
 TEST(SchedulingVisualizerView, WithoutSunTimesDrawsSixToEightAndTheCurvePassesOverTheMarker) {

@@ -20,8 +20,8 @@ TEST(SettingsText, GreetingsAndHourFigures) {
     EXPECT_EQ(hoursString(9.96), "10.0 hrs");
     EXPECT_EQ(hoursString(10), "10 hrs");
     // Corrupt records: no garbage integer, no page-wide figure.
-    for (double bad : {std::nan(""), double(INFINITY), -double(INFINITY), 1e300, 1e300 / 3600,
-                       -1e300, 1e6})
+    for (double bad :
+         {std::nan(""), double(INFINITY), -double(INFINITY), 1e300, 1e300 / 3600, -1e300, 1e6})
         EXPECT_EQ(hoursString(bad), "— hrs") << bad;
     EXPECT_EQ(hoursString(999999.4), "999999 hrs");
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -61,13 +61,6 @@ TEST(SettingsText, UpdateLabelsScheduleLineScoresAndSections) {
     EXPECT_EQ(updateButtonLabel(UpdateStatus::upToDate, v).text, "You're up to date ✓");
     EXPECT_EQ(updateButtonLabel(UpdateStatus::failed, none).text, "Couldn't check for updates");
     EXPECT_EQ(updateStatusText(UpdateStatus::idle), "Check for Updates");
-
-    EXPECT_EQ(scheduleLine({}), "No schedule active — warmth is manual");
-    EXPECT_EQ(scheduleLine({true, true, std::nullopt, true}),
-              "Warming now — no location, fixed times");
-    EXPECT_EQ(scheduleLine({true, false, QString("7:30 PM"), false}), "Warming begins at 7:30 PM");
-    EXPECT_EQ(scheduleLine({true, false, std::nullopt, false}),
-              "This schedule never warms the display");
 
     EXPECT_EQ(scoreBand(39), ScoreBand::low);
     EXPECT_EQ(scoreBand(40), ScoreBand::middle);
