@@ -43,42 +43,6 @@ protected:
     }
 };
 
-// The small spinning activity indicator shown while a note is on its way.
-class ActivityIndicator : public QWidget {
-public:
-    explicit ActivityIndicator(QWidget* parent = nullptr) : QWidget(parent), m_timer(this) {
-        setFixedSize(16, 16);
-        m_timer.setInterval(80);
-        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
-            m_phase = (m_phase + 1) % spokes;
-            update();
-        });
-    }
-
-protected:
-    void showEvent(QShowEvent*) override { m_timer.start(); }
-    void hideEvent(QHideEvent*) override { m_timer.stop(); }
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.translate(rect().center() + QPointF(0.5, 0.5));
-        for (int i = 0; i < spokes; ++i) {
-            // The leading spoke is brightest; the ones behind it fade out.
-            const int age = (m_phase - i + spokes) % spokes;
-            p.setPen(
-                QPen(GlassPainter::white(0.85 - 0.09 * age), 1.5, Qt::SolidLine, Qt::RoundCap));
-            const qreal a = 2 * M_PI * i / spokes;
-            p.drawLine(QPointF(std::cos(a) * 3.5, std::sin(a) * 3.5),
-                       QPointF(std::cos(a) * 6.5, std::sin(a) * 6.5));
-        }
-    }
-
-private:
-    static constexpr int spokes = 8;
-    QTimer m_timer;
-    int m_phase = 0;
-};
-
 QLineEdit* makeField(const QString& placeholder, int pixelSize, qreal opacity, QWidget* parent) {
     auto* field = new QLineEdit(parent);
     field->setPlaceholderText(placeholder);

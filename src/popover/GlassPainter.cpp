@@ -129,15 +129,29 @@ void GlassPainter::paintMaterial(QPainter& p, const QPainterPath& shape, Backdro
     p.fillPath(shape, sheen);
 }
 
-void GlassPainter::paintCard(QPainter& p, const QRectF& rect, qreal radius, Backdrop backdrop) {
+namespace {
+// The framed card: a soft shadow, the material, an optional veil over it, a hairline.
+void paintFramedCard(QPainter& p, const QRectF& rect, qreal radius, GlassPainter::Backdrop backdrop,
+                     const QColor& veil) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    const QPainterPath shape = continuousRoundedRect(rect, radius);
-    paintShadow(p, shape, black(0.12), 1.5, QPointF(0, 1));
-    paintMaterial(p, shape, backdrop);
-    p.fillPath(shape, black(0.4));
-    strokeInside(p, rect, radius, white(0.15), 0.5);
+    const QPainterPath shape = GlassPainter::continuousRoundedRect(rect, radius);
+    GlassPainter::paintShadow(p, shape, GlassPainter::black(0.12), 1.5, QPointF(0, 1));
+    GlassPainter::paintMaterial(p, shape, backdrop);
+    if (veil.alpha() > 0) p.fillPath(shape, veil);
+    GlassPainter::strokeInside(p, rect, radius, GlassPainter::white(0.15), 0.5);
     p.restore();
+}
+} // namespace
+
+void GlassPainter::paintCard(QPainter& p, const QRectF& rect, qreal radius, Backdrop backdrop) {
+    // The popover's glass is darkened so its controls read over any desktop.
+    paintFramedCard(p, rect, radius, backdrop, black(0.4));
+}
+
+void GlassPainter::paintGlassCard(QPainter& p, const QRectF& rect, qreal radius,
+                                  Backdrop backdrop) {
+    paintFramedCard(p, rect, radius, backdrop, Qt::transparent);
 }
 
 void GlassPainter::strokeInside(QPainter& p, const QRectF& rect, qreal radius, const QColor& colour,

@@ -32,9 +32,11 @@ public:
     static void paintShadow(QPainter& p, const QPainterPath& shape, const QColor& colour,
                             qreal radius, QPointF offset = {});
 
-    // The glass card: ultra-thin material, a black veil at 0.4, a 0.5-wide inner edge
-    // of white at 0.15 and a shadow of black at 0.12 (radius 1.5, one down).
+    // The popover's glass card: ultra-thin material, a black veil at 0.4, a 0.5-wide
+    // inner edge of white at 0.15 and a shadow of black at 0.12 (radius 1.5, one down).
     static void paintCard(QPainter& p, const QRectF& rect, qreal radius, Backdrop backdrop);
+    // The card that frames a group of settings rows: the same without the veil.
+    static void paintGlassCard(QPainter& p, const QRectF& rect, qreal radius, Backdrop backdrop);
     // How far the card's shadow reaches past its edge; callers leave this margin free.
     static constexpr qreal cardShadowMargin = 3.0;
 

@@ -4,8 +4,10 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPropertyAnimation>
+#include <QTimer>
 #include <QVariantAnimation>
 #include <QWidget>
+#include <cmath>
 
 namespace {
 const char* backdropProperty = "halcyraPopoverBackdrop";
@@ -188,6 +190,39 @@ void GlyphButton::paintEvent(QPaintEvent*) {
     if (m_glyph) m_glyph(p, box, m_colour);
     if (hasFocus())
         GlassPainter::strokeInside(p, rect(), height() / 2.0, GlassPainter::white(0.3), 1.0);
+}
+
+ActivityIndicator::ActivityIndicator(QWidget* parent, int side, qreal scale)
+    : QWidget(parent), m_timer(new QTimer(this)), m_scale(scale) {
+    setFixedSize(side, side);
+    m_timer->setInterval(80);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        m_phase = (m_phase + 1) % spokes;
+        update();
+    });
+}
+
+void ActivityIndicator::showEvent(QShowEvent*) {
+    m_timer->start();
+}
+
+void ActivityIndicator::hideEvent(QHideEvent*) {
+    m_timer->stop();
+}
+
+void ActivityIndicator::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate(QRectF(rect()).center());
+    p.scale(m_scale, m_scale);
+    for (int i = 0; i < spokes; ++i) {
+        // The leading spoke is brightest; the ones behind it fade out.
+        const int age = (m_phase - i + spokes) % spokes;
+        p.setPen(QPen(GlassPainter::white(0.85 - 0.09 * age), 1.5, Qt::SolidLine, Qt::RoundCap));
+        const qreal a = 2 * M_PI * i / spokes;
+        p.drawLine(QPointF(std::cos(a) * 3.5, std::sin(a) * 3.5),
+                   QPointF(std::cos(a) * 6.5, std::sin(a) * 6.5));
+    }
 }
 
 // Kept last: Xlib defines macros (None, Bool, Status...) that Qt headers also use.

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <functional>
 
+class QTimer;
 class QVariantAnimation;
 
 // Paints a small symbol into a box in a colour (see PopoverGlyphs).
@@ -96,4 +97,22 @@ private:
     bool m_hovered = false;
     qreal m_lift = 0; // 0 to 1 of the highlight's full strength
     QVariantAnimation* m_animation;
+};
+
+// The small indeterminate spinner: eight spokes, the leading one brightest, turning
+// while it is shown. `scale` shrinks it inside a square frame of `side` points.
+class ActivityIndicator : public QWidget {
+public:
+    explicit ActivityIndicator(QWidget* parent = nullptr, int side = 16, qreal scale = 1.0);
+
+protected:
+    void showEvent(QShowEvent*) override;
+    void hideEvent(QHideEvent*) override;
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    static constexpr int spokes = 8;
+    QTimer* m_timer;
+    qreal m_scale;
+    int m_phase = 0;
 };

@@ -114,11 +114,18 @@ void CircadianRingView::renderSegments(double side, qreal dpr) {
     p.drawEllipse(ring.centre, r, r);
 }
 
+QRectF CircadianRingView::ringArea() const {
+    return QRectF(rect()).adjusted(labelMargin, labelMargin, -labelMargin, -labelMargin);
+}
+
+double CircadianRingView::ringRadius() const {
+    return ringIn(ringArea()).radius;
+}
+
 void CircadianRingView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF area =
-        QRectF(rect()).adjusted(labelMargin, labelMargin, -labelMargin, -labelMargin);
+    const QRectF area = ringArea();
     if (area.width() <= 2 * kBand || area.height() <= 2 * kBand) return;
     const Ring ring = ringIn(area);
     const double mid = ring.radius - kBand / 2;

@@ -12,15 +12,16 @@ class Preferences;
 // (midnight at the top, clockwise), hour ticks and labels, a glowing marker at the
 // current time and, in the middle, the warmth the plan gives now. Read-only; refreshes
 // when shown, once a minute while its window is visible, when the window becomes
-// visible and whenever a displayed setting changes. The hour labels sit just outside
-// the ring, inside the widget's own margin.
+// visible and whenever a displayed setting changes. The ring fills the area its host
+// offers (the widget less `labelMargin` on each side); the hour labels sit just outside
+// the ring, in that margin, so a host sizes the widget at its area plus the margins.
 class CircadianRingView : public QWidget {
     Q_OBJECT
 public:
     static constexpr int segmentCount = 288;
     static constexpr int minuteIntervalMs = 60'000;
     // Room kept around the ring for the hour labels.
-    static constexpr double labelMargin = 22.0;
+    static constexpr double labelMargin = 18.0;
 
     explicit CircadianRingView(bool isWindowVisible, QWidget* parent = nullptr);
     CircadianRingView(bool isWindowVisible, SunsetScheduler& scheduler, QWidget* parent = nullptr);
@@ -36,6 +37,9 @@ public:
     double currentSample() const;
     // The centre's figure and band name.
     double centreKelvin() const;
+    // The host's area and the ring's outer radius in it: min(width, height) / 2 − 2.
+    QRectF ringArea() const;
+    double ringRadius() const;
 
     QSize sizeHint() const override { return {224, 224}; }
     bool hasHeightForWidth() const override { return true; }

@@ -12,6 +12,7 @@
 #include "settings/SchedulingVisualizerView.h"
 #include "settings/SettingsView.h"
 #include "settings/SettingsViewModel.h"
+#include "settings/SettingsWidgets.h"
 #include "settings/ShadowLayer.h"
 #include "sound/SoundCueEngine.h"
 #include "warmth/SunsetScheduler.h"
@@ -57,6 +58,7 @@ class Card : public QWidget {
 public:
     explicit Card(QWidget* parent) : QWidget(parent) {
         setAttribute(Qt::WA_TranslucentBackground);
+        setObjectName(QStringLiteral("scheduleCard"));
         m_layout = new QVBoxLayout(this);
         m_layout->setContentsMargins(16, 16, 16, 16);
     }
@@ -69,13 +71,14 @@ protected:
         const QRectF box = QRectF(rect()).adjusted(0, 0, 0, -GlassPainter::cardShadowMargin);
         const QPainterPath shape = GlassPainter::continuousRoundedRect(box, 12);
         // The frame only changes with the size: made once per size.
+        const GlassPainter::Backdrop backdrop = SettingsStyle::backdropOf(this);
         m_shadow.draw(
-            p, size(), 0,
+            p, size(), int(backdrop),
             [&](QPainter& sp) {
                 GlassPainter::paintShadow(sp, shape, GlassPainter::black(0.12), 1.5, QPointF(0, 1));
             },
             [&](QPainter& gp) {
-                GlassPainter::paintMaterial(gp, shape, GlassPainter::Backdrop::translucent);
+                GlassPainter::paintMaterial(gp, shape, backdrop);
                 GlassPainter::strokeInside(gp, box, 12, white(0.15), 0.5);
             });
     }

@@ -311,6 +311,8 @@ private:
         auto* checkRow = new QHBoxLayout(check);
         checkRow->setContentsMargins(0, 0, 0, 0);
         checkRow->setSpacing(4);
+        // The text and its symbol stay together, centred in the button.
+        checkRow->addStretch(1);
         m_aboutStatus =
             SettingsStyle::label(QString(), 11, QFont::Medium, GlassPainter::white(0.25));
         m_aboutStatus->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -319,6 +321,7 @@ private:
                                           GlassPainter::white(0.25));
         m_aboutRefresh->setAttribute(Qt::WA_TransparentForMouseEvents);
         checkRow->addWidget(m_aboutRefresh, 0, Qt::AlignVCenter);
+        checkRow->addStretch(1);
         check->setFixedHeight(18);
         check->setMinimumWidth(140);
         about->addWidget(check, 0, Qt::AlignHCenter);

@@ -242,7 +242,8 @@ public:
         rhythm->column()->addWidget(SettingsStyle::label(QStringLiteral("Today's Rhythm"), 13,
                                                          QFont::DemiBold, GlassPainter::white(1)));
         m_ring = new CircadianRingView(m_vm.windowVisible());
-        m_ring->setFixedHeight(180);
+        // The ring fills a 180-point frame; its hour labels stand just outside it.
+        m_ring->setFixedHeight(180 + 2 * int(CircadianRingView::labelMargin));
         rhythm->column()->addWidget(m_ring);
         column->addWidget(rhythm);
         connect(&m_vm, &ScheduleSettingsModel::windowVisibleChanged, m_ring,

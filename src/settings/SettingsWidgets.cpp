@@ -70,7 +70,7 @@ void GlassCard::paintEvent(QPaintEvent*) {
             m_rest.fill(Qt::transparent);
             QPainter rp(&m_rest);
             rp.setRenderHint(QPainter::Antialiasing);
-            GlassPainter::paintCard(rp, card, 12, backdrop);
+            GlassPainter::paintGlassCard(rp, card, 12, backdrop);
             m_restBackdrop = int(backdrop);
         }
         p.drawPixmap(0, 0, m_rest);
@@ -81,7 +81,7 @@ void GlassCard::paintEvent(QPaintEvent*) {
         card.adjust(-card.width() * grow, -card.height() * grow, card.width() * grow,
                     card.height() * grow);
     }
-    GlassPainter::paintCard(p, card, 12, backdrop);
+    GlassPainter::paintGlassCard(p, card, 12, backdrop);
     if (m_hover == Hover::highlight && m_amount > 0)
         p.fillPath(GlassPainter::continuousRoundedRect(card, 12),
                    GlassPainter::white(0.06 * m_amount));
@@ -252,7 +252,6 @@ void InfoPopoverButton::toggle() {
         // only closes the popover instead of opening it again at once.
         m_popover->setAttribute(Qt::WA_NoMouseReplay);
         m_popover->setStyleSheet(QStringLiteral("#InfoPopover { background: #2b2b2e; }"));
-        m_popover->setFixedWidth(260);
         auto* column = new QVBoxLayout(m_popover);
         column->setContentsMargins(14, 14, 14, 14);
         column->setSpacing(10);
@@ -269,7 +268,9 @@ void InfoPopoverButton::toggle() {
             m_popover->hide();
         });
     }
-    m_popover->adjustSize();
+    // 260 points wide and as tall as its wrapped text and link need at that width, so
+    // nothing floats in empty space (a top-level's adjustSize ignores word wrap).
+    m_popover->setFixedSize(popoverWidth, m_popover->layout()->totalHeightForWidth(popoverWidth));
     const QPoint anchor = mapToGlobal(QPoint(width() / 2, height() + 4));
     m_popover->move(anchor.x() - m_popover->width() / 2, anchor.y());
     m_popover->show();

@@ -149,6 +149,7 @@ public:
     QSize sizeHint() const override { return {14, 14}; }
     bool popoverShown() const;
     QWidget* popover() const { return m_popover; }
+    static constexpr int popoverWidth = 260;
 
 protected:
     void paintEvent(QPaintEvent*) override;

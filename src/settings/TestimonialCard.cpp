@@ -1,5 +1,6 @@
 #include "settings/TestimonialCard.h"
 
+#include "popover/PopoverChrome.h"
 #include "settings/SettingsViewModel.h"
 
 #include <QHBoxLayout>
@@ -8,33 +9,64 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace {
 
-// The accent-tinted Submit button; "Sending..." while a request is in flight.
+// The accent-tinted Submit button; while a request is in flight a small spinner, then
+// "Sending...".
 class SubmitButton : public QAbstractButton {
 public:
-    SubmitButton() {
+    static constexpr int spinnerSide = 12, spinnerGap = 4;
+
+    SubmitButton() : m_spinner(new ActivityIndicator(this, spinnerSide, 0.6)) {
         setCursor(Qt::PointingHandCursor);
         setText(QStringLiteral("Submit"));
+        m_spinner->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_spinner->hide();
+    }
+    void setSending(bool sending) {
+        if (sending == m_sending) return;
+        m_sending = sending;
+        m_spinner->setVisible(sending);
+        placeSpinner();
+        updateGeometry();
+        update();
     }
     QSize sizeHint() const override {
         const QFontMetrics fm(PopoverStyle::systemFont(11, QFont::DemiBold));
-        return {fm.horizontalAdvance(text()) + 28, fm.height() + 12};
+        const int spinner = m_sending ? spinnerSide + spinnerGap : 0;
+        return {spinner + fm.horizontalAdvance(text()) + 28, fm.height() + 12};
     }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
-        p.setOpacity(isEnabled() ? 1.0 : 0.5);
+        p.setOpacity(isEnabled() || m_sending ? 1.0 : 0.5);
         const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         p.fillPath(GlassPainter::continuousRoundedRect(r, 8), SettingsStyle::accent(0.4));
         GlassPainter::strokeInside(p, r, 8, SettingsStyle::accent(0.6), 1.0);
+        const QFont font = PopoverStyle::systemFont(11, QFont::DemiBold);
+        QRectF label = r;
+        if (m_sending) label.setLeft(m_spinner->geometry().right() + 1 + spinnerGap);
         p.setPen(Qt::white);
-        p.setFont(PopoverStyle::systemFont(11, QFont::DemiBold));
-        p.drawText(r, Qt::AlignCenter, text());
+        p.setFont(font);
+        p.drawText(label, m_sending ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter, text());
     }
+    void resizeEvent(QResizeEvent*) override { placeSpinner(); }
+
+private:
+    // The spinner and the text are centred together.
+    void placeSpinner() {
+        const QFont font = PopoverStyle::systemFont(11, QFont::DemiBold);
+        const double textW = QFontMetricsF(font).horizontalAdvance(text());
+        const double left = width() / 2.0 - (spinnerSide + spinnerGap + textW) / 2;
+        m_spinner->move(int(std::lround(left)), (height() - spinnerSide) / 2);
+    }
+
+    ActivityIndicator* m_spinner;
+    bool m_sending = false;
 };
 
 } // namespace
@@ -141,6 +173,7 @@ void TestimonialCard::sync() {
     }
     const bool sending = m_vm.testimonialSubmitting();
     m_submit->setText(sending ? QStringLiteral("Sending...") : QStringLiteral("Submit"));
+    static_cast<SubmitButton*>(m_submit)->setSending(sending);
     m_submit->setEnabled(!sending && !m_vm.testimonialText().trimmed().isEmpty());
     m_submit->updateGeometry();
     m_edit->setReadOnly(sending);

@@ -215,3 +215,53 @@ TEST(SettingsPages, ExploreOpensEachCardsLink) {
     EXPECT_TRUE(
         w.opened.front().endsWith(QStringLiteral("/blog/night-shift-alternative-mac-2026")));
 }
+
+TEST(SettingsPages, TheInfoPopoverFitsItsTextAndLinkInsideA14PointInset) {
+    Window w(SettingsSection::keyboard);
+    QApplication::processEvents();
+    InfoPopoverButton* info = nullptr;
+    for (QAbstractButton* b : w.page()->findChildren<QAbstractButton*>())
+        if (b->accessibleName() == "More information") info = static_cast<InfoPopoverButton*>(b);
+    ASSERT_TRUE(info);
+    info->click();
+    ASSERT_TRUE(info->popoverShown());
+    QWidget* popover = info->popover();
+    auto* text = popover->findChild<QLabel*>();
+    auto* link = popover->findChild<QAbstractButton*>();
+    ASSERT_TRUE(text && link);
+    EXPECT_EQ(popover->width(), InfoPopoverButton::popoverWidth);
+    // The text's top-left and the link's bottom sit 14 points in: no empty band below.
+    EXPECT_EQ(text->geometry().topLeft(), QPoint(14, 14));
+    EXPECT_EQ(popover->height() - 1 - link->geometry().bottom(), 14);
+    EXPECT_EQ(text->height(), text->heightForWidth(InfoPopoverButton::popoverWidth - 28));
+    // It opens below its button, leaving the button's row uncovered.
+    EXPECT_GE(popover->geometry().top(), info->mapToGlobal(QPoint(0, info->height())).y());
+    popover->hide();
+}
+
+TEST(SettingsPages, CheckForUpdatesKeepsItsRefreshSymbolRightAfterTheText) {
+    Window w(SettingsSection::settings);
+    QLabel* status = nullptr;
+    for (QLabel* l : w.page()->findChildren<QLabel*>())
+        if (l->text() == "Check for Updates" && l->parentWidget()->toolTip() == "Check for Updates")
+            status = l; // the about block's, below the cards
+    ASSERT_TRUE(status);
+    QWidget* button = status->parentWidget();
+    QApplication::processEvents(); // the row laid out again for the status text
+    QWidget* symbol = nullptr;     // the row's other widget (SymbolWidget has no meta-object)
+    for (QWidget* child : button->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (child != status) symbol = child;
+    ASSERT_TRUE(symbol);
+    ASSERT_TRUE(symbol->isVisible());
+    // Four points between the text's end and the symbol; the pair centred in the button.
+    const int textEnd = status->x() + status->fontMetrics().horizontalAdvance(status->text());
+    EXPECT_NEAR(symbol->x() - textEnd, 4, 2)
+        << "text at " << status->x() << " width " << status->width() << " symbol at " << symbol->x()
+        << " button " << button->width();
+    const int left = status->x(), right = button->width() - 1 - symbol->geometry().right();
+    EXPECT_NEAR(left, right, 2);
+    // White at a quarter.
+    const QColor ink = status->palette().color(QPalette::WindowText);
+    EXPECT_EQ(ink.rgb() & 0xffffff, 0xffffffu);
+    EXPECT_NEAR(ink.alphaF(), 0.25, 0.01);
+}

@@ -1,9 +1,12 @@
 #include "../popover/CueRecorder.h"
+#include "support/LocalHttpServer.h"
 #include "support/TestStore.h"
 
 #include "core/NotificationCenter.h"
 #include "core/Preferences.h"
 #include "insights/InsightsLogic.h"
+#include "popover/GlassPainter.h"
+#include "popover/PopoverStyle.h"
 #include "popover/ToggleSwitch.h"
 #include "settings/CircadianRingView.h"
 #include "settings/FunFactCard.h"
@@ -12,6 +15,7 @@
 #include "settings/SettingsViewModel.h"
 #include "settings/SettingsWindowController.h"
 #include "settings/TestimonialCard.h"
+#include "settings/TestimonialRequest.h"
 #include "support/WidgetInput.h"
 
 #include <QApplication>
@@ -19,6 +23,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -227,6 +232,63 @@ TEST(SettingsView, HomeShowsTheTintAndBothTestimonialBoxesShareOneState) {
     EXPECT_EQ(fact->fact().title, facts[(before + 1) % facts.size()].title);
 }
 
+TEST(SettingsView, TheSettingsCardsWearThePlainGlassOfTheSchedulingCards) {
+    Window w;
+    auto* glass = w.view().page(SettingsSection::home)->findChild<GlassCard*>();
+    ASSERT_TRUE(glass);
+    // The card alone, and the material every scheduling card is made of, on one backdrop,
+    // low in the card where the sheen has faded: no darker veil over the settings cards.
+    const QColor backdrop(38, 36, 40);
+    QImage card(glass->size(), QImage::Format_ARGB32_Premultiplied);
+    card.fill(backdrop);
+    glass->render(&card, QPoint(), QRegion(), QWidget::RenderFlags());
+    QImage material(glass->size(), QImage::Format_ARGB32_Premultiplied);
+    material.fill(backdrop);
+    {
+        QPainter p(&material);
+        p.setRenderHint(QPainter::Antialiasing);
+        GlassPainter::paintMaterial(
+            p, GlassPainter::continuousRoundedRect(QRectF(material.rect()), 12),
+            SettingsStyle::backdropOf(glass));
+    }
+    const QPoint at(glass->width() / 2, glass->height() * 4 / 5);
+    const QColor a = card.pixelColor(at), b = material.pixelColor(at);
+    EXPECT_NEAR(a.red(), b.red(), 3) << a.name().toStdString() << " " << b.name().toStdString();
+    EXPECT_NEAR(a.green(), b.green(), 3);
+    EXPECT_NEAR(a.blue(), b.blue(), 3);
+}
+
+TEST(SettingsView, ASentTestimonialShowsATurningSpinnerBeforeSending) {
+    Window w;
+    LocalHttpServer server;
+    server.answer = false; // in flight for as long as the test looks
+    TestimonialRequest::setEndpointOverride(server.base().resolved(QUrl("/rest/v1/testimonials")),
+                                            QString(208, 'k'));
+    w.view().selectSection(SettingsSection::home);
+    auto* card = w.view().page(SettingsSection::home)->findChild<TestimonialCard*>();
+    ASSERT_TRUE(card);
+    w.vm().setShowTestimonialField(true);
+    card->editor()->setPlainText("Calm evenings");
+    QAbstractButton* submit = card->submitButton();
+    const int idleWidth = submit->sizeHint().width();
+    w.vm().submitTestimonial();
+    ASSERT_TRUE(w.vm().testimonialSubmitting());
+    EXPECT_EQ(submit->text(), "Sending...");
+    // Room for the 12-point spinner and its 4-point gap beside the text.
+    const QFontMetrics fm(PopoverStyle::systemFont(11, QFont::DemiBold));
+    EXPECT_EQ(submit->sizeHint().width() - idleWidth,
+              fm.horizontalAdvance("Sending...") - fm.horizontalAdvance("Submit") + 16);
+    waitUntil([] { return false; }, 100);
+    const QRect spinner((submit->width() - submit->sizeHint().width()) / 2 + 14,
+                        (submit->height() - 12) / 2, 12, 12);
+    const QImage first = submit->grab(spinner).toImage();
+    waitUntil([] { return false; }, 200);
+    const QImage later = submit->grab(spinner).toImage();
+    save(later, QStringLiteral("settings-testimonial-sending.png"));
+    EXPECT_NE(first, later) << "the spinner does not turn";
+    TestimonialRequest::setEndpointOverride({}, {});
+}
+
 TEST(SettingsView, TheSchedulingAndInsightsPagesFollowTheWindowsModel) {
     Window w;
     w.view().selectSection(SettingsSection::scheduling);
@@ -251,6 +313,9 @@ TEST(SettingsView, TheSchedulingAndInsightsPagesFollowTheWindowsModel) {
     auto* ring = w.view().page(SettingsSection::insights)->findChild<CircadianRingView*>();
     ASSERT_TRUE(ring);
     EXPECT_TRUE(ring->isVisibleTo(w.controller->window()));
+    // The ring fills its 180-point frame (radius 180 / 2 − 2), the labels outside it.
+    EXPECT_DOUBLE_EQ(ring->ringArea().height(), 180);
+    EXPECT_DOUBLE_EQ(ring->ringRadius(), 88);
     w.vm().closeWindow();
     EXPECT_TRUE(waitUntil([&] { return !ring->isWindowVisible(); }));
 }
