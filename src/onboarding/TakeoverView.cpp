@@ -3,6 +3,7 @@
 #include "onboarding/TakeoverWindowController.h"
 #include "onboarding/WarmthSweep.h"
 #include "popover/GlassPainter.h"
+#include "popover/PopoverChrome.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -317,20 +318,27 @@ void TakeoverView::paintEvent(QPaintEvent*) {
     const double w = width(), h = height();
     // The scene behind the slides, the footer and the slide's glow change only with
     // the size and the slide: each is drawn once and then only composited.
-    m_cache.draw(p, QStringLiteral("scene"), rect(), [w, h](QPainter& sp) {
-        // Without a compositor nothing shows through, so the window carries its own
-        // neutral scene: light enough that the displays' warmth is plain to see.
-        const QRectF all(0, 0, w, h);
-        QLinearGradient scene(0, 0, 0, h);
-        scene.setColorAt(0, GlassPainter::srgb(0.60, 0.64, 0.70));
-        scene.setColorAt(1, GlassPainter::srgb(0.30, 0.32, 0.36));
-        sp.fillRect(all, scene);
-        sp.fillRect(all, GlassPainter::black(0.35));
-        QRadialGradient vignette(QPointF(w / 2, h / 2), 0.62 * std::max(w, h));
-        vignette.setColorAt(0, GlassPainter::black(0.22));
-        vignette.setColorAt(1, Qt::transparent);
-        sp.fillRect(all, vignette);
-    });
+    // Where a compositor blends windows the user's own desktop shows through the dimmer.
+    const bool clear =
+        PopoverWindowClearer::backdropOf(window()) == GlassPainter::Backdrop::translucent;
+    m_cache.draw(p, clear ? QStringLiteral("scene|clear") : QStringLiteral("scene"), rect(),
+                 [w, h, clear](QPainter& sp) {
+                     const QRectF all(0, 0, w, h);
+                     if (!clear) {
+                         // Without a compositor nothing shows through, so the window carries its
+                         // own neutral scene: light enough that the displays' warmth is plain to
+                         // see.
+                         QLinearGradient scene(0, 0, 0, h);
+                         scene.setColorAt(0, GlassPainter::srgb(0.60, 0.64, 0.70));
+                         scene.setColorAt(1, GlassPainter::srgb(0.30, 0.32, 0.36));
+                         sp.fillRect(all, scene);
+                     }
+                     sp.fillRect(all, GlassPainter::black(0.35));
+                     QRadialGradient vignette(QPointF(w / 2, h / 2), 0.62 * std::max(w, h));
+                     vignette.setColorAt(0, GlassPainter::black(0.22));
+                     vignette.setColorAt(1, Qt::transparent);
+                     sp.fillRect(all, vignette);
+                 });
 
     layOutFooter();
     const QRectF footer(0, m_button.top(), w, h - m_button.top());

@@ -3,6 +3,7 @@
 #include "core/Preferences.h"
 #include "onboarding/OnboardingWindowGeometry.h"
 #include "onboarding/TakeoverView.h"
+#include "popover/PopoverChrome.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -73,6 +74,9 @@ bool TakeoverWindow::present(TakeoverState& state, int startSlide, bool skipEntr
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
 
+    // Clear where a compositor runs (the desktop under a dimmer and a vignette), painted
+    // where none does; decided before the window first shows.
+    PopoverWindowClearer::prepare(this);
     setScreen(screen);
     setGeometry(screen->geometry());
     setWindowOpacity(0.0);
