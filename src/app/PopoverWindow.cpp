@@ -1,20 +1,24 @@
 #include "app/PopoverWindow.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
 
 namespace {
 constexpr int kGap = 6;
-}
+
+} // namespace
 
 PopoverWindow::PopoverWindow(QWidget* parent)
     : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint) {
     setObjectName(QStringLiteral("HalcyraPopover"));
-    // The click that closes the popover on the status icon must not reopen it.
+    // The click that closes the popover goes on by hand (see mouseReleaseEvent).
     setAttribute(Qt::WA_NoMouseReplay);
     QPalette dark = palette();
     dark.setColor(QPalette::Window, QColor(30, 28, 36));
@@ -61,13 +65,56 @@ void PopoverWindow::showAnchored(const QRect& anchor) {
     QScreen* screen = QGuiApplication::screenAt(target.center());
     if (!screen) screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect();
+    m_anchor = anchor;
     move(placement(target, size(), available));
     show();
     raise();
     activateWindow();
 }
 
+bool PopoverWindow::replaysPressAt(const QPoint& global) const {
+    // The click that closes the popover on the status icon must not reopen it; a click
+    // anywhere else (one of our own windows, say the tour's button) still acts.
+    return !m_anchor.contains(global);
+}
+
+void PopoverWindow::mousePressEvent(QMouseEvent* event) {
+    if (rect().contains(event->position().toPoint())) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    // A press outside: the popover closes when the button comes up, and the click goes
+    // on to our own window beneath. Closing it at the press would leave the toolkit's
+    // idea of the pressed button behind under X11 (that press reaches the window beneath
+    // at the popover's coordinates, and the next click there is dropped).
+    m_closingClick = true;
+    event->accept();
+}
+
+void PopoverWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (!m_closingClick) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    m_closingClick = false;
+    const QPointF global = event->globalPosition();
+    close();
+    if (!replaysPressAt(global.toPoint())) return;
+    const QPointer<QWidget> beneath = QApplication::widgetAt(global.toPoint());
+    if (!beneath || beneath->window() == this) return;
+    const QPointF local = beneath->mapFromGlobal(global);
+    const QPointF scene = beneath->window()->mapFromGlobal(global);
+    QMouseEvent press(QEvent::MouseButtonPress, local, scene, global, event->button(),
+                      event->buttons() | event->button(), event->modifiers());
+    QCoreApplication::sendEvent(beneath, &press);
+    if (!beneath) return;
+    QMouseEvent release(QEvent::MouseButtonRelease, local, scene, global, event->button(),
+                        event->buttons(), event->modifiers());
+    QCoreApplication::sendEvent(beneath, &release);
+}
+
 void PopoverWindow::hideEvent(QHideEvent* event) {
+    m_closingClick = false;
     QWidget::hideEvent(event);
     emit closed();
 }

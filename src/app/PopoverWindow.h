@@ -24,14 +24,21 @@ public:
     // Where a popover of `size` opens for `anchor` on a screen whose usable area is
     // `available` (exposed for tests).
     static QPoint placement(const QRect& anchor, const QSize& size, const QRect& available);
+    // Whether a press at `global` that closes the popover acts on our own window
+    // beneath: everywhere but on the status icon it opened from.
+    bool replaysPressAt(const QPoint& global) const;
 
 signals:
     void closed();
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QPointer<QWidget> m_content;
+    QRect m_anchor; // the status icon's frame, empty when opened at the pointer
+    bool m_closingClick = false; // a press outside came; the release closes the popover
 };
