@@ -1,4 +1,5 @@
 #include "app/ShellSession.h"
+#include "support/LiveDesktop.h"
 
 #include <QStandardPaths>
 #include <functional>
@@ -32,15 +33,8 @@ TEST_F(OnboardingEndToEnd, AFirstStartSweepsTheDisplaysAndEscGivesTheStoredWarmt
 
 namespace {
 
-// Polls `probe` every 50 ms until it holds or `ms` pass.
 bool within(int ms, const std::function<bool()>& probe) {
-    QElapsedTimer t;
-    t.start();
-    while (!probe()) {
-        if (t.elapsed() > ms) return false;
-        QThread::msleep(50);
-    }
-    return true;
+    return LiveDesktop::within(ms, probe);
 }
 
 // The tour and its survey as a user drives them: the windows found by their size, the

@@ -5,24 +5,14 @@
 #include "../app/ShellSession.h"
 #include "support/LiveDesktop.h"
 
-namespace {
-
-struct Desk {
-    bool compositor;
-    bool windowManager;
-};
-
-} // namespace
-
-class PopoverLive : public ShellSession, public ::testing::WithParamInterface<Desk> {
+class PopoverLive : public ShellSession,
+                    public ::testing::WithParamInterface<LiveDesktop::Options> {
 protected:
     void SetUp() override {
         ShellSession::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         m_desk = std::make_unique<LiveDesktop>(m_server);
-        if (!m_desk->start({.compositor = GetParam().compositor,
-                            .windowManager = GetParam().windowManager}))
-            GTEST_SKIP() << m_desk->errorString().toStdString();
+        if (!m_desk->start(GetParam())) GTEST_SKIP() << m_desk->errorString().toStdString();
     }
     void TearDown() override {
         ShellSession::TearDown();
@@ -44,8 +34,8 @@ static void expectFooterInsideTheCard(const LiveDesktop::Shot& shot, const char*
         << step << ": no gear in the card's corner, see " << shot.path.toStdString();
     EXPECT_LT(LiveDesktop::backdropShare(shot.image, gear), 0.01)
         << step << ": the window is cut above its footer, see " << shot.path.toStdString();
-    // The last rows of the window (above the shadow's margin) belong to the card: neither the desktop (a mask cut
-    // too short) nor a dark slab below a card painted shorter than its window.
+    // The last rows of the window (above the shadow's margin) belong to the card: neither the
+    // desktop (a mask cut too short) nor a dark slab below a card painted shorter than its window.
     const QRect lastRows(w.left() + 30, w.bottom() - 6, w.width() - 60, 2);
     EXPECT_LT(LiveDesktop::backdropShare(shot.image, lastRows), 0.01) << step;
     const QRect quote(w.left() + 20, w.bottom() - 45, 150, 30);
@@ -106,10 +96,5 @@ TEST_P(PopoverLive, KeepsItsFooterInsideTheCardWhileFeedbackIsTypedSentAndReopen
         << reopened.path.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Desks, PopoverLive,
-                         ::testing::Values(Desk{false, false}, Desk{true, false},
-                                           Desk{false, true}, Desk{true, true}),
-                         [](const auto& info) {
-                             return std::string(info.param.windowManager ? "Openbox" : "Bare") +
-                                    (info.param.compositor ? "Composited" : "Plain");
-                         });
+INSTANTIATE_TEST_SUITE_P(Desks, PopoverLive, ::testing::ValuesIn(LiveDesktop::desks()),
+                         [](const auto& info) { return LiveDesktop::deskName(info.param); });

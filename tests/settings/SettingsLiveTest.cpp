@@ -6,22 +6,14 @@
 
 #include <sys/stat.h>
 
-namespace {
-struct Desk {
-    bool compositor;
-    bool windowManager;
-};
-} // namespace
-
-class SettingsLive : public SettingsSession, public ::testing::WithParamInterface<Desk> {
+class SettingsLive : public SettingsSession,
+                     public ::testing::WithParamInterface<LiveDesktop::Options> {
 protected:
     void SetUp() override {
         SettingsSession::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         m_desk = std::make_unique<LiveDesktop>(m_server);
-        if (!m_desk->start(
-                {.compositor = GetParam().compositor, .windowManager = GetParam().windowManager}))
-            GTEST_SKIP() << m_desk->errorString().toStdString();
+        if (!m_desk->start(GetParam())) GTEST_SKIP() << m_desk->errorString().toStdString();
     }
     void TearDown() override {
         SettingsSession::TearDown();
@@ -101,10 +93,5 @@ TEST_P(SettingsLive, TheGeneralPageSaysWhileTheSettingsCannotBeSaved) {
     ASSERT_EQ(::chmod(QFile::encodeName(settingsPath()).constData(), 0600), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Desks, SettingsLive,
-                         ::testing::Values(Desk{false, false}, Desk{true, false}, Desk{false, true},
-                                           Desk{true, true}),
-                         [](const auto& info) {
-                             return std::string(info.param.windowManager ? "Openbox" : "Bare") +
-                                    (info.param.compositor ? "Composited" : "Plain");
-                         });
+INSTANTIATE_TEST_SUITE_P(Desks, SettingsLive, ::testing::ValuesIn(LiveDesktop::desks()),
+                         [](const auto& info) { return LiveDesktop::deskName(info.param); });

@@ -13,7 +13,8 @@
 
 const QColor LiveDesktop::kBackdrop(0x2e, 0x8b, 0x57); // nothing in the app is sea green
 
-LiveDesktop::LiveDesktop(const XorgServer& server) : m_display(server.display()), m_server(server) {}
+LiveDesktop::LiveDesktop(const XorgServer& server)
+    : m_display(server.display()), m_server(server) {}
 
 LiveDesktop::~LiveDesktop() {
     // The window manager last, so nothing is re-parented while it goes.
@@ -24,6 +25,18 @@ LiveDesktop::~LiveDesktop() {
             (*it)->waitForFinished(1000);
         }
     }
+}
+
+std::vector<LiveDesktop::Options> LiveDesktop::desks() {
+    return {{.compositor = false, .windowManager = false},
+            {.compositor = true, .windowManager = false},
+            {.compositor = false, .windowManager = true},
+            {.compositor = true, .windowManager = true}};
+}
+
+std::string LiveDesktop::deskName(const Options& options) {
+    return std::string(options.windowManager ? "Openbox" : "Bare") +
+           (options.compositor ? "Composited" : "Plain");
 }
 
 QString LiveDesktop::missingTools(const Options& options) {
@@ -48,11 +61,12 @@ bool LiveDesktop::start(const Options& options) {
         return false;
     }
     if (options.windowManager &&
-        !startHelper(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, QStringLiteral("WM_S0")))
+        !startHelper(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")},
+                     QStringLiteral("WM_S0")))
         return false;
     // -n: plain compositing, no shadows of its own that would blur the windows' edges.
-    if (options.compositor &&
-        !startHelper(QStringLiteral("xcompmgr"), {QStringLiteral("-n")}, QStringLiteral("_NET_WM_CM_S0")))
+    if (options.compositor && !startHelper(QStringLiteral("xcompmgr"), {QStringLiteral("-n")},
+                                           QStringLiteral("_NET_WM_CM_S0")))
         return false;
     if (options.tray &&
         !startHelper(QStringLiteral("trayer"),
@@ -72,8 +86,8 @@ bool LiveDesktop::paintRoot() const {
     // from its background colour: give it both. The pixmap outlives this connection.
     const Pixmap tile = XCreatePixmap(dpy, root, 8, 8, unsigned(DefaultDepth(dpy, screen)));
     const GC gc = XCreateGC(dpy, tile, 0, nullptr);
-    const unsigned long pixel = (ulong(kBackdrop.red()) << 16) | (ulong(kBackdrop.green()) << 8) |
-                                ulong(kBackdrop.blue());
+    const unsigned long pixel =
+        (ulong(kBackdrop.red()) << 16) | (ulong(kBackdrop.green()) << 8) | ulong(kBackdrop.blue());
     XSetForeground(dpy, gc, pixel);
     XFillRectangle(dpy, tile, gc, 0, 0, 8, 8);
     XFreeGC(dpy, gc);
@@ -127,8 +141,8 @@ QString LiveDesktop::waitForWindow(const QString& title, qint64 pid, int timeout
         QStringList args{QStringLiteral("search"), QStringLiteral("--onlyvisible")};
         if (pid > 0) args << QStringLiteral("--pid") << QString::number(pid);
         args << QStringLiteral("--name") << (title.isEmpty() ? QStringLiteral(".*") : title);
-        const QStringList found = x.run(QStringLiteral("xdotool"), args).split(
-            QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList found =
+            x.run(QStringLiteral("xdotool"), args).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         if (!found.isEmpty()) return found.front();
         QThread::msleep(50);
     } while (waited.elapsed() < timeoutMs);
@@ -141,21 +155,24 @@ QString LiveDesktop::artifactDir() {
 
 QImage LiveDesktop::grabOnce(const QRect& area) const {
     QDir().mkpath(artifactDir());
-    const QString file = artifactDir() + QStringLiteral("/.grab-%1.png").arg(QCoreApplication::applicationPid());
+    const QString file =
+        artifactDir() + QStringLiteral("/.grab-%1.png").arg(QCoreApplication::applicationPid());
     QFile::remove(file);
     const QString crop = QStringLiteral("%1x%2+%3+%4")
                              .arg(area.width())
                              .arg(area.height())
                              .arg(area.x())
                              .arg(area.y());
-    driver().run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
-                                            QStringLiteral("-crop"), crop, QStringLiteral("+repage"), file});
+    driver().run(QStringLiteral("import"),
+                 {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-crop"), crop,
+                  QStringLiteral("+repage"), file});
     QImage image(file);
     QFile::remove(file);
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
-LiveDesktop::Shot LiveDesktop::grabArea(const QRect& area, const QString& name, int timeoutMs) const {
+LiveDesktop::Shot LiveDesktop::grabArea(const QRect& area, const QString& name,
+                                        int timeoutMs) const {
     Shot shot;
     QElapsedTimer waited;
     waited.start();
@@ -215,10 +232,18 @@ bool LiveDesktop::cornerIsClear(const Shot& shot, Qt::Corner corner, int inset) 
     const QRect w = shot.window;
     QPoint p;
     switch (corner) {
-    case Qt::TopLeftCorner: p = w.topLeft() + QPoint(inset, inset); break;
-    case Qt::TopRightCorner: p = w.topRight() + QPoint(-inset, inset); break;
-    case Qt::BottomLeftCorner: p = w.bottomLeft() + QPoint(inset, -inset); break;
-    case Qt::BottomRightCorner: p = w.bottomRight() + QPoint(-inset, -inset); break;
+    case Qt::TopLeftCorner:
+        p = w.topLeft() + QPoint(inset, inset);
+        break;
+    case Qt::TopRightCorner:
+        p = w.topRight() + QPoint(-inset, inset);
+        break;
+    case Qt::BottomLeftCorner:
+        p = w.bottomLeft() + QPoint(inset, -inset);
+        break;
+    case Qt::BottomRightCorner:
+        p = w.bottomRight() + QPoint(-inset, -inset);
+        break;
     }
     return shot.image.rect().contains(p) && isBackdrop(shot.image.pixelColor(p));
 }
@@ -230,4 +255,39 @@ QRect LiveDesktop::paintedBounds(const QImage& image, const QRect& area) {
         for (int x = r.left(); x <= r.right(); ++x)
             if (!isBackdrop(image.pixelColor(x, y))) bounds |= QRect(x, y, 1, 1);
     return bounds;
+}
+
+int LiveDesktop::brightPixels(const QImage& image, const QRect& area) {
+    const QRect r = area & image.rect();
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            n += qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) > 200;
+        }
+    return n;
+}
+
+double LiveDesktop::changedShare(const QImage& a, const QImage& b, const QRect& area) {
+    const QRect r = area & a.rect() & b.rect();
+    if (r.isEmpty()) return 0;
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            const int d = std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                          std::abs(qBlue(p) - qBlue(q));
+            n += d > 60;
+        }
+    return double(n) / (r.width() * r.height());
+}
+
+bool LiveDesktop::within(int ms, const std::function<bool()>& probe) {
+    QElapsedTimer t;
+    t.start();
+    while (!probe()) {
+        if (t.elapsed() > ms) return false;
+        QThread::msleep(50);
+    }
+    return true;
 }

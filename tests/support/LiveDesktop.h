@@ -6,7 +6,9 @@
 #include <QProcess>
 #include <QRect>
 #include <QString>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class XorgServer;
@@ -35,12 +37,16 @@ public:
     // A grab of the screen around one window, as the user sees it.
     struct Shot {
         QImage image;
-        QRect window; // the window's frame inside `image`
-        QString path; // where the PNG was kept
+        QRect window;         // the window's frame inside `image`
+        QString path;         // where the PNG was kept
         bool settled = false; // two grabs in a row were alike
         QPoint windowTopLeft() const { return window.topLeft(); }
         bool isNull() const { return image.isNull(); }
     };
+    // The four desktops every window is seen on: bare X, a compositor, a window
+    // manager, both; and each one's part of a test's name ("BarePlain"...).
+    static std::vector<Options> desks();
+    static std::string deskName(const Options& options);
     // The root's colour: nothing of the application is painted in it.
     static const QColor kBackdrop;
     // How much of the screen around a window a grab keeps.
@@ -86,6 +92,13 @@ public:
     static bool cornerIsClear(const Shot& shot, Qt::Corner corner, int inset = 1);
     // The bounding box of the pixels inside `area` that differ from the backdrop.
     static QRect paintedBounds(const QImage& image, const QRect& area);
+    // The pixels of `area` near white (the dark windows' text).
+    static int brightPixels(const QImage& image, const QRect& area);
+    // The share (0..1) of `area` that clearly differs between two grabs of one place.
+    static double changedShare(const QImage& a, const QImage& b, const QRect& area);
+
+    // Polls `probe` every 50 ms until it holds (true) or `ms` passed (false).
+    static bool within(int ms, const std::function<bool()>& probe);
 
     static QString artifactDir();
 
