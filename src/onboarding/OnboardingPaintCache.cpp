@@ -53,8 +53,14 @@ QImage OnboardingPaintCache::render(const QSizeF& size, qreal scale, const QFont
 
 void OnboardingPaintCache::draw(QPainter& p, const QString& key, const QRectF& box,
                                 const std::function<void(QPainter&)>& paint) {
+    place(p, key, box, paint, true);
+}
+
+void OnboardingPaintCache::place(QPainter& p, const QString& key, const QRectF& box,
+                                 const std::function<void(QPainter&)>& paint, bool show) {
     const qreal scale = deviceScale(p);
     if (scale <= 0 || box.isEmpty()) {
+        if (!show) return;
         p.save();
         p.translate(box.topLeft());
         paint(p);
@@ -66,12 +72,12 @@ void OnboardingPaintCache::draw(QPainter& p, const QString& key, const QRectF& b
                                    .arg(box.width(), 0, 'f', 2)
                                    .arg(box.height(), 0, 'f', 2);
     if (const QImage* kept = find(full)) {
-        p.drawImage(box.topLeft(), *kept);
+        if (show) p.drawImage(box.topLeft(), *kept);
         return;
     }
     const QImage made = render(box.size(), scale, p.font(), paint);
     if (made.isNull()) return;
-    p.drawImage(box.topLeft(), made);
+    if (show) p.drawImage(box.topLeft(), made);
     keep(full, made);
 }
 
@@ -89,6 +95,16 @@ QImage OnboardingPaintCache::image(const QString& key, const QSizeF& size, qreal
 
 void OnboardingPaintCache::shadow(QPainter& p, const QPainterPath& shape, const QColor& colour,
                                   qreal radius, QPointF offset) {
+    placeShadow(p, shape, colour, radius, offset, true);
+}
+
+void OnboardingPaintCache::prepareShadow(QPainter& p, const QPainterPath& shape,
+                                         const QColor& colour, qreal radius) {
+    placeShadow(p, shape, colour, radius, {}, false);
+}
+
+void OnboardingPaintCache::placeShadow(QPainter& p, const QPainterPath& shape, const QColor& colour,
+                                       qreal radius, QPointF offset, bool show) {
     if (colour.alpha() == 0 || shape.isEmpty()) return;
     const int pad = int(std::ceil(radius * 2 + 2));
     const QRectF bounds = shape.boundingRect();
@@ -103,7 +119,9 @@ void OnboardingPaintCache::shadow(QPainter& p, const QPainterPath& shape, const 
                QString::number(e.y - bounds.top(), 'f', 2) + QLatin1Char(';');
     }
     const QPainterPath local = shape.translated(-box.topLeft() + offset);
-    draw(p, key, box, [&](QPainter& ip) { GlassPainter::paintShadow(ip, local, colour, radius); });
+    place(
+        p, key, box, [&](QPainter& ip) { GlassPainter::paintShadow(ip, local, colour, radius); },
+        show);
 }
 
 double OnboardingPaintCache::measure(const QString& key, const std::function<double()>& compute) {

@@ -36,6 +36,9 @@ public:
     // GlassPainter::paintShadow, blurred once per shape, colour and radius.
     void shadow(QPainter& p, const QPainterPath& shape, const QColor& colour, qreal radius,
                 QPointF offset = {});
+    // Blurs what shadow() would draw for this shape, without drawing it: a wide shadow
+    // made ahead, before the frame its shape fades in on.
+    void prepareShadow(QPainter& p, const QPainterPath& shape, const QColor& colour, qreal radius);
 
     // A value worked out once per key (text heights for layout passes).
     double measure(const QString& key, const std::function<double()>& compute);
@@ -56,6 +59,10 @@ private:
         QImage image;
     };
     void evict();
+    void place(QPainter& p, const QString& key, const QRectF& box,
+               const std::function<void(QPainter&)>& paint, bool show);
+    void placeShadow(QPainter& p, const QPainterPath& shape, const QColor& colour, qreal radius,
+                     QPointF offset, bool show);
     const QImage* find(const QString& key);
     void keep(const QString& key, const QImage& image);
     QImage render(const QSizeF& size, qreal scale, const QFont& font,

@@ -119,9 +119,18 @@ void WelcomeView::paintWelcome(QPainter& p, const QRectF& body) {
     }
 }
 
+QPainterPath WelcomeView::widgetMockShape(QPointF topLeft) {
+    return GlassPainter::continuousRoundedRect(QRectF(topLeft, QSizeF(264, 250)), 18);
+}
+
+void WelcomeView::prepareWidgetMockShadow(QPainter& p) {
+    if (m_liveWidget && m_liveWidget->isVisible()) return;
+    m_cache.prepareShadow(p, widgetMockShape({}), GlassPainter::black(0.5), 24);
+}
+
 void WelcomeView::paintWidgetMock(QPainter& p, const QRectF& frame) {
     const QRectF card(frame.left(), frame.top(), 264, 250);
-    const QPainterPath shape = GlassPainter::continuousRoundedRect(card, 18);
+    const QPainterPath shape = widgetMockShape(card.topLeft());
     m_cache.shadow(p, shape, GlassPainter::black(0.5), 24, QPointF(0, 10));
     p.fillPath(shape, GlassPainter::srgb(0.09, 0.08, 0.11, 0.96));
     GlassPainter::strokeInside(p, card, 18, GlassPainter::white(0.12), 1.0);

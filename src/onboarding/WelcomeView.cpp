@@ -265,6 +265,7 @@ void WelcomeView::paintEvent(QPaintEvent*) {
     p.translate((1 - ease) * 60, 0);
     m_toggleRects.clear();
     m_blocks.clear();
+    if (m_currentSlide <= 1) prepareWidgetMockShadow(p);
     switch (m_currentSlide) {
     case 0:
         paintWelcome(p, body);

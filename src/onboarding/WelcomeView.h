@@ -69,6 +69,10 @@ private:
     void paintWelcome(QPainter& p, const QRectF& body);
     void paintLivesHere(QPainter& p, const QRectF& body);
     void paintWidgetMock(QPainter& p, const QRectF& frame);
+    static QPainterPath widgetMockShape(QPointF topLeft);
+    // The widget card's wide shadow is a long blur: made with the tour's first frames
+    // (drawn as the window fades in), not on the frame the card starts to show.
+    void prepareWidgetMockShadow(QPainter& p);
     void paintMenuBar(QPainter& p, const QRectF& body);
     void paintWow(QPainter& p, const QRectF& body);
     void paintFlicker(QPainter& p, const QRectF& body);

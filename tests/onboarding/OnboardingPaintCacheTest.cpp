@@ -68,6 +68,33 @@ TEST(OnboardingPaintCache, DrawsWhatItWouldPaintAndPaintsEachPieceOnce) {
     EXPECT_EQ(cache.renders(), 2);
 }
 
+// A wide shadow made ahead leaves the frame untouched, and the frame its shape shows on
+// later blurs nothing: it only copies.
+TEST(OnboardingPaintCache, AShadowMadeAheadIsOnlyCopiedWhenItShows) {
+    OnboardingPaintCache cache;
+    const QPainterPath card = GlassPainter::continuousRoundedRect(QRectF(0, 0, 120, 60), 18);
+    QImage ahead = canvas();
+    {
+        QPainter p(&ahead);
+        cache.prepareShadow(p, card, GlassPainter::black(0.5), 24);
+    }
+    EXPECT_EQ(cache.renders(), 1);
+    EXPECT_EQ(ahead, canvas());
+
+    QImage shown = canvas(), direct = canvas();
+    {
+        QPainter p(&shown);
+        cache.shadow(p, card.translated(40, 30), GlassPainter::black(0.5), 24, QPointF(0, 10));
+    }
+    EXPECT_EQ(cache.renders(), 1);
+    {
+        QPainter p(&direct);
+        GlassPainter::paintShadow(p, card.translated(40, 30), GlassPainter::black(0.5), 24,
+                                  QPointF(0, 10));
+    }
+    EXPECT_LE(largestDifference(direct, shown), 2);
+}
+
 TEST(OnboardingPaintCache, StaysWithinItsBudget) {
     OnboardingPaintCache cache(100 * 1024);
     QImage image = canvas();
