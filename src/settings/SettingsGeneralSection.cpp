@@ -306,8 +306,10 @@ private:
         check->setFlat(true);
         check->setCursor(Qt::PointingHandCursor);
         check->setToolTip(QStringLiteral("Check for Updates"));
-        check->setStyleSheet(
-            QStringLiteral("QPushButton { border: none; background: transparent; }"));
+        // The button's style sheet reaches its label: the label's white at a quarter is
+        // set there too, or the text is drawn in the style's black.
+        check->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; }"
+                                            "QLabel { color: rgba(255, 255, 255, 64); }"));
         auto* checkRow = new QHBoxLayout(check);
         checkRow->setContentsMargins(0, 0, 0, 0);
         checkRow->setSpacing(4);
