@@ -63,6 +63,18 @@ TEST_P(SettingsLive, OpensFromTheGearAndMovesByItsSidebar) {
     EXPECT_NEAR(moved.x() - frame.x(), 120, 6) << "the window did not follow the drag";
     EXPECT_NEAR(moved.y() - frame.y(), 80, 6) << "the window did not follow the drag";
     m_desk->grabSettled(id, name("moved"));
+
+    // The scheduling and insights pages from the sidebar: their cards, ring and bars
+    // drawn as the window shows them (kept for a person to look at).
+    for (const auto& [row, page] : {std::pair{123, "scheduling"}, std::pair{219, "insights"}}) {
+        x.clickAt(moved.topLeft() + QPoint(60, row));
+        QThread::msleep(500);
+        const LiveDesktop::Shot shot = m_desk->grabSettled(id, name(page));
+        ASSERT_FALSE(shot.isNull());
+        EXPECT_TRUE(LiveDesktop::hasDetail(
+            shot.image, QRect(shot.window.topLeft() + QPoint(240, 100), QSize(460, 380))))
+            << page << ": nothing drawn, see " << shot.path.toStdString();
+    }
     killAndExpectDeathBy(app, SIGTERM);
 }
 
