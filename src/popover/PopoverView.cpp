@@ -344,9 +344,11 @@ bool PopoverView::event(QEvent* e) {
     // Placed into the popover's window: clear that window before it first shows, and
     // follow its size from then on.
     if (e->type() == QEvent::ParentChange && window() != this) {
-        PopoverWindowClearer::prepare(window());
         setAttribute(Qt::WA_TranslucentBackground);
-        window()->installEventFilter(this);
+        if (!isEmbedded()) {
+            PopoverWindowClearer::prepare(window());
+            window()->installEventFilter(this);
+        }
     }
     return QWidget::event(e);
 }
@@ -361,8 +363,14 @@ void PopoverView::resizeEvent(QResizeEvent* e) {
     QWidget* host = window();
     // The window grows and shrinks with the card (the feedback box's e-mail line comes
     // and goes with the note), so nothing of the card is ever outside the window.
-    if (host != this && host->size() != size()) host->adjustSize();
+    if (host != this && !isEmbedded() && host->size() != size()) host->adjustSize();
     cutWindowToCard();
+}
+
+bool PopoverView::isEmbedded() const {
+    // The popover's own window holds the view directly; anything else is a view that
+    // shows the card among its own drawing.
+    return parentWidget() && !parentWidget()->isWindow();
 }
 
 void PopoverView::cutWindowToCard() {
@@ -370,7 +378,8 @@ void PopoverView::cutWindowToCard() {
     // Without a compositor the corners outside the card cannot be see-through; cut the
     // window to the card's outline instead, at the size both have now. A window that
     // holds more than the card is left whole.
-    if (backdrop() != GlassPainter::Backdrop::opaque || host->size() != size()) return;
+    if (isEmbedded() || backdrop() != GlassPainter::Backdrop::opaque || host->size() != size())
+        return;
     const QPainterPath outline = GlassPainter::continuousRoundedRect(rect(), cornerRadius);
     host->setMask(QRegion(outline.toFillPolygon().toPolygon()));
 }
@@ -403,13 +412,18 @@ void PopoverView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const GlassPainter::Backdrop look = backdrop();
-    if (look == GlassPainter::Backdrop::translucent) {
-        p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.fillRect(rect(), Qt::transparent);
-        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    } else {
-        // Outside the card's corners; the window's mask cuts these away where it can.
-        p.fillRect(rect(), Qt::black);
+    // Inside another view (the tour's widget slide) the corners outside the card show
+    // that view's own drawing: clearing them would punch through to the desktop, and
+    // black would square them off.
+    if (!isEmbedded()) {
+        if (look == GlassPainter::Backdrop::translucent) {
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            p.fillRect(rect(), Qt::transparent);
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        } else {
+            // Outside the card's corners; the window's mask cuts these away where it can.
+            p.fillRect(rect(), Qt::black);
+        }
     }
     p.drawImage(QPointF(0, 0), card(look));
     if (m_presetRow) m_presetRow->paintHalo(p, m_presetRow->pos());

@@ -106,6 +106,7 @@ private:
     void onSliderEditing(bool editing);
     const QImage& card(GlassPainter::Backdrop look);
     void cutWindowToCard();
+    bool isEmbedded() const;
 
     PopoverViewModel& m_viewModel;
     PresetManager* m_presets;

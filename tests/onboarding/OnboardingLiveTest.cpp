@@ -222,6 +222,25 @@ void OnboardingLive::replayTour() {
                 EXPECT_TRUE(LiveDesktop::cornerIsClear(window, c))
                     << "corner " << int(c) << " not clear, see " << shot.path.toStdString();
         }
+        if (slide == 1) {
+            // The widget drawn inside the slide: its rounded corner shows the slide around
+            // it, neither a black square nor the desktop punched through the tour.
+            const int column = at.x() + 200;
+            int top = at.y() + 100;
+            while (top < at.y() + 400 && shot.image.pixelColor(column, top).lightness() > 60)
+                ++top;
+            ASSERT_LT(top, at.y() + 400)
+                << "no widget on the slide, see " << shot.path.toStdString();
+            const QColor c = shot.image.pixelColor(at.x() + 51, top + 1);
+            const QColor slideAround = shot.image.pixelColor(at.x() + 44, top + 1);
+            EXPECT_GT(c.red() + c.green() + c.blue(), 60)
+                << "the widget's corner is black, see " << shot.path.toStdString();
+            EXPECT_FALSE(LiveDesktop::isBackdrop(c))
+                << "the desktop shows through the widget's corner, see " << shot.path.toStdString();
+            EXPECT_LT(std::abs(c.lightness() - slideAround.lightness()), 40)
+                << "the widget's corner is not the slide's own colour, see "
+                << shot.path.toStdString();
+        }
         if (slide == 2) {
             const QString pop = popover();
             EXPECT_FALSE(pop.isEmpty()) << "the slide did not open the popover";
