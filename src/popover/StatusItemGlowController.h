@@ -1,5 +1,7 @@
 #pragma once
 
+#include "popover/GlowFrame.h"
+
 #include <QColor>
 #include <QRect>
 #include <QRectF>
@@ -10,15 +12,6 @@ class FrameTimer;
 class QPainter;
 class QWidget;
 class StatusItemGlowWindow;
-
-// One frame of the status-item glow: how far the glow is scaled (1.0 to 1.15), its
-// breathing opacity (0.35 to 0.7) and the fade of the whole glow (0 to 1).
-struct GlowFrame {
-    double scale = 1.0;
-    double opacity = 0.35;
-    double alpha = 0.0;
-    bool operator==(const GlowFrame&) const = default;
-};
 
 // What the glow is drawn around: the application's status item. Where the status area
 // says where the icon is, the glow gets a window of its own over it; where it does not,
@@ -64,7 +57,9 @@ public:
     static GlowFrame frameAt(double seconds);
     // The glow of `frame` centred in `box`, reaching its edge at full scale.
     static void paint(QPainter& p, const QRectF& box, const GlowFrame& frame,
-                      const QColor& warmAccent = QColor::fromRgbF(1.0f, 0.55f, 0.15f));
+                      const QColor& warmAccent = GlowFrame::warmAccent()) {
+        paintGlow(p, box, frame, warmAccent);
+    }
 
 private:
     void tick();

@@ -38,5 +38,5 @@ void StatusItemGlowWindow::showAbove() {
 void StatusItemGlowWindow::paintEvent(QPaintEvent*) {
     QPainter p(this);
     if (!m_beneath.isNull()) p.drawImage(rect(), m_beneath);
-    StatusItemGlowController::paint(p, QRectF(rect()), m_frame);
+    paintGlow(p, QRectF(rect()), m_frame, GlowFrame::warmAccent());
 }

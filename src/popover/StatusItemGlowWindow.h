@@ -1,6 +1,6 @@
 #pragma once
 
-#include "popover/StatusItemGlowController.h"
+#include "popover/GlowFrame.h"
 
 #include <QImage>
 #include <QWidget>
