@@ -38,18 +38,20 @@ void ScheduleSettingsModel::write(const std::function<void()>& w) {
 void ScheduleSettingsModel::setAutoSunset(bool on) {
     const bool changed = on != m_autoSunset;
     m_autoSunset = on;
+    // Stored before it is announced, as the points are: the views read the preview from
+    // the store when they hear of the change.
+    if (!isUpdatingFromDefaults) write([&] { m_store->setBool(PrefKey::autoSunset, on); });
     if (changed) emit autoSunsetChanged(on);
     if (isUpdatingFromDefaults) return;
-    write([&] { m_store->setBool(PrefKey::autoSunset, on); });
     if (onAutoSunsetChanged) onAutoSunsetChanged(on);
 }
 
 void ScheduleSettingsModel::setUseSchedule(bool on) {
     const bool changed = on != m_useSchedule;
     m_useSchedule = on;
+    if (!isUpdatingFromDefaults) write([&] { m_store->setBool(PrefKey::useSchedule, on); });
     if (changed) emit useScheduleChanged(on);
     if (isUpdatingFromDefaults) return;
-    write([&] { m_store->setBool(PrefKey::useSchedule, on); });
     if (onScheduleChanged) onScheduleChanged();
 }
 

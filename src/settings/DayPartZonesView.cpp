@@ -43,14 +43,13 @@ DayPartZonesView::DayPartZonesView(ScheduleSettingsModel& model, SunsetScheduler
         this, NotificationName::preferencesChanged,
         [this](const Notification&) { refreshZones(); });
     // A flipped switch or a moved point changes the plan now, not at the next minute.
-    // The model says so before it stores the change the engine reads: the zones are
-    // read again once the change is stored, in the same turn of the event loop.
+    // The model stores a change before it announces it, so the zones read the new one.
     connect(&model, &ScheduleSettingsModel::autoSunsetChanged, this,
-            &DayPartZonesView::refreshZones, Qt::QueuedConnection);
+            &DayPartZonesView::refreshZones);
     connect(&model, &ScheduleSettingsModel::useScheduleChanged, this,
-            &DayPartZonesView::refreshZones, Qt::QueuedConnection);
+            &DayPartZonesView::refreshZones);
     connect(&model, &ScheduleSettingsModel::schedulePointsChanged, this,
-            &DayPartZonesView::refreshZones, Qt::QueuedConnection);
+            &DayPartZonesView::refreshZones);
 }
 
 DayPartZonesView::~DayPartZonesView() {

@@ -100,14 +100,12 @@ SchedulingVisualizerView::SchedulingVisualizerView(ScheduleSettingsModel& model,
     NotificationCenter::defaultCenter().addObserver(
         this, NotificationName::preferencesChanged,
         [this](const Notification&) { refreshSamples(); });
-    // The model signals before it stores what the engine reads: the preview is drawn
-    // again once the change is stored.
     connect(&model, &ScheduleSettingsModel::autoSunsetChanged, this,
-            &SchedulingVisualizerView::refreshSamples, Qt::QueuedConnection);
+            &SchedulingVisualizerView::refreshSamples);
     connect(&model, &ScheduleSettingsModel::useScheduleChanged, this,
-            &SchedulingVisualizerView::refreshSamples, Qt::QueuedConnection);
+            &SchedulingVisualizerView::refreshSamples);
     connect(&model, &ScheduleSettingsModel::schedulePointsChanged, this,
-            &SchedulingVisualizerView::refreshSamples, Qt::QueuedConnection);
+            &SchedulingVisualizerView::refreshSamples);
     connect(&model, &ScheduleSettingsModel::windowVisibleChanged, this, [this](bool visible) {
         setMarkerPulse(visible);
         if (visible) refreshSamples();
