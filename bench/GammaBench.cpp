@@ -2,7 +2,8 @@
 // (Xorg on the dummy driver, more heads added through xrandr): a push for 1, 2 and 4
 // displays against the bare RandR set-gamma requests for the same CRTCs, both timed
 // until the server has handled them; and the CPU a one-second brightness ramp at 60
-// frames per second takes, with the settings saves it sets off.
+// frames per second takes, with the settings saves it sets off, beside the floors it
+// stands on (the frame timer alone; the timer with one fixed table write a frame).
 #include "BenchProcess.h"
 #include "core/Preferences.h"
 #include "core/UserDefaults.h"
@@ -27,6 +28,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <sys/inotify.h>
 #include <unistd.h>
 #include <vector>
@@ -223,17 +225,18 @@ int main(int argc, char** argv) {
         defaults.setDouble(PrefKey::intensity, 4.0);
         engine.updateOverlays();
         wait(600);
-        Spread share, saveCount;
-        for (int ramp = 0; ramp < 5; ++ramp) {
-            SaveCounter saves(defaults.filePath());
+        // Each round times the ramp and, under the same load, the two floors it stands on:
+        // the 60 Hz frame timer alone (the event loop waking with nothing to do) and the
+        // timer with one fixed table write a frame through the same backend.
+        const DisplayId mainDisplay = gamma->mainDisplay();
+        const std::vector<float> fixedTable(OverlayWindowController::tableSize, 0.5f);
+        auto rampShare = [&](const std::function<void(int frame)>& frameWork) {
             int frames = 0;
             QEventLoop loop;
             QTimer frame;
             frame.setTimerType(Qt::PreciseTimer);
             QObject::connect(&frame, &QTimer::timeout, [&] {
-                defaults.setDouble(PrefKey::brightness, ramp % 2 ? 0.5 + 0.5 * frames / 59.0
-                                                                 : 1.0 - 0.5 * frames / 59.0);
-                engine.updateOverlays();
+                frameWork(frames);
                 if (++frames == 60) loop.quit();
             });
             const double cpuStart = cpuSeconds();
@@ -246,12 +249,30 @@ int main(int argc, char** argv) {
             defaults.endBurst();
             const double rampSeconds = wall.nsecsElapsed() / 1e9;
             wait(600);
-            share.add((cpuSeconds() - cpuStart) * 100.0 / rampSeconds);
+            return (cpuSeconds() - cpuStart) * 100.0 / rampSeconds;
+        };
+        Spread share, saveCount, timerAlone, bareWrite;
+        for (int ramp = 0; ramp < 5; ++ramp) {
+            SaveCounter saves(defaults.filePath());
+            share.add(rampShare([&](int frames) {
+                defaults.setDouble(PrefKey::brightness, ramp % 2 ? 0.5 + 0.5 * frames / 59.0
+                                                                 : 1.0 - 0.5 * frames / 59.0);
+                engine.updateOverlays();
+            }));
             saveCount.add(saves.saves());
+            timerAlone.add(rampShare([](int) {}));
+            bareWrite.add(rampShare([&](int) {
+                gamma->setTransferTables(mainDisplay, fixedTable, fixedTable, fixedTable);
+            }));
         }
+        engine.updateOverlays(); // the tint again after the fixed tables
         std::printf("  60 Hz one-second ramp: %s %% of a core (target <= 0.5 %%), settings saves a "
                     "ramp %s (target 1)\n",
                     qPrintable(share.text("%.2f")), qPrintable(saveCount.text("%.0f")));
+        std::printf(
+            "    beside it, the 60 Hz timer alone %s %%; with one fixed table write a frame "
+            "%s %%\n",
+            qPrintable(timerAlone.text("%.2f")), qPrintable(bareWrite.text("%.2f")));
         std::printf("  load after: %s\n", qPrintable(BenchProcess::loadAverage()));
         engine.performDisableCleanup();
         // The platform's connections go before the server does.
