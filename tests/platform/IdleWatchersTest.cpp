@@ -1,19 +1,24 @@
 // The watchers that run while the application sits idle: they hear changes from the
 // X server and the runtime folder instead of asking every second.
 #include "platform/linux/LinuxSystemEvents.h"
-#include "platform/linux/X11MediaKeyTap.h"
 #include "platform/linux/PipeWireScreenCaptureProbe.h"
+#include "platform/linux/X11MediaKeyTap.h"
 #include "support/XorgServer.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QThread>
-#include <map>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <map>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 // After gtest: Xlib's macros (None, Bool) clash with its names.
 #include <X11/Xlib.h>
 #include <X11/extensions/dpms.h>
@@ -41,12 +46,14 @@ qint64 msUntil(const std::function<bool()>& done, int limitMs) {
 std::map<QString, long long> helperThreadSwitches() {
     std::map<QString, long long> out;
     const QString self = QString::number(QCoreApplication::applicationPid());
-    for (const QString& tid : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    for (const QString& tid :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         if (tid == self) continue;
         QFile status(QStringLiteral("/proc/self/task/%1/status").arg(tid));
         if (!status.open(QIODevice::ReadOnly)) continue;
         for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("voluntary_ctxt_switches:")) out[tid] = line.mid(24).trimmed().toLongLong();
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                out[tid] = line.mid(24).trimmed().toLongLong();
     }
     return out;
 }
@@ -71,8 +78,8 @@ TEST(IdleWatchers, TheKeyTapSleepsUntilAKeyOrTheServerWakesIt) {
     for (const auto& [tid, switches] : after) {
         const auto was = before.find(tid);
         if (was == before.end()) continue;
-        EXPECT_LE(switches - was->second, 1) << "thread " << tid.toStdString()
-                                             << " woke up while nothing happened";
+        EXPECT_LE(switches - was->second, 1)
+            << "thread " << tid.toStdString() << " woke up while nothing happened";
     }
     tap.stop();
 }
@@ -109,6 +116,29 @@ TEST(IdleWatchers, DisplaySleepAndWakeAreHeardAtOnceNotAtTheNextSecond) {
         }
     }
     qputenv("DISPLAY", previous);
+}
+
+// Whether PipeWire's library has been set up in this process: it keeps its support
+// plugin mapped from then on.
+bool pipeWireLoaded() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libspa-support");
+}
+
+TEST(IdleWatchers, TheFirstQuestionLeavesConnectingToPipeWireToTheEventLoop) {
+    if (pipeWireLoaded()) GTEST_SKIP() << "PipeWire was set up earlier in this process";
+    QTemporaryDir runtime;
+    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    {
+        PipeWireScreenCaptureProbe probe;
+        EXPECT_FALSE(probe.screenWatcherPresent().has_value()) << "no graph yet: it cannot tell";
+        EXPECT_TRUE(probe.announcesChanges());
+        EXPECT_FALSE(pipeWireLoaded()) << "the first question loaded PipeWire at once";
+        // The next turn of the loop makes the connection.
+        EXPECT_GE(msUntil([] { return pipeWireLoaded(); }, 3000), 0);
+    }
+    qputenv("XDG_RUNTIME_DIR", previous);
 }
 
 TEST(IdleWatchers, ACaptureProbeWithoutAServerWaitsForItsSocketInsteadOfPolling) {

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <cerrno>
 #include <cstring>
 #include <pipewire/pipewire.h>
@@ -89,7 +90,8 @@ bool PipeWireScreenCaptureProbe::isScreenCast(const char* mediaClass, const char
            containsNoCase(nodeName, "monitor");
 }
 
-PipeWireScreenCaptureProbe::PipeWireScreenCaptureProbe() : m_mainThread(std::make_unique<QObject>()) {}
+PipeWireScreenCaptureProbe::PipeWireScreenCaptureProbe()
+    : m_mainThread(std::make_unique<QObject>()) {}
 
 PipeWireScreenCaptureProbe::~PipeWireScreenCaptureProbe() {
     disconnect(); // PipeWire's thread is gone before the announcements' target
@@ -195,6 +197,21 @@ void PipeWireScreenCaptureProbe::disconnect() {
 
 std::optional<bool> PipeWireScreenCaptureProbe::screenWatcherPresent() {
     if (m_graph && m_graph->broken) disconnect();
+    if (!m_graph && !m_sinceAttempt.isValid() && !m_firstConnectDone) {
+        // Loading PipeWire's configuration and modules costs milliseconds the start-up
+        // tint waits for, and a fresh graph knows no cast before its registry answers
+        // anyway: the first connection is made on the next turn of the event loop.
+        if (!m_firstConnectQueued) {
+            m_firstConnectQueued = true;
+            QTimer::singleShot(0, m_mainThread.get(), [this] {
+                m_firstConnectDone = true;
+                if (m_graph || m_sinceAttempt.isValid()) return;
+                m_sinceAttempt.start();
+                if (connect() && m_onChange) m_onChange();
+            });
+        }
+        return std::nullopt;
+    }
     if (!m_graph) {
         if (m_sinceAttempt.isValid() && m_sinceAttempt.elapsed() < reconnectAfterMs)
             return std::nullopt;

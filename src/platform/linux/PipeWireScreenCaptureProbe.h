@@ -36,7 +36,7 @@ public:
     static bool isScreenCast(const char* mediaClass, const char* mediaRole, const char* nodeName,
                              const char* deviceApi);
 
-    struct Graph; // PipeWire objects, made on the first question
+    struct Graph; // PipeWire objects, made on the turn after the first question
 
 private:
     bool connect();
@@ -50,4 +50,6 @@ private:
     std::function<void()> m_onChange;
     std::unique_ptr<QObject> m_mainThread; // where announcements are delivered
     std::unique_ptr<QFileSystemWatcher> m_serverWatch;
+    bool m_firstConnectQueued = false;
+    bool m_firstConnectDone = false;
 };
