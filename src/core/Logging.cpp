@@ -1,28 +1,63 @@
 #include "Logging.h"
 
-#include <QDateTime>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <ctime>
+#include <unistd.h>
 
 namespace {
 
 const char* levelName(QtMsgType type) {
     switch (type) {
-    case QtDebugMsg: return "debug";
-    case QtInfoMsg: return "info";
-    case QtWarningMsg: return "warning";
-    case QtCriticalMsg: return "error";
-    case QtFatalMsg: return "fatal";
+    case QtDebugMsg:
+        return "debug";
+    case QtInfoMsg:
+        return "info";
+    case QtWarningMsg:
+        return "warning";
+    case QtCriticalMsg:
+        return "error";
+    case QtFatalMsg:
+        return "fatal";
     }
     return "log";
 }
 
+// The local time to the millisecond, "yyyy-MM-dd HH:mm:ss.zzz". A held key logs a
+// line a frame: the zone is looked up again once a minute, not for every line.
+QByteArray timestamp() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    static std::atomic<time_t> zoneRead{0};
+    if (now.tv_sec - zoneRead.load(std::memory_order_relaxed) >= 60) {
+        zoneRead.store(now.tv_sec, std::memory_order_relaxed);
+        tzset();
+    }
+    tm local{};
+    localtime_r(&now.tv_sec, &local);
+    char text[32];
+    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03ld",
+                                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                local.tm_hour, local.tm_min, local.tm_sec, now.tv_nsec / 1000000);
+    return QByteArray(text, n);
+}
+
+QByteArray lineBytes(QtMsgType type, const char* category, const QString& message) {
+    return timestamp() + ' ' + levelName(type) + ' ' + category + ": " + message.toUtf8();
+}
+
 void writeToStderr(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    const QString line = Logging::formatLine(
-        type, QString::fromLatin1(context.category ? context.category : "default"), message);
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
+    // One write a line: lines from several threads never interleave.
+    const QByteArray bytes =
+        lineBytes(type, context.category ? context.category : "default", message) + '\n';
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n =
+            ::write(STDERR_FILENO, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        done += n;
+    }
 }
 
 std::atomic<LogCapture*> g_capture{nullptr};
@@ -32,9 +67,7 @@ std::atomic<LogCapture*> g_capture{nullptr};
 namespace Logging {
 
 QString formatLine(QtMsgType type, const QString& category, const QString& message) {
-    return QStringLiteral("%1 %2 %3: %4")
-        .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
-             QString::fromLatin1(levelName(type)), category, message);
+    return QString::fromUtf8(lineBytes(type, category.toUtf8().constData(), message));
 }
 
 void install() {
