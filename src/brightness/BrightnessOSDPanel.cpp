@@ -5,6 +5,8 @@
 #include "core/NotificationNames.h"
 #include "core/Preferences.h"
 #include "core/UserDefaults.h"
+#include "platform/Platform.h"
+#include "platform/WindowPixels.h"
 
 #include <QGuiApplication>
 #include <QJsonDocument>
@@ -170,7 +172,7 @@ void BrightnessOSDPanel::stateChanged() {
     m_shownVisible = m_state.isVisible();
     m_shownStilled = m_state.animationsStilled();
     if (whole) {
-        m_pending = QRegion();
+        m_pending = QRect();
         update();
         return;
     }
@@ -179,7 +181,7 @@ void BrightnessOSDPanel::stateChanged() {
     // longer than a ramp's frame: during a ramp the two share one paint a frame.
     const QRect bar = barTrack().toAlignedRect().adjusted(-1, -1, 1, 1);
     if (m_frameTimer.isActive()) {
-        m_pending += bar;
+        m_pending |= bar;
         frameTick();
         m_frameTimer.start(frameAfterLevelMs);
     } else {
@@ -191,19 +193,58 @@ void BrightnessOSDPanel::frameTick() {
     // Only the runs whose colour changed are painted and sent: most of the outline is
     // the gradient's flat stretch and stays as it is from one frame to the next.
     std::vector<QRgb> colours = borderColours();
-    QRegion dirty = m_measuredDpr == 0 ? m_borderRegion : QRegion();
-    std::vector<QRect> runs;
-    runs.reserve(colours.size());
-    for (size_t i = 0; i < colours.size(); ++i)
-        if (i >= m_colours.size() || colours[i] != m_colours[i])
-            runs.push_back(m_borderRuns[i].area);
+    std::vector<QRect> pieces;
+    if (m_measuredDpr == 0) {
+        pieces.push_back(m_borderRegion.boundingRect());
+    } else {
+        bool previousChanged = false;
+        for (size_t i = 0; i < colours.size(); ++i) {
+            const bool changed = i >= m_colours.size() || colours[i] != m_colours[i];
+            const bool joinable = previousChanged;
+            previousChanged = changed;
+            if (!changed) continue;
+            const QRect& area = m_borderRuns[i].area;
+            // Neighbouring runs along a straight edge join into one strip; one round a
+            // corner starts a new piece rather than spanning the card's inside.
+            if (joinable) {
+                const QRect joined = pieces.back() | area;
+                if (qint64(joined.width()) * joined.height() <=
+                    qint64(pieces.back().width()) * pieces.back().height() +
+                        qint64(area.width()) * area.height() + 32) {
+                    pieces.back() = joined;
+                    continue;
+                }
+            }
+            pieces.push_back(area);
+        }
+    }
     m_colours = std::move(colours);
-    for (const QRect& r : runs)
-        dirty += r;
-    dirty += m_pending;
-    m_pending = QRegion();
-    // One rectangle a frame: one image request however many runs changed.
-    if (!dirty.isEmpty()) update(dirty.boundingRect());
+    if (!m_pending.isEmpty()) pieces.push_back(m_pending);
+    m_pending = QRect();
+    if (pieces.empty() || putFrame(pieces)) return;
+    // The toolkit's way: one rectangle a frame, one image request however many runs
+    // changed.
+    QRect bounds;
+    for (const QRect& r : pieces)
+        bounds |= r;
+    update(bounds);
+}
+
+bool BrightnessOSDPanel::putFrame(const std::vector<QRect>& pieces) {
+    // Straight onto the window while it is on screen: a frame then costs the few small
+    // images that changed, in one write, not a posted repaint of their bounding box and
+    // the toolkit's wait for the server between two frames. Before it is first exposed
+    // the toolkit paints it whole anyway.
+    const QWindow* window = windowHandle();
+    if (!isVisible() || !window || !window->isExposed()) return false;
+    const qreal dpr = devicePixelRatioF();
+    composeFrame(dpr);
+    std::vector<QRect> pixels;
+    pixels.reserve(pieces.size());
+    for (const QRect& r : pieces)
+        pixels.push_back(
+            QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr).toAlignedRect());
+    return Platform::instance().windowPixels().put(winId(), m_frame, pixels);
 }
 
 std::vector<QRgb> BrightnessOSDPanel::borderColours() const {

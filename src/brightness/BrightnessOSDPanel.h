@@ -60,6 +60,9 @@ protected:
 private:
     void stateChanged();
     void frameTick();
+    // Sends `pieces` of the composed frame to the window at once; false when the
+    // toolkit has to paint them.
+    bool putFrame(const std::vector<QRect>& pieces);
     // The panel without the bar's fill and the border; kept per mode and pixel ratio.
     void paintBackdrop(QPainter& p) const;
     void paintFill(QPainter& p) const;
@@ -95,7 +98,7 @@ private:
     OSDMode m_shownMode = OSDMode::brightness;
     bool m_shownVisible = false;
     bool m_shownStilled = false;
-    QRegion m_pending; // waits for the next frame while the border turns
+    QRect m_pending; // waits for the next frame while the border turns
 
     QImage m_backdrop;
     OSDMode m_backdropMode = OSDMode::brightness;

@@ -27,6 +27,7 @@
 #include "platform/linux/X11DisplayGamma.h"
 #include "platform/linux/X11GlobalHotKeys.h"
 #include "platform/linux/X11MediaKeyTap.h"
+#include "platform/linux/X11WindowPixels.h"
 #include "platform/linux/XdgAutostartEntry.h"
 #include "platform/simulated/SimulatedAutostartEntry.h"
 #include "platform/simulated/SimulatedDesktopNotifier.h"
@@ -50,6 +51,7 @@
 #include "platform/simulated/SimulatedScreenReaderProbe.h"
 #include "platform/simulated/SimulatedSoundCueAudioBackend.h"
 #include "platform/simulated/SimulatedSystemEvents.h"
+#include "platform/simulated/SimulatedWindowPixels.h"
 
 #include <QDBusConnection>
 #include <QLoggingCategory>
@@ -114,6 +116,7 @@ std::unique_ptr<Platform> Platform::makeSimulated() {
     p->m_outputMuteProbe = std::make_unique<SimulatedOutputMuteProbe>();
     p->m_doNotDisturbProbe = std::make_unique<SimulatedDoNotDisturbProbe>();
     p->m_screenReaderProbe = std::make_unique<SimulatedScreenReaderProbe>();
+    p->m_windowPixels = std::make_unique<SimulatedWindowPixels>();
     p->m_simulatedKeyboard = std::make_unique<SimulatedKeyboard>();
     p->m_globalHotKeys = std::make_unique<SimulatedGlobalHotKeys>();
     p->m_autostartEntry = std::make_unique<SimulatedAutostartEntry>();
@@ -177,6 +180,7 @@ std::unique_ptr<Platform> Platform::makeDefault() {
             }
         }
         if (auto hotKeys = X11GlobalHotKeys::open()) p->setGlobalHotKeys(std::move(hotKeys));
+        p->setWindowPixels(std::make_unique<X11WindowPixels>());
     }
     if (auto backlight = SysfsNativeBacklight::probe()) {
         p->setNativeBacklight(std::move(backlight));
@@ -279,6 +283,13 @@ void Platform::setDoNotDisturbProbe(std::unique_ptr<DoNotDisturbProbe> service) 
 }
 SimulatedDoNotDisturbProbe* Platform::simulatedDoNotDisturbProbe() const {
     return dynamic_cast<SimulatedDoNotDisturbProbe*>(m_doNotDisturbProbe.get());
+}
+
+void Platform::setWindowPixels(std::unique_ptr<WindowPixels> service) {
+    m_windowPixels = std::move(service);
+}
+SimulatedWindowPixels* Platform::simulatedWindowPixels() const {
+    return dynamic_cast<SimulatedWindowPixels*>(m_windowPixels.get());
 }
 
 void Platform::setScreenReaderProbe(std::unique_ptr<ScreenReaderProbe> service) {

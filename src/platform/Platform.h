@@ -50,6 +50,8 @@ class TrueToneClient;
 class SimulatedTrueTone;
 class DitheringControl;
 class SimulatedDithering;
+class WindowPixels;
+class SimulatedWindowPixels;
 
 // Picks a backend for every platform service at start-up: the real Linux backend
 // where the device answers, the simulated one otherwise. HALCYRA_PLATFORM=simulated
@@ -117,6 +119,10 @@ public:
     ScreenReaderProbe& screenReaderProbe() { return *m_screenReaderProbe; }
     void setScreenReaderProbe(std::unique_ptr<ScreenReaderProbe> service);
     SimulatedScreenReaderProbe* simulatedScreenReaderProbe() const;
+
+    WindowPixels& windowPixels() { return *m_windowPixels; }
+    void setWindowPixels(std::unique_ptr<WindowPixels> service);
+    SimulatedWindowPixels* simulatedWindowPixels() const;
 
     DesktopNotifier& desktopNotifier() { return *m_desktopNotifier; }
     void setDesktopNotifier(std::unique_ptr<DesktopNotifier> service);
@@ -195,6 +201,7 @@ private:
     std::unique_ptr<OutputMuteProbe> m_outputMuteProbe;
     std::unique_ptr<DoNotDisturbProbe> m_doNotDisturbProbe;
     std::unique_ptr<ScreenReaderProbe> m_screenReaderProbe;
+    std::unique_ptr<WindowPixels> m_windowPixels;
     std::unique_ptr<LocationService> m_location;
     // Null when the keys come from the X server.
     std::unique_ptr<SimulatedKeyboard> m_simulatedKeyboard;

@@ -1,4 +1,6 @@
 #include "brightness/BrightnessOSDPanel.h"
+#include "platform/Platform.h"
+#include "platform/simulated/SimulatedWindowPixels.h"
 #include "support/TestStore.h"
 
 #include <QCoreApplication>
@@ -104,6 +106,54 @@ TEST(BrightnessOSDPanel, RepaintsOnlyWhatMovesAndKeepsItsLook) {
     EXPECT_NEAR(top.red(), side.red(), 12);
     EXPECT_NEAR(top.blue(), side.blue(), 12);
     state.setVisible(false);
+}
+
+TEST(BrightnessOSDPanel, WhereTheWindowTakesPixelsDirectlyEachFrameSendsOnlyTheRunsThatChanged) {
+    Platform::setInstance(Platform::makeSimulated());
+    SimulatedWindowPixels* pixels = Platform::instance().simulatedWindowPixels();
+    ASSERT_NE(pixels, nullptr);
+    TestStore store;
+    OSDState state;
+    BrightnessOSDPanel panel(state);
+    PaintSpy spy;
+    panel.installEventFilter(&spy);
+    state.setPercentage(0.25);
+    state.setVisible(true);
+    panel.orderFront();
+    spin(100); // the first frame is the toolkit's, whole
+
+    pixels->setAccepting(true);
+    spy.reset();
+    spin(400);
+    EXPECT_EQ(spy.paints, 0) << "a turning border needs no repaint of the widget";
+    ASSERT_GT(pixels->puts().size(), 5u);
+    const QRect inside = panel.rect().adjusted(14, 14, -14, -14);
+    for (const std::vector<QRect>& frame : pixels->puts()) {
+        long long area = 0;
+        for (const QRect& r : frame) {
+            EXPECT_TRUE(panel.rect().contains(r)) << r.x() << "," << r.y();
+            EXPECT_FALSE(r.intersects(inside)) << "a piece spans the card's inside";
+            area += qint64(r.width()) * r.height();
+        }
+        // The outline's changing stretch, not its bounding box.
+        EXPECT_LT(area, 300 * 60 / 6);
+    }
+
+    // A new level: the bar goes out with the next frame, and the toolkit's own paint
+    // (an expose) shows what was sent.
+    pixels->clear();
+    state.setPercentage(0.75);
+    spin(60);
+    const QRect bar(16 + 16 + 12, 27, 300 - 2 * (16 + 16 + 12), 6);
+    bool barSent = false;
+    for (const std::vector<QRect>& frame : pixels->puts())
+        for (const QRect& r : frame)
+            barSent |= r.contains(bar.center());
+    EXPECT_TRUE(barSent);
+    const QImage shot = panel.grab().toImage();
+    EXPECT_TRUE(warm(shot.pixelColor(bar.left() + bar.width() / 2, 30)));
+    state.setVisible(false);
+    pixels->setAccepting(false);
 }
 
 TEST(BrightnessOSDPanel, WhereACompositorBlendsWindowsTheCardCarriesItsShadow) {
