@@ -13,7 +13,9 @@
 #include "sound/SoundCueEngine.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QTimer>
 #include <fontconfig/fontconfig.h>
 #include <thread>
@@ -32,15 +34,21 @@ void makeProcessServices() {
     CPUWatchdog::shared();
     SoundCueEngine::shared();
 }
-// Reading the font configuration and its caches takes about 6 ms, and the first text
-// the start-up lays out (the popover, before the tint is pushed) would wait for it.
-// Done on a thread of its own, it overlaps the toolkit's and the platform's own
-// set-up; the toolkit then finds the configuration loaded. The font library builds it
-// once whichever thread asks first.
-class FontConfigurationWarmup {
+// Reading the font configuration and its caches (about 6 ms) and listing the fonts
+// for the toolkit (about 2 ms more) would otherwise wait for the first text the start-up
+// lays out: the popover, before the tint is pushed. On a thread of their own they
+// overlap the toolkit's and the platform's own set-up. The font library builds its
+// configuration once whichever thread asks first, and the toolkit's font list is
+// guarded for use from any thread.
+class FontWarmup {
 public:
-    FontConfigurationWarmup() : m_thread([] { FcInit(); }) {}
-    ~FontConfigurationWarmup() { finish(); }
+    FontWarmup() : m_thread([] { FcInit(); }) {}
+    ~FontWarmup() { finish(); }
+    // Once the toolkit exists, its font list can be filled in too.
+    void toolkitReady() {
+        finish();
+        m_thread = std::thread([] { QFontDatabase::families(); });
+    }
     void finish() {
         if (m_thread.joinable()) m_thread.join();
     }
@@ -72,7 +80,7 @@ int HalcyraEntry::main(int argc, char* argv[]) {
         SnapshotRunner::runScheduling();
     }
 
-    FontConfigurationWarmup fonts;
+    FontWarmup fonts;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         if (!Platform::hasX11Display())
             qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -82,6 +90,9 @@ int HalcyraEntry::main(int argc, char* argv[]) {
             qputenv("QT_QPA_PLATFORM", "xcb");
     }
     QApplication app(argc, argv);
+    fonts.toolkitReady();
+    // The font list is filled in while the toolkit lives, whichever way main() leaves.
+    const auto fontsListed = qScopeGuard([&fonts] { fonts.finish(); });
     QApplication::setApplicationName(QStringLiteral("Halcyra"));
     QApplication::setDesktopFileName(QStringLiteral("halcyra"));
     QApplication::setQuitOnLastWindowClosed(false);
