@@ -8,10 +8,6 @@
 Q_DECLARE_LOGGING_CATEGORY(lcPlatform)
 
 namespace {
-xcb_connection_t* toolkitConnection() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
 
 // A ZPixmap of depth 24 or 32 must be 32 bits a pixel, least significant byte first,
 // to take the image's rows as they are.
@@ -43,8 +39,20 @@ const X11WindowPixels::Target* X11WindowPixels::target(void* connection, uint32_
     return &(m_targets[window] = Target{depth});
 }
 
+void* X11WindowPixels::toolkitConnection() {
+    // Looked up once per application object: the lookup goes through the toolkit's
+    // meta-object system, and a frame puts pixels sixty times a second.
+    if (m_connectionOf != qGuiApp) {
+        m_connectionOf = qGuiApp;
+        auto* x11 =
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        m_connection = x11 ? x11->connection() : nullptr;
+    }
+    return m_connection;
+}
+
 bool X11WindowPixels::put(quintptr window, const QImage& image, const std::vector<QRect>& pieces) {
-    xcb_connection_t* c = toolkitConnection();
+    auto* c = static_cast<xcb_connection_t*>(toolkitConnection());
     if (!c || xcb_connection_has_error(c) || !window) return false;
     if (!m_formatChecked) {
         m_formatChecked = true;

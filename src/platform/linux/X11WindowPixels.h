@@ -17,12 +17,15 @@ private:
     struct Target {
         uint8_t depth = 0;
     };
+    void* toolkitConnection();
     // The window's depth, asked of the server once per window.
     const Target* target(void* connection, uint32_t window);
 
     std::unordered_map<uint32_t, Target> m_targets;
     std::unordered_map<uint8_t, uint32_t> m_gcByDepth; // one graphics context per depth
     std::vector<uchar> m_rows;
+    const void* m_connectionOf = nullptr; // the application object it was asked of
+    void* m_connection = nullptr;
     bool m_formatChecked = false;
     bool m_formatUsable = false;
 };
