@@ -142,6 +142,9 @@ TEST(NightLights, KWinInhibitionIsLiftedAlsoByALaterProcessHoldingTheCookie) {
 TEST(NightLights, GnomeKeyIsSwitchedThroughGSettings) {
     const QString compiler = QStandardPaths::findExecutable("glib-compile-schemas");
     if (compiler.isEmpty()) GTEST_SKIP() << "no glib-compile-schemas";
+    // Made before the desktop's settings exist, as at start-up: the schema is looked
+    // for when first asked, not when the client is made.
+    GnomeNightLight night;
     QTemporaryDir schemas;
     put(schemas.filePath("org.gnome.settings-daemon.plugins.color.gschema.xml"),
         R"(<schemalist><schema id="org.gnome.settings-daemon.plugins.color"
@@ -152,7 +155,6 @@ TEST(NightLights, GnomeKeyIsSwitchedThroughGSettings) {
     qputenv("GSETTINGS_SCHEMA_DIR", schemas.path().toLocal8Bit());
     qputenv("GSETTINGS_BACKEND", "memory");
 
-    GnomeNightLight night;
     ASSERT_TRUE(night.isAvailable());
     EXPECT_TRUE(night.state()->enabled);
     ASSERT_TRUE(night.setEnabled(false));

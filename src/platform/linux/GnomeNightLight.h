@@ -5,7 +5,8 @@
 typedef struct _GSettings GSettings;
 
 // GNOME's night light: the GSettings key "night-light-enabled" of
-// org.gnome.settings-daemon.plugins.color, used only where that schema is installed.
+// org.gnome.settings-daemon.plugins.color, used only where that schema is installed
+// (looked for when first asked).
 class GnomeNightLight final : public NightLight {
 public:
     static inline const char* schemaId = "org.gnome.settings-daemon.plugins.color";
@@ -15,10 +16,15 @@ public:
     GnomeNightLight& operator=(const GnomeNightLight&) = delete;
 
     QString name() const override { return QStringLiteral("GNOME night light"); }
-    bool isAvailable() override { return m_settings != nullptr; }
+    bool isAvailable() override { return settings() != nullptr; }
     std::optional<State> state() override;
     bool setEnabled(bool on) override;
 
 private:
+    // The desktop's settings, looked up on the first question; null where the schema
+    // or its key is missing.
+    GSettings* settings();
+
     GSettings* m_settings = nullptr;
+    bool m_lookedUp = false;
 };

@@ -14,6 +14,25 @@ const char* const kProperties[] = {"dithering mode", "dithering depth"};
 struct RandRDithering::Impl {
     Display* dpy = nullptr;
     Window root = 0;
+    bool opened = false;
+
+    // The connection is made on the first question, after the start-up's first tint
+    // (each X connection costs about a millisecond); false without a server that
+    // speaks RandR.
+    bool connect() {
+        if (opened) return dpy != nullptr;
+        opened = true;
+        dpy = XOpenDisplay(nullptr);
+        if (!dpy) return false;
+        int eventBase = 0, errorBase = 0;
+        if (!XRRQueryExtension(dpy, &eventBase, &errorBase)) {
+            XCloseDisplay(dpy);
+            dpy = nullptr;
+            return false;
+        }
+        root = DefaultRootWindow(dpy);
+        return true;
+    }
 
     // Calls `f` for every connected output with its name.
     void forEachOutput(const std::function<void(RROutput, const QString&)>& f) {
@@ -78,17 +97,8 @@ struct RandRDithering::Impl {
 };
 
 std::unique_ptr<RandRDithering> RandRDithering::open() {
-    Display* dpy = XOpenDisplay(nullptr);
-    if (!dpy) return nullptr;
-    int eventBase = 0, errorBase = 0;
-    if (!XRRQueryExtension(dpy, &eventBase, &errorBase)) {
-        XCloseDisplay(dpy);
-        return nullptr;
-    }
-    auto impl = std::make_unique<Impl>();
-    impl->dpy = dpy;
-    impl->root = DefaultRootWindow(dpy);
-    return std::unique_ptr<RandRDithering>(new RandRDithering(std::move(impl)));
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) return nullptr;
+    return std::unique_ptr<RandRDithering>(new RandRDithering(std::make_unique<Impl>()));
 }
 
 RandRDithering::RandRDithering(std::unique_ptr<Impl> impl) : m(std::move(impl)) {}
@@ -103,6 +113,7 @@ bool RandRDithering::isAvailable() {
 
 QJsonObject RandRDithering::snapshot() {
     QJsonObject all;
+    if (!m->connect()) return all;
     m->forEachOutput([&](RROutput output, const QString& name) {
         QJsonObject values;
         for (const char* p : kProperties) {
@@ -117,6 +128,7 @@ QJsonObject RandRDithering::snapshot() {
 }
 
 bool RandRDithering::setDithering(bool enabled) {
+    if (!m->connect()) return false;
     const Atom property = XInternAtom(m->dpy, "dithering mode", True);
     if (property == None) return false;
     bool ok = true;
@@ -129,6 +141,7 @@ bool RandRDithering::setDithering(bool enabled) {
 }
 
 bool RandRDithering::restore(const QJsonObject& snapshot) {
+    if (!m->connect()) return false;
     bool ok = true;
     m->forEachOutput([&](RROutput output, const QString& name) {
         const QJsonObject values = snapshot.value(name).toObject();

@@ -8,7 +8,8 @@
 // drivers offer (atom-valued, one of the values the driver lists).
 class RandRDithering final : public DitheringControl {
 public:
-    // None without an X server.
+    // None without a display named in DISPLAY; the server itself is first asked when
+    // the dithering is.
     static std::unique_ptr<RandRDithering> open();
     ~RandRDithering() override;
 
