@@ -150,6 +150,13 @@ void BrightnessOSDPanel::moveTo(QPoint origin) {
 void BrightnessOSDPanel::orderFront() {
     show();
     raise();
+    // A key press has woken the application anyway: the border's next frame goes out
+    // with it and its timer counts from here, so a held key costs one wake-up less
+    // between two of its presses.
+    if (m_frameTimer.isActive()) {
+        frameTick();
+        m_frameTimer.start(frameAfterLevelMs);
+    }
 }
 
 void BrightnessOSDPanel::orderOut() {
