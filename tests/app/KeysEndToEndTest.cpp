@@ -13,16 +13,7 @@ protected:
     void SetUp() override {
         ShellSession::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        for (const char* tool : {"xdotool", "xmodmap"})
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                GTEST_SKIP() << tool << " is not installed";
-        // The dummy server's keyboard has no brightness keys; a laptop's has them here.
-        bool ok = false;
-        display().run(QStringLiteral("xmodmap"),
-                      {QStringLiteral("-e"), QStringLiteral("keycode 232 = XF86MonBrightnessDown"),
-                       QStringLiteral("-e"), QStringLiteral("keycode 233 = XF86MonBrightnessUp")},
-                      &ok);
-        ASSERT_TRUE(ok);
+        mapBrightnessKeys();
     }
 
     QProcess& launchWithKeys() {

@@ -11,16 +11,10 @@ protected:
     void SetUp() override {
         ShellSession::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        for (const char* tool : {"xdotool", "xmodmap"})
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                GTEST_SKIP() << tool << " is not installed";
+        mapBrightnessKeys();
+        if (IsSkipped() || HasFatalFailure()) return;
         m_desk = std::make_unique<LiveDesktop>(m_server);
         if (!m_desk->start(GetParam())) GTEST_SKIP() << m_desk->errorString().toStdString();
-        bool ok = false;
-        display().run(QStringLiteral("xmodmap"),
-                      {QStringLiteral("-e"), QStringLiteral("keycode 232 = XF86MonBrightnessDown")},
-                      &ok);
-        ASSERT_TRUE(ok);
     }
     void TearDown() override {
         ShellSession::TearDown();

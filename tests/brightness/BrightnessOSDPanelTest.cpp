@@ -43,18 +43,29 @@ bool warm(QColor c) {
     return c.red() > 150 && c.red() > c.blue() + 60;
 }
 
+// A panel up at a quarter with its paints counted, once its first (whole) frame is in.
+struct ShownPanel {
+    TestStore store;
+    OSDState state;
+    BrightnessOSDPanel panel{state};
+    PaintSpy spy;
+    ShownPanel() {
+        panel.installEventFilter(&spy);
+        state.setPercentage(0.25);
+        state.setVisible(true);
+        panel.orderFront();
+        spin(100);
+    }
+    ~ShownPanel() { state.setVisible(false); }
+};
+
 } // namespace
 
 TEST(BrightnessOSDPanel, RepaintsOnlyWhatMovesAndKeepsItsLook) {
-    TestStore store;
-    OSDState state;
-    BrightnessOSDPanel panel(state);
-    PaintSpy spy;
-    panel.installEventFilter(&spy);
-    state.setPercentage(0.25);
-    state.setVisible(true);
-    panel.orderFront();
-    spin(100);
+    ShownPanel shown;
+    OSDState& state = shown.state;
+    BrightnessOSDPanel& panel = shown.panel;
+    PaintSpy& spy = shown.spy;
 
     QImage shot = panel.grab().toImage();
     QDir().mkpath(QStringLiteral(HALCYRA_TEST_ARTIFACTS));
@@ -105,22 +116,16 @@ TEST(BrightnessOSDPanel, RepaintsOnlyWhatMovesAndKeepsItsLook) {
     const QColor top = shot.pixelColor(150, 0), side = shot.pixelColor(0, 30);
     EXPECT_NEAR(top.red(), side.red(), 12);
     EXPECT_NEAR(top.blue(), side.blue(), 12);
-    state.setVisible(false);
 }
 
 TEST(BrightnessOSDPanel, WhereTheWindowTakesPixelsDirectlyEachFrameSendsOnlyTheRunsThatChanged) {
     Platform::setInstance(Platform::makeSimulated());
     SimulatedWindowPixels* pixels = Platform::instance().simulatedWindowPixels();
     ASSERT_NE(pixels, nullptr);
-    TestStore store;
-    OSDState state;
-    BrightnessOSDPanel panel(state);
-    PaintSpy spy;
-    panel.installEventFilter(&spy);
-    state.setPercentage(0.25);
-    state.setVisible(true);
-    panel.orderFront();
-    spin(100); // the first frame is the toolkit's, whole
+    ShownPanel shown;
+    OSDState& state = shown.state;
+    BrightnessOSDPanel& panel = shown.panel;
+    PaintSpy& spy = shown.spy;
 
     pixels->setAccepting(true);
     spy.reset();
@@ -152,7 +157,6 @@ TEST(BrightnessOSDPanel, WhereTheWindowTakesPixelsDirectlyEachFrameSendsOnlyTheR
     EXPECT_TRUE(barSent);
     const QImage shot = panel.grab().toImage();
     EXPECT_TRUE(warm(shot.pixelColor(bar.left() + bar.width() / 2, 30)));
-    state.setVisible(false);
     pixels->setAccepting(false);
 }
 
