@@ -2,26 +2,16 @@
 // compositor and a window manager: brought up by a brightness key and grabbed from the
 // server while its border turns. The card, its bar and its border are what the server
 // shows; the corners show the desktop; only the border moves between two grabs.
+#include "../app/LiveSession.h"
 #include "../app/ShellSession.h"
-#include "support/LiveDesktop.h"
 
-class BrightnessOSDLive : public ShellSession,
-                          public ::testing::WithParamInterface<LiveDesktop::Options> {
+class BrightnessOSDLive : public LiveSession<ShellSession> {
 protected:
     void SetUp() override {
-        ShellSession::SetUp();
+        LiveSession::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         mapBrightnessKeys();
-        if (IsSkipped() || HasFatalFailure()) return;
-        m_desk = std::make_unique<LiveDesktop>(m_server);
-        if (!m_desk->start(GetParam())) GTEST_SKIP() << m_desk->errorString().toStdString();
     }
-    void TearDown() override {
-        ShellSession::TearDown();
-        m_desk.reset();
-    }
-
-    std::unique_ptr<LiveDesktop> m_desk;
 };
 
 TEST_P(BrightnessOSDLive, ShowsItsCardBarAndTurningBorderAsTheServerDrawsThem) {

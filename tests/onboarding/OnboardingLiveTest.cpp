@@ -3,8 +3,8 @@
 // the takeover's slides with its button, the settings window's "Preview Onboarding",
 // the tour's six slides, the survey. Each window is grabbed from the server once it has
 // settled and kept under test-artifacts/live/.
+#include "../app/LiveSession.h"
 #include "../settings/SettingsSession.h"
-#include "support/LiveDesktop.h"
 
 namespace {
 
@@ -18,19 +18,12 @@ constexpr QRect kTakeoverDots{460, 676, 104, 14};
 
 } // namespace
 
-class OnboardingLive : public SettingsSession,
-                       public ::testing::WithParamInterface<LiveDesktop::Options> {
+class OnboardingLive : public LiveSession<SettingsSession> {
 protected:
     void SetUp() override {
-        SettingsSession::SetUp();
+        LiveSession::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         if (!m_tray) GTEST_SKIP() << "trayer is not installed";
-        m_desk = std::make_unique<LiveDesktop>(m_server);
-        if (!m_desk->start(GetParam())) GTEST_SKIP() << m_desk->errorString().toStdString();
-    }
-    void TearDown() override {
-        SettingsSession::TearDown();
-        m_desk.reset();
     }
     QString name(const QString& step) const {
         return QStringLiteral("onboarding-%1-%2").arg(step, m_desk->label());
@@ -105,7 +98,6 @@ protected:
     void replayTour();
     void survey();
 
-    std::unique_ptr<LiveDesktop> m_desk;
     QProcess* m_app = nullptr;
 };
 

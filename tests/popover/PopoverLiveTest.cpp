@@ -2,27 +2,14 @@
 // the popover opened by a click on the tray icon, grabbed from the server once it has
 // settled. Its card reaches the window's edges, its corners show the desktop behind,
 // and the footer's gear stays inside the card after a note is typed and sent.
+#include "../app/LiveSession.h"
 #include "../app/ShellSession.h"
-#include "support/LiveDesktop.h"
 
-class PopoverLive : public ShellSession,
-                    public ::testing::WithParamInterface<LiveDesktop::Options> {
+class PopoverLive : public LiveSession<ShellSession> {
 protected:
-    void SetUp() override {
-        ShellSession::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        m_desk = std::make_unique<LiveDesktop>(m_server);
-        if (!m_desk->start(GetParam())) GTEST_SKIP() << m_desk->errorString().toStdString();
-    }
-    void TearDown() override {
-        ShellSession::TearDown();
-        m_desk.reset();
-    }
     QString name(const char* step) const {
         return QStringLiteral("popover-%1-%2").arg(QLatin1String(step), m_desk->label());
     }
-
-    std::unique_ptr<LiveDesktop> m_desk;
 };
 
 // The footer's gear sits at the card's bottom-right; it must be drawn (bright strokes on

@@ -1,32 +1,19 @@
 // The settings window on a private Xorg, opened from the popover's gear, with and
 // without a compositor and a window manager: grabbed once settled, moved by a drag on
 // its sidebar, and its general section's footer read from the pixels.
+#include "../app/LiveSession.h"
 #include "SettingsSession.h"
-#include "support/LiveDesktop.h"
 
 #include <sys/stat.h>
 
-class SettingsLive : public SettingsSession,
-                     public ::testing::WithParamInterface<LiveDesktop::Options> {
+class SettingsLive : public LiveSession<SettingsSession> {
 protected:
-    void SetUp() override {
-        SettingsSession::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        m_desk = std::make_unique<LiveDesktop>(m_server);
-        if (!m_desk->start(GetParam())) GTEST_SKIP() << m_desk->errorString().toStdString();
-    }
-    void TearDown() override {
-        SettingsSession::TearDown();
-        m_desk.reset();
-    }
     QString name(const char* step) const {
         return QStringLiteral("settings-%1-%2").arg(QLatin1String(step), m_desk->label());
     }
     QString settingsWindow(QProcess& app) const {
         return m_desk->waitForWindow(QStringLiteral("Halcyra Settings"), app.processId());
     }
-
-    std::unique_ptr<LiveDesktop> m_desk;
 };
 
 TEST_P(SettingsLive, OpensFromTheGearAndMovesByItsSidebar) {
