@@ -16,7 +16,6 @@
 #include <QFontDatabase>
 #include <QLoggingCategory>
 #include <QScopeGuard>
-#include <QTimer>
 #include <fontconfig/fontconfig.h>
 #include <thread>
 
@@ -121,7 +120,6 @@ int HalcyraEntry::main(int argc, char* argv[]) {
                      &AppDelegate::applicationShouldHandleReopen);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, delegate.get(),
                      &AppDelegate::applicationWillTerminate);
-    QTimer::singleShot(0, delegate.get(), &AppDelegate::applicationDidFinishLaunching);
 
     // An exit from inside the loop (the X server went away) saves and leaves without
     // static destruction; our own quit returns here and tears down in order.
@@ -133,6 +131,10 @@ int HalcyraEntry::main(int argc, char* argv[]) {
         InstanceLock::releaseForExit();
         if (gammaOutlivesDisplay) Platform::instance().displayGamma().restoreColorSettings();
     });
+    // The launch runs just before the loop starts: the gamma backend sends what the loop
+    // would hold back until it next waits at once, so the stored tint reaches the
+    // screens when the launch pushes it, not after the rest of the launch.
+    delegate->applicationDidFinishLaunching();
     const int status = app.exec();
     SessionEnd::disarm();
     delegate.reset();
