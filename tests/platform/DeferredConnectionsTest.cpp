@@ -1,5 +1,6 @@
 // Clients the platform makes at start-up that reach their server only when first
 // asked, after the start-up's first tint.
+#include "platform/linux/LinuxSystemEvents.h"
 #include "platform/linux/RandRDithering.h"
 #include "support/XorgServer.h"
 
@@ -39,5 +40,26 @@ TEST(DeferredConnections, TheDitheringClientConnectsToTheXServerOnItsFirstQuesti
     EXPECT_FALSE(dithering->restore({}));
     qunsetenv("DISPLAY");
     EXPECT_FALSE(RandRDithering::open());
+    qputenv("DISPLAY", previous);
+}
+
+TEST(DeferredConnections, SystemEventsAreWatchedFromTheirFirstObserverOn) {
+    XorgServer server;
+    if (!server.start()) GTEST_SKIP() << server.errorString().toStdString();
+    const QByteArray previous = qgetenv("DISPLAY");
+    qputenv("DISPLAY", server.display().toLocal8Bit());
+
+    const int before = openFiles();
+    LinuxSystemEvents events;
+    EXPECT_EQ(openFiles(), before) << "no bus, server, clock or folder watch yet";
+    QObject::connect(&events, &QObject::destroyed, [] {});
+    EXPECT_EQ(openFiles(), before) << "only its own signals start the watches";
+    int changes = 0;
+    QObject::connect(&events, &SystemEvents::clockDidChange, [&] { ++changes; });
+    const int watching = openFiles();
+    // At least the clock's timer and the time-zone watch.
+    EXPECT_GE(watching, before + 2);
+    QObject::connect(&events, &SystemEvents::screensDidWake, [] {});
+    EXPECT_EQ(openFiles(), watching) << "started once";
     qputenv("DISPLAY", previous);
 }

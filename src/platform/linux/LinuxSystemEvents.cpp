@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QLoggingCategory>
+#include <QMetaMethod>
 #include <QSocketNotifier>
 #include <QTimeZone>
 #include <QTimer>
@@ -25,7 +26,16 @@ const QString kLocaltime = QStringLiteral("/etc/localtime");
 const QString kTimezone = QStringLiteral("/etc/timezone");
 } // namespace
 
-LinuxSystemEvents::LinuxSystemEvents(QObject* parent) : SystemEvents(parent) {
+LinuxSystemEvents::LinuxSystemEvents(QObject* parent) : SystemEvents(parent) {}
+
+void LinuxSystemEvents::connectNotify(const QMetaMethod& signal) {
+    // Only our own signals count (not destroyed() and the like).
+    if (m_watching || signal.methodIndex() < SystemEvents::staticMetaObject.methodOffset()) return;
+    m_watching = true;
+    startWatching();
+}
+
+void LinuxSystemEvents::startWatching() {
     QDBusConnection system = QDBusConnection::systemBus();
     if (system.isConnected()) {
         system.connect(QStringLiteral("org.freedesktop.login1"),

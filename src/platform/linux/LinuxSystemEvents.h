@@ -17,7 +17,9 @@ struct _XDisplay;
 // power level (told by the server from DPMS 1.2 on, polled once a second on older
 // servers, which send no event when it changes), wall-clock jumps from a
 // timerfd that the kernel cancels when the clock is set, and time-zone changes from
-// watching /etc/localtime. Whatever bus or server is missing is skipped.
+// watching /etc/localtime. Whatever bus or server is missing is skipped. Nothing is
+// watched before the first observer connects: until then no one would hear of it, and
+// the buses and the X connection would cost the start-up before its first tint.
 class LinuxSystemEvents final : public SystemEvents {
     Q_OBJECT
 public:
@@ -26,11 +28,15 @@ public:
     explicit LinuxSystemEvents(QObject* parent = nullptr);
     ~LinuxSystemEvents() override;
 
+protected:
+    void connectNotify(const QMetaMethod& signal) override;
+
 private slots:
     void onPrepareForSleep(bool sleeping);
     void onScreensaverActiveChanged(bool active);
 
 private:
+    void startWatching();
     void armClockWatch();
     void onClockFd();
     void onZoneFileChanged(bool zoneFileItself);
@@ -47,4 +53,5 @@ private:
     std::unique_ptr<QTimer> m_dpmsPoll;
     std::unique_ptr<QSocketNotifier> m_dpmsNotifier;
     bool m_displaysOn = true;
+    bool m_watching = false;
 };
