@@ -13,12 +13,21 @@ int openFiles() {
 }
 } // namespace
 
-TEST(DeferredConnections, TheDitheringClientConnectsToTheXServerOnItsFirstQuestion) {
-    XorgServer server;
-    if (!server.start()) GTEST_SKIP() << server.errorString().toStdString();
-    const QByteArray previous = qgetenv("DISPLAY");
-    qputenv("DISPLAY", server.display().toLocal8Bit());
+// A private X server named in DISPLAY for the test's length.
+class DeferredConnections : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!m_server.start()) GTEST_SKIP() << m_server.errorString().toStdString();
+        qputenv("DISPLAY", m_server.display().toLocal8Bit());
+    }
+    void TearDown() override { qputenv("DISPLAY", m_previous); }
 
+private:
+    XorgServer m_server;
+    const QByteArray m_previous = qgetenv("DISPLAY");
+};
+
+TEST_F(DeferredConnections, TheDitheringClientConnectsToTheXServerOnItsFirstQuestion) {
     const int before = openFiles();
     std::unique_ptr<RandRDithering> dithering = RandRDithering::open();
     ASSERT_TRUE(dithering);
@@ -40,15 +49,9 @@ TEST(DeferredConnections, TheDitheringClientConnectsToTheXServerOnItsFirstQuesti
     EXPECT_FALSE(dithering->restore({}));
     qunsetenv("DISPLAY");
     EXPECT_FALSE(RandRDithering::open());
-    qputenv("DISPLAY", previous);
 }
 
-TEST(DeferredConnections, SystemEventsAreWatchedFromTheirFirstObserverOn) {
-    XorgServer server;
-    if (!server.start()) GTEST_SKIP() << server.errorString().toStdString();
-    const QByteArray previous = qgetenv("DISPLAY");
-    qputenv("DISPLAY", server.display().toLocal8Bit());
-
+TEST_F(DeferredConnections, SystemEventsAreWatchedFromTheirFirstObserverOn) {
     const int before = openFiles();
     LinuxSystemEvents events;
     EXPECT_EQ(openFiles(), before) << "no bus, server, clock or folder watch yet";
@@ -61,5 +64,4 @@ TEST(DeferredConnections, SystemEventsAreWatchedFromTheirFirstObserverOn) {
     EXPECT_GE(watching, before + 2);
     QObject::connect(&events, &SystemEvents::screensDidWake, [] {});
     EXPECT_EQ(openFiles(), watching) << "started once";
-    qputenv("DISPLAY", previous);
 }
