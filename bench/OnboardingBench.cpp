@@ -25,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -32,7 +33,14 @@ namespace {
 // (it is drawn while the window fades in), the rest are the animation's frames.
 struct Stats {
     double first = 0, mean = 0, worst = 0;
+    double worstBusy = 0; // the busiest frame's time on the processor: its cost without waits
 };
+
+double threadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
 
 // `prepare` runs before each frame outside the timing (the benchmark's own clear of
 // its image is no part of a frame the application draws).
@@ -42,14 +50,17 @@ template <typename P, typename F> Stats timeFrames(int frames, P prepare, F fram
         prepare();
         QElapsedTimer t;
         t.start();
+        const double busyFrom = threadCpuMs();
         frame(i);
         const double ms = t.nsecsElapsed() / 1e6;
+        const double busy = threadCpuMs() - busyFrom;
         if (i == 0) {
             s.first = ms;
             continue;
         }
         s.mean += ms;
         s.worst = std::max(s.worst, ms);
+        s.worstBusy = std::max(s.worstBusy, busy);
     }
     s.mean /= std::max(1, frames - 1);
     return s;
@@ -87,9 +98,10 @@ int main(int argc, char** argv) {
                 state.setWarmth(f.kelvin, f.intensity);
                 view.render(&image);
             });
-        std::printf("  takeover sweep slide:  %6.2f ms mean, %6.2f ms worst (359 frames; first "
-                    "%.1f ms; target: worst <= 8 ms)\n",
-                    s.mean, s.worst, s.first);
+        std::printf("  takeover sweep slide:  %6.2f ms mean, %6.2f ms worst (the busiest on the "
+                    "processor %.2f ms) "
+                    "(359 frames; first %.1f ms; target: worst <= 8 ms)\n",
+                    s.mean, s.worst, s.worstBusy, s.first);
     }
     for (int slide = 0; slide < WelcomeView::slideCount; ++slide) {
         WelcomeView view({}, true, nullptr, 1.0, std::make_unique<ManualFrameTimer>(),
@@ -105,9 +117,10 @@ int main(int argc, char** argv) {
                 QPainter p(&image);
                 view.render(&p, QPoint(40, 40));
             });
-        std::printf("  welcome slide %d:       %6.2f ms mean, %6.2f ms worst (119 frames; first "
-                    "%.1f ms; target: worst <= 8 ms)\n",
-                    slide, s.mean, s.worst, s.first);
+        std::printf("  welcome slide %d:       %6.2f ms mean, %6.2f ms worst (the busiest on the "
+                    "processor %.2f ms) "
+                    "(119 frames; first %.1f ms; target: worst <= 8 ms)\n",
+                    slide, s.mean, s.worst, s.worstBusy, s.first);
     }
 
     // The sweep on real displays: every frame is a push; none may be dropped.
