@@ -260,34 +260,41 @@ std::vector<QRgb> BrightnessOSDPanel::borderColours() const {
     const QColor accent = m_state.mode() == OSDMode::warmth ? amber : warmYellow;
     const qreal t = m_animationStart.isValid() ? m_animationStart.elapsed() / 1000.0 : 0.0;
     const qreal start = std::fmod(t, 3.0) / 3.0 * 360.0;
-    struct Stop {
-        qreal at;
-        QColor colour;
+    // Worked in plain floats, rounded to 16 bits a channel as a colour made from them
+    // would be: 48 colours a frame, sixty frames a second.
+    struct Rgba {
+        float r, g, b, a;
     };
-    const Stop stops[] = {{0.0, accent},
-                          {0.08, withAlpha(accent, 0.6)},
-                          {0.3, QColor::fromRgbF(1, 1, 1, 0.05f)},
-                          {0.85, QColor::fromRgbF(1, 1, 1, 0.05f)},
-                          {0.95, withAlpha(accent, 0.3)},
-                          {1.0, accent}};
-    auto colourAt = [&](qreal f) {
+    auto rgba = [](const QColor& c) { return Rgba{c.redF(), c.greenF(), c.blueF(), c.alphaF()}; };
+    struct Stop {
+        float at;
+        Rgba colour;
+    };
+    const Stop stops[] = {{0.0f, rgba(accent)},
+                          {0.08f, rgba(withAlpha(accent, 0.6))},
+                          {0.3f, rgba(QColor::fromRgbF(1, 1, 1, 0.05f))},
+                          {0.85f, rgba(QColor::fromRgbF(1, 1, 1, 0.05f))},
+                          {0.95f, rgba(withAlpha(accent, 0.3))},
+                          {1.0f, rgba(accent)}};
+    auto colourAt = [&](float f) {
         for (size_t i = 1; i < std::size(stops); ++i) {
             if (f > stops[i].at) continue;
-            const qreal k = (f - stops[i - 1].at) / (stops[i].at - stops[i - 1].at);
-            const QColor& a = stops[i - 1].colour;
-            const QColor& b = stops[i].colour;
-            return QColor::fromRgbF(float(a.redF() + (b.redF() - a.redF()) * k),
-                                    float(a.greenF() + (b.greenF() - a.greenF()) * k),
-                                    float(a.blueF() + (b.blueF() - a.blueF()) * k),
-                                    float(a.alphaF() + (b.alphaF() - a.alphaF()) * k));
+            const float k = (f - stops[i - 1].at) / (stops[i].at - stops[i - 1].at);
+            const Rgba& a = stops[i - 1].colour;
+            const Rgba& b = stops[i].colour;
+            return Rgba{a.r + (b.r - a.r) * k, a.g + (b.g - a.g) * k, a.b + (b.b - a.b) * k,
+                        a.a + (b.a - a.a) * k};
         }
-        return accent;
+        return stops[0].colour;
     };
+    auto channel = [](float v) { return quint16(qRound(v * 65535.0f)); };
     std::vector<QRgb> colours;
     colours.reserve(m_borderRuns.size());
     for (const BorderRun& run : m_borderRuns) {
-        const qreal f = std::fmod(run.angle - start + 720.0, 360.0) / 360.0;
-        colours.push_back(qPremultiply(colourAt(f).rgba64()).toArgb32());
+        const Rgba c = colourAt(float(std::fmod(run.angle - start + 720.0, 360.0) / 360.0));
+        const QRgba64 v =
+            QRgba64::fromRgba64(channel(c.r), channel(c.g), channel(c.b), channel(c.a));
+        colours.push_back(qPremultiply(v).toArgb32());
     }
     return colours;
 }
