@@ -39,6 +39,9 @@ TEST_P(SettingsLive, OpensFromTheGearAndMovesByItsSidebar) {
     const QPoint from = frame.topLeft() + QPoint(100, 330);
     x.xdotool({"mousemove", "--sync", QString::number(from.x()), QString::number(from.y())});
     x.xdotool({"mousedown", "1"});
+    // As a hand would: the window manager takes the move over from the press before the
+    // pointer goes anywhere, rather than racing a motion sent within the same millisecond.
+    QThread::msleep(150);
     for (int step = 1; step <= 10; ++step) {
         x.xdotool({"mousemove", "--sync", QString::number(from.x() + 12 * step),
                    QString::number(from.y() + 8 * step)});
