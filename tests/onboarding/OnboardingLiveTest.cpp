@@ -18,6 +18,18 @@ constexpr QRect kTakeoverDots{460, 676, 104, 14};
 
 } // namespace
 
+// A slide shows its text in `area`, and differs there from the slide before it (kept in
+// `previous` for the next one).
+static void expectNewSlide(const LiveDesktop::Shot& shot, QImage& previous, const QRect& area,
+                           const QString& step) {
+    EXPECT_GT(LiveDesktop::brightPixels(shot.image, area), 150)
+        << step.toStdString() << ": no text, see " << shot.path.toStdString();
+    if (!previous.isNull())
+        EXPECT_GT(LiveDesktop::changedShare(previous, shot.image, area), 0.02)
+            << step.toStdString() << ": the slide did not change, see " << shot.path.toStdString();
+    previous = shot.image;
+}
+
 class OnboardingLive : public LiveSession<SettingsSession> {
 protected:
     void SetUp() override {
@@ -117,13 +129,7 @@ void OnboardingLive::takeover() {
         const QString step = QStringLiteral("takeover-slide%1").arg(slide);
         const LiveDesktop::Shot shot = screen(step, slide == 1 ? 1500 : 2500);
         ASSERT_FALSE(shot.isNull());
-        EXPECT_GT(LiveDesktop::brightPixels(shot.image, text), 150)
-            << step.toStdString() << ": no text, see " << shot.path.toStdString();
-        if (!previous.isNull())
-            EXPECT_GT(LiveDesktop::changedShare(previous, shot.image, text), 0.02)
-                << step.toStdString() << ": the slide did not change, see "
-                << shot.path.toStdString();
-        previous = shot.image;
+        expectNewSlide(shot, previous, text, step);
         if (slide == 0) {
             // Clear: the sea-green desktop under a black 0.35 dimmer. Painted: a grey scene.
             const QColor c = shot.image.pixelColor(corner.center());
@@ -198,13 +204,7 @@ void OnboardingLive::replayTour() {
         const QString step = QStringLiteral("welcome-slide%1").arg(slide);
         const LiveDesktop::Shot shot = screen(step, 3000);
         ASSERT_FALSE(shot.isNull());
-        EXPECT_GT(LiveDesktop::brightPixels(shot.image, body), 150)
-            << step.toStdString() << ": no text, see " << shot.path.toStdString();
-        if (!previous.isNull())
-            EXPECT_GT(LiveDesktop::changedShare(previous, shot.image, body), 0.02)
-                << step.toStdString() << ": the slide did not change, see "
-                << shot.path.toStdString();
-        previous = shot.image;
+        expectNewSlide(shot, previous, body, step);
         if (slide == 0) {
             // See-through or cut away: the desktop at each corner of the window.
             LiveDesktop::Shot window = shot;
