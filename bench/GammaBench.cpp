@@ -16,8 +16,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -30,8 +28,6 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
-#include <sys/inotify.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -137,33 +133,6 @@ bool useHeads(XorgServer& server, size_t count) {
         QThread::msleep(20);
     return server.activeCrtcs().size() == count;
 }
-
-// Counts the saves of a file from the kernel's notes of the renames that put a new
-// copy in place, read once at the end: nothing is asked while the frames run.
-struct SaveCounter {
-    int fd = -1;
-    QByteArray name;
-    explicit SaveCounter(const QString& path) : name(QFileInfo(path).fileName().toLocal8Bit()) {
-        fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (fd >= 0)
-            inotify_add_watch(fd, QFile::encodeName(QFileInfo(path).absolutePath()), IN_MOVED_TO);
-    }
-    ~SaveCounter() {
-        if (fd >= 0) ::close(fd);
-    }
-    int saves() const {
-        int n = 0;
-        alignas(inotify_event) char buffer[4096];
-        for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) {
-            for (char* p = buffer; p < buffer + got;) {
-                const auto* e = reinterpret_cast<const inotify_event*>(p);
-                if (e->len && name == e->name) ++n;
-                p += sizeof(inotify_event) + e->len;
-            }
-        }
-        return n;
-    }
-};
 
 void wait(int ms) {
     QEventLoop settle;

@@ -23,6 +23,9 @@ CrashLoopGuard::CrashLoopGuard(UserDefaults& defaults, Clock& clock)
 
 CrashLoopGuard::Outcome CrashLoopGuard::beginLaunch() {
     Outcome outcome;
+    // The marker and the counts reach the disk together, in one save, before this
+    // returns.
+    const UserDefaults::Group group(m_defaults);
 
     const double now = m_clock.secondsSince1970();
     const double last = m_defaults.doubleNumber(PrefKey::lastLaunchTime);
@@ -68,6 +71,7 @@ CrashLoopGuard::Outcome CrashLoopGuard::beginLaunch() {
 }
 
 void CrashLoopGuard::launchSucceeded() {
+    const UserDefaults::Group group(m_defaults);
     m_defaults.setBool(PrefKey::launchCrashGuard, false);
     m_defaults.setInteger(PrefKey::crashRecoveryCount, 0);
     qCInfo(lcCrashGuard).noquote() << QStringLiteral("crash guard cleared — launch succeeded");

@@ -212,6 +212,10 @@ void UserDefaults::store(const QString& key, const QJsonValue& value) {
 
 void UserDefaults::requestSave(bool now) {
     const bool onOwnThread = m_saveTimer && QThread::currentThread() == thread();
+    if (now && onOwnThread && m_groups > 0) {
+        m_groupDurable = true;
+        return;
+    }
     if (now || !onOwnThread) {
         synchronize();
         return;
@@ -235,6 +239,16 @@ void UserDefaults::beginBurst() {
 void UserDefaults::endBurst() {
     if (m_bursts == 0) return;
     if (--m_bursts == 0 && m_saveTimer && m_saveTimer->isActive()) synchronize();
+}
+
+UserDefaults::Group::Group(UserDefaults& defaults)
+    : m_defaults(defaults), m_open(QThread::currentThread() == defaults.thread()) {
+    if (m_open) ++m_defaults.m_groups;
+}
+
+UserDefaults::Group::~Group() {
+    if (!m_open || --m_defaults.m_groups > 0) return;
+    if (std::exchange(m_defaults.m_groupDurable, false)) m_defaults.synchronize();
 }
 
 bool UserDefaults::synchronize() {

@@ -97,6 +97,22 @@ public:
     void beginBurst();
     void endBurst();
 
+    // Writes that guard one step together (a launch's marker and its counts) open a
+    // group: a durable write inside it is saved with the others when the outermost
+    // group closes, before that returns, so the step costs one save and the file never
+    // holds half of them. Honoured on the store's own thread.
+    class Group {
+    public:
+        explicit Group(UserDefaults& defaults);
+        ~Group();
+        Group(const Group&) = delete;
+        Group& operator=(const Group&) = delete;
+
+    private:
+        UserDefaults& m_defaults;
+        bool m_open;
+    };
+
 signals:
     void changed(const QStringList& keys);
     // The save problem appeared, changed or went away (main thread).
@@ -132,6 +148,8 @@ private:
     QTimer* m_saveTimer = nullptr;
     std::atomic<qint64> m_lastSaveMs{-1'000'000};
     int m_bursts = 0;            // open bursts (owner's thread)
+    int m_groups = 0;            // open groups (owner's thread)
+    bool m_groupDurable = false; // a durable write waits for the group to close
     bool m_savesBlocked = false; // an unreadable file that could not be set aside
     std::atomic<SaveProblem> m_saveProblem{SaveProblem::none};
     QString m_saveProblemDetail;    // under m_saveMutex

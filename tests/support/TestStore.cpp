@@ -1,8 +1,11 @@
 #include "TestStore.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +22,30 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
         QThread::msleep(2);
     }
     return true;
+}
+
+SaveCounter::SaveCounter(const QString& path)
+    : m_name(QFile::encodeName(QFileInfo(path).fileName())) {
+    m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_fd >= 0)
+        inotify_add_watch(m_fd, QFile::encodeName(QFileInfo(path).absolutePath()), IN_MOVED_TO);
+}
+
+SaveCounter::~SaveCounter() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+int SaveCounter::saves() {
+    int n = 0;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t got; (got = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
+        for (char* p = buffer; p < buffer + got;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(p);
+            if (e->len && m_name == e->name) ++n;
+            p += sizeof(inotify_event) + e->len;
+        }
+    }
+    return n;
 }
 
 bool killedRightAfter(const std::function<void()>& step) {

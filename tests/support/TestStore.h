@@ -28,6 +28,21 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 3000);
 // What the step left on disk is then all a later start would find.
 bool killedRightAfter(const std::function<void()>& step);
 
+// Counts the saves of a file from the kernel's notes of the renames that put a new
+// version in its place, from construction on.
+class SaveCounter {
+public:
+    explicit SaveCounter(const QString& path);
+    ~SaveCounter();
+    SaveCounter(const SaveCounter&) = delete;
+    SaveCounter& operator=(const SaveCounter&) = delete;
+    int saves(); // since the last call
+
+private:
+    int m_fd = -1;
+    QByteArray m_name;
+};
+
 // How a forked child ended, how long it ran and what it wrote to its report pipe.
 struct ChildEnd {
     int status = 0; // as waitpid() gives it
