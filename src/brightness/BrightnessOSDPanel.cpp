@@ -1,5 +1,6 @@
 #include "brightness/BrightnessOSDPanel.h"
 
+#include "brightness/OSDBorderRing.h"
 #include "brightness/SnapGuideOverlay.h"
 #include "core/NotificationCenter.h"
 #include "core/NotificationNames.h"
@@ -36,15 +37,6 @@ const QColor ember = srgb(0.85, 0.18, 0.08);
 QColor withAlpha(QColor c, qreal a) {
     c.setAlphaF(float(a));
     return c;
-}
-
-// x × a / 255 on each channel, rounded as the raster engine rounds it.
-QRgb byteMul(QRgb x, uint a) {
-    uint t = (x & 0xff00ff) * a;
-    t = ((t + ((t >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
-    x = ((x >> 8) & 0xff00ff) * a;
-    x = (x + ((x >> 8) & 0xff00ff) + 0x800080) & 0xff00ff00;
-    return x | t;
 }
 
 QPainterPath panelShape(const QRectF& r) {
@@ -116,20 +108,8 @@ BrightnessOSDPanel::BrightnessOSDPanel(OSDState& state, Look look)
         if (m_frameTimer.interval() != frameMs) m_frameTimer.setInterval(frameMs);
         frameTick();
     });
-    // The border's runs, measured once: 48 pieces of the outline with the angle of
-    // their middle seen from the centre.
-    const QPainterPath border = panelShape(QRectF(r).adjusted(0.75, 0.75, -0.75, -0.75));
-    const QPointF c = QRectF(r).center();
-    constexpr int runs = 48;
-    for (int i = 0; i < runs; ++i) {
-        const qreal a0 = qreal(i) / runs, a1 = qreal(i + 1) / runs;
-        BorderRun run;
-        for (int k = 0; k <= 4; ++k)
-            run.points << border.pointAtPercent(a0 + (a1 - a0) * k / 4);
-        const QPointF mid = border.pointAtPercent((a0 + a1) / 2);
-        run.angle = std::atan2(-(mid.y() - c.y()), mid.x() - c.x()) * 180.0 / M_PI;
-        m_borderRuns.push_back(run);
-    }
+    m_ring = std::make_unique<OSDBorderRing>(
+        panelShape(QRectF(r).adjusted(0.75, 0.75, -0.75, -0.75)), QRectF(r).center());
     connect(&m_state, &OSDState::changed, this, &BrightnessOSDPanel::stateChanged);
 }
 
@@ -201,7 +181,7 @@ void BrightnessOSDPanel::frameTick() {
     // the gradient's flat stretch and stays as it is from one frame to the next.
     std::vector<QRgb> colours = borderColours();
     std::vector<QRect> pieces;
-    if (m_measuredDpr == 0) {
+    if (m_ring->measuredRatio() == 0) {
         pieces.push_back(m_borderRegion.boundingRect());
     } else {
         bool previousChanged = false;
@@ -210,7 +190,7 @@ void BrightnessOSDPanel::frameTick() {
             const bool joinable = previousChanged;
             previousChanged = changed;
             if (!changed) continue;
-            const QRect& area = m_borderRuns[i].area;
+            const QRect area = m_ring->area(i);
             // Neighbouring runs along a straight edge join into one strip; one round a
             // corner starts a new piece rather than spanning the card's inside.
             if (joinable) {
@@ -255,48 +235,9 @@ bool BrightnessOSDPanel::putFrame(const std::vector<QRect>& pieces) {
 }
 
 std::vector<QRgb> BrightnessOSDPanel::borderColours() const {
-    // An angular gradient turning once every 3 s, stroked as short runs of solid colour
-    // (each the gradient's colour at the run's middle).
     const QColor accent = m_state.mode() == OSDMode::warmth ? amber : warmYellow;
-    const qreal t = m_animationStart.isValid() ? m_animationStart.elapsed() / 1000.0 : 0.0;
-    const qreal start = std::fmod(t, 3.0) / 3.0 * 360.0;
-    // Worked in plain floats, rounded to 16 bits a channel as a colour made from them
-    // would be: 48 colours a frame, sixty frames a second.
-    struct Rgba {
-        float r, g, b, a;
-    };
-    auto rgba = [](const QColor& c) { return Rgba{c.redF(), c.greenF(), c.blueF(), c.alphaF()}; };
-    struct Stop {
-        float at;
-        Rgba colour;
-    };
-    const Stop stops[] = {{0.0f, rgba(accent)},
-                          {0.08f, rgba(withAlpha(accent, 0.6))},
-                          {0.3f, rgba(QColor::fromRgbF(1, 1, 1, 0.05f))},
-                          {0.85f, rgba(QColor::fromRgbF(1, 1, 1, 0.05f))},
-                          {0.95f, rgba(withAlpha(accent, 0.3))},
-                          {1.0f, rgba(accent)}};
-    auto colourAt = [&](float f) {
-        for (size_t i = 1; i < std::size(stops); ++i) {
-            if (f > stops[i].at) continue;
-            const float k = (f - stops[i - 1].at) / (stops[i].at - stops[i - 1].at);
-            const Rgba& a = stops[i - 1].colour;
-            const Rgba& b = stops[i].colour;
-            return Rgba{a.r + (b.r - a.r) * k, a.g + (b.g - a.g) * k, a.b + (b.b - a.b) * k,
-                        a.a + (b.a - a.a) * k};
-        }
-        return stops[0].colour;
-    };
-    auto channel = [](float v) { return quint16(qRound(v * 65535.0f)); };
-    std::vector<QRgb> colours;
-    colours.reserve(m_borderRuns.size());
-    for (const BorderRun& run : m_borderRuns) {
-        const Rgba c = colourAt(float(std::fmod(run.angle - start + 720.0, 360.0) / 360.0));
-        const QRgba64 v =
-            QRgba64::fromRgba64(channel(c.r), channel(c.g), channel(c.b), channel(c.a));
-        colours.push_back(qPremultiply(v).toArgb32());
-    }
-    return colours;
+    return m_ring->colours(m_animationStart.isValid() ? m_animationStart.elapsed() / 1000.0 : 0.0,
+                           accent);
 }
 
 void BrightnessOSDPanel::paintEvent(QPaintEvent* event) {
@@ -325,7 +266,10 @@ void BrightnessOSDPanel::composeFrame(qreal dpr) {
         m_framePercentage = -1;
         m_frameLook = BorderLook::none;
     }
-    if (m_measuredDpr != dpr) measureBorder(dpr);
+    if (m_ring->measuredRatio() != dpr) {
+        m_ring->measure(m_frame.size(), dpr);
+        m_frameLook = BorderLook::none; // the runs' pixels are new: lay them all again
+    }
     if (m_framePercentage != m_state.percentage()) {
         // The bar's old fill goes back to the bare track before the new one is drawn.
         const QRect bar = QRectF(barTrack().topLeft() * dpr, barTrack().size() * dpr)
@@ -348,6 +292,16 @@ void BrightnessOSDPanel::composeFrame(qreal dpr) {
 }
 
 void BrightnessOSDPanel::composeBorder() {
+    const BorderLook look = !m_state.isVisible()          ? BorderLook::none
+                            : m_state.animationsStilled() ? BorderLook::still
+                                                          : BorderLook::turning;
+    if (m_colours.size() != size_t(OSDBorderRing::runCount)) m_colours = borderColours();
+    // Turning on: only the runs whose colour changed are made again, from the backdrop.
+    if (look == BorderLook::turning && m_frameLook == BorderLook::turning) {
+        m_ring->blend(m_frame, m_backdrop, m_colours, &m_frameColours);
+        m_frameColours = m_colours;
+        return;
+    }
     const qreal dpr = m_frame.devicePixelRatio();
     // The strip under the border goes back to the backdrop, then the border is laid on.
     for (const QRect& r : m_borderRegion) {
@@ -357,63 +311,18 @@ void BrightnessOSDPanel::composeBorder() {
             std::memcpy(m_frame.scanLine(y) + d.left() * 4,
                         m_backdrop.constScanLine(y) + d.left() * 4, size_t(d.width()) * 4);
     }
-    m_frameLook = !m_state.isVisible()          ? BorderLook::none
-                  : m_state.animationsStilled() ? BorderLook::still
-                                                : BorderLook::turning;
-    if (m_frameLook == BorderLook::still) {
+    m_frameLook = look;
+    if (look == BorderLook::still) {
         const QColor accent = m_state.mode() == OSDMode::warmth ? amber : warmYellow;
         QPainter c(&m_frame);
         c.setRenderHint(QPainter::Antialiasing);
         c.setBrush(Qt::NoBrush);
         c.setPen(QPen(withAlpha(accent, 0.5), 1.5));
         c.drawPath(panelShape(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75)));
-    } else if (m_frameLook == BorderLook::turning) {
-        if (m_colours.size() != m_borderRuns.size()) m_colours = borderColours();
-        // Each run is one colour over coverage measured once: blending it in by hand
-        // is what stroking it would end in, without the stroking.
-        auto* pixels = reinterpret_cast<QRgb*>(m_frame.bits());
-        for (size_t i = 0; i < m_borderRuns.size(); ++i) {
-            const QRgb colour = m_colours[i];
-            for (const auto& [offset, cover] : m_borderRuns[i].coverage) {
-                const QRgb c = cover == 255 ? colour : byteMul(colour, cover);
-                QRgb& d = pixels[offset];
-                d = c + byteMul(d, 255 - qAlpha(c));
-            }
-        }
+    } else if (look == BorderLook::turning) {
+        m_ring->blend(m_frame, m_backdrop, m_colours, nullptr);
         m_frameColours = m_colours;
     }
-}
-
-void BrightnessOSDPanel::measureBorder(qreal dpr) {
-    QImage scratch((QSizeF(size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
-    scratch.setDevicePixelRatio(dpr);
-    const int stride = int(scratch.bytesPerLine() / 4);
-    for (BorderRun& run : m_borderRuns) {
-        scratch.fill(Qt::transparent);
-        {
-            QPainter c(&scratch);
-            c.setRenderHint(QPainter::Antialiasing);
-            c.setPen(QPen(Qt::white, 1.5, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
-            c.drawPolyline(run.points);
-        }
-        const QRectF near = run.points.boundingRect().adjusted(-3, -3, 3, 3);
-        const QRect scan =
-            QRectF(near.topLeft() * dpr, near.size() * dpr).toAlignedRect() & scratch.rect();
-        run.coverage.clear();
-        QRect found;
-        for (int y = scan.top(); y <= scan.bottom(); ++y) {
-            const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
-            for (int x = scan.left(); x <= scan.right(); ++x) {
-                if (const int a = qAlpha(line[x])) {
-                    run.coverage.emplace_back(y * stride + x, uchar(a));
-                    found |= QRect(x, y, 1, 1);
-                }
-            }
-        }
-        run.area =
-            QRectF(QPointF(found.topLeft()) / dpr, QSizeF(found.size()) / dpr).toAlignedRect();
-    }
-    m_measuredDpr = dpr;
 }
 
 QRectF BrightnessOSDPanel::barTrack() const {

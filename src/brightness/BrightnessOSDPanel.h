@@ -5,7 +5,6 @@
 
 #include <QElapsedTimer>
 #include <QImage>
-#include <QPolygonF>
 #include <QRegion>
 #include <QTimer>
 #include <QWidget>
@@ -13,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class OSDBorderRing;
 class QPainter;
 class QPainterPath;
 class SnapGuideOverlay;
@@ -70,7 +70,6 @@ private:
     // Brings m_frame up to the state: backdrop, the fill at the percentage, the border.
     void composeFrame(qreal dpr);
     void composeBorder();
-    void measureBorder(qreal dpr);
     // The colours of the turning border's runs at the animation's time, premultiplied.
     std::vector<QRgb> borderColours() const;
 
@@ -84,15 +83,7 @@ private:
     QTimer m_frameTimer;
     QElapsedTimer m_animationStart;
     QRegion m_borderRegion;
-    struct BorderRun {
-        QPolygonF points;
-        qreal angle = 0; // degrees, counter-clockwise from the right
-        // Its pixels in the frame (offset, coverage 0-255), measured once per pixel ratio.
-        std::vector<std::pair<int, uchar>> coverage;
-        QRect area; // where those pixels lie, in the panel's points
-    };
-    std::vector<BorderRun> m_borderRuns;
-    qreal m_measuredDpr = 0;
+    std::unique_ptr<OSDBorderRing> m_ring;
 
     // What the panel last showed, to tell which part a change touches.
     OSDMode m_shownMode = OSDMode::brightness;
