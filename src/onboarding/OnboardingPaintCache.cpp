@@ -5,6 +5,7 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <QTransform>
+#include <algorithm>
 #include <cmath>
 
 OnboardingPaintCache::OnboardingPaintCache(qsizetype budgetBytes) : m_budget(budgetBytes) {}
@@ -34,13 +35,19 @@ void OnboardingPaintCache::keep(const QString& key, const QImage& image) {
     evict(); // a piece larger than the whole budget is used once, not kept
 }
 
-QImage OnboardingPaintCache::render(const QSizeF& size, qreal scale, const QFont& font,
-                                    const std::function<void(QPainter&)>& paint) {
+QImage OnboardingPaintCache::blank(const QSizeF& size, qreal scale) {
     const QSize pixels(int(std::ceil(size.width() * scale)), int(std::ceil(size.height() * scale)));
     QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) return image;
     image.setDevicePixelRatio(scale);
     image.fill(Qt::transparent);
+    return image;
+}
+
+QImage OnboardingPaintCache::render(const QSizeF& size, qreal scale, const QFont& font,
+                                    const std::function<void(QPainter&)>& paint) {
+    QImage image = blank(size, scale);
+    if (image.isNull()) return image;
     {
         QPainter ip(&image);
         ip.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
@@ -51,42 +58,98 @@ QImage OnboardingPaintCache::render(const QSizeF& size, qreal scale, const QFont
     return image;
 }
 
-void OnboardingPaintCache::draw(QPainter& p, const QString& key, const QRectF& box,
-                                const std::function<void(QPainter&)>& paint) {
-    place(p, key, box, paint, true);
+void OnboardingPaintCache::paintSteps(QImage& image, int from, int to, const QFont& font,
+                                      const StepPaint& paint) {
+    QPainter ip(&image);
+    ip.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    ip.setFont(font);
+    for (int step = from; step < to; ++step) {
+        ip.save();
+        paint(ip, step);
+        ip.restore();
+    }
 }
 
-void OnboardingPaintCache::place(QPainter& p, const QString& key, const QRectF& box,
-                                 const std::function<void(QPainter&)>& paint, bool show) {
+bool OnboardingPaintCache::takePreparingStep(int cost) {
+    if (m_prepareBudget < cost) return false;
+    m_prepareBudget -= cost;
+    return true;
+}
+
+void OnboardingPaintCache::draw(QPainter& p, const QString& key, const QRectF& box,
+                                const std::function<void(QPainter&)>& paint) {
+    place(
+        p, key, box, 1, [&paint](QPainter& ip, int) { paint(ip); }, Mode::show);
+}
+
+void OnboardingPaintCache::draw(QPainter& p, const QString& key, const QRectF& box, int steps,
+                                const StepPaint& paint) {
+    place(p, key, box, steps, paint, Mode::show);
+}
+
+void OnboardingPaintCache::prepare(QPainter& p, const QString& key, const QRectF& box, int steps,
+                                   const StepPaint& paint, int stepCost) {
+    place(p, key, box, steps, paint, Mode::prepare, stepCost);
+}
+
+void OnboardingPaintCache::place(QPainter& p, const QString& key, const QRectF& box, int steps,
+                                 const StepPaint& paint, Mode mode, int stepCost) {
+    const bool show = mode == Mode::show;
     const qreal scale = deviceScale(p);
     if (scale <= 0 || box.isEmpty()) {
         if (!show) return;
         p.save();
         p.translate(box.topLeft());
-        paint(p);
+        for (int step = 0; step < steps; ++step) {
+            p.save();
+            paint(p, step);
+            p.restore();
+        }
         p.restore();
         return;
     }
-    const QString full = key + QStringLiteral("@%1x%2x%3")
-                                   .arg(std::lround(scale * 1000))
-                                   .arg(box.width(), 0, 'f', 2)
-                                   .arg(box.height(), 0, 'f', 2);
+    const QString full = imageKey(key, box.size(), scale);
     if (const QImage* kept = find(full)) {
         if (show) p.drawImage(box.topLeft(), *kept);
         return;
     }
-    const QImage made = render(box.size(), scale, p.font(), paint);
-    if (made.isNull()) return;
+    auto partial = m_partial.find(full);
+    if (partial == m_partial.end()) {
+        if (mode == Mode::prepare && m_prepareBudget < stepCost) return;
+        QImage image = blank(box.size(), scale);
+        if (image.isNull()) return;
+        partial = m_partial.insert(full, Partial{image, 0});
+    }
+    // A piece made partly ahead is finished when it shows; ahead of that, it gets as many
+    // steps as the frame still allows.
+    int to = partial->stepsDone;
+    while (to < steps && (mode != Mode::prepare || takePreparingStep(stepCost)))
+        ++to;
+    if (to > partial->stepsDone)
+        paintSteps(partial->image, partial->stepsDone, to, p.font(), paint);
+    partial->stepsDone = to;
+    if (to < steps) return;
+    const QImage made = partial->image;
+    m_partial.erase(partial);
+    ++m_renders;
     if (show) p.drawImage(box.topLeft(), made);
     keep(full, made);
 }
 
+QString OnboardingPaintCache::imageKey(const QString& key, const QSizeF& size, qreal scale) {
+    return key + QStringLiteral("@%1x%2x%3")
+                     .arg(std::lround(scale * 1000))
+                     .arg(size.width(), 0, 'f', 2)
+                     .arg(size.height(), 0, 'f', 2);
+}
+
+bool OnboardingPaintCache::holds(const QString& key, const QSizeF& size, qreal scale) const {
+    return m_images.contains(imageKey(key, size, scale));
+}
+
 QImage OnboardingPaintCache::image(const QString& key, const QSizeF& size, qreal scale,
                                    const std::function<void(QPainter&)>& paint) {
-    const QString full = key + QStringLiteral("@%1x%2x%3")
-                                   .arg(std::lround(scale * 1000))
-                                   .arg(size.width(), 0, 'f', 2)
-                                   .arg(size.height(), 0, 'f', 2);
+    const QString full = imageKey(key, size, scale);
     if (const QImage* kept = find(full)) return *kept;
     const QImage made = render(size, scale, QFont(), paint);
     if (!made.isNull()) keep(full, made);
@@ -120,8 +183,9 @@ void OnboardingPaintCache::placeShadow(QPainter& p, const QPainterPath& shape, c
     }
     const QPainterPath local = shape.translated(-box.topLeft() + offset);
     place(
-        p, key, box, [&](QPainter& ip) { GlassPainter::paintShadow(ip, local, colour, radius); },
-        show);
+        p, key, box, 1,
+        [&](QPainter& ip, int) { GlassPainter::paintShadow(ip, local, colour, radius); },
+        show ? Mode::show : Mode::prepareWhole);
 }
 
 double OnboardingPaintCache::measure(const QString& key, const std::function<double()>& compute) {
@@ -145,5 +209,6 @@ void OnboardingPaintCache::clear() {
     m_lru.clear();
     m_images.clear();
     m_measures.clear();
+    m_partial.clear();
     m_bytes = 0;
 }

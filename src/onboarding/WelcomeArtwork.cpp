@@ -124,12 +124,20 @@ void WelcomeView::paintAurora(QPainter& p, const QRectF& card) {
     }
 }
 
+namespace {
+constexpr double kSunSide = 320;              // the hero's frame
+constexpr double kWidestGlow = 106 + 60 + 20; // the glow at the top of its breath
+} // namespace
+
+qreal WelcomeView::sunScale(const QPainter& p) const {
+    return (p.device() ? p.device()->devicePixelRatioF() : 1.0) * m_fitScale;
+}
+
 void WelcomeView::paintSunHero(QPainter& p, const QRectF& frame) {
     const QPointF c = frame.center();
     const double m = std::min(frame.width(), frame.height());
-    constexpr double widest = 106 + 60 + 20; // the glow at the top of its breath
-    const QSizeF size(2 * widest + 4, 2 * widest + 4);
-    const qreal scale = (p.device() ? p.device()->devicePixelRatioF() : 1.0) * m_fitScale;
+    const QSizeF size(2 * kWidestGlow + 4, 2 * kWidestGlow + 4);
+    const qreal scale = sunScale(p);
     // The rays turn once a minute and the glow breathes over five seconds: both move
     // by a fraction of a pixel a frame, so the sun is composed again only when the
     // turn has moved a fifth of a degree or the glow half a point.
@@ -139,12 +147,73 @@ void WelcomeView::paintSunHero(QPainter& p, const QRectF& frame) {
     const QString key = QStringLiteral("%1|%2|%3|%4").arg(turn).arg(radius).arg(m).arg(scale);
     if (key != m_sunKey || m_sunFrame.isNull()) {
         m_sunKey = key;
-        m_sunFrame = composeSun(size, scale, m, turn, radius / widest);
+        m_sunFrame = composeSun(size, scale, m, turn, radius / kWidestGlow);
     }
     p.save();
     p.setRenderHint(QPainter::SmoothPixmapTransform); // the sun grows in on arrival
     p.drawImage(c - QPointF(size.width() / 2, size.height() / 2), m_sunFrame);
     p.restore();
+}
+
+void WelcomeView::prepareSunHero(const QPainter& p) {
+    const qreal scale = sunScale(p);
+    for (const SunLayer layer : {SunLayer::rays, SunLayer::glow, SunLayer::disc})
+        if (sunLayer(layer, kSunSide, scale, true).isNull()) return;
+}
+
+QImage WelcomeView::sunLayer(SunLayer layer, double m, qreal scale, bool ahead) {
+    const double outer = 0.52 * m, inner = 0.3 * m;
+    QString key;
+    QSizeF size;
+    std::function<void(QPainter&)> paint;
+    switch (layer) {
+    case SunLayer::rays:
+        key = QStringLiteral("sun-rays|%1").arg(m);
+        size = QSizeF(2 * outer + 4, 2 * outer + 4);
+        paint = [&](QPainter& rp) {
+            const QPointF c(outer + 2, outer + 2);
+            rp.setPen(Qt::NoPen);
+            rp.setBrush(GlassPainter::srgb(1.0, 0.62, 0.24, 0.1));
+            for (int i = 0; i < 28; ++i) {
+                const double a = 2 * M_PI * i / 28;
+                const auto at = [&](double r, double da) {
+                    return c + QPointF(std::cos(a + da), std::sin(a + da)) * r;
+                };
+                const QPointF ray[] = {at(inner, -0.012), at(outer, 0), at(inner, 0.012)};
+                rp.drawConvexPolygon(ray, 3);
+            }
+        };
+        break;
+    case SunLayer::glow:
+        key = QStringLiteral("sun-glow");
+        size = QSizeF(2 * kWidestGlow + 4, 2 * kWidestGlow + 4);
+        paint = [](QPainter& gp) {
+            const QPointF c(kWidestGlow + 2, kWidestGlow + 2);
+            QRadialGradient g(c, kWidestGlow);
+            g.setColorAt(0.55, GlassPainter::srgb(1.0, 0.62, 0.24, 0.6));
+            g.setColorAt(1, Qt::transparent);
+            gp.setPen(Qt::NoPen);
+            gp.setBrush(g);
+            gp.drawEllipse(c, kWidestGlow, kWidestGlow);
+        };
+        break;
+    case SunLayer::disc:
+        key = QStringLiteral("sun-disc");
+        size = QSizeF(216, 216);
+        paint = [](QPainter& dp) {
+            const QPointF c(108, 108);
+            QRadialGradient g(c, 150);
+            g.setColorAt(0, GlassPainter::srgb(1.0, 0.85, 0.55));
+            g.setColorAt(0.5, kAmber);
+            g.setColorAt(1, GlassPainter::srgb(0.85, 0.3, 0.12));
+            dp.setPen(Qt::NoPen);
+            dp.setBrush(g);
+            dp.drawEllipse(c, 106, 106);
+        };
+        break;
+    }
+    if (ahead && !m_cache.holds(key, size, scale) && !m_cache.takePreparingStep()) return {};
+    return m_cache.image(key, size, scale, paint);
 }
 
 QImage WelcomeView::composeSun(const QSizeF& size, qreal scale, double m, double turn,
@@ -168,46 +237,8 @@ QImage WelcomeView::composeSun(const QSizeF& size, qreal scale, double m, double
         p.drawImage(QPointF(0, 0), image);
         p.restore();
     };
-    const double outer = 0.52 * m, inner = 0.3 * m;
-    const QImage rays = m_cache.image(
-        QStringLiteral("sun-rays|%1").arg(m), QSizeF(2 * outer + 4, 2 * outer + 4), scale,
-        [&](QPainter& rp) {
-            const QPointF c(outer + 2, outer + 2);
-            rp.setPen(Qt::NoPen);
-            rp.setBrush(GlassPainter::srgb(1.0, 0.62, 0.24, 0.1));
-            for (int i = 0; i < 28; ++i) {
-                const double a = 2 * M_PI * i / 28;
-                const auto at = [&](double r, double da) {
-                    return c + QPointF(std::cos(a + da), std::sin(a + da)) * r;
-                };
-                const QPointF ray[] = {at(inner, -0.012), at(outer, 0), at(inner, 0.012)};
-                rp.drawConvexPolygon(ray, 3);
-            }
-        });
-    place(rays, turn, 1.0);
-    const double widest = size.width() / 2 - 2;
-    const QImage glow =
-        m_cache.image(QStringLiteral("sun-glow"), size, scale, [widest](QPainter& gp) {
-            const QPointF c(widest + 2, widest + 2);
-            QRadialGradient g(c, widest);
-            g.setColorAt(0.55, GlassPainter::srgb(1.0, 0.62, 0.24, 0.6));
-            g.setColorAt(1, Qt::transparent);
-            gp.setPen(Qt::NoPen);
-            gp.setBrush(g);
-            gp.drawEllipse(c, widest, widest);
-        });
-    place(glow, 0, glowScale);
-    const QImage disc =
-        m_cache.image(QStringLiteral("sun-disc"), QSizeF(216, 216), scale, [](QPainter& dp) {
-            const QPointF c(108, 108);
-            QRadialGradient g(c, 150);
-            g.setColorAt(0, GlassPainter::srgb(1.0, 0.85, 0.55));
-            g.setColorAt(0.5, kAmber);
-            g.setColorAt(1, GlassPainter::srgb(0.85, 0.3, 0.12));
-            dp.setPen(Qt::NoPen);
-            dp.setBrush(g);
-            dp.drawEllipse(c, 106, 106);
-        });
-    place(disc, 0, 1.0);
+    place(sunLayer(SunLayer::rays, m, scale), turn, 1.0);
+    place(sunLayer(SunLayer::glow, m, scale), 0, glowScale);
+    place(sunLayer(SunLayer::disc, m, scale), 0, 1.0);
     return frame;
 }

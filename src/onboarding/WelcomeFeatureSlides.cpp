@@ -174,11 +174,12 @@ void WelcomeView::paintFlicker(QPainter& p, const QRectF& body) {
                                     GlassPainter::srgb(1.0, 0.62, 0.24, 0.9));
             const double tx = card.left() + 18 + 30 + 16;
             const double tw = panelW - (tx - card.left()) - 18 - 53 - 16;
-            double th =
-                draw(&m_cache, &p, span(tr(row.title), GlassPainter::white(0.92)),
-                     OnboardingText::font(17, QFont::DemiBold), tx, 0, tw, Qt::AlignLeft, 0);
-            th += 4 + draw(&m_cache, &p, span(tr(row.sub), GlassPainter::white(0.5)),
-                           OnboardingText::font(13, QFont::Normal), tx, 0, tw, Qt::AlignLeft, 0);
+            double th = draw(&m_cache, nullptr, span(tr(row.title), GlassPainter::white(0.92)),
+                             OnboardingText::font(17, QFont::DemiBold), tx, 0, tw, Qt::AlignLeft, 1,
+                             0, 0, false);
+            th += 4 + draw(&m_cache, nullptr, span(tr(row.sub), GlassPainter::white(0.5)),
+                           OnboardingText::font(13, QFont::Normal), tx, 0, tw, Qt::AlignLeft, 1, 0,
+                           0, false);
             const double ty = card.center().y() - th / 2;
             const double h1 = draw(&m_cache, &p, span(tr(row.title), GlassPainter::white(0.92)),
                                    OnboardingText::font(17, QFont::DemiBold), tx, ty, tw,

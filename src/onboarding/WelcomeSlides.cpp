@@ -83,6 +83,8 @@ void WelcomeView::paintWelcome(QPainter& p, const QRectF& body) {
              kDim),
         OnboardingText::font(15, QFont::Normal), x, y, columnWidth, Qt::AlignLeft, bodyOn());
     y += 14;
+    // The sun fades in before the chips: its layers are made ahead first.
+    if (heroOn() <= 0) prepareSunHero(p);
     const double chipW = (columnWidth - 20) / 2;
     const double lift = 8 * (1 - chipsOn());
     for (int row = 0; row < 3; ++row) {

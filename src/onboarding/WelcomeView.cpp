@@ -21,6 +21,11 @@
 namespace {
 constexpr double kDt = FrameTimer::frameInterval;
 constexpr double kRevealed = 1e6;
+// What one frame spends making ahead pieces not shown yet: two small steps (a line of
+// body text, a layer of the sun) or one large (a line of a title). A title spreads
+// over a few of the frames before it fades in, instead of weighing on the one it
+// first shows on.
+constexpr int kPrepareBudget = 2;
 const QColor kAmber = GlassPainter::srgb(1.0, 0.62, 0.24);
 } // namespace
 
@@ -243,6 +248,7 @@ void WelcomeView::mousePressEvent(QMouseEvent* e) {
 }
 
 void WelcomeView::paintEvent(QPaintEvent*) {
+    m_cache.allowPreparing(kPrepareBudget);
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(m_fitScale, m_fitScale);

@@ -79,6 +79,12 @@ private:
     void paintPayoff(QPainter& p, const QRectF& body);
     void paintSunHero(QPainter& p, const QRectF& frame);
     QImage composeSun(const QSizeF& size, qreal scale, double m, double turn, double glowScale);
+    // The sun's rays, glow and disc, each drawn once and then only turned and scaled.
+    enum class SunLayer { rays, glow, disc };
+    QImage sunLayer(SunLayer layer, double m, qreal scale, bool ahead = false);
+    // Before the sun fades in: its layers made ahead, one a frame.
+    void prepareSunHero(const QPainter& p);
+    qreal sunScale(const QPainter& p) const;
     void paintAurora(QPainter& p, const QRectF& card);
     void paintAuroraBloom(QPainter& p, const QRectF& card);
     QRectF bodyRect() const;

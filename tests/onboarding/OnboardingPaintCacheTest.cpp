@@ -1,4 +1,5 @@
 #include "onboarding/OnboardingPaintCache.h"
+#include "onboarding/OnboardingText.h"
 
 #include "popover/GlassPainter.h"
 
@@ -105,4 +106,46 @@ TEST(OnboardingPaintCache, StaysWithinItsBudget) {
     EXPECT_EQ(cache.imageCount(), 1);
     cache.draw(p, QStringLiteral("19"), QRectF(0, 0, 60, 60), card);
     EXPECT_EQ(cache.renders(), 20); // the latest stayed
+}
+
+// A text made ahead a line a step over several frames shows exactly the pixels of the
+// text drawn in one pass, from the first frame it shows on, which only copies it.
+TEST(OnboardingPaintCache, TextMadeAheadOverFramesShowsTheSamePixels) {
+    const QString html =
+        OnboardingText::span(QStringLiteral("Your body takes it "), Qt::white) +
+        OnboardingText::span(QStringLiteral("from here, and the dark is yours now."),
+                             GlassPainter::srgb(1.0, 0.62, 0.24));
+    const QFont font = OnboardingText::font(34, QFont::Bold);
+    QImage direct(900, 500, QImage::Format_ARGB32_Premultiplied);
+    direct.setDevicePixelRatio(2);
+    direct.fill(Qt::black);
+    QImage ahead = direct;
+    {
+        QPainter p(&direct);
+        OnboardingText::draw(nullptr, &p, html, font, 20, 10, 300, Qt::AlignHCenter);
+    }
+    OnboardingPaintCache cache;
+    int frames = 0;
+    for (; frames < 20; ++frames) {
+        cache.allowPreparing(2); // a line of glyphs this large costs two
+        QPainter p(&ahead);
+        OnboardingText::draw(&cache, &p, html, font, 20, 10, 300, Qt::AlignHCenter, 0.0);
+        if (cache.renders() == 1) break;
+    }
+    // Several lines, their shadow and then their text, one step a frame.
+    EXPECT_GE(frames, 5);
+    EXPECT_EQ(cache.renders(), 1);
+    {
+        cache.allowPreparing(0);
+        QPainter p(&ahead);
+        OnboardingText::draw(&cache, &p, html, font, 20, 10, 300, Qt::AlignHCenter);
+    }
+    EXPECT_EQ(cache.renders(), 1);
+    EXPECT_EQ(largestDifference(direct, ahead), 0);
+    // And the text is there: plenty of lit pixels.
+    int lit = 0;
+    for (int y = 0; y < ahead.height(); ++y)
+        for (int x = 0; x < ahead.width(); ++x)
+            lit += qRed(ahead.pixel(x, y)) > 128;
+    EXPECT_GT(lit, 20000);
 }
