@@ -43,7 +43,8 @@ quint16 level(const std::vector<float>& table, int j) {
     const size_t lo = size_t(pos);
     const size_t hi = std::min(lo + 1, table.size() - 1);
     const double f = pos - double(lo);
-    double v = table[lo] * (1.0 - f) + table[hi] * f;
+    // On a table entry, that entry alone, whatever lies beside it.
+    double v = f == 0 ? double(table[lo]) : table[lo] * (1.0 - f) + table[hi] * f;
     if (std::isnan(v)) v = 0;
     return quint16(std::lround(std::clamp(v, 0.0, 1.0) * 65535.0));
 }
@@ -61,10 +62,11 @@ TEST_F(WlrGamma, FindsOutputsLoadsResampledTablesRestoresAndLetsGoWhenDestroyed)
     EXPECT_FALSE(gamma->isBuiltin(external));
     EXPECT_TRUE(gamma->isBuiltin(panel));
 
-    // Three entries stretched to 256, with a level out of range and a NaN.
+    // Three entries stretched to 256, with a level out of range and a NaN (the first
+    // entry, 0.3, lies right beside it).
     const std::vector<float> red = {0.0f, 0.5f, 1.0f};
     const std::vector<float> green = {0.1f, 1.7f, 0.3f};
-    const std::vector<float> blue = {std::numeric_limits<float>::quiet_NaN(), 0.2f, 0.9f};
+    const std::vector<float> blue = {0.3f, std::numeric_limits<float>::quiet_NaN(), 0.9f};
     ASSERT_EQ(gamma->setTransferTables(external, red, green, blue), DisplayGamma::success);
     const FakeCompositor::OutputState seen = compositor.snapshot(0);
     ASSERT_EQ(seen.sets, 1);

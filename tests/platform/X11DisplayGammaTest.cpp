@@ -116,7 +116,8 @@ TEST_F(X11Gamma, PushReadsBackWithinOneStepAndRestorePutsBackTheExactOriginals) 
     EXPECT_EQ(m_server.crtcRamps(crtc.id), original);
 }
 
-// Each ramp entry interpolates the table linearly and rounds half away from zero.
+// Each ramp entry interpolates the table linearly and rounds half away from zero; one
+// that falls on a table entry is that entry alone, whatever lies beside it.
 std::vector<quint16> expectedRamp(const std::vector<float>& table, int size) {
     std::vector<quint16> out;
     const int n = int(table.size());
@@ -124,7 +125,8 @@ std::vector<quint16> expectedRamp(const std::vector<float>& table, int size) {
         const double pos = double(j) * double(n - 1) / double(size - 1);
         const int lo = std::min(int(pos), n - 1);
         const double f = pos - lo;
-        const double v = table[lo] * (1.0 - f) + table[std::min(lo + 1, n - 1)] * f;
+        const double v =
+            f == 0 ? double(table[lo]) : table[lo] * (1.0 - f) + table[std::min(lo + 1, n - 1)] * f;
         out.push_back(
             quint16(std::lround((std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0)) * 65535)));
     }
@@ -150,6 +152,8 @@ TEST_F(X11Gamma, TablesOfAnySizeBecomeExactlyRoundedRampsPushAfterPush) {
         straight[i] = (float(i) / 255.0f) * 0.8719f;
         curve[i] = std::pow(float(i) / 255.0f, 2.2f);
     }
+    // 1.5 and 0.9 sit before a NaN and an infinity: the ramp entries that fall on them
+    // keep their own levels.
     const std::vector<float> edges = {0.0f,  0.5f,        -0.25f,   1.5f,  NAN,  0.25f,
                                       0.75f, 1.0f / 3.0f, 0.999f,   1e-6f, 0.5f, 0.5f,
                                       0.1f,  0.9f,        INFINITY, 1.0f};

@@ -27,7 +27,9 @@ inline std::vector<quint16> rampFromTable(const std::vector<float>& table, int s
         const int lo = std::min(int(pos), n - 1);
         const int hi = std::min(lo + 1, n - 1);
         const double f = pos - lo;
-        out[j] = rampLevel(table[lo] * (1.0 - f) + table[hi] * f);
+        // On a table entry, that entry alone: a NaN or an infinity beside it must not
+        // blacken it through a weight of 0.
+        out[j] = rampLevel(f == 0 ? double(table[lo]) : table[lo] * (1.0 - f) + table[hi] * f);
     }
     return out;
 }

@@ -180,16 +180,19 @@ const Ramps& X11DisplayGamma::convertedRamps(const std::vector<float>& red,
     out.red.resize(size);
     out.green.resize(size);
     out.blue.resize(size);
-    const Resampling& plan = resampling(int(red.size()), size);
     const std::vector<float>* in[3] = {&red, &green, &blue};
     std::vector<quint16>* to[3] = {&out.red, &out.green, &out.blue};
+    const Resampling& plan = resampling(int(red.size()), size);
     for (int c = 0; c < 3; ++c) {
         const float* table = in[c]->data();
         quint16* ramp = to[c]->data();
         for (int j = 0; j < size; ++j) {
             const Resampling::Sample& s = plan.samples[j];
-            ramp[j] = GammaRampSampling::rampLevel(table[s.lo] * s.lowWeight +
-                                                   table[s.hi] * s.highWeight);
+            // An entry that falls on a table entry takes it alone: a NaN or an infinity
+            // beside it must not blacken it through a weight of 0.
+            ramp[j] = GammaRampSampling::rampLevel(
+                s.highWeight == 0 ? double(table[s.lo])
+                                  : table[s.lo] * s.lowWeight + table[s.hi] * s.highWeight);
         }
     }
     return out;
