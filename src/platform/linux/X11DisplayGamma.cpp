@@ -182,6 +182,16 @@ const Ramps& X11DisplayGamma::convertedRamps(const std::vector<float>& red,
     out.blue.resize(size);
     const std::vector<float>* in[3] = {&red, &green, &blue};
     std::vector<quint16>* to[3] = {&out.red, &out.green, &out.blue};
+    if (int(red.size()) == size) {
+        // A table the size of the ramp (the usual 256 entries) is taken entry for entry.
+        for (int c = 0; c < 3; ++c) {
+            const float* table = in[c]->data();
+            quint16* ramp = to[c]->data();
+            for (int j = 0; j < size; ++j)
+                ramp[j] = GammaRampSampling::rampLevel(table[j]);
+        }
+        return out;
+    }
     const Resampling& plan = resampling(int(red.size()), size);
     for (int c = 0; c < 3; ++c) {
         const float* table = in[c]->data();
