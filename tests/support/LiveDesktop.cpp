@@ -138,7 +138,10 @@ QString LiveDesktop::waitForWindow(const QString& title, qint64 pid, int timeout
     waited.start();
     const DisplayDriver x = driver();
     do {
-        QStringList args{QStringLiteral("search"), QStringLiteral("--onlyvisible")};
+        // --all: xdotool matches any one condition by default, and any visible window
+        // of the process (its 22-pixel tray icon) would do.
+        QStringList args{QStringLiteral("search"), QStringLiteral("--all"),
+                         QStringLiteral("--onlyvisible")};
         if (pid > 0) args << QStringLiteral("--pid") << QString::number(pid);
         args << QStringLiteral("--name") << (title.isEmpty() ? QStringLiteral(".*") : title);
         const QStringList found =
