@@ -1,6 +1,8 @@
 #include "insights/ScheduleViewLogic.h"
 
 #include "warmth/LocalCalendar.h"
+#include "warmth/ScheduleQueries.h"
+#include "warmth/SunsetScheduler.h"
 
 #include <QLocale>
 #include <algorithm>
@@ -86,6 +88,16 @@ QDateTime dayStartPlusHours(const QDateTime& now, double hours) {
     const double midnight = LocalCalendar::instantOf(now.date(), QTime(0, 0), zone)
                                 .value_or(LocalCalendar::toSecs(now));
     return LocalCalendar::toDateTime(midnight + hours * 3600.0, zone);
+}
+
+std::function<double(double hours)> dayIntensity(const SunsetScheduler& scheduler,
+                                                 const QDateTime& now) {
+    const qint64 midnightMs = dayStartPlusHours(now, 0).toMSecsSinceEpoch();
+    return [midnightMs, preview = SchedulePreview::capture(scheduler.solarState())](double hours) {
+        const WarmthState s =
+            preview.stateAt((midnightMs + std::llround(hours * 3'600'000)) / 1000.0);
+        return s.isWarm() ? s.intensity : 0.0;
+    };
 }
 
 int segmentIndex(double hour, int count) {

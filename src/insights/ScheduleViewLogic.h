@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+class SunsetScheduler;
+
 // An sRGB colour with opacity, each 0 to 1. The schedule views' colours are worked
 // out here, without a GUI library, so tests reach them without a display.
 struct RampColour {
@@ -48,6 +50,11 @@ double fractionalHour(const QDateTime& at);
 // The instant `hours` after the local midnight that starts the day of `now`; past 24
 // reaches into the next day.
 QDateTime dayStartPlusHours(const QDateTime& now, double hours);
+// The engine's preview as an intensity (0 while cool) `hours` after the midnight that
+// starts the day of `now`. The stored settings are read once, when this is made: a view
+// probes hundreds of instants of one day per refresh.
+std::function<double(double hours)> dayIntensity(const SunsetScheduler& scheduler,
+                                                 const QDateTime& now);
 
 // Segment of a day split into `count` equal parts that holds `hour`: 0 … count − 1.
 int segmentIndex(double hour, int count);

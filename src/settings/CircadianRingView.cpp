@@ -62,14 +62,11 @@ void CircadianRingView::setWindowVisible(bool visible) {
 
 void CircadianRingView::refresh() {
     const QDateTime now = m_scheduler.clock().now();
-    const QDateTime start = L::dayStartPlusHours(now, 0);
+    const auto intensityAt = L::dayIntensity(m_scheduler, now);
     std::vector<double> samples;
     samples.reserve(segmentCount);
-    for (int i = 0; i < segmentCount; ++i) {
-        const WarmthState s =
-            m_scheduler.previewState(start.addSecs(qint64(i) * 86400 / segmentCount));
-        samples.push_back(s.isWarm() ? s.intensity : 0.0);
-    }
+    for (int i = 0; i < segmentCount; ++i)
+        samples.push_back(intensityAt((qint64(i) * 86400 / segmentCount) / 3600.0));
     m_samples = std::move(samples);
     m_currentHour = L::fractionalHour(now);
     m_segments = QPixmap();

@@ -8,6 +8,7 @@
 #include "settings/ScheduleViewStyle.h"
 #include "warmth/SunsetScheduler.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -58,15 +59,44 @@ DayPartZonesView::~DayPartZonesView() {
 
 void DayPartZonesView::refreshZones() {
     const QDateTime now = m_scheduler.clock().now();
-    const QDateTime base = L::dayStartPlusHours(now, 0);
-    auto intensityAt = [&](double hours) {
-        const WarmthState s = m_scheduler.previewState(base.addMSecs(qint64(hours * 3'600'000)));
-        return s.isWarm() ? s.intensity : 0.0;
-    };
+    const auto intensityAt = L::dayIntensity(m_scheduler, now);
+    const auto before = m_zoneWarmth;
+    const int currentBefore = currentCard();
     for (const L::DayPart& part : L::dayParts())
         m_zoneWarmth.insert(part.id, L::zoneWarmth(part, intensityAt));
     m_currentHour = now.time().hour() + now.time().minute() / 60.0;
-    update();
+    const int mode = m_model.autoSunset() ? 0 : m_model.useSchedule() ? 1 : 2;
+    if (mode != m_shownMode || currentCard() != currentBefore || before.size() != 4) {
+        m_shownMode = mode;
+        update();
+        return;
+    }
+    // Only the cards whose figures moved are painted again.
+    const auto boxes = cardBoxes();
+    const auto& parts = L::dayParts();
+    for (size_t i = 0; i < 4 && i < parts.size(); ++i) {
+        const L::ZoneWarmth a = before.value(parts[i].id), b = zoneWarmth(parts[i].id);
+        if (a.avg != b.avg || a.start != b.start || a.end != b.end)
+            update(boxes[i].toAlignedRect());
+    }
+}
+
+std::array<QRectF, 4> DayPartZonesView::cardBoxes() const {
+    const double cardW = (width() - kSpacing) / 2;
+    const double cardH = cardHeight();
+    std::array<QRectF, 4> boxes;
+    for (int i = 0; i < 4; ++i)
+        boxes[size_t(i)] =
+            QRectF((i % 2) * (cardW + kSpacing), (i / 2) * (cardH + kSpacing), cardW, cardH);
+    return boxes;
+}
+
+int DayPartZonesView::currentCard() const {
+    const auto& parts = L::dayParts();
+    int current = -1;
+    for (int i = 0; i < int(parts.size()) && i < 4; ++i)
+        if (isCurrentZone(parts[size_t(i)])) current = i;
+    return current;
 }
 
 L::ZoneWarmth DayPartZonesView::zoneWarmth(const QString& id) const {
@@ -162,18 +192,13 @@ void DayPartZonesView::paintCard(QPainter& p, const QRectF& box, const L::DayPar
     p.drawRoundedRect(bar, 2.5, 2.5);
 }
 
-void DayPartZonesView::paintEvent(QPaintEvent*) {
+void DayPartZonesView::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const double cardW = (width() - kSpacing) / 2;
     const double cardH = cardHeight();
     const auto& parts = L::dayParts();
-    QRectF boxes[4];
-    for (int i = 0; i < 4; ++i)
-        boxes[i] = QRectF((i % 2) * (cardW + kSpacing), (i / 2) * (cardH + kSpacing), cardW, cardH);
-    int current = -1;
-    for (int i = 0; i < int(parts.size()) && i < 4; ++i)
-        if (isCurrentZone(parts[size_t(i)])) current = i;
+    const std::array<QRectF, 4> boxes = cardBoxes();
+    const int current = currentCard();
     // The blur, the glass and the plain edges are most of a card's cost and depend only
     // on the boxes and which card is current.
     m_shadows.draw(
@@ -188,16 +213,26 @@ void DayPartZonesView::paintEvent(QPaintEvent*) {
                 GlassPainter::paintMaterial(gp, GlassPainter::continuousRoundedRect(boxes[i], 12),
                                             GlassPainter::Backdrop::translucent);
                 // The current card's edge wears its zone's colour, which moves with the plan.
-                if (i != current) GlassPainter::strokeInside(gp, boxes[i], 12, white(0.15), 0.5);
+                if (i != current)
+                    GlassPainter::strokeInside(gp, boxes[size_t(i)], 12, white(0.15), 0.5);
             }
         });
-    for (int i = 0; i < int(parts.size()) && i < 4; ++i)
-        paintCard(p, boxes[i], parts[size_t(i)]);
+    for (size_t i = 0; i < parts.size() && i < 4; ++i) {
+        if (!e->region().intersects(boxes[i].toAlignedRect())) continue;
+        const L::ZoneWarmth w = zoneWarmth(parts[i].id);
+        const size_t key = qHashMulti(0, w.avg, w.start, w.end, int(i) == current);
+        m_cards[i].draw(p, boxes[i], key, [&](QPainter& cp) { paintCard(cp, boxes[i], parts[i]); });
+    }
     const double y = 2 * cardH + 2 * kSpacing;
-    const QString icon = m_model.autoSunset()    ? QStringLiteral("location.fill")
-                         : m_model.useSchedule() ? QStringLiteral("clock.fill")
-                                                 : QStringLiteral("hand.raised.fill");
     const double h = captionHeight();
-    ScheduleGlyphs::draw(p, icon, QRectF(0, y + (h - 9) / 2, 9, 9), kTextDim);
-    paintText(p, modeCaption(), face(10), kTextDim, {9 + 4, y});
+    const QRectF caption(0, y, width(), h);
+    if (!e->region().intersects(caption.toAlignedRect())) return;
+    const QString text = modeCaption();
+    m_caption.draw(p, caption, qHash(text), [&](QPainter& cp) {
+        const QString icon = m_model.autoSunset()    ? QStringLiteral("location.fill")
+                             : m_model.useSchedule() ? QStringLiteral("clock.fill")
+                                                     : QStringLiteral("hand.raised.fill");
+        ScheduleGlyphs::draw(cp, icon, QRectF(0, y + (h - 9) / 2, 9, 9), kTextDim);
+        paintText(cp, text, face(10), kTextDim, {9 + 4, y});
+    });
 }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "insights/ScheduleViewLogic.h"
+#include "settings/PaintCache.h"
 #include "settings/ShadowLayer.h"
+
+#include <array>
 
 #include <QHash>
 #include <QTimer>
@@ -43,6 +46,8 @@ protected:
 
 private:
     void paintCard(QPainter& p, const QRectF& box, const ScheduleViewLogic::DayPart& part) const;
+    std::array<QRectF, 4> cardBoxes() const;
+    int currentCard() const;
     double cardHeight() const;
     double captionHeight() const;
 
@@ -52,4 +57,9 @@ private:
     double m_currentHour = 12.0;
     QTimer m_updateTimer;
     ShadowLayer m_shadows;
+    // Each card's text, badge and bar, and the caption: painted again only when what
+    // they show changes, so a drag that moves one zone repaints that card alone.
+    std::array<PaintCache, 4> m_cards;
+    PaintCache m_caption;
+    int m_shownMode = -1;
 };

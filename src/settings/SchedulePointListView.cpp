@@ -1,6 +1,7 @@
 #include "settings/SchedulePointListView.h"
 
 #include "insights/ScheduleSettingsModel.h"
+#include "settings/PaintCache.h"
 #include "settings/ScheduleGlyphs.h"
 #include "settings/ScheduleViewStyle.h"
 
@@ -54,6 +55,12 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
+        m_picture.draw(p, QRectF(rect()), qHashMulti(0, isDown(), hasFocus(), text()),
+                       [this](QPainter& bp) { paintButton(bp); });
+    }
+
+private:
+    void paintButton(QPainter& p) const {
         QColor c = m_colour;
         if (isDown()) c.setAlphaF(c.alphaF() * 0.6f);
         ScheduleGlyphs::draw(p, m_glyph, QRectF(1, (height() - 12) / 2.0, 12, 12), c);
@@ -68,9 +75,9 @@ protected:
         }
     }
 
-private:
     QString m_glyph;
     QColor m_colour;
+    PaintCache m_picture;
 };
 } // namespace
 
@@ -119,22 +126,30 @@ void SchedulePointListView::removePoint(const QUuid& id) {
 }
 
 void SchedulePointListView::rebuild() {
+    const auto& points = m_model.schedulePoints();
+    const qsizetype wanted = points.size() >= minimumForRemoval ? points.size() : 0;
+    // A moved point keeps its row: the buttons stay (a drag changes the points on every
+    // step) and only the rows' words are painted again.
+    if (wanted == m_removeButtons.size() && !m_removeButtons.isEmpty()) {
+        update();
+        return;
+    }
     // The clicked button may be the one asking for this: it goes once its click is over.
     for (QAbstractButton* old : m_removeButtons) {
         old->hide();
         old->deleteLater();
     }
     m_removeButtons.clear();
-    const auto& points = m_model.schedulePoints();
-    if (points.size() >= minimumForRemoval) {
-        for (const SchedulePoint& point : points) {
-            auto* button =
-                new GlyphButton(QStringLiteral("minus.circle.fill"), QString(), white(0.3), this);
-            const QUuid id = point.id;
-            connect(button, &QAbstractButton::clicked, this, [this, id] { removePoint(id); });
-            button->show();
-            m_removeButtons.append(button);
-        }
+    for (qsizetype i = 0; i < wanted; ++i) {
+        auto* button =
+            new GlyphButton(QStringLiteral("minus.circle.fill"), QString(), white(0.3), this);
+        // The row's point when clicked: the rows follow the model's order.
+        connect(button, &QAbstractButton::clicked, this, [this, i] {
+            const auto& now = m_model.schedulePoints();
+            if (i < now.size()) removePoint(now[i].id);
+        });
+        button->show();
+        m_removeButtons.append(button);
     }
     m_addButton->setVisible(points.size() < maximumPoints);
     placeButtons();
@@ -162,6 +177,13 @@ void SchedulePointListView::placeButtons() {
 void SchedulePointListView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    size_t key = qHashMulti(0, m_addButton->isVisible(), m_addButton->height());
+    for (const SchedulePoint& point : m_model.schedulePoints())
+        key = qHashMulti(key, point.hour, point.kelvin);
+    m_rows.draw(p, QRectF(rect()), key, [this](QPainter& rp) { paintRows(rp); });
+}
+
+void SchedulePointListView::paintRows(QPainter& p) const {
     const double rh = rowHeight();
     double y = 0;
     for (const SchedulePoint& point : m_model.schedulePoints()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/PaintCache.h"
+
 #include <QColor>
 #include <QList>
 #include <QUuid>
@@ -40,10 +42,12 @@ private:
     void rebuild();
     void placeButtons();
     double rowHeight() const;
+    void paintRows(QPainter& p) const;
 
     ScheduleSettingsModel& m_model;
     std::function<void()> m_onChanged;
     QColor m_accent;
     QList<QAbstractButton*> m_removeButtons;
     QAbstractButton* m_addButton;
+    PaintCache m_rows; // the rows' words and the hint, painted again when a point moves
 };

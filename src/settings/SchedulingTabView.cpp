@@ -6,6 +6,7 @@
 #include "popover/GlassPainter.h"
 #include "popover/ToggleSwitch.h"
 #include "settings/DayPartZonesView.h"
+#include "settings/PaintCache.h"
 #include "settings/ScheduleGlyphs.h"
 #include "settings/SchedulePointListView.h"
 #include "settings/ScheduleViewStyle.h"
@@ -112,12 +113,15 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
-        paintIconCircle(p, m_icon, m_tint, {0, (height() - 32) / 2.0});
+        m_badge.draw(p, QRectF(0, (height() - 32) / 2.0, 32, 32), 0, [this](QPainter& bp) {
+            paintIconCircle(bp, m_icon, m_tint, {0, (height() - 32) / 2.0});
+        });
     }
 
 private:
     QString m_icon;
     QColor m_tint;
+    PaintCache m_badge;
 };
 
 // The hairline between rows: white at 0.08, half a point high.
@@ -153,6 +157,12 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
+        m_picture.draw(p, QRectF(rect()), qHash(isChecked()),
+                       [this](QPainter& bp) { paintButton(bp); });
+    }
+
+private:
+    void paintButton(QPainter& p) const {
         paintIconCircle(p, QStringLiteral("slider.horizontal.below.sun.max"), kPurple,
                         {0, (height() - 32) / 2.0});
         const QFont tf = face(13, QFont::DemiBold), sf = face(11);
@@ -173,6 +183,8 @@ protected:
         ScheduleGlyphs::draw(p, QStringLiteral("chevron.down"), QRectF(-5.5, -5.5, 11, 11),
                              white(0.5));
     }
+
+    PaintCache m_picture;
 };
 
 } // namespace

@@ -119,19 +119,27 @@ SchedulingVisualizerView::~SchedulingVisualizerView() {
 
 void SchedulingVisualizerView::refreshSamples() {
     const QDateTime now = m_scheduler.clock().now();
-    const QDateTime start = L::dayStartPlusHours(now, 0);
+    const auto intensityAt = L::dayIntensity(m_scheduler, now);
     std::vector<L::IntensitySample> samples;
     samples.reserve(sampleCount);
     for (int i = 0; i < sampleCount; ++i) {
-        const int minutes = 1440 / sampleCount * i;
-        const WarmthState s = m_scheduler.previewState(start.addSecs(qint64(minutes) * 60));
-        samples.push_back({minutes / 60.0, s.isWarm() ? s.intensity : 0.0});
+        const double hour = (1440 / sampleCount * i) / 60.0;
+        samples.push_back({hour, intensityAt(hour)});
+    }
+    // Only the stretch of the curve whose samples moved is stroked again (a drag moves
+    // the day between the dragged point's neighbours).
+    if (samples.size() == m_samples.size()) {
+        for (int i = 0; i < int(samples.size()); ++i) {
+            if (samples[size_t(i)].intensity == m_samples[size_t(i)].intensity) continue;
+            m_curveMoved = {m_curveMoved ? std::min(m_curveMoved->first, i) : i,
+                            m_curveMoved ? std::max(m_curveMoved->second, i) : i};
+        }
+    } else {
+        m_layers[curveLayer] = QPixmap();
     }
     m_samples = std::move(samples);
     m_currentHour = now.time().hour() + now.time().minute() / 60.0;
     m_currentIntensity = m_samples[size_t(L::segmentIndex(m_currentHour, sampleCount))].intensity;
-    // Only the curve follows the samples: a drag step leaves the sky as it was drawn.
-    m_layers[curveLayer] = QPixmap();
     // A sentence of another length may take another number of lines.
     const int height = heightForWidth(width());
     if (height != m_laidOutHeight) {
@@ -440,21 +448,46 @@ void SchedulingVisualizerView::renderSkyLayers(const QRectF& area, qreal dpr,
     }
 }
 
-void SchedulingVisualizerView::renderCurveLayer(const QRectF& area, qreal dpr) {
-    m_layers[curveLayer] = clearLayer(area, dpr);
+void SchedulingVisualizerView::renderCurveLayer(const QRectF& area, qreal dpr, bool whole) {
+    const L::VisualiserGeometry g{area.width()};
+    const int n = int(m_samples.size());
+    auto at = [&](int i) {
+        const L::IntensitySample& s = m_samples[size_t(i)];
+        return QPointF(g.x(s.hour), g.bandBase() - g.bandSpan() * s.intensity);
+    };
+    if (whole || !m_curveMoved || n < 2) m_layers[curveLayer] = clearLayer(area, dpr);
     QPainter p(&m_layers[curveLayer]);
     p.setRenderHint(QPainter::Antialiasing);
-    const L::VisualiserGeometry g{area.width()};
-    if (m_samples.size() >= 2) {
-        QPolygonF curve;
-        for (const L::IntensitySample& sample : m_samples)
-            curve << QPointF(g.x(sample.hour), g.bandBase() - g.bandSpan() * sample.intensity);
-        QLinearGradient stroke(0, g.bandTop(), 0, g.bandBase());
-        stroke.setColorAt(0, colour(L::warmColor, 0.9));
-        stroke.setColorAt(1, colour(L::deepColor, 0.7));
-        p.setPen(QPen(QBrush(stroke), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.drawPolyline(curve);
+    int from = 0, to = n - 1;
+    if (!whole && m_curveMoved && n >= 2) {
+        // The pixels a moved sample reaches: its two segments, the pen's half width, its
+        // round ends and a pixel of smoothing, on whole pixels of the layer.
+        constexpr double reach = 3;
+        const double left = at(std::max(0, m_curveMoved->first - 1)).x() - reach;
+        const double right = at(std::min(n - 1, m_curveMoved->second + 1)).x() + reach;
+        const QRectF stretch(std::floor(left * dpr) / dpr, 0,
+                             (std::ceil(right * dpr) - std::floor(left * dpr)) / dpr,
+                             area.height());
+        p.setClipRect(stretch);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(stretch, Qt::transparent);
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        // Every segment that comes within reach of the stretch, and no more.
+        while (from + 1 < n && at(from + 1).x() < stretch.left() - reach)
+            ++from;
+        while (to - 1 > from && at(to - 1).x() > stretch.right() + reach)
+            --to;
     }
+    m_curveMoved.reset();
+    if (n < 2) return;
+    QPolygonF curve;
+    for (int i = from; i <= to; ++i)
+        curve << at(i);
+    QLinearGradient stroke(0, g.bandTop(), 0, g.bandBase());
+    stroke.setColorAt(0, colour(L::warmColor, 0.9));
+    stroke.setColorAt(1, colour(L::deepColor, 0.7));
+    p.setPen(QPen(QBrush(stroke), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPolyline(curve);
 }
 
 void SchedulingVisualizerView::paintMarker(QPainter& p, const QRectF& area) const {
@@ -536,7 +569,10 @@ void SchedulingVisualizerView::paintArea(QPainter& p, const QRectF& area) {
     const L::SunHours sun = sunHours();
     if (stale(m_layers[arcLayer]) || m_layerSun != std::pair(sun.sunrise, sun.sunset))
         renderSkyLayers(area, dpr, sun);
-    if (stale(m_layers[curveLayer])) renderCurveLayer(area, dpr);
+    if (stale(m_layers[curveLayer]))
+        renderCurveLayer(area, dpr, true);
+    else if (m_curveMoved)
+        renderCurveLayer(area, dpr, false);
     // Back to front: the sky and its arc, the sun marker, the warmth curve, the handles
     // and the sky symbols; the curve passes over the marker at night.
     p.drawPixmap(area.topLeft(), m_layers[arcLayer]);
@@ -549,6 +585,25 @@ void SchedulingVisualizerView::paintArea(QPainter& p, const QRectF& area) {
 void SchedulingVisualizerView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    // The card with its titles and the sentences under the drawing change far less often
+    // than the curve and the handles, and apart from each other.
+    const L::SunHours sun = sunHours();
+    const QString sunrise = L::arcTimeString(sun.sunriseTime);
+    const QString sunset = L::arcTimeString(sun.sunsetTime);
+    m_chrome.draw(p, QRectF(rect()), qHashMulti(0, m_model.useSchedule(), sunrise, sunset),
+                  [&](QPainter& cp) { paintChrome(cp, sunrise, sunset); });
+    const QString status = statusSentenceText(), caption = captionLine();
+    const QString state = L::currentStateLabel(m_currentIntensity);
+    const int mode = m_model.autoSunset() ? 0 : m_model.useSchedule() ? 1 : 2;
+    const Rows row = rows();
+    m_words.draw(p, QRectF(0, row.status, width(), row.bottom - row.status),
+                 qHashMulti(0, mode, status, caption, state, m_currentIntensity > 0),
+                 [&](QPainter& cp) { paintWords(cp, row, status, caption, state); });
+    paintArea(p, drawingArea());
+}
+
+void SchedulingVisualizerView::paintChrome(QPainter& p, const QString& sunriseTime,
+                                           const QString& sunsetTime) {
     const QRectF card = QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25);
     p.fillPath(GlassPainter::continuousRoundedRect(card, 12), white(0.08));
     GlassPainter::strokeInside(p, QRectF(rect()), 12, white(0.1), 0.5);
@@ -565,24 +620,25 @@ void SchedulingVisualizerView::paintEvent(QPaintEvent*) {
                   {right - QFontMetricsF(f).horizontalAdvance(hint), row.header + (h - lh(f)) / 2});
     }
 
-    const L::SunHours sun = sunHours();
     const QFont caption = face(10, QFont::Medium), figure = face(20, QFont::Bold);
     const double figureTop = row.times + lh(caption) + 1;
     paintText(p, QStringLiteral("Sunrise"), caption, kTextDim, {left, row.times});
-    paintText(p, L::arcTimeString(sun.sunriseTime), figure, Qt::white, {left, figureTop});
-    const QString sunset = QStringLiteral("Sunset"), sunsetTime = L::arcTimeString(sun.sunsetTime);
+    paintText(p, sunriseTime, figure, Qt::white, {left, figureTop});
+    const QString sunset = QStringLiteral("Sunset");
     paintText(p, sunset, caption, kTextDim,
               {right - QFontMetricsF(caption).horizontalAdvance(sunset), row.times});
     paintText(p, sunsetTime, figure, Qt::white,
               {right - QFontMetricsF(figure).horizontalAdvance(sunsetTime), figureTop});
+}
 
-    paintArea(p, drawingArea());
-
+void SchedulingVisualizerView::paintWords(QPainter& p, const Rows& row, const QString& statusText,
+                                          const QString& captionText, const QString& stateText) {
+    const double left = padding, right = width() - padding;
     const QFont status = face(11, QFont::Medium);
     p.setFont(status);
     p.setPen(white(0.85));
     p.drawText(QRectF(left, row.status, right - left, row.caption - kSunSpacing - row.status),
-               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, statusSentenceText());
+               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, statusText);
 
     const QFont captionFont = face(10);
     const QString icon = m_model.autoSunset()    ? QStringLiteral("location.fill")
@@ -594,13 +650,12 @@ void SchedulingVisualizerView::paintEvent(QPaintEvent*) {
     p.setPen(kTextDim);
     p.drawText(
         QRectF(left + 13, row.caption, right - left - 13, ch), Qt::AlignLeft | Qt::AlignVCenter,
-        QFontMetricsF(captionFont).elidedText(captionLine(), Qt::ElideRight, right - left - 13));
+        QFontMetricsF(captionFont).elidedText(captionText, Qt::ElideRight, right - left - 13));
 
     const QFont stateFont = face(11, QFont::Medium);
     const double sh = lh(stateFont);
     p.setPen(Qt::NoPen);
     p.setBrush(colour(m_currentIntensity > 0 ? L::warmColor : L::coolColor));
     p.drawEllipse(QRectF(left, row.state + (sh - 6) / 2, 6, 6));
-    paintText(p, L::currentStateLabel(m_currentIntensity), stateFont, kTextDim,
-              {left + 12, row.state});
+    paintText(p, stateText, stateFont, kTextDim, {left + 12, row.state});
 }

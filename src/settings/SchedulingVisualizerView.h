@@ -1,6 +1,7 @@
 #pragma once
 
 #include "insights/ScheduleViewLogic.h"
+#include "settings/PaintCache.h"
 
 #include <QPixmap>
 #include <QTimer>
@@ -83,10 +84,14 @@ private:
     Rows rows(double width) const;
     double statusHeight(double width) const;
     void pulseTick();
+    void paintChrome(QPainter& p, const QString& sunriseTime, const QString& sunsetTime);
+    void paintWords(QPainter& p, const Rows& row, const QString& statusText,
+                    const QString& captionText, const QString& stateText);
     void paintArea(QPainter& p, const QRectF& area);
     // The arc with its fills and the sky symbols, for the sun's hours; the curve.
     void renderSkyLayers(const QRectF& area, qreal dpr, const ScheduleViewLogic::SunHours& sun);
-    void renderCurveLayer(const QRectF& area, qreal dpr);
+    // The curve whole, or only across the samples that moved since it was last drawn.
+    void renderCurveLayer(const QRectF& area, qreal dpr, bool whole);
     void paintMarker(QPainter& p, const QRectF& area) const;
     void paintHandles(QPainter& p, const QRectF& area) const;
     QRectF markerRect() const;
@@ -112,5 +117,8 @@ private:
     // handles go between them: arc with its fills and labels, the curve, the sky symbols.
     enum { arcLayer, curveLayer, skyLayer };
     std::array<QPixmap, 3> m_layers;
-    std::pair<double, double> m_layerSun; // the sunrise and sunset the sky was drawn for
+    std::pair<double, double> m_layerSun;            // the sunrise and sunset the sky was drawn for
+    std::optional<std::pair<int, int>> m_curveMoved; // samples moved since the curve was drawn
+    PaintCache m_chrome;                             // the card and its titles
+    PaintCache m_words;                              // the sentences under the drawing
 };
