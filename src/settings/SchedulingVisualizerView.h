@@ -79,7 +79,10 @@ protected:
     void keyPressEvent(QKeyEvent*) override;
 
 private:
-    struct Rows;
+    // Tops of the card's rows for the current fonts.
+    struct Rows {
+        double header, times, area, status, caption, state, bottom;
+    };
     Rows rows() const;
     Rows rows(double width) const;
     double statusHeight(double width) const;
