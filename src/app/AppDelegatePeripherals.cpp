@@ -83,10 +83,9 @@ void AppDelegate::wirePeripherals() {
         keyboard.stop();
         ambient.stop();
     };
-    h.handBackPeripherals = [&night, &keyboard, &dithering] {
+    h.handBackPeripherals = [&night, &dithering] {
         night.restoreNightShift();
         night.restoreTrueTone();
-        keyboard.restoreSyncBaseline();
         dithering.restore();
     };
     h.restoreStalePeripherals = [&night, &dithering] {
@@ -99,8 +98,9 @@ void AppDelegate::wirePeripherals() {
     o.restoreNightShift = [&night] { night.restoreNightShift(); };
     o.suppressTrueTone = [&night] { night.suppressTrueTone(); };
     o.restoreTrueTone = [&night] { night.restoreTrueTone(); };
-    o.writeKeyboardBrightness = [&keyboard](float level) { keyboard.writeSyncLevel(level); };
-    o.restoreKeyboardBaseline = [&keyboard] { keyboard.restoreSyncBaseline(); };
+    o.writeKeyboardBrightness = [&keyboard](float level) {
+        if (keyboard.isAvailable()) keyboard.writeBrightness(level);
+    };
     o.harmonyIntensityChanged = [&keyboard](double intensity) {
         if (keyboard.isHarmonyEngaged())
             keyboard.harmonyWarmthChanged(intensity);
@@ -129,7 +129,6 @@ void AppDelegate::wirePeripherals() {
 
     // What the settings window's switches drive.
     h.stopKeyboardSync = [&keyboard] {
-        keyboard.restoreSyncBaseline();
         if (!keyboard.isHarmonyEngaged()) keyboard.stop();
     };
     h.disableNightShift = [&night] { night.disableNightShift(); };

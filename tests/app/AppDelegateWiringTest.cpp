@@ -458,5 +458,6 @@ TEST_F(WiringTest, RoomLightShowsInThePopoverAndTheTintsOffEdgeGivesPeripheralsB
     EXPECT_TRUE(platform.simulatedNightLight()->current().enabled);
     EXPECT_FLOAT_EQ(platform.simulatedNightLight()->current().strength, 0.4f);
     EXPECT_EQ(platform.simulatedDithering()->mode("SIM-1"), "static 2x2");
-    EXPECT_FLOAT_EQ(platform.simulatedKeyboardBacklight()->currentLevel(), 0.9f);
+    // Plain sync keeps no earlier level: the tint's off edge sets the keyboard to full.
+    EXPECT_FLOAT_EQ(platform.simulatedKeyboardBacklight()->currentLevel(), 1.0f);
 }
