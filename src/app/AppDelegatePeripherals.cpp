@@ -112,17 +112,20 @@ void AppDelegate::wirePeripherals() {
     };
     o.disengageHarmonyRestoringBaseline = [&keyboard] { keyboard.disengageHarmony(true); };
 
-    // The popover shows the room's light while room adaptation runs.
+    // The popover shows the room's light while the light controller runs. Without a
+    // reading (no sensor) there is no room light to tell, rather than a made-up one.
     auto makeContent = h.makePopoverContent;
     h.makePopoverContent = [makeContent, &ambient]() -> QWidget* {
         QWidget* content = makeContent ? makeContent() : nullptr;
         if (auto* view = qobject_cast<PopoverView*>(content)) {
             auto show = [view, &ambient] {
                 const auto r = ambient.lastReading();
-                view->setAmbientReading(r ? std::optional<double>(r->cct) : std::nullopt);
+                view->setAmbientReading(ambient.isActive() && r ? std::optional<double>(r->cct)
+                                                                : std::nullopt);
             };
             show();
             QObject::connect(&ambient, &AmbientLightController::readingChanged, view, show);
+            QObject::connect(&ambient, &AmbientLightController::activeChanged, view, show);
         }
         return content;
     };

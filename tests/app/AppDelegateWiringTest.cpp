@@ -452,6 +452,8 @@ TEST_F(WiringTest, RoomLightShowsInThePopoverAndTheTintsOffEdgeGivesPeripheralsB
     defaults().setBool(PrefKey::adaptToRoomLighting, false);
     waitUntil([&] { return view->roomLightLine()->isHidden(); }, 500);
     EXPECT_TRUE(view->roomLightLine()->isHidden());
+    defaults().setBool(PrefKey::adaptToRoomLighting, true);
+    waitUntil([&] { return !view->roomLightLine()->isHidden(); }, 500);
 
     d.toggleEnabled();
     waitUntil([] { return false; }, 50);
@@ -460,4 +462,6 @@ TEST_F(WiringTest, RoomLightShowsInThePopoverAndTheTintsOffEdgeGivesPeripheralsB
     EXPECT_EQ(platform.simulatedDithering()->mode("SIM-1"), "static 2x2");
     // Plain sync keeps no earlier level: the tint's off edge sets the keyboard to full.
     EXPECT_FLOAT_EQ(platform.simulatedKeyboardBacklight()->currentLevel(), 1.0f);
+    // The light controller stopped with the tint: the room line goes with it.
+    EXPECT_TRUE(view->roomLightLine()->isHidden());
 }
