@@ -173,6 +173,7 @@ TEST(SettingsPages, PresetsPinAtMostSixAndApply) {
     EXPECT_FALSE(pinOf("energy")->isEnabled());
     EXPECT_EQ(pinOf("energy")->toolTip(), QStringLiteral("Max 6 pinned"));
     EXPECT_EQ(pinOf("flow")->toolTip(), QStringLiteral("Unpin from popover"));
+    waitUntil([] { return false; }, 300); // the pins' 0.2 s turn settles
     w.save(QStringLiteral("settings-presets-page.png"));
     click(pinOf("flow"));
     EXPECT_TRUE(pinOf("energy")->isEnabled());
