@@ -249,10 +249,9 @@ void AppDelegate::installObservers() {
 }
 
 void AppDelegate::applicationDidBecomeActive() {
-    // Safe mode and a tint that is off both mean the keys stay with the system.
-    Preferences& prefs = Preferences::shared();
-    if (prefs.defaults().boolean(PrefKey::safeMode) || !prefs.enabled()) return;
-    if (!prefs.brightnessKeyInterception()) return;
+    // Coming to the front gets the keys back whenever the user asked for them: neither
+    // the on/off switch nor safe mode is consulted here.
+    if (!Preferences::shared().brightnessKeyInterception()) return;
     if (m_hooks.keyInterceptorActive && m_hooks.keyInterceptorActive()) return;
     call(m_hooks.startKeyInterceptor);
 }

@@ -83,10 +83,9 @@ void AppDelegate::wirePeripherals() {
         keyboard.stop();
         ambient.stop();
     };
-    h.handBackPeripherals = [&night, &keyboard, &dithering] {
+    h.handBackPeripherals = [&night, &dithering] {
         night.restoreNightShift();
         night.restoreTrueTone();
-        keyboard.restoreSyncBaseline();
         dithering.restore();
     };
     h.restoreStalePeripherals = [&night, &dithering] {
@@ -99,8 +98,9 @@ void AppDelegate::wirePeripherals() {
     o.restoreNightShift = [&night] { night.restoreNightShift(); };
     o.suppressTrueTone = [&night] { night.suppressTrueTone(); };
     o.restoreTrueTone = [&night] { night.restoreTrueTone(); };
-    o.writeKeyboardBrightness = [&keyboard](float level) { keyboard.writeSyncLevel(level); };
-    o.restoreKeyboardBaseline = [&keyboard] { keyboard.restoreSyncBaseline(); };
+    o.writeKeyboardBrightness = [&keyboard](float level) {
+        if (keyboard.isAvailable()) keyboard.writeBrightness(level);
+    };
     o.harmonyIntensityChanged = [&keyboard](double intensity) {
         if (keyboard.isHarmonyEngaged())
             keyboard.harmonyWarmthChanged(intensity);
@@ -112,24 +112,26 @@ void AppDelegate::wirePeripherals() {
     };
     o.disengageHarmonyRestoringBaseline = [&keyboard] { keyboard.disengageHarmony(true); };
 
-    // The popover shows the room's light while room adaptation runs.
+    // The popover shows the room's light while the light controller runs. Without a
+    // reading (no sensor) there is no room light to tell, rather than a made-up one.
     auto makeContent = h.makePopoverContent;
     h.makePopoverContent = [makeContent, &ambient]() -> QWidget* {
         QWidget* content = makeContent ? makeContent() : nullptr;
         if (auto* view = qobject_cast<PopoverView*>(content)) {
             auto show = [view, &ambient] {
                 const auto r = ambient.lastReading();
-                view->setAmbientReading(r ? std::optional<double>(r->cct) : std::nullopt);
+                view->setAmbientReading(ambient.isActive() && r ? std::optional<double>(r->cct)
+                                                                : std::nullopt);
             };
             show();
             QObject::connect(&ambient, &AmbientLightController::readingChanged, view, show);
+            QObject::connect(&ambient, &AmbientLightController::activeChanged, view, show);
         }
         return content;
     };
 
     // What the settings window's switches drive.
     h.stopKeyboardSync = [&keyboard] {
-        keyboard.restoreSyncBaseline();
         if (!keyboard.isHarmonyEngaged()) keyboard.stop();
     };
     h.disableNightShift = [&night] { night.disableNightShift(); };

@@ -1,8 +1,8 @@
 #include "app/SnapshotRunner.h"
 
 #include "insights/ScheduleSettingsModel.h"
-#include "settings/SchedulingTabView.h"
 #include "onboarding/WelcomeView.h"
+#include "settings/SchedulingTabView.h"
 
 #include <QDir>
 #include <QImageWriter>
@@ -59,9 +59,9 @@ QString writeError(const QString& path, const QImage& image) {
 } // namespace
 
 QString SnapshotRunner::folder(const QString& fallback) {
-    // Used verbatim; an empty value counts as absent.
-    const QString dir = qEnvironmentVariable("HALCYRA_SNAPSHOT_DIR");
-    return dir.isEmpty() ? fallback : dir;
+    // Used verbatim, an empty value too: only an absent one gives the default.
+    if (!qEnvironmentVariableIsSet("HALCYRA_SNAPSHOT_DIR")) return fallback;
+    return qEnvironmentVariable("HALCYRA_SNAPSHOT_DIR");
 }
 
 void SnapshotRunner::logStderr(const QString& message) {
@@ -143,7 +143,7 @@ int SnapshotRunner::renderScheduling() {
         backdrop.adjustSize();
         image = render(backdrop);
     }
-    const QString name = qEnvironmentVariableIsEmpty("HALCYRA_SNAPSHOT_NAME")
+    const QString name = !qEnvironmentVariableIsSet("HALCYRA_SNAPSHOT_NAME")
                              ? QStringLiteral("scheduling")
                              : qEnvironmentVariable("HALCYRA_SNAPSHOT_NAME");
     if (image.isNull()) {

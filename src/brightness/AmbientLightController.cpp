@@ -128,14 +128,17 @@ void AmbientLightController::start() {
     m_active = true;
     qCInfo(lcAmbient).noquote()
         << QStringLiteral("AmbientLightController started — als:%1").arg(flag(m_alsAvailable));
+    emit activeChanged();
 }
 
 void AmbientLightController::stop() {
     m_pollTimer.reset();
     m_brightnessTransition.reset();
     m_temperatureTransition.reset();
+    const bool wasActive = m_active;
     m_active = false;
     qCInfo(lcAmbient).noquote() << QStringLiteral("AmbientLightController stopped");
+    if (wasActive) emit activeChanged();
 }
 
 void AmbientLightController::startALSMonitoring() {

@@ -84,6 +84,8 @@ public:
 signals:
     // A new reading was accepted (or the sensor went away: none).
     void readingChanged();
+    // start() or stop() changed isActive().
+    void activeChanged();
 
 private:
     std::unique_ptr<FrameTimer> makeTimer();

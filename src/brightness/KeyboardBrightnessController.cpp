@@ -29,7 +29,7 @@ float rebaselined(float observed, double warmth) {
 } // namespace HarmonyMapping
 
 namespace {
-// Both baselines are durable keys: on disk before the write they guard.
+// The baseline is a durable key: on disk before the write it guards.
 void persistNow(const QString& key, float value) {
     UserDefaults::standard().setDouble(key, double(value));
 }
@@ -159,46 +159,6 @@ void KeyboardBrightnessController::pollBrightness() {
                    .arg(m_harmonyWarmth)
                    .arg(m_harmonyBaseline);
     }
-    // A level the user sets by hand while sync runs is the one to give back.
-    if (m_syncBaseline && m_lastSyncWrite && !m_harmonyEngaged &&
-        std::abs(level - *m_lastSyncWrite) > 0.03f) {
-        m_syncBaseline = level;
-        m_lastSyncWrite = level;
-        persistNow(PrefKey::keyboardSyncBaseline, level);
-    }
-}
-
-// ---- Plain sync ----
-
-void KeyboardBrightnessController::writeSyncLevel(float level) {
-    if (!m_available) return;
-    if (!m_syncBaseline) {
-        // A baseline left by a run that died while syncing is the user's, not the
-        // (synced) level the keyboard shows now.
-        const auto stale = UserDefaults::standard().doubleValue(PrefKey::keyboardSyncBaseline);
-        m_syncBaseline = stale ? std::clamp(float(*stale), 0.0f, 1.0f) : readLevel();
-        persistNow(PrefKey::keyboardSyncBaseline, *m_syncBaseline);
-    }
-    m_lastSyncWrite = std::clamp(level, 0.0f, 1.0f);
-    writeBrightness(level);
-}
-
-void KeyboardBrightnessController::restoreSyncBaseline() {
-    std::optional<float> baseline = m_syncBaseline;
-    if (!baseline) {
-        if (const auto stale = UserDefaults::standard().doubleValue(PrefKey::keyboardSyncBaseline))
-            baseline = std::clamp(float(*stale), 0.0f, 1.0f);
-    }
-    if (!baseline) return;
-    if (!m_hardwareDetected) discover();
-    if (m_available) {
-        writeBrightness(*baseline);
-        qCInfo(lcKeyboard).noquote()
-            << QStringLiteral("Keyboard sync ended — level %1 restored").arg(*baseline);
-    }
-    m_syncBaseline.reset();
-    m_lastSyncWrite.reset();
-    removePersisted(PrefKey::keyboardSyncBaseline);
 }
 
 // ---- Full Harmony ----
@@ -215,8 +175,6 @@ void KeyboardBrightnessController::engageHarmony(double warmth) {
             << QStringLiteral("Full Harmony: no keyboard backlight available");
         return;
     }
-    // Sync and harmony never run together: the level sync took over is the user's.
-    if (m_syncBaseline) restoreSyncBaseline();
     const float hardware = readLevel();
     if (const auto persisted = Preferences::shared().fullHarmonyBaseline()) {
         m_harmonyBaseline = std::clamp(*persisted, 0.0f, 1.0f);
@@ -297,11 +255,6 @@ void KeyboardBrightnessController::disengageHarmony(bool restoreBaseline) {
 
 void KeyboardBrightnessController::restoreStaleHarmonyBaselineIfNeeded() {
     const Preferences& prefs = Preferences::shared();
-    // A sync baseline is stale when sync will not run now to adopt it.
-    if (!(prefs.enabled() && prefs.keyboardBrightnessSync()) &&
-        UserDefaults::standard().contains(PrefKey::keyboardSyncBaseline))
-        restoreSyncBaseline();
-
     if (m_harmonyEngaged) return;
     const auto persisted = prefs.fullHarmonyBaseline();
     if (!persisted) return;

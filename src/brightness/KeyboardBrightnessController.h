@@ -19,11 +19,11 @@ float rebaselined(float observed, double warmth);
 } // namespace HarmonyMapping
 
 // Reads and sets the keyboard backlight and ties it to the tint in one of two ways:
-// plain sync (the tint engine writes the tint's brightness through writeSyncLevel)
-// or Full Harmony (the level glides to a band factor of the warmth times the user's
-// baseline). Whatever level the user had is persisted before it is first changed, so
-// quitting, a termination signal or a restart after a crash gives it back. Main
-// thread only.
+// plain sync (the tint engine writes the tint's brightness, and full when the tint
+// goes off; no earlier level is kept) or Full Harmony (the level glides to a band
+// factor of the warmth times the user's baseline). Harmony's baseline is persisted
+// before it is first changed, so quitting, a termination signal or a restart after a
+// crash gives it back. Main thread only.
 class KeyboardBrightnessController : public QObject {
     Q_OBJECT
 public:
@@ -42,12 +42,6 @@ public:
     // Sets the hardware level (clamped to 0..1) and publishes it.
     void writeBrightness(float level);
 
-    // ---- Plain sync ----
-    // The tint engine's write: the user's level is kept first.
-    void writeSyncLevel(float level);
-    // Sync ends (tint off, setting off, quit): the user's level goes back.
-    void restoreSyncBaseline();
-
     // ---- Full Harmony ----
     void engageHarmony(double warmth);
     void harmonyWarmthChanged(double warmth);
@@ -65,7 +59,6 @@ public:
     bool isHarmonyEngaged() const { return m_harmonyEngaged; }
     float harmonyBaseline() const { return m_harmonyBaseline; }
     bool glideRunning() const { return m_glideTimer && m_glideTimer->isActive(); }
-    std::optional<float> syncBaseline() const { return m_syncBaseline; }
 
 signals:
     void brightnessChanged(float level);
@@ -92,9 +85,6 @@ private:
     bool m_available = false;
     bool m_active = false;
     std::unique_ptr<FrameTimer> m_pollTimer;
-
-    std::optional<float> m_syncBaseline;
-    std::optional<float> m_lastSyncWrite;
 
     bool m_harmonyEngaged = false;
     float m_harmonyBaseline = 1.0f;

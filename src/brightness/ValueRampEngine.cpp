@@ -62,7 +62,6 @@ void ValueRampEngine::syncIn() {
 }
 
 void ValueRampEngine::step(double direction, bool fine) {
-    const bool fromRest = !m_timerRunning;
     syncIn();
     m_isDiscreteGlide = false;
     m_hooks.cancelCompeting();
@@ -70,13 +69,9 @@ void ValueRampEngine::step(double direction, bool fine) {
     qCInfo(lcValueRamp).noquote() << QString::asprintf("Ramp target → %.4f (displayed %.4f)",
                                                        m_target, m_displayed);
     if (m_osd) m_osd->show(m_target, m_axis.fraction(m_displayed), m_osdMode);
+    // Every frame, the first too, goes out on the timer: the move keeps its full
+    // 0.25 s, and a press into a running move only re-aims it.
     retarget(stepDuration, RampEasing::easeOut);
-    // A press from rest answers at once rather than a frame later: the first frame goes
-    // out with it and the rest follow on the timer, so the curve keeps its frames and
-    // its shape and ends one frame sooner. A press into a running move only re-aims it;
-    // its next frame is already on the way, and a second write in between would only
-    // add gamma pushes the screen never shows.
-    if (fromRest && m_timerRunning) tick();
 }
 
 void ValueRampEngine::glide(double value) {

@@ -38,9 +38,6 @@ inline const QString ambientManualTemperature = QStringLiteral("halcyra.ambientM
 inline const QString ambientAppliedBrightness = QStringLiteral("halcyra.ambientAppliedBrightness");
 inline const QString ambientAppliedTemperature =
     QStringLiteral("halcyra.ambientAppliedTemperature");
-// The keyboard level the user had before plain sync first changed it.
-inline const QString keyboardSyncBaseline =
-    DurableKeys::declare(QStringLiteral("halcyra.keyboardSyncBaseline"));
 inline const QString keyboardBrightnessSync = QStringLiteral("halcyra.keyboardBrightnessSync");
 inline const QString keyboardBrightness = QStringLiteral("halcyra.keyboardBrightness");
 inline const QString brightnessKeyInterception =

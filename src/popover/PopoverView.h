@@ -68,7 +68,7 @@ public:
     // is on screen.
     void advanceQuote();
 
-    // The light sensor's last reading while room-light adaptation runs; none while it
+    // The light sensor's last reading while the light controller runs; none while it
     // does not. The room line shows only with the setting on and a reading present.
     void setAmbientReading(std::optional<double> ambientKelvin);
 

@@ -11,7 +11,6 @@ Q_LOGGING_CATEGORY(lcReassert, "com.halcyra.app.reassert")
 GammaReassertion::GammaReassertion(OverlayWindowController& overlay, TimerFactory timers,
                                    QObject* parent)
     : QObject(parent), m_overlay(overlay), m_timerFactory(std::move(timers)) {
-    m_catchUp = makeTimer();
     m_settle = makeTimer();
 }
 
@@ -31,19 +30,25 @@ void GammaReassertion::pass(const char* message, bool verify) {
 }
 
 void GammaReassertion::scheduleGammaReassert(double initialDelay) {
-    m_catchUp->stop();
+    if (m_latestCatchUp) m_latestCatchUp->stop();
     if (Preferences::shared().enabled())
         pass("Gamma reassert (immediate — kill wake flash)", false);
 
-    reapFinishedFirstPasses();
+    reap(m_firstPasses);
     m_firstPasses.push_back(makeTimer());
     FrameTimer* first = m_firstPasses.back().get();
     first->start(initialDelay, [this, first] {
         first->stop();
         if (!Preferences::shared().enabled()) return;
         pass("Gamma reassert (first)", false);
-        m_catchUp->start(catchUpDelay, [this] {
-            m_catchUp->stop();
+        // An older catch-up still queued keeps its run: the window server may rewrite
+        // the tables after either wake of a quick pair.
+        reap(m_catchUps);
+        m_catchUps.push_back(makeTimer());
+        FrameTimer* catchUp = m_catchUps.back().get();
+        m_latestCatchUp = catchUp;
+        catchUp->start(catchUpDelay, [this, catchUp] {
+            catchUp->stop();
             if (!Preferences::shared().enabled()) return;
             pass("Gamma reassert (second/catch-up)", true);
         });
@@ -58,12 +63,13 @@ void GammaReassertion::displayConfigDidChange() {
     });
 }
 
-void GammaReassertion::reapFinishedFirstPasses() {
-    std::erase_if(m_firstPasses, [](const auto& t) { return !t->isActive(); });
+void GammaReassertion::reap(std::vector<std::unique_ptr<FrameTimer>>& timers) {
+    std::erase_if(timers, [](const auto& t) { return !t->isActive(); });
 }
 
-bool GammaReassertion::catchUpPending() const {
-    return m_catchUp->isActive();
+int GammaReassertion::catchUpsPending() const {
+    return int(std::count_if(m_catchUps.begin(), m_catchUps.end(),
+                             [](const auto& t) { return t->isActive(); }));
 }
 
 bool GammaReassertion::settlePending() const {

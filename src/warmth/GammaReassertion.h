@@ -31,24 +31,26 @@ public:
     ~GammaReassertion() override;
 
     // Immediate pass now, first pass `initialDelay` seconds later, catch-up 1.2 s
-    // after that. A first pass already queued is not cancelled; a newer catch-up
-    // replaces the older one.
+    // after that. A first pass already queued is not cancelled, and each first pass
+    // queues a catch-up of its own; a new call cancels only the newest catch-up.
     void scheduleGammaReassert(double initialDelay);
     // A reconfiguration was seen: one settle pass 0.5 s after the last of a burst.
     void displayConfigDidChange();
 
-    bool catchUpPending() const;
+    int catchUpsPending() const;
     bool settlePending() const;
     int firstPassesPending() const;
 
 private:
     void pass(const char* message, bool verify);
     std::unique_ptr<FrameTimer> makeTimer();
-    void reapFinishedFirstPasses();
+    static void reap(std::vector<std::unique_ptr<FrameTimer>>& timers);
 
     OverlayWindowController& m_overlay;
     TimerFactory m_timerFactory;
     std::vector<std::unique_ptr<FrameTimer>> m_firstPasses;
-    std::unique_ptr<FrameTimer> m_catchUp;
+    std::vector<std::unique_ptr<FrameTimer>> m_catchUps;
+    // The newest catch-up, the one a new call cancels; null when none is queued.
+    FrameTimer* m_latestCatchUp = nullptr;
     std::unique_ptr<FrameTimer> m_settle;
 };

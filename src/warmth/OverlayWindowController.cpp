@@ -380,9 +380,7 @@ void OverlayWindowController::performDisableCleanup() {
     m_nightShiftSuppressRequested = false;
     m_lastKeyboardSyncBrightness.reset();
     m_lastHarmonyIntensity.reset();
-    if (m_hooks.restoreKeyboardBaseline) {
-        runSoon(m_hooks.restoreKeyboardBaseline);
-    } else if (prefs.keyboardBrightnessSync() && m_hooks.writeKeyboardBrightness) {
+    if (prefs.keyboardBrightnessSync() && m_hooks.writeKeyboardBrightness) {
         runSoon([this] {
             if (m_hooks.writeKeyboardBrightness) m_hooks.writeKeyboardBrightness(1.0f);
         });

@@ -28,11 +28,9 @@ struct OverlayHooks {
     std::function<void()> restoreNightShift;
     std::function<void()> suppressTrueTone;
     std::function<void()> restoreTrueTone;
-    // Plain keyboard sync: write this level when the keyboard backlight is available.
+    // Plain keyboard sync: write this level when the keyboard backlight is available
+    // (the tint's brightness while on, full when the tint goes off).
     std::function<void(float level)> writeKeyboardBrightness;
-    // Plain keyboard sync ends with the tint: the user's own level goes back (without
-    // this hook the keyboard is set to full).
-    std::function<void()> restoreKeyboardBaseline;
     // Keyboard harmony: follow a new intensity (engaging harmony when not engaged).
     std::function<void(double intensity)> harmonyIntensityChanged;
     // Keyboard harmony: follow a pushed intensity only when already engaged.

@@ -46,16 +46,8 @@ QList<HalcyraPreset> PresetManager::pinnedPresets() const {
     return out;
 }
 
-bool PresetManager::isLibraryId(const QString& id) {
-    for (const HalcyraPreset& p : library())
-        if (p.id == id) return true;
-    return false;
-}
-
 QStringList PresetManager::pinnedIds() const {
-    QStringList ids = Preferences::shared().pinnedPresets();
-    ids.removeIf([](const QString& id) { return !isLibraryId(id); });
-    return ids;
+    return Preferences::shared().pinnedPresets();
 }
 
 bool PresetManager::canPin(const QString& id) const {

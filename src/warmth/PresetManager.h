@@ -45,13 +45,12 @@ public:
     static const QList<HalcyraPreset>& library();
 
     QList<HalcyraPreset> pinnedPresets() const;
-    // The stored pinned ids, in order, without those that name no preset (left by an
-    // older library): they neither count towards the six nor survive the next write.
+    // The stored pinned ids, in order. One that names no preset (left by an older
+    // library) is not shown, but it stays stored and counts towards the six.
     QStringList pinnedIds() const;
     bool isPinned(const QString& id) const { return pinnedIds().contains(id); }
     // Pinned already (so it can be unpinned), or fewer than six pinned.
     bool canPin(const QString& id) const;
-    static bool isLibraryId(const QString& id);
     void togglePin(const QString& id);
     // Stores the custom warmth (its intensity is always full) and pins it if it was not.
     void saveCustom(double temperature, double intensity);

@@ -96,13 +96,10 @@ void SunsetScheduler::assertDesiredState(const QDateTime& now) {
         const WarmthState& last = *m_lastAssertedState;
         if (!last.isWarm() && !state.isWarm()) return;
         if (last.isWarm() && state.isWarm() && std::fabs(state.kelvin - last.kelvin) < 1.0 &&
-            std::fabs(state.intensity - last.intensity) < 0.005) {
-            // Small steps are not worth a re-application, but a fade must land on its
-            // end: otherwise the last announced intensity (0.995…) holds all night.
-            const bool reachesEnd = state.intensity != last.intensity &&
-                                    (state.intensity >= 1.0 || state.intensity <= 0.0);
-            if (!reachesEnd) return;
-        }
+            std::fabs(state.intensity - last.intensity) < 0.005)
+            // Steps this small are not worth a re-application, the last minute of a
+            // fade included: a fade-in may rest a hair short of full all night.
+            return;
     }
 
     qCInfo(lcScheduler).noquote()

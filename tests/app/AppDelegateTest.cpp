@@ -144,9 +144,9 @@ TEST_F(AppDelegateTest, LaunchWithTheTintOffTouchesNoTableAndStartsNoPeripheral)
     EXPECT_TRUE(m_calls.contains(QStringLiteral("runFirstRunFlow(1)")));
     EXPECT_EQ(d.statusItem()->color(), StatusItem::disabledColor());
 
-    // Becoming active with the tint off leaves the keys alone.
+    // Becoming active takes the keys their setting asks for, with the tint off too.
     d.applicationDidBecomeActive();
-    EXPECT_FALSE(m_calls.contains(QStringLiteral("startKeyInterceptor")));
+    EXPECT_EQ(m_calls.count(QStringLiteral("startKeyInterceptor")), 1);
 }
 
 TEST_F(AppDelegateTest, FullHarmonyWinsOverKeyboardSync) {
@@ -184,14 +184,14 @@ TEST_F(AppDelegateTest, SafeModeLeavesOutTheRiskyControllersAndSaysSo) {
               QStringLiteral(
                   "Some features were disabled to prevent a crash. Open Settings to re-enable."));
 
-    // Becoming active does not start the interceptor behind safe mode's back.
-    d.applicationDidBecomeActive();
-    EXPECT_FALSE(m_calls.contains(QStringLiteral("startKeyInterceptor")));
-    // Out of safe mode it does, once, and not while it already runs.
-    defaults().setBool(PrefKey::safeMode, false);
+    // Becoming active starts the interceptor its setting asks for, in safe mode too,
+    // and not while it already runs nor with the setting off.
     d.applicationDidBecomeActive();
     EXPECT_EQ(m_calls.count(QStringLiteral("startKeyInterceptor")), 1);
     m_interceptorActive = true;
+    d.applicationDidBecomeActive();
+    m_interceptorActive = false;
+    defaults().setBool(PrefKey::brightnessKeyInterception, false);
     d.applicationDidBecomeActive();
     EXPECT_EQ(m_calls.count(QStringLiteral("startKeyInterceptor")), 1);
 }

@@ -452,11 +452,16 @@ TEST_F(WiringTest, RoomLightShowsInThePopoverAndTheTintsOffEdgeGivesPeripheralsB
     defaults().setBool(PrefKey::adaptToRoomLighting, false);
     waitUntil([&] { return view->roomLightLine()->isHidden(); }, 500);
     EXPECT_TRUE(view->roomLightLine()->isHidden());
+    defaults().setBool(PrefKey::adaptToRoomLighting, true);
+    waitUntil([&] { return !view->roomLightLine()->isHidden(); }, 500);
 
     d.toggleEnabled();
     waitUntil([] { return false; }, 50);
     EXPECT_TRUE(platform.simulatedNightLight()->current().enabled);
     EXPECT_FLOAT_EQ(platform.simulatedNightLight()->current().strength, 0.4f);
     EXPECT_EQ(platform.simulatedDithering()->mode("SIM-1"), "static 2x2");
-    EXPECT_FLOAT_EQ(platform.simulatedKeyboardBacklight()->currentLevel(), 0.9f);
+    // Plain sync keeps no earlier level: the tint's off edge sets the keyboard to full.
+    EXPECT_FLOAT_EQ(platform.simulatedKeyboardBacklight()->currentLevel(), 1.0f);
+    // The light controller stopped with the tint: the room line goes with it.
+    EXPECT_TRUE(view->roomLightLine()->isHidden());
 }

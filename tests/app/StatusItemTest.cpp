@@ -115,6 +115,12 @@ TEST(SnapshotRunner, BothRoadsWriteTheirImagesAndAFailedWriteIsReported) {
     // A name reaching into a folder that does not exist fails the write, and says so.
     qputenv("HALCYRA_SNAPSHOT_NAME", "missing/named");
     EXPECT_EQ(SnapshotRunner::renderScheduling(), 1);
+    // Empty values are used as they are, not as absent ones.
+    qputenv("HALCYRA_SNAPSHOT_NAME", "");
+    EXPECT_EQ(SnapshotRunner::renderScheduling(), 0);
+    qputenv("HALCYRA_SNAPSHOT_DIR", "");
+    qputenv("HALCYRA_SNAPSHOT_NAME", "halcyra-no-such-folder/named");
+    EXPECT_EQ(SnapshotRunner::renderScheduling(), 1);
     const QString text = capture.text();
     qunsetenv("HALCYRA_SNAPSHOT_DIR");
     qunsetenv("HALCYRA_SNAPSHOT_NAME");
@@ -123,10 +129,13 @@ TEST(SnapshotRunner, BothRoadsWriteTheirImagesAndAFailedWriteIsReported) {
     EXPECT_TRUE(text.contains(QStringLiteral("scheduling snapshot wrote %1/named.png\n").arg(out)));
     EXPECT_TRUE(text.contains(
         QStringLiteral("scheduling snapshot write FAILED %1/missing/named.png: ").arg(out)));
+    EXPECT_TRUE(QFile::exists(out + QStringLiteral("/.png")));
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("scheduling snapshot write FAILED /halcyra-no-such-folder/named.png: ")));
     const QStringList files = QDir(out).entryList(QDir::Files, QDir::Name);
-    EXPECT_EQ(files, QStringList({"0-welcome.png", "1-meadow.png", "2-menubar.png",
-                                  "3-wow-presets.png", "4-flicker.png", "6-payoff.png",
-                                  "named.png"}));
+    EXPECT_EQ(files,
+              QStringList({"0-welcome.png", "1-meadow.png", "2-menubar.png", "3-wow-presets.png",
+                           "4-flicker.png", "6-payoff.png", "named.png"}));
     EXPECT_EQ(QImage(out + QStringLiteral("3-wow-presets.png")).size(), QSize(2080, 1400));
 }
 

@@ -85,22 +85,12 @@ TEST(KeyboardHarmony, BandsGlideOverrideAndBaselineOnDisk) {
     EXPECT_FALSE(rig.onDisk().contains(PrefKey::fullHarmonyBaseline));
 }
 
-TEST(KeyboardHarmony, StaleBaselinesGoBackOnceAndSyncHandsBackTheUsersLevel) {
+TEST(KeyboardHarmony, AStaleBaselineGoesBackOnce) {
     PeripheralRig rig;
     {
         auto kb = rig.keyboard();
         rig.kbd.setLevelExternally(0.7f);
         kb->start();
-        kb->writeSyncLevel(0.3f);
-        EXPECT_FLOAT_EQ(rig.kbd.currentLevel(), 0.3f);
-        EXPECT_DOUBLE_EQ(rig.onDisk().value(PrefKey::keyboardSyncBaseline).toDouble(),
-                         double(0.7f));
-        kb->writeSyncLevel(0.4f); // the baseline is taken once
-        kb->restoreSyncBaseline();
-        EXPECT_FLOAT_EQ(rig.kbd.currentLevel(), 0.7f); // the user's level, not full
-        EXPECT_FALSE(rig.onDisk().contains(PrefKey::keyboardSyncBaseline));
-
-        kb->writeSyncLevel(0.2f);
         kb->engageHarmony(4.0);
         // Dropped without a goodbye, as a killed run would be.
     }
@@ -109,7 +99,6 @@ TEST(KeyboardHarmony, StaleBaselinesGoBackOnceAndSyncHandsBackTheUsersLevel) {
     rig.store.defaults().setBool(PrefKey::enabled, false);
     next->restoreStaleHarmonyBaselineIfNeeded();
     EXPECT_FALSE(rig.store.defaults().contains(PrefKey::fullHarmonyBaseline));
-    EXPECT_FALSE(rig.store.defaults().contains(PrefKey::keyboardSyncBaseline));
     EXPECT_FLOAT_EQ(rig.kbd.currentLevel(), 0.7f);
     const size_t writes = rig.kbd.writes().size();
     next->restoreStaleHarmonyBaselineIfNeeded();

@@ -102,7 +102,7 @@ TEST(RampAxis, SnapsToTheGridNearestOneStepBeyond) {
     EXPECT_DOUBLE_EQ((RampAxis{1, 1, 0.1, 0.1, 1, false}).fraction(1), 0.0);
 }
 
-TEST(ValueRampEngine, AStepWritesItsFirstFrameAtOnceAndSettlesOnTheTargetAfterFifteen) {
+TEST(ValueRampEngine, AStepWritesItsFirstFrameAtTheFirstTickAndSettlesOnTheTargetAfterFifteen) {
     Rig rig(RampAxis::brightness(), 0.5);
     rig.engine->step(+1, false);
     ASSERT_NE(rig.engine->timer(), nullptr);
@@ -113,12 +113,12 @@ TEST(ValueRampEngine, AStepWritesItsFirstFrameAtOnceAndSettlesOnTheTargetAfterFi
     EXPECT_DOUBLE_EQ(rig.osd.shows[0].first, 0.5);
     EXPECT_EQ(rig.osd.shows[0].second, OSDMode::brightness);
     EXPECT_EQ(rig.events.front(), "cancelCompeting");
-    // The first frame goes out with the press, inside the burst.
-    ASSERT_EQ(rig.writes.size(), 1u);
-    EXPECT_EQ(rig.events[rig.events.size() - 2], "burst");
-    EXPECT_EQ(rig.osd.fractions.size(), 1u);
+    // Nothing is written at the press; the burst is open for the first tick's frame.
+    EXPECT_TRUE(rig.writes.empty());
+    EXPECT_EQ(rig.events.back(), "burst");
+    EXPECT_TRUE(rig.osd.fractions.empty());
 
-    EXPECT_EQ(rig.frames->fireUntilStopped(), 14);
+    EXPECT_EQ(rig.frames->fireUntilStopped(), 15);
     ASSERT_EQ(rig.writes.size(), 15u);
     // Ease-out: 1 − (1 − t)², the first frame covers 2/15 − 1/225 of the distance.
     EXPECT_NEAR(rig.writes[0], 0.5 + 0.0625 * (1 - std::pow(1 - 1.0 / 15, 2)), 1e-12);
@@ -278,7 +278,7 @@ TEST(BrightnessKeyInterceptor, WarmthRampWritesTheStoreAndAnnounces) {
 
     store.defaults().setDouble(PrefKey::brightness, 0.5);
     interceptor.ramp().step(+1, false);
-    EXPECT_EQ(timers[0]->fireUntilStopped(), 14);
+    EXPECT_EQ(timers[0]->fireUntilStopped(), 15);
     EXPECT_EQ(Preferences::shared().brightness(), 0.5625);
     EXPECT_EQ(settled, 2); // the brightness ramp announces no settle
 

@@ -9,7 +9,7 @@ namespace {
 
 struct Reassert : ::testing::Test {
     OverlayRig rig;
-    std::vector<ManualFrameTimer*> timers; // catch-up, settle, then one per first pass
+    std::vector<ManualFrameTimer*> timers; // settle, then one per pass as each is queued
     std::unique_ptr<GammaReassertion> reassert;
 
     Reassert() {
@@ -22,9 +22,9 @@ struct Reassert : ::testing::Test {
         });
     }
     int loads() { return rig.gamma->display(7)->loads; }
-    ManualFrameTimer& catchUp() { return *timers[0]; }
-    ManualFrameTimer& settle() { return *timers[1]; }
-    ManualFrameTimer& firstPass() { return *timers.back(); }
+    ManualFrameTimer& settle() { return *timers[0]; }
+    // The pass queued last.
+    ManualFrameTimer& newest() { return *timers.back(); }
     void clobber() {
         const auto id = SimulatedDisplayGamma::identityTable(256);
         rig.gamma->overwriteTables(7, id, id, id);
@@ -34,19 +34,21 @@ struct Reassert : ::testing::Test {
 TEST_F(Reassert, WakePushesAtOnceThenAfterTheDelayThenCatchesUpAndVerifies) {
     reassert->scheduleGammaReassert(GammaReassertion::systemWakeDelay);
     EXPECT_EQ(loads(), 1) << "the immediate pass runs inside the handler";
-    EXPECT_DOUBLE_EQ(firstPass().interval(), 0.5);
-    EXPECT_FALSE(catchUp().isActive());
+    ManualFrameTimer& firstPass = newest();
+    EXPECT_DOUBLE_EQ(firstPass.interval(), 0.5);
+    EXPECT_EQ(reassert->catchUpsPending(), 0);
 
-    firstPass().fire();
+    firstPass.fire();
     EXPECT_EQ(loads(), 2);
-    EXPECT_FALSE(firstPass().isActive());
-    ASSERT_TRUE(catchUp().isActive());
-    EXPECT_DOUBLE_EQ(catchUp().interval(), 1.2);
+    EXPECT_FALSE(firstPass.isActive());
+    ManualFrameTimer& catchUp = newest();
+    ASSERT_TRUE(catchUp.isActive());
+    EXPECT_DOUBLE_EQ(catchUp.interval(), 1.2);
     EXPECT_FALSE(rig.engine->gammaVerifyPending());
 
-    catchUp().fire();
+    catchUp.fire();
     EXPECT_EQ(loads(), 3);
-    EXPECT_FALSE(catchUp().isActive());
+    EXPECT_FALSE(catchUp.isActive());
     ASSERT_TRUE(rig.engine->gammaVerifyPending()) << "the catch-up reads the tables back";
     // A window server that keeps rewriting the tables gets three re-pushes, no more.
     int retries = 0;
@@ -62,35 +64,47 @@ TEST_F(Reassert, WakePushesAtOnceThenAfterTheDelayThenCatchesUpAndVerifies) {
 
 TEST_F(Reassert, TintOffBeforeTheFirstPassStopsEveryLaterPass) {
     reassert->scheduleGammaReassert(GammaReassertion::displayWakeDelay);
-    EXPECT_DOUBLE_EQ(firstPass().interval(), 0.3);
+    EXPECT_DOUBLE_EQ(newest().interval(), 0.3);
     const int afterImmediate = loads();
     rig.defaults().setBool(PrefKey::enabled, false);
-    firstPass().fire();
-    EXPECT_EQ(loads(), afterImmediate);
-    EXPECT_FALSE(catchUp().isActive());
-
-    // Two calls inside the delay: both first passes run, one catch-up stands: the
-    // newer first pass replaces the older's, so one catch-up pass runs, 1.2 s after
-    // the newer.
-    rig.defaults().setBool(PrefKey::enabled, true);
     const size_t timersBefore = timers.size();
+    newest().fire();
+    EXPECT_EQ(loads(), afterImmediate);
+    EXPECT_EQ(timers.size(), timersBefore) << "no catch-up is queued";
+
+    // Two calls inside the delay: both first passes run and each queues its own
+    // catch-up, so two catch-up passes run.
+    rig.defaults().setBool(PrefKey::enabled, true);
     reassert->scheduleGammaReassert(0.3);
     ManualFrameTimer* a = timers.back();
     reassert->scheduleGammaReassert(0.3);
     ManualFrameTimer* b = timers.back();
     EXPECT_EQ(reassert->firstPassesPending(), 2);
-    EXPECT_EQ(timers.size(), timersBefore + 2) << "no catch-up timer of their own";
     a->fire();
-    const int startsAfterOlder = catchUp().startCount();
+    ManualFrameTimer* catchUpA = timers.back();
     b->fire();
-    EXPECT_EQ(catchUp().startCount(), startsAfterOlder + 1); // restarted, not added
-    EXPECT_TRUE(catchUp().isActive());
+    ManualFrameTimer* catchUpB = timers.back();
+    EXPECT_NE(catchUpA, catchUpB);
+    EXPECT_EQ(reassert->catchUpsPending(), 2);
     EXPECT_EQ(reassert->firstPassesPending(), 0);
-    const int beforeCatchUp = loads();
-    catchUp().fire();
-    EXPECT_FALSE(catchUp().isActive());
-    EXPECT_EQ(loads(), beforeCatchUp + 1);
-    EXPECT_EQ(timers.size(), timersBefore + 2);
+    const int beforeCatchUps = loads();
+    catchUpA->fire();
+    catchUpB->fire();
+    EXPECT_EQ(loads(), beforeCatchUps + 2);
+    EXPECT_EQ(reassert->catchUpsPending(), 0);
+
+    // A later call cancels only the newest catch-up; an older one still runs.
+    reassert->scheduleGammaReassert(0.3);
+    a = timers.back();
+    reassert->scheduleGammaReassert(0.3);
+    b = timers.back();
+    a->fire();
+    catchUpA = timers.back();
+    b->fire();
+    catchUpB = timers.back();
+    reassert->scheduleGammaReassert(0.3);
+    EXPECT_TRUE(catchUpA->isActive());
+    EXPECT_FALSE(catchUpB->isActive());
 }
 
 TEST_F(Reassert, ABurstOfReconfigurationsGivesOneSettlePass) {

@@ -56,25 +56,20 @@ TEST(PresetManager, PinLimitUnpinAndUnknownIds) {
     EXPECT_EQ(stored(), (QStringList{"reading", "evening", "biohacker", "energy", "glow"}));
     EXPECT_EQ(changed, 3);
 
-    // Ids no longer in the library are skipped, do not count towards the six, and are
-    // gone once the list is written again.
+    // Ids no longer in the library are skipped when shown, but stay stored and count
+    // towards the six.
     store.defaults().setStringArray(PrefKey::pinnedPresets,
-                                    {"old", "flow", "a", "reading", "b", "evening", "c"});
+                                    {"old", "flow", "a", "reading", "b", "evening"});
     EXPECT_EQ(ids(presets.pinnedPresets()), (QStringList{"flow", "reading", "evening"}));
-    EXPECT_EQ(presets.pinnedIds().size(), 3);
-    EXPECT_TRUE(presets.canPin("glow"));
-    EXPECT_EQ(stored().size(), 7); // reading alone rewrites nothing
+    EXPECT_FALSE(presets.canPin("glow"));
     presets.togglePin("glow");
-    EXPECT_EQ(stored(), (QStringList{"flow", "reading", "evening", "glow"}));
+    EXPECT_EQ(stored(), (QStringList{"flow", "a", "reading", "b", "evening", "glow"}));
 
-    // At six real pins the others cannot be pinned from a card; a pinned one can go.
-    store.defaults().setStringArray(PrefKey::pinnedPresets, {"energy", "flow", "gone", "reading",
-                                                             "glow", "evening", "deep-sleep"});
-    EXPECT_FALSE(presets.canPin("biohacker"));
+    // At six pins the others cannot be pinned from a card; a pinned one can go.
     EXPECT_TRUE(presets.canPin("flow"));
     presets.togglePin("flow");
     EXPECT_TRUE(presets.canPin("biohacker"));
-    EXPECT_EQ(stored(), (QStringList{"energy", "reading", "glow", "evening", "deep-sleep"}));
+    EXPECT_EQ(stored(), (QStringList{"a", "reading", "b", "evening", "glow"}));
 }
 
 TEST(PresetManager, CustomPresetSavesResolvesAndApplies) {
@@ -85,11 +80,12 @@ TEST(PresetManager, CustomPresetSavesResolvesAndApplies) {
     ASSERT_EQ(presets.pinnedPresets().size(), 1);
     EXPECT_EQ(presets.pinnedPresets()[0].temperature, 3400);
 
-    // Saving with six pinned and custom not among them makes seven; a stale id goes.
-    store.defaults().setStringArray(
-        PrefKey::pinnedPresets, {"energy", "flow", "reading", "a", "glow", "evening", "biohacker"});
+    // Saving with six pinned and custom not among them makes seven; a stale id stays.
+    store.defaults().setStringArray(PrefKey::pinnedPresets,
+                                    {"energy", "flow", "reading", "a", "glow", "evening"});
     presets.saveCustom(2700, 1.0);
     EXPECT_EQ(stored().size(), 7);
+    EXPECT_EQ(stored()[3], "a");
     EXPECT_EQ(stored().last(), "custom");
     EXPECT_EQ(store.defaults().doubleValue(PrefKey::customPresetIntensity), 4.0);
     const HalcyraPreset custom = presets.pinnedPresets().last();
