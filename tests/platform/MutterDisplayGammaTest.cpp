@@ -218,6 +218,16 @@ TEST_F(MutterGamma, AStaleSerialIsRetriedOnceAndMonitorChangesAreReadAndAnnounce
     const int staleAfter = fake.staleRefusals();
     EXPECT_EQ(gamma->setTransferTables(42, warm, warm, warm), DisplayGamma::success);
     EXPECT_EQ(fake.staleRefusals(), staleAfter);
+
+    // A hand-back the compositor did not answer, then a mode set: the tint is not put
+    // back by itself.
+    fake.loseGammaCalls = true;
+    gamma->restoreColorSettings();
+    fake.loseGammaCalls = false;
+    changes.clear();
+    fake.changeMonitors(/*announce=*/true, -1, /*resetRamps=*/true);
+    ASSERT_TRUE(eventually([&] { return !changes.empty(); }));
+    EXPECT_EQ(fake.crtc(1).current, FakeDisplayConfig::linear(1024));
 }
 
 TEST_F(MutterGamma, ARefusedWriteIsLoggedOnceAndNoDisplayClaimsATint) {
@@ -260,7 +270,7 @@ TEST_F(MutterGamma, NoBackendWithoutTheServiceOrWithoutACrtcToTint) {
 
     // A compositor that crashes on the ramp read is not one without displays.
     fake.changeMonitors(/*announce=*/false, /*toggleCrtc=*/0);
-    fake.dropGammaReads = true;
+    fake.loseGammaCalls = true;
     EXPECT_EQ(open(), nullptr);
     EXPECT_EQ(log.count(QStringLiteral("went away or did not answer when asked for a display's "
                                        "gamma")),

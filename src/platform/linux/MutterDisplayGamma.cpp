@@ -519,6 +519,8 @@ void MutterDisplayGamma::restoreColorSettings() {
     // its own night light) put there, which is theirs to keep. One switched off since it
     // was tinted is among them: the compositor keeps its ramps for when it comes back.
     const std::set<DisplayId> tinted = m_tinted;
+    // Whatever comes of the writes, no tint is to be put back after a change from now.
+    m_shown.clear();
     for (DisplayId id : tinted) {
         auto original = m_originals.find(id);
         if (original == m_originals.end()) continue;
