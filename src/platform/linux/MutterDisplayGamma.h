@@ -2,6 +2,7 @@
 
 #include "platform/DisplayGamma.h"
 #include "platform/GammaOriginalsStore.h"
+#include "platform/linux/MutterDisplayConfigCalls.h"
 
 #include <QDBusConnection>
 #include <QString>
@@ -53,14 +54,7 @@ public:
     void restoreColorSettings() override;
 
     using Ramps = GammaOriginalsStore::Ramps;
-    struct Crtc {
-        DisplayId id = 0;
-        uint index = 0; // the compositor's number for it, in calls
-        QString output;
-        bool primary = false;
-        int gammaSize = 0;   // 0 while unknown
-        bool active = false; // showing a mode
-    };
+    using Crtc = MutterDisplayConfig::Crtc;
 
 private slots:
     void monitorsChanged(const QDBusMessage& signal);
