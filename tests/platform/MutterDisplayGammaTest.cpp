@@ -166,6 +166,14 @@ TEST_F(MutterGamma, TintsBothCrtcsAtTheirOwnSizesReadsThemBackAndRestoresTheirOw
     EXPECT_EQ(gamma->setTransferTables(43, red, green, blue), DisplayGamma::invalidDisplay);
     EXPECT_EQ(fake.crtc(2).writes, 0);
 
+    // The panel is switched off while tinted: it leaves the list, but the compositor
+    // keeps its ramps for when it comes back, so it is handed back all the same.
+    bool changed = false;
+    QObject::connect(gamma.get(), &DisplayGamma::reconfigured, [&] { changed = true; });
+    fake.changeMonitors(/*announce=*/true, /*toggleCrtc=*/0);
+    ASSERT_TRUE(eventually([&] { return changed; }));
+    EXPECT_EQ(gamma->onlineDisplays(), std::vector<DisplayId>({42}));
+    EXPECT_TRUE(storedTinted(41));
     gamma->restoreColorSettings();
     EXPECT_EQ(fake.crtc(0).current, fake.crtc(0).own);
     EXPECT_EQ(fake.crtc(1).current, fake.crtc(1).own);
@@ -210,6 +218,16 @@ TEST_F(MutterGamma, AStaleSerialIsRetriedOnceAndMonitorChangesAreReadAndAnnounce
     const int staleAfter = fake.staleRefusals();
     EXPECT_EQ(gamma->setTransferTables(42, warm, warm, warm), DisplayGamma::success);
     EXPECT_EQ(fake.staleRefusals(), staleAfter);
+
+    // A hand-back the compositor did not answer, then a mode set: the tint is not put
+    // back by itself.
+    fake.loseGammaCalls = true;
+    gamma->restoreColorSettings();
+    fake.loseGammaCalls = false;
+    changes.clear();
+    fake.changeMonitors(/*announce=*/true, -1, /*resetRamps=*/true);
+    ASSERT_TRUE(eventually([&] { return !changes.empty(); }));
+    EXPECT_EQ(fake.crtc(1).current, FakeDisplayConfig::linear(1024));
 }
 
 TEST_F(MutterGamma, ARefusedWriteIsLoggedOnceAndNoDisplayClaimsATint) {
@@ -245,9 +263,18 @@ TEST_F(MutterGamma, NoBackendWithoutTheServiceOrWithoutACrtcToTint) {
     std::vector<FakeDisplayConfig::Crtc> crtcs = twoScreens();
     for (auto& c : crtcs)
         c.active = false;
-    serveFake(crtcs);
+    FakeDisplayConfig& fake = *serveFake(crtcs);
     EXPECT_TRUE(MutterDisplayGamma::isOffered(m_bus.connect(QStringLiteral("probe"))));
     EXPECT_EQ(open(), nullptr);
+    EXPECT_EQ(log.count(QStringLiteral("offers no display whose gamma can be set")), 1);
+
+    // A compositor that crashes on the ramp read is not one without displays.
+    fake.changeMonitors(/*announce=*/false, /*toggleCrtc=*/0);
+    fake.loseGammaCalls = true;
+    EXPECT_EQ(open(), nullptr);
+    EXPECT_EQ(log.count(QStringLiteral("went away or did not answer when asked for a display's "
+                                       "gamma")),
+              1);
     EXPECT_EQ(log.count(QStringLiteral("offers no display whose gamma can be set")), 1);
 }
 

@@ -2,8 +2,9 @@
 
 // A fake of GNOME's display configuration service for a private bus: CRTCs with their
 // own ramps and gamma sizes, a serial that moves when the monitors change (calls based
-// on an old one are refused, as the compositor does), and a switch that refuses every
-// gamma write. It answers on the bus thread while tests read it: state is locked.
+// on an old one are refused, as the compositor does), a switch that refuses every
+// gamma write and one that loses every ramp read and write. It answers on the bus thread while
+// tests read it: state is locked.
 #include "support/PrivateBus.h"
 
 #include <QDBusArgument>
@@ -176,6 +177,9 @@ public:
     }
 
     std::atomic<bool> refuseWrites{false};
+    // Ramp reads and writes answered as the bus answers for a compositor that crashed
+    // on them.
+    std::atomic<bool> loseGammaCalls{false};
 
 public slots:
     uint GetResources(QList<FakeCrtcEntry>& crtcs, QList<FakeOutputEntry>& outputs,
@@ -211,6 +215,7 @@ public slots:
     // Spelled out: the bus matches the slots' parameter types by name.
     QList<ushort> GetCrtcGamma(uint serial, uint crtc, QList<ushort>& green, QList<ushort>& blue) {
         std::lock_guard lock(m_mutex);
+        if (lost()) return {};
         if (!checkLocked(serial, crtc)) return {};
         const Crtc& c = m_crtcs[crtc];
         green = c.current.green;
@@ -221,7 +226,7 @@ public slots:
     void SetCrtcGamma(uint serial, uint crtc, const QList<ushort>& red, const QList<ushort>& green,
                       const QList<ushort>& blue) {
         std::lock_guard lock(m_mutex);
-        if (!checkLocked(serial, crtc)) return;
+        if (lost() || !checkLocked(serial, crtc)) return;
         Crtc& c = m_crtcs[crtc];
         if (refuseWrites) {
             sendErrorReply(QDBusError::AccessDenied,
@@ -238,6 +243,12 @@ public slots:
     }
 
 private:
+    bool lost() {
+        if (!loseGammaCalls) return false;
+        sendErrorReply(QDBusError::NoReply, QStringLiteral("Message recipient disconnected from "
+                                                           "message bus without replying"));
+        return true;
+    }
     bool checkLocked(uint serial, uint crtc) {
         if (serial != m_serial) {
             ++m_staleRefusals;

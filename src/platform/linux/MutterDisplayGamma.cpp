@@ -4,10 +4,10 @@
 #include "platform/linux/GammaRampSampling.h"
 #include "platform/linux/GammaSignalRestore.h"
 
-#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusPendingCall>
 #include <QLoggingCategory>
 #include <algorithm>
 #include <mutex>
@@ -26,126 +26,12 @@ struct MutterDisplayGamma::SignalState {
 
 namespace {
 
-const QString objectPath = QStringLiteral("/org/gnome/Mutter/DisplayConfig");
-const QString interfaceName = QStringLiteral("org.gnome.Mutter.DisplayConfig");
-const QString resourcesSignature =
-    QStringLiteral("ua(uxiiiiiuaua{sv})a(uxiausauaua{sv})a(uxuudu)ii");
+using namespace MutterDisplayConfig;
+
 // The main thread waits this long for the compositor; the signal-restore worker,
 // which has about a second for everything, less.
 constexpr int callTimeoutMs = 2000;
 constexpr int signalCallTimeoutMs = 300;
-
-QDBusMessage call(const QDBusConnection& bus, const QString& method, const QVariantList& args,
-                  int timeoutMs) {
-    QDBusMessage message = QDBusMessage::createMethodCall(MutterDisplayGamma::serviceName,
-                                                          objectPath, interfaceName, method);
-    message.setArguments(args);
-    return bus.call(message, QDBus::Block, timeoutMs);
-}
-
-bool answered(const QDBusMessage& reply) {
-    return reply.type() == QDBusMessage::ReplyMessage;
-}
-
-// The compositor is not there (any more) or not answering: no verdict on the call.
-bool noVerdict(const QDBusMessage& reply) {
-    static const QStringList names = {
-        QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
-        QStringLiteral("org.freedesktop.DBus.Error.Timeout"),
-        QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
-        QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"),
-        QStringLiteral("org.freedesktop.DBus.Error.Disconnected"),
-        QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
-    };
-    return reply.type() == QDBusMessage::ErrorMessage && names.contains(reply.errorName());
-}
-
-QString errorText(const QDBusMessage& reply) {
-    if (reply.type() != QDBusMessage::ErrorMessage) return QStringLiteral("an unexpected answer");
-    return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
-}
-
-// A display's id: the CRTC's kernel id, else (a compositor without one) its number + 1,
-// so that 0 keeps meaning "none".
-DisplayId displayIdFor(qint64 winsysId, uint index) {
-    if (winsysId > 0 && winsysId <= qint64(0xffffffffu)) return DisplayId(winsysId);
-    return DisplayId(index + 1);
-}
-
-struct Resources {
-    quint32 serial = 0;
-    std::vector<Crtc> active; // gamma sizes not known yet
-};
-
-// The serial and the active CRTCs (those showing a mode), with the connector each one
-// drives; absent for a reply of another shape.
-std::optional<Resources> parseResources(const QDBusMessage& reply) {
-    if (!answered(reply) || reply.signature() != resourcesSignature) return std::nullopt;
-    const QVariantList args = reply.arguments();
-    Resources out;
-    out.serial = args.at(0).toUInt();
-    const QDBusArgument crtcs = args.at(1).value<QDBusArgument>();
-    crtcs.beginArray();
-    while (!crtcs.atEnd()) {
-        uint index = 0, transform = 0;
-        qint64 winsys = 0;
-        int x = 0, y = 0, width = 0, height = 0, mode = -1;
-        QList<uint> transforms;
-        QVariantMap properties;
-        crtcs.beginStructure();
-        crtcs >> index >> winsys >> x >> y >> width >> height >> mode >> transform >> transforms >>
-            properties;
-        crtcs.endStructure();
-        if (mode >= 0 && width > 0 && height > 0)
-            out.active.push_back({displayIdFor(winsys, index), index, {}, false, 0});
-    }
-    crtcs.endArray();
-    const QDBusArgument outputs = args.at(2).value<QDBusArgument>();
-    outputs.beginArray();
-    while (!outputs.atEnd()) {
-        uint id = 0;
-        qint64 winsys = 0;
-        int current = -1;
-        QList<uint> possible, modes, clones;
-        QString name;
-        QVariantMap properties;
-        outputs.beginStructure();
-        outputs >> id >> winsys >> current >> possible >> name >> modes >> clones >> properties;
-        outputs.endStructure();
-        for (Crtc& c : out.active)
-            if (current >= 0 && c.index == uint(current) && c.output.isEmpty()) {
-                c.output = name;
-                c.primary = properties.value(QStringLiteral("primary")).toBool();
-            }
-    }
-    outputs.endArray();
-    return out;
-}
-
-QVariant rampArgument(const std::vector<quint16>& ramp) {
-    return QVariant::fromValue(QList<ushort>(ramp.begin(), ramp.end()));
-}
-
-QDBusMessage setGamma(const QDBusConnection& bus, quint32 serial, uint index, const Ramps& ramps,
-                      int timeoutMs) {
-    return call(bus, QStringLiteral("SetCrtcGamma"),
-                {serial, index, rampArgument(ramps.red), rampArgument(ramps.green),
-                 rampArgument(ramps.blue)},
-                timeoutMs);
-}
-
-std::optional<Ramps> parseRamps(const QDBusMessage& reply) {
-    if (!answered(reply) || reply.signature() != QStringLiteral("aqaqaq")) return std::nullopt;
-    Ramps out;
-    std::vector<quint16>* channels[3] = {&out.red, &out.green, &out.blue};
-    for (int c = 0; c < 3; ++c) {
-        const QList<ushort> values = qdbus_cast<QList<ushort>>(reply.arguments().at(c));
-        channels[c]->assign(values.begin(), values.end());
-    }
-    // A size beyond any real display's is refused rather than used.
-    if (!out.isValid() || out.size() > 65536) return std::nullopt;
-    return out;
-}
 
 bool builtinName(const QString& name) {
     return name.startsWith(QLatin1String("eDP")) || name.startsWith(QLatin1String("LVDS")) ||
@@ -181,25 +67,33 @@ std::unique_ptr<MutterDisplayGamma> MutterDisplayGamma::open(const QDBusConnecti
                    .arg(why);
         return nullptr;
     }
-    if (gamma->m_crtcs.empty()) {
-        qCWarning(lcMutterGamma).noquote()
-            << QStringLiteral("GNOME's display configuration offers no display whose gamma "
-                              "can be set — running on simulated displays");
+    if (current.empty()) {
+        // A compositor that crashed or stalled on the question is not one without displays.
+        if (!why.isEmpty())
+            qCWarning(lcMutterGamma).noquote()
+                << QStringLiteral("GNOME's display configuration went away or did not answer "
+                                  "when asked for a display's gamma (%1) — running on simulated "
+                                  "displays")
+                       .arg(why);
+        else
+            qCWarning(lcMutterGamma).noquote()
+                << QStringLiteral("GNOME's display configuration offers no display whose gamma "
+                                  "can be set — running on simulated displays");
         return nullptr;
     }
     // Writing a display's own ramps back changes nothing on screen and tells whether
     // this compositor lets us write at all.
     QDBusMessage verdict;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const Crtc& first = gamma->m_crtcs.front();
-        verdict = setGamma(bus, gamma->m_serial, first.index, current.at(first.id), callTimeoutMs);
+        const Crtc* first = gamma->crtcIn(current);
+        verdict =
+            setGamma(bus, gamma->m_serial, first->index, current.at(first->id), callTimeoutMs);
         if (answered(verdict) || noVerdict(verdict)) break;
         const quint32 serial = gamma->m_serial;
         current.clear();
-        if (!gamma->readResources(&current) || gamma->m_serial == serial || gamma->m_crtcs.empty())
-            break;
+        if (!gamma->readResources(&current) || gamma->m_serial == serial || current.empty()) break;
     }
-    if (!answered(verdict) || gamma->m_crtcs.empty()) {
+    if (!answered(verdict) || current.empty()) {
         qCWarning(lcMutterGamma).noquote()
             << QStringLiteral("GNOME's display configuration refused a gamma write (%1) — "
                               "running on simulated displays")
@@ -207,7 +101,7 @@ std::unique_ptr<MutterDisplayGamma> MutterDisplayGamma::open(const QDBusConnecti
         return nullptr;
     }
     for (const Crtc& c : gamma->m_crtcs)
-        gamma->adoptOriginals(c, current.at(c.id));
+        if (current.contains(c.id)) gamma->adoptOriginals(c, current.at(c.id));
     return gamma;
 }
 
@@ -217,7 +111,7 @@ MutterDisplayGamma::MutterDisplayGamma(const QDBusConnection& bus, const QDBusCo
       m_signalState(std::make_shared<SignalState>()) {
     qDBusRegisterMetaType<QList<ushort>>();
     m_bus.connect(serviceName, objectPath, interfaceName, QStringLiteral("MonitorsChanged"), this,
-                  SLOT(monitorsChanged()));
+                  SLOT(monitorsChanged(QDBusMessage)));
     if (m_signalBus.isConnected()) {
         // The compositor keeps our ramps when this process dies: a termination whose
         // main loop is stuck must still hand them back.
@@ -233,7 +127,7 @@ MutterDisplayGamma::MutterDisplayGamma(const QDBusConnection& bus, const QDBusCo
             const std::optional<Resources> resources = parseResources(
                 call(worker, QStringLiteral("GetResources"), {}, signalCallTimeoutMs));
             if (!resources) return;
-            for (const Crtc& c : resources->active) {
+            for (const Crtc& c : resources->crtcs) {
                 auto found = tinted.find(c.id);
                 if (found != tinted.end())
                     setGamma(worker, resources->serial, c.index, found->second,
@@ -246,7 +140,7 @@ MutterDisplayGamma::MutterDisplayGamma(const QDBusConnection& bus, const QDBusCo
 MutterDisplayGamma::~MutterDisplayGamma() {
     if (m_signalToken) GammaSignalRestore::uninstall(m_signalToken);
     m_bus.disconnect(serviceName, objectPath, interfaceName, QStringLiteral("MonitorsChanged"),
-                     this, SLOT(monitorsChanged()));
+                     this, SLOT(monitorsChanged(QDBusMessage)));
 }
 
 bool MutterDisplayGamma::readResources(std::map<DisplayId, Ramps>* current, QString* why) {
@@ -257,14 +151,34 @@ bool MutterDisplayGamma::readResources(std::map<DisplayId, Ramps>* current, QStr
         return false;
     }
     m_serial = resources->serial;
+    m_owner = reply.service();
     m_crtcs.clear();
-    for (Crtc& c : resources->active) {
-        // The ramp's length is the CRTC's gamma size; a CRTC without one cannot be tinted.
-        std::optional<Ramps> ramps = readRamps(c);
-        if (!ramps) continue;
-        c.gammaSize = ramps->size();
-        if (current) (*current)[c.id] = std::move(*ramps);
+    // The ramps of every CRTC not seen before are asked for at once, not one answer
+    // after another.
+    std::vector<std::pair<size_t, QDBusPendingCall>> asked;
+    for (Crtc& c : resources->crtcs) {
+        // A CRTC's gamma size never changes: one whose own ramps are known is not asked
+        // again, which keeps the tint's way back after a mode set short.
+        if (auto known = m_originals.find(c.id); known != m_originals.end()) {
+            c.gammaSize = known->second.size();
+        } else if (c.active) {
+            QDBusMessage message = QDBusMessage::createMethodCall(
+                serviceName, objectPath, interfaceName, QStringLiteral("GetCrtcGamma"));
+            message.setArguments({m_serial, c.index});
+            asked.emplace_back(m_crtcs.size(), m_bus.asyncCall(message, callTimeoutMs));
+        }
         m_crtcs.push_back(std::move(c));
+    }
+    for (auto& [at, pending] : asked) {
+        pending.waitForFinished();
+        const QDBusMessage gammaReply = pending.reply();
+        // The ramp's length is the CRTC's gamma size; a CRTC without one cannot be tinted.
+        if (std::optional<Ramps> ramps = parseRamps(gammaReply)) {
+            m_crtcs[at].gammaSize = ramps->size();
+            if (current) (*current)[m_crtcs[at].id] = std::move(*ramps);
+        } else if (why && noVerdict(gammaReply)) {
+            *why = errorText(gammaReply);
+        }
     }
     return true;
 }
@@ -275,12 +189,18 @@ std::optional<Ramps> MutterDisplayGamma::readRamps(const Crtc& crtc) {
 }
 
 bool MutterDisplayGamma::listed(const Crtc& crtc) const {
-    return !m_refused.contains(crtc.id) && m_originals.contains(crtc.id);
+    return crtc.active && !m_refused.contains(crtc.id) && m_originals.contains(crtc.id);
 }
 
-const Crtc* MutterDisplayGamma::crtc(DisplayId display) const {
+const Crtc* MutterDisplayGamma::crtc(DisplayId display, bool evenUnlisted) const {
     for (const Crtc& c : m_crtcs)
-        if (c.id == display && listed(c)) return &c;
+        if (c.id == display && (evenUnlisted ? c.gammaSize > 0 : listed(c))) return &c;
+    return nullptr;
+}
+
+const Crtc* MutterDisplayGamma::crtcIn(const std::map<DisplayId, Ramps>& ramps) const {
+    for (const Crtc& c : m_crtcs)
+        if (ramps.contains(c.id)) return &c;
     return nullptr;
 }
 
@@ -298,7 +218,8 @@ void MutterDisplayGamma::adoptOriginals(const Crtc& crtc, Ramps current) {
         // The compositor keeps a killed run's tint: take it off now.
         m_tinted.insert(crtc.id);
         publishForSignal();
-        if (writeRamps(crtc.id, adopted.originals) == success) setTinted(crtc.id, false);
+        if (writeRamps(crtc.id, adopted.originals, /*handBack=*/true) == success)
+            setTinted(crtc.id, false);
     }
 }
 
@@ -323,24 +244,31 @@ void MutterDisplayGamma::publishForSignal() {
     });
 }
 
-int MutterDisplayGamma::writeRamps(DisplayId display, const Ramps& ramps) {
+int MutterDisplayGamma::writeRamps(DisplayId display, const Ramps& ramps, bool handBack) {
     QDBusMessage reply;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const Crtc* c = crtc(display);
+        const Crtc* c = crtc(display, handBack);
         if (!c) return invalidDisplay;
         if (c->gammaSize != ramps.size()) return failure; // resized under us: next push
         reply = setGamma(m_bus, m_serial, c->index, ramps, callTimeoutMs);
-        if (answered(reply)) return success;
+        if (answered(reply)) {
+            if (handBack)
+                m_shown.erase(display);
+            else
+                m_shown[display] = ramps;
+            return success;
+        }
         if (noVerdict(reply) || attempt > 0) break;
         // Most likely the monitors changed since the serial was read: once more with
         // the new one, should it have moved.
         const quint32 before = m_serial;
         const std::vector<Crtc> crtcsBefore = m_crtcs;
         if (!readResources() || m_serial == before) break;
-        const bool listChanged =
-            crtcsBefore.size() != m_crtcs.size() ||
-            !std::equal(crtcsBefore.begin(), crtcsBefore.end(), m_crtcs.begin(),
-                        [](const Crtc& a, const Crtc& b) { return a.id == b.id; });
+        const bool listChanged = crtcsBefore.size() != m_crtcs.size() ||
+                                 !std::equal(crtcsBefore.begin(), crtcsBefore.end(),
+                                             m_crtcs.begin(), [](const Crtc& a, const Crtc& b) {
+                                                 return a.id == b.id && a.active == b.active;
+                                             });
         if (listChanged) announceReconfigurationLater({});
     }
     if (noVerdict(reply)) {
@@ -366,7 +294,21 @@ int MutterDisplayGamma::writeRamps(DisplayId display, const Ramps& ramps) {
     return failure;
 }
 
-void MutterDisplayGamma::monitorsChanged() {
+void MutterDisplayGamma::monitorsChanged(const QDBusMessage& signal) {
+    // Most changes leave the same CRTCs under the next serial. Our ramps go out on that
+    // guess, ahead of the question that tells, so that a mode set that reset them is put
+    // right before the compositor turns to its own work on the change (which would hold
+    // a write after the question back by several milliseconds). A wrong guess is refused
+    // and the tint comes back the usual way below; a compositor that replaced the one
+    // the CRTCs were read from is never guessed at.
+    if (!m_owner.isEmpty() && signal.service() == m_owner)
+        for (const auto& [id, ramps] : m_shown)
+            if (const Crtc* c = crtc(id)) {
+                QDBusMessage guess = QDBusMessage::createMethodCall(
+                    serviceName, objectPath, interfaceName, QStringLiteral("SetCrtcGamma"));
+                guess.setArguments(gammaArguments(m_serial + 1, c->index, ramps));
+                m_bus.send(guess);
+            }
     std::vector<DisplayId> before;
     if (const auto ids = onlineDisplays()) before = *ids;
     const DisplayId mainBefore = mainDisplay();
@@ -375,7 +317,7 @@ void MutterDisplayGamma::monitorsChanged() {
     // A display the compositor refused gets another chance after a change.
     m_refused.clear();
     for (const Crtc& c : m_crtcs)
-        adoptOriginals(c, current.at(c.id));
+        if (current.contains(c.id)) adoptOriginals(c, current.at(c.id));
     const std::vector<DisplayId> after = onlineDisplays().value_or(std::vector<DisplayId>{});
     DisplayReconfiguration change;
     for (DisplayId id : after)
@@ -384,8 +326,11 @@ void MutterDisplayGamma::monitorsChanged() {
         if (std::find(after.begin(), after.end(), id) == after.end()) change.displayRemoved = true;
     change.mainDisplayChanged = mainDisplay() != mainBefore;
     // Announced even when the list stayed the same: a change of mode may have reset the
-    // ramps, and the tint is put back on every announcement.
-    announceReconfigurationLater(change);
+    // ramps, and the tint is put back on every announcement. Announced now rather than
+    // from the loop's next pass: that pass first handles whatever else the change set
+    // off in this process (the toolkit's own screen events), which held the tint back
+    // by several milliseconds.
+    announceReconfiguration(change);
 }
 
 QString MutterDisplayGamma::outputName(DisplayId display) const {
@@ -452,11 +397,14 @@ int MutterDisplayGamma::transferTables(DisplayId display, int capacity, std::vec
 
 void MutterDisplayGamma::restoreColorSettings() {
     // Only displays that may show our tint: the others carry what the compositor (or
-    // its own night light) put there, which is theirs to keep.
+    // its own night light) put there, which is theirs to keep. One switched off since it
+    // was tinted is among them: the compositor keeps its ramps for when it comes back.
     const std::set<DisplayId> tinted = m_tinted;
+    // Whatever comes of the writes, no tint is to be put back after a change from now.
+    m_shown.clear();
     for (DisplayId id : tinted) {
         auto original = m_originals.find(id);
         if (original == m_originals.end()) continue;
-        if (writeRamps(id, original->second) == success) setTinted(id, false);
+        if (writeRamps(id, original->second, /*handBack=*/true) == success) setTinted(id, false);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "platform/DisplayGamma.h"
 #include "platform/GammaOriginalsStore.h"
+#include "platform/linux/MutterDisplayConfigCalls.h"
 
 #include <QDBusConnection>
 #include <QString>
@@ -53,30 +54,29 @@ public:
     void restoreColorSettings() override;
 
     using Ramps = GammaOriginalsStore::Ramps;
-    struct Crtc {
-        DisplayId id = 0;
-        uint index = 0; // the compositor's number for it, in calls
-        QString output;
-        bool primary = false;
-        int gammaSize = 0;
-    };
+    using Crtc = MutterDisplayConfig::Crtc;
 
 private slots:
-    void monitorsChanged();
+    void monitorsChanged(const QDBusMessage& signal);
 
 private:
     MutterDisplayGamma(const QDBusConnection& bus, const QDBusConnection& signalBus,
                        const QString& storePath);
-    // Re-reads the serial and the active CRTCs with their gamma sizes; false when the
-    // compositor did not answer (`why` says how). `current` receives each one's ramps.
+    // Re-reads the serial and every CRTC; the gamma size of an active one not seen before
+    // is read with its ramps, which `current` receives. False when the compositor did not
+    // describe them (`why` says how); `why` also tells of a ramp read it did not answer.
     bool readResources(std::map<DisplayId, Ramps>* current = nullptr, QString* why = nullptr);
-    // Listed: its own ramps are known and the compositor has not refused it.
+    // Listed: active, its own ramps are known and the compositor has not refused it.
     bool listed(const Crtc& crtc) const;
-    const Crtc* crtc(DisplayId display) const;
+    // A listed display's CRTC; `evenUnlisted`: any CRTC of known gamma size.
+    const Crtc* crtc(DisplayId display, bool evenUnlisted = false) const;
+    // The first CRTC, in the compositor's order, that `ramps` has an entry for.
+    const Crtc* crtcIn(const std::map<DisplayId, Ramps>& ramps) const;
     std::optional<Ramps> readRamps(const Crtc& crtc);
     // Writes a display's ramps, retrying once when the serial went stale. A refusal is
-    // logged (once per run) and takes the display out of the list.
-    int writeRamps(DisplayId display, const Ramps& ramps);
+    // logged (once per run) and takes the display out of the list. `handBack` (a
+    // display's own ramps going back) reaches a CRTC switched off or refused too.
+    int writeRamps(DisplayId display, const Ramps& ramps, bool handBack = false);
     void adoptOriginals(const Crtc& crtc, Ramps current);
     QString storeKey(DisplayId display) const;
     void setTinted(DisplayId display, bool tinted);
@@ -89,7 +89,9 @@ private:
     std::vector<Crtc> m_crtcs; // in the compositor's order
     std::map<DisplayId, Ramps> m_originals;
     std::set<DisplayId> m_tinted;
-    std::set<DisplayId> m_refused; // until the monitors change
+    std::map<DisplayId, Ramps> m_shown; // the ramps last written, but for a display's own
+    QString m_owner;                    // the compositor's connection that described the CRTCs
+    std::set<DisplayId> m_refused;      // until the monitors change
     bool m_refusalLogged = false;
     bool m_goneLogged = false;
 
