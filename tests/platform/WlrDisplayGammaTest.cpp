@@ -2,6 +2,7 @@
 // test, on a private runtime directory.
 #include "platform/linux/WlrDisplayGamma.h"
 #include "core/Preferences.h"
+#include "platform/SystemEvents.h"
 #include "support/FakeWlrCompositor.h"
 
 #include <QCoreApplication>
@@ -9,14 +10,38 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <cmath>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <limits>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
+
+// The backend's log lines, for what only the log tells.
+QStringList& logged() {
+    static QStringList lines;
+    return lines;
+}
+class LogCapture {
+public:
+    LogCapture() {
+        logged().clear();
+        m_previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { logged() << text; });
+    }
+    ~LogCapture() { qInstallMessageHandler(m_previous); }
+    static bool has(const QString& part) {
+        return std::any_of(logged().begin(), logged().end(),
+                           [&](const QString& line) { return line.contains(part); });
+    }
+
+private:
+    QtMessageHandler m_previous = nullptr;
+};
 
 class WlrGamma : public ::testing::Test {
 protected:
@@ -129,6 +154,71 @@ TEST_F(WlrGamma, FailedAndUnpluggedOutputsLeaveTheListAndAreAnnounced) {
     ASSERT_TRUE(eventually([&] { return gamma->onlineDisplays()->empty(); }));
     EXPECT_EQ(gamma->mainDisplay(), 0u);
     gamma->restoreColorSettings(); // nothing left to restore, and no crash
+}
+
+// Only the event loop runs while the compositor answers: the backend must have sent what
+// an announcement asked for by itself.
+TEST_F(WlrGamma, APluggedInOutputIsTintedAndARefusedOneIsAskedAgainOncePerEvent) {
+    FakeCompositor compositor({"DP-1", "HDMI-A-1"}, true);
+    LogCapture log;
+    auto gamma = WlrDisplayGamma::open(compositor.socket());
+    ASSERT_NE(gamma, nullptr);
+    ASSERT_EQ(gamma->onlineDisplays()->size(), 2u);
+    SystemEvents events;
+    gamma->askAgainOn(events);
+    std::vector<DisplayReconfiguration> changes;
+    QObject::connect(gamma.get(), &DisplayGamma::reconfigured,
+                     [&](const DisplayReconfiguration& c) { changes.push_back(c); });
+
+    const int plugged = compositor.plug("DP-2");
+    ASSERT_TRUE(eventually([&] {
+        return compositor.snapshot(plugged).control != nullptr && !changes.empty();
+    })) << "the new output's gamma control was never asked for";
+    EXPECT_TRUE(changes.front().displayAdded);
+    const std::vector<float> ramp = {0.0f, 0.7f};
+    const DisplayId dp2 = gamma->onlineDisplays()->at(2);
+    ASSERT_EQ(gamma->setTransferTables(dp2, ramp, ramp, ramp), DisplayGamma::success);
+    EXPECT_EQ(compositor.snapshot(plugged).sets, 1);
+
+    // Another program takes HDMI-A-1; unplugging DP-2 is a display change, so it is
+    // asked once more (still refused), and the granted DP-1 not at all.
+    compositor.refuse(1, true);
+    compositor.fail(1);
+    ASSERT_TRUE(eventually([&] { return gamma->onlineDisplays()->size() == 2; }));
+    EXPECT_TRUE(LogCapture::has(QStringLiteral("refused gamma control of display HDMI-A-1")));
+    EXPECT_FALSE(gamma->refusedEveryOutput());
+    compositor.unplug(plugged);
+    ASSERT_TRUE(eventually([&] { return compositor.snapshot(1).asks == 2; }));
+    ASSERT_TRUE(eventually([&] { return gamma->onlineDisplays()->size() == 1; }));
+    EXPECT_EQ(compositor.snapshot(0).asks, 1);
+
+    // It lets go; the compositor says nothing, but the next wake asks and is granted.
+    compositor.refuse(1, false);
+    changes.clear();
+    emit events.didWake();
+    ASSERT_TRUE(eventually([&] { return !changes.empty() && changes.back().displayAdded; }));
+    EXPECT_EQ(compositor.snapshot(1).asks, 3);
+    ASSERT_EQ(gamma->onlineDisplays()->size(), 2u);
+    const DisplayId hdmi = gamma->onlineDisplays()->at(1);
+    EXPECT_EQ(gamma->outputName(hdmi), QStringLiteral("HDMI-A-1"));
+    EXPECT_EQ(gamma->setTransferTables(hdmi, ramp, ramp, ramp), DisplayGamma::success);
+    EXPECT_EQ(compositor.snapshot(1).sets, 1);
+    EXPECT_TRUE(LogCapture::has(QStringLiteral("granted gamma control of display HDMI-A-1")));
+    // Granted outputs are never asked again (the write's round trip lets the compositor
+    // see all that was sent before it).
+    emit events.screensaverDidStop();
+    ASSERT_EQ(gamma->setTransferTables(hdmi, ramp, ramp, ramp), DisplayGamma::success);
+    EXPECT_EQ(compositor.snapshot(1).asks, 3);
+
+    // A refusal is said once per output, not at each new ask.
+    compositor.refuse(1, true);
+    compositor.fail(1);
+    ASSERT_TRUE(eventually([&] { return gamma->onlineDisplays()->size() == 1; }));
+    const int lines = int(logged().size());
+    emit events.screensDidWake();
+    ASSERT_TRUE(eventually([&] { return compositor.snapshot(1).asks == 4; }));
+    for (int i = lines; i < int(logged().size()); ++i)
+        EXPECT_FALSE(logged()[i].contains(QStringLiteral("refused"))) << logged()[i].toStdString();
 }
 
 TEST_F(WlrGamma, NoBackendWithoutACompositorOrWithoutTheGammaManager) {
