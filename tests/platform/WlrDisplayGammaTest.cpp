@@ -228,9 +228,9 @@ TEST_F(WlrGamma, NoBackendWithoutACompositorOrWithoutTheGammaManager) {
 }
 
 // The real application on a Wayland session without X11 picks this backend, tints
-// the output, and on SIGTERM loads the straight ramp and lets go of the control.
+// the output and one plugged in later, and on SIGTERM loads the straight ramp and lets
+// go of the controls. Where every output is refused it runs on simulated displays.
 TEST_F(WlrGamma, TheApplicationTintsAWlrootsOutputAndHandsItBackOnSigterm) {
-    FakeCompositor compositor({"DP-1"}, true);
     QTemporaryDir home;
     const QString config = home.path() + QStringLiteral("/config/halcyra");
     ASSERT_TRUE(QDir().mkpath(config));
@@ -242,32 +242,61 @@ TEST_F(WlrGamma, TheApplicationTintsAWlrootsOutputAndHandsItBackOnSigterm) {
             .toUtf8());
     settings.close();
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* key : {"DISPLAY", "HALCYRA_PLATFORM", "HALCYRA_TEST_SNAPSHOT"})
-        env.remove(QString::fromLatin1(key));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("WAYLAND_DISPLAY"), compositor.socket());
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), home.path() + QStringLiteral("/state"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-               QStringLiteral("unix:path=") + home.path() + QStringLiteral("/no-bus"));
-    QProcess app;
-    app.setProcessEnvironment(env);
-    app.setProcessChannelMode(QProcess::ForwardedChannels);
-    app.start(QStringLiteral(HALCYRA_BINARY), {});
-    ASSERT_TRUE(app.waitForStarted(5000));
-
-    ASSERT_TRUE(eventually([&] {
-        const FakeCompositor::OutputState o = compositor.snapshot(0);
+    auto launch = [&](QProcess& app, const QString& socket) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* key : {"DISPLAY", "HALCYRA_PLATFORM", "HALCYRA_TEST_SNAPSHOT"})
+            env.remove(QString::fromLatin1(key));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), socket);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), home.path() + QStringLiteral("/state"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                   QStringLiteral("unix:path=") + home.path() + QStringLiteral("/no-bus"));
+        app.setProcessEnvironment(env);
+        app.start(QStringLiteral(HALCYRA_BINARY), {});
+        return app.waitForStarted(5000);
+    };
+    auto tinted = [](const FakeCompositor::OutputState& o) {
         return o.sets > 0 && o.last[2][255] < 60000 && o.last[0][255] > o.last[2][255];
-    }));
+    };
+
+    {
+        FakeCompositor refusing({"DP-1"}, true);
+        refusing.refuse(0, true);
+        QProcess app;
+        app.setProcessChannelMode(QProcess::MergedChannels);
+        ASSERT_TRUE(launch(app, refusing.socket()));
+        QString output;
+        EXPECT_TRUE(eventually([&] {
+            output += QString::fromLocal8Bit(app.readAll());
+            return output.contains(QStringLiteral(
+                "The compositor's gamma control offers no display whose gamma can be set — "
+                "running on simulated displays"));
+        })) << output.toStdString();
+        EXPECT_FALSE(output.contains(QStringLiteral("through the compositor's gamma control")));
+        ::kill(pid_t(app.processId()), SIGTERM);
+        ASSERT_TRUE(app.waitForFinished(5000));
+        EXPECT_EQ(refusing.snapshot(0).sets, 0);
+    }
+
+    FakeCompositor compositor({"DP-1"}, true);
+    QProcess app;
+    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    ASSERT_TRUE(launch(app, compositor.socket()));
+    ASSERT_TRUE(eventually([&] { return tinted(compositor.snapshot(0)); }));
+    const int plugged = compositor.plug("HDMI-A-1");
+    EXPECT_TRUE(eventually([&] { return tinted(compositor.snapshot(plugged)); }))
+        << "the monitor plugged in while running was not tinted";
     ::kill(pid_t(app.processId()), SIGTERM);
     ASSERT_TRUE(app.waitForFinished(5000));
-    const FakeCompositor::OutputState after = compositor.snapshot(0);
-    EXPECT_EQ(after.last[2][255], 65535);
-    EXPECT_TRUE(eventually([&] { return compositor.snapshot(0).control == nullptr; }));
+    for (int i : {0, plugged})
+        EXPECT_EQ(compositor.snapshot(i).last[2][255], 65535) << "output " << i;
+    EXPECT_TRUE(eventually([&] {
+        return compositor.snapshot(0).control == nullptr &&
+               compositor.snapshot(plugged).control == nullptr;
+    }));
 }
 
 } // namespace
