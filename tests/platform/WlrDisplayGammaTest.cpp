@@ -221,6 +221,91 @@ TEST_F(WlrGamma, APluggedInOutputIsTintedAndARefusedOneIsAskedAgainOncePerEvent)
         EXPECT_FALSE(logged()[i].contains(QStringLiteral("refused"))) << logged()[i].toStdString();
 }
 
+// Real sway on its headless backend, started without outputs: its outputs have no
+// gamma, so every control is refused, but it announces one created while it runs, and
+// the refusal must come back with only the event loop running.
+TEST_F(WlrGamma, RealSwayIsAskedAtOnceForAnOutputCreatedWhileRunning) {
+    const QString sway = QStandardPaths::findExecutable(QStringLiteral("sway"));
+    const QString swaymsg = QStandardPaths::findExecutable(QStringLiteral("swaymsg"));
+    if (sway.isEmpty() || swaymsg.isEmpty()) GTEST_SKIP() << "sway is not installed";
+    // sway refuses to run as root: drop to an unprivileged user for it.
+    QStringList asUser;
+    if (geteuid() == 0) {
+        const passwd* nobody = getpwnam("nobody");
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (!nobody || setpriv.isEmpty())
+            GTEST_SKIP() << "running as root without user nobody or setpriv to run sway as";
+        ASSERT_EQ(chown(m_runtime.path().toLocal8Bit().constData(), nobody->pw_uid, nobody->pw_gid),
+                  0);
+        asUser = {setpriv, QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
+                  QStringLiteral("--regid=%1").arg(nobody->pw_gid),
+                  QStringLiteral("--clear-groups")};
+    }
+    const QString configPath = m_runtime.filePath(QStringLiteral("sway.conf"));
+    QFile config(configPath);
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("xwayland disable\n");
+    config.close();
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    env.insert(QStringLiteral("HOME"), m_runtime.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    env.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
+    env.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
+    env.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+    env.insert(QStringLiteral("WLR_HEADLESS_OUTPUTS"), QStringLiteral("0"));
+    auto command = [&](QProcess& process, QStringList args) {
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        args = asUser + args;
+        const QString program = args.takeFirst();
+        process.start(program, args);
+    };
+    QProcess compositor;
+    command(compositor, {sway, QStringLiteral("-c"), configPath});
+    struct Stop {
+        QProcess& p;
+        ~Stop() {
+            p.terminate();
+            if (!p.waitForFinished(5000)) p.kill();
+            p.waitForFinished(2000);
+        }
+    } stop{compositor};
+    QString socket, ipc;
+    QElapsedTimer timer;
+    timer.start();
+    while ((socket.isEmpty() || ipc.isEmpty()) && timer.elapsed() < 10000 &&
+           compositor.state() != QProcess::NotRunning) {
+        compositor.waitForReadyRead(50);
+        for (const QString& name : QDir(m_runtime.path()).entryList(QDir::System)) {
+            if (name.startsWith(QLatin1String("wayland-")) &&
+                !name.endsWith(QLatin1String(".lock")))
+                socket = name;
+            if (name.startsWith(QLatin1String("sway-ipc."))) ipc = m_runtime.filePath(name);
+        }
+    }
+    if (socket.isEmpty() || ipc.isEmpty())
+        GTEST_SKIP() << "sway did not start here: "
+                     << QString::fromLocal8Bit(compositor.readAll()).right(600).toStdString();
+
+    LogCapture log;
+    auto gamma = WlrDisplayGamma::open(socket);
+    ASSERT_NE(gamma, nullptr) << "sway offers the gamma control manager";
+    // No output refused yet: the backend stays, to tint the first one plugged in.
+    EXPECT_FALSE(gamma->refusedEveryOutput());
+    EXPECT_TRUE(gamma->onlineDisplays()->empty());
+
+    env.insert(QStringLiteral("SWAYSOCK"), ipc);
+    QProcess create;
+    command(create, {swaymsg, QStringLiteral("create_output")});
+    ASSERT_TRUE(create.waitForFinished(5000));
+    ASSERT_EQ(create.exitCode(), 0) << create.readAll().toStdString();
+    EXPECT_TRUE(eventually([] {
+        return LogCapture::has(QStringLiteral("refused gamma control of display HEADLESS-1"));
+    })) << "the created output's gamma control was never asked for";
+    EXPECT_TRUE(gamma->refusedEveryOutput()) << "a headless output has no gamma";
+}
+
 TEST_F(WlrGamma, NoBackendWithoutACompositorOrWithoutTheGammaManager) {
     FakeCompositor plain({"DP-1"}, false);
     EXPECT_EQ(WlrDisplayGamma::open(plain.socket()), nullptr);
