@@ -15,7 +15,7 @@ PACKAGES := build-essential cmake pkg-config \
 	libwayland-dev libfontconfig-dev libx11-dev libxcb1-dev libxrandr-dev libxtst-dev libxext-dev libgl-dev libpulse-dev libpipewire-0.3-dev \
 	libgtest-dev libgmock-dev libbenchmark-dev \
 	xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils trayer xdotool xcompmgr openbox \
-	dbus gnome-keyring imagemagick libglib2.0-dev libglib2.0-bin mutter \
+	dbus gnome-keyring imagemagick libglib2.0-dev libglib2.0-bin mutter sway \
 	desktop-file-utils appstream dpkg-dev file
 
 .PHONY: all deps build run test bench install uninstall package clean format

@@ -150,11 +150,18 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     p->setScreenCaptureProbe(std::make_unique<PipeWireScreenCaptureProbe>());
     // On Wayland the compositor's own road comes first (wlroots' gamma control, then
     // GNOME's display configuration): XWayland's RandR ramps never reach the screens
-    // there, so where GNOME's compositor answers XWayland is not tried at all.
+    // there, so where GNOME's or a wlroots compositor answers XWayland is not tried.
     bool realGamma = false;
     bool gnomeCompositor = false;
+    bool wlrCompositor = false;
     if (hasWaylandDisplay()) {
-        if (auto gamma = WlrDisplayGamma::open()) {
+        auto wlr = WlrDisplayGamma::open();
+        if (wlr && wlr->refusedEveryOutput()) {
+            wlrCompositor = true;
+            qCWarning(lcPlatform) << "The compositor's gamma control offers no display whose "
+                                     "gamma can be set — running on simulated displays";
+        } else if (auto gamma = std::move(wlr)) {
+            gamma->askAgainOn(*p->m_systemEvents);
             qCInfo(lcPlatform) << "Display gamma through the compositor's gamma control";
             p->setDisplayGamma(std::move(gamma));
             p->m_simulated = false;
@@ -170,7 +177,7 @@ std::unique_ptr<Platform> Platform::makeDefault() {
         }
     }
     if (hasX11Display()) {
-        if (!realGamma && !gnomeCompositor) {
+        if (!realGamma && !gnomeCompositor && !wlrCompositor) {
             if (auto gamma = X11DisplayGamma::open()) {
                 p->setDisplayGamma(std::move(gamma));
                 p->m_simulated = false;

@@ -1,8 +1,9 @@
 #pragma once
 
 // A tiny Wayland compositor on a thread of the test: it advertises outputs and, when
-// asked, the wlroots gamma manager, answers every gamma control with a size of 256 and
-// records the tables each set_gamma carries.
+// asked, the wlroots gamma manager, answers every gamma control with a size of 256 (or,
+// for an output told to refuse, with `failed`) and records the tables each set_gamma
+// carries. Outputs may be plugged in and out while it runs.
 #include <QString>
 #include <QtGlobal>
 #include <array>
@@ -29,18 +30,16 @@ public:
         std::string name;
         wl_global* global = nullptr;
         wl_resource* control = nullptr;
+        bool refuse = false;
+        int asks = 0; // get_gamma_control requests
         int sets = 0;
         Ramps last;
     };
 
     FakeCompositor(std::vector<std::string> outputs, bool manager) {
         m_display = wl_display_create();
-        for (std::string& name : outputs) {
-            auto o = std::make_unique<OutputState>();
-            o->name = std::move(name);
-            o->global = wl_global_create(m_display, &wl_output_interface, 4, o.get(), bindOutput);
-            m_outputs.push_back(std::move(o));
-        }
+        for (std::string& name : outputs)
+            addOutput(std::move(name));
         if (manager)
             wl_global_create(m_display, &zwlr_gamma_control_manager_v1_interface, 1, this,
                              bindManager);
@@ -87,6 +86,17 @@ public:
             return 0;
         });
     }
+    // Gamma control of the output is refused from the next request on, or granted again.
+    void refuse(int index, bool refused) {
+        run([this, index, refused] {
+            m_outputs[index]->refuse = refused;
+            return 0;
+        });
+    }
+    // A new output announced to every client; its index.
+    int plug(std::string name) {
+        return run([this, name] { return addOutput(name); });
+    }
     void unplug(int index) {
         run([this, index] {
             wl_global_destroy(m_outputs[index]->global);
@@ -95,6 +105,14 @@ public:
     }
 
 private:
+    int addOutput(std::string name) {
+        auto o = std::make_unique<OutputState>();
+        o->name = std::move(name);
+        o->global = wl_global_create(m_display, &wl_output_interface, 4, o.get(), bindOutput);
+        m_outputs.push_back(std::move(o));
+        return int(m_outputs.size()) - 1;
+    }
+
     static int runQueued(int fd, uint32_t, void* data) {
         auto* self = static_cast<FakeCompositor*>(data);
         uint64_t count;
@@ -122,6 +140,10 @@ private:
 
     static void setGamma(wl_client*, wl_resource* resource, int32_t fd) {
         auto* o = static_cast<OutputState*>(wl_resource_get_user_data(resource));
+        if (!o) { // a refused control ignores its requests
+            close(fd);
+            return;
+        }
         // Read from the descriptor's current offset, as some compositors do.
         std::vector<quint16> all(3 * kGammaSize);
         const ssize_t n = read(fd, all.data(), all.size() * sizeof(quint16));
@@ -137,7 +159,7 @@ private:
 
     static void controlGone(wl_resource* resource) {
         auto* o = static_cast<OutputState*>(wl_resource_get_user_data(resource));
-        if (o->control == resource) o->control = nullptr;
+        if (o && o->control == resource) o->control = nullptr;
     }
 
     static void getControl(wl_client* client, wl_resource* manager, uint32_t id,
@@ -145,6 +167,12 @@ private:
         static const struct zwlr_gamma_control_v1_interface impl = {setGamma, release};
         auto* o = static_cast<OutputState*>(wl_resource_get_user_data(output));
         wl_resource* r = wl_resource_create(client, &zwlr_gamma_control_v1_interface, 1, id);
+        ++o->asks;
+        if (o->refuse) {
+            wl_resource_set_implementation(r, &impl, nullptr, nullptr);
+            zwlr_gamma_control_v1_send_failed(r);
+            return;
+        }
         wl_resource_set_implementation(r, &impl, o, controlGone);
         o->control = r;
         zwlr_gamma_control_v1_send_gamma_size(r, kGammaSize);

@@ -3,6 +3,7 @@
 #include "platform/linux/GammaRampSampling.h"
 
 #include "platform/GammaOriginalsStore.h"
+#include "platform/SystemEvents.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -31,7 +32,8 @@ struct WlrDisplayGamma::Output {
     QString connector;
     int gammaSize = 0;
     bool failed = false;
-    Tables loaded; // empty: the output's own ramps
+    bool refusedBefore = false; // its first refusal has been logged
+    Tables loaded;              // empty: the output's own ramps
 };
 
 namespace {
@@ -101,8 +103,13 @@ public:
         const bool wasUsable = o->gammaSize >= 2;
         // A size beyond any real display's is refused rather than allocated.
         o->gammaSize = size >= 2 && size <= 65536 ? int(size) : 0;
-        if (!wasUsable && o->gammaSize >= 2 && !o->owner->m_settingUp)
-            o->owner->noteChange(true, false, mainBefore);
+        if (wasUsable || o->gammaSize < 2) return;
+        if (o->refusedBefore)
+            qCInfo(lcWlrGamma).noquote()
+                << QStringLiteral("The compositor granted gamma control of display %1 — it is "
+                                  "tinted from now on")
+                       .arg(o->connector);
+        if (!o->owner->m_settingUp) o->owner->noteChange(true, false, mainBefore);
     }
     static void failed(void* data, zwlr_gamma_control_v1*) {
         auto* o = static_cast<WlrDisplayGamma::Output*>(data);
@@ -134,10 +141,7 @@ bool WlrDisplayGamma::setUp() {
     if (!roundtrip() || !m_manager) return false;
     // Outputs announced before the manager have no control yet.
     for (const auto& o : m_outputs)
-        if (!o->control && !o->failed) {
-            o->control = zwlr_gamma_control_manager_v1_get_gamma_control(m_manager, o->output);
-            zwlr_gamma_control_v1_add_listener(o->control, &controlListener, o.get());
-        }
+        if (!o->control && !o->failed) ask(o.get());
     // The gamma sizes and the outputs' names.
     if (!roundtrip()) return false;
     m_settingUp = false;
@@ -170,6 +174,7 @@ void WlrDisplayGamma::onGlobal(void* data, wl_registry* registry, uint32_t name,
     auto* self = static_cast<WlrDisplayGamma*>(data);
     if (std::strcmp(interface, wl_output_interface.name) == 0) {
         self->addOutput(name, version);
+        self->askRefusedAgain();
     } else if (std::strcmp(interface, zwlr_gamma_control_manager_v1_interface.name) == 0 &&
                !self->m_manager) {
         self->m_manager = static_cast<zwlr_gamma_control_manager_v1*>(
@@ -178,7 +183,9 @@ void WlrDisplayGamma::onGlobal(void* data, wl_registry* registry, uint32_t name,
 }
 
 void WlrDisplayGamma::onGlobalRemove(void* data, wl_registry*, uint32_t name) {
-    static_cast<WlrDisplayGamma*>(data)->removeOutput(name);
+    auto* self = static_cast<WlrDisplayGamma*>(data);
+    self->removeOutput(name);
+    self->askRefusedAgain();
 }
 
 void WlrDisplayGamma::addOutput(uint32_t name, uint32_t version) {
@@ -189,12 +196,41 @@ void WlrDisplayGamma::addOutput(uint32_t name, uint32_t version) {
     o->output = static_cast<wl_output*>(
         wl_registry_bind(m_registry, name, &wl_output_interface, o->version));
     wl_output_add_listener(o->output, &outputListener, o.get());
-    if (m_manager) {
-        o->control = zwlr_gamma_control_manager_v1_get_gamma_control(m_manager, o->output);
-        zwlr_gamma_control_v1_add_listener(o->control, &controlListener, o.get());
-    }
+    if (m_manager) ask(o.get());
     // Announced once its gamma size has arrived.
     m_outputs.push_back(std::move(o));
+}
+
+void WlrDisplayGamma::ask(Output* output) {
+    output->failed = false;
+    output->gammaSize = 0;
+    output->loaded = {};
+    output->control = zwlr_gamma_control_manager_v1_get_gamma_control(m_manager, output->output);
+    zwlr_gamma_control_v1_add_listener(output->control, &controlListener, output);
+}
+
+void WlrDisplayGamma::askRefusedAgain() {
+    // One request per refused output and event; one still unanswered is not repeated.
+    if (m_dead || m_settingUp || !m_manager) return;
+    bool asked = false;
+    for (const auto& o : m_outputs)
+        if (o->failed && !o->control) {
+            ask(o.get());
+            asked = true;
+        }
+    if (asked) flush();
+}
+
+void WlrDisplayGamma::askAgainOn(const SystemEvents& events) {
+    for (auto signal :
+         {&SystemEvents::didWake, &SystemEvents::screensDidWake, &SystemEvents::screensaverDidStop})
+        connect(&events, signal, this, &WlrDisplayGamma::askRefusedAgain);
+}
+
+bool WlrDisplayGamma::refusedEveryOutput() const {
+    return !m_outputs.empty() &&
+           std::none_of(m_outputs.begin(), m_outputs.end(),
+                        [this](const auto& o) { return usable(o->name) != nullptr; });
 }
 
 void WlrDisplayGamma::removeOutput(uint32_t name) {
@@ -215,12 +251,19 @@ void WlrDisplayGamma::removeOutput(uint32_t name) {
 void WlrDisplayGamma::controlFailed(Output* output) {
     const DisplayId mainBefore = mainDisplay();
     const bool wasUsable = usable(output->name) != nullptr;
-    qCWarning(lcWlrGamma).noquote()
-        << QStringLiteral("The compositor refused gamma control of display %1 — it stays "
-                          "untinted (another program may hold its ramps)")
-               .arg(output->connector.isEmpty() ? QString::number(output->name)
-                                                : output->connector);
+    // The protocol's refusal carries no reason; only the first one is worth a line.
+    if (!output->refusedBefore)
+        qCWarning(lcWlrGamma).noquote()
+            << QStringLiteral("The compositor refused gamma control of display %1 — it stays "
+                              "untinted and is asked again at the next display change or wake "
+                              "(the compositor gives no reason: another program may hold its "
+                              "ramps, or it may have none)")
+                   .arg(output->connector.isEmpty() ? QString::number(output->name)
+                                                    : output->connector);
+    output->refusedBefore = true;
     output->failed = true;
+    output->gammaSize = 0;
+    output->loaded = {};
     if (output->control) zwlr_gamma_control_v1_destroy(output->control);
     output->control = nullptr;
     if (wasUsable && !m_settingUp) noteChange(false, true, mainBefore);
@@ -257,7 +300,14 @@ void WlrDisplayGamma::processEvents() {
     else
         wl_display_cancel_read(m_display);
     if (wl_display_dispatch_pending(m_display) < 0 || wl_display_get_error(m_display) != 0)
-        markDead();
+        return markDead();
+    // What the events asked for (a new output's bind and gamma control, a removed one's
+    // release) goes out now: nothing else may write to the compositor for a long time.
+    flush();
+}
+
+void WlrDisplayGamma::flush() {
+    if (!m_dead) wl_display_flush(m_display);
 }
 
 WlrDisplayGamma::Output* WlrDisplayGamma::usable(DisplayId display) const {

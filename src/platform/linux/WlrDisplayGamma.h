@@ -8,6 +8,7 @@
 #include <vector>
 
 class QSocketNotifier;
+class SystemEvents;
 struct wl_display;
 struct wl_registry;
 struct wl_output;
@@ -19,7 +20,9 @@ struct zwlr_gamma_control_v1;
 // object for as long as this backend lives, and the compositor puts the output's own
 // ramps back when that object goes (at destruction or when the process dies). The
 // protocol cannot read ramps: a display's own ramps are taken to be the straight
-// identity, and reading gives back what was last loaded.
+// identity, and reading gives back what was last loaded. An output the compositor
+// refuses is asked again at the next display change or wake, since the compositor
+// never says when it would grant it.
 class WlrDisplayGamma final : public DisplayGamma {
     Q_OBJECT
 public:
@@ -30,6 +33,10 @@ public:
 
     // The output's name as the compositor reports it ("DP-1"), for logs and tests.
     QString outputName(DisplayId display) const;
+    // True when the compositor announced outputs and granted gamma control of none.
+    bool refusedEveryOutput() const;
+    // A wake or the end of the screensaver asks the refused outputs again.
+    void askAgainOn(const SystemEvents& events);
 
     std::optional<std::vector<DisplayId>> onlineDisplays() override;
     DisplayId mainDisplay() override;
@@ -55,6 +62,9 @@ private:
     void addOutput(uint32_t name, uint32_t version);
     void removeOutput(uint32_t name);
     void controlFailed(Output* output);
+    void ask(Output* output);
+    void askRefusedAgain();
+    void flush();
     Output* usable(DisplayId display) const;
     int load(DisplayId display, const std::array<std::vector<quint16>, 3>& ramps);
     bool roundtrip();
