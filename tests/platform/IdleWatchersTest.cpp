@@ -1,7 +1,7 @@
 // The watchers that run while the application sits idle: they hear changes from the
 // X server and the runtime folder instead of asking every second.
 #include "platform/linux/LinuxSystemEvents.h"
-#include "platform/linux/PipeWireScreenCaptureProbe.h"
+#include "platform/linux/services/PipeWireScreenCaptureProbe.h"
 #include "platform/linux/X11MediaKeyTap.h"
 #include "support/XorgServer.h"
 

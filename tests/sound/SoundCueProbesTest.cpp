@@ -1,5 +1,5 @@
 #include "platform/linux/LinuxDoNotDisturbProbe.h"
-#include "platform/linux/LinuxOutputMuteProbe.h"
+#include "platform/linux/services/LinuxOutputMuteProbe.h"
 #include "platform/linux/LinuxScreenReaderProbe.h"
 
 #include "support/PrivateBus.h"

@@ -1,4 +1,4 @@
-#include "platform/linux/PipeWireScreenCaptureProbe.h"
+#include "platform/linux/services/PipeWireScreenCaptureProbe.h"
 
 #include <QByteArray>
 #include <QDir>
