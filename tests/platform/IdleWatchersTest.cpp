@@ -1,8 +1,8 @@
 // The watchers that run while the application sits idle: they hear changes from the
 // X server and the runtime folder instead of asking every second.
 #include "platform/linux/LinuxSystemEvents.h"
-#include "platform/linux/services/PipeWireScreenCaptureProbe.h"
 #include "platform/linux/X11MediaKeyTap.h"
+#include "platform/linux/services/PipeWireScreenCaptureProbe.h"
 #include "support/XorgServer.h"
 
 #include <QCoreApplication>
