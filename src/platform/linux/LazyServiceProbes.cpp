@@ -1,8 +1,11 @@
 #include "platform/linux/LazyServiceProbes.h"
 
 #include "platform/linux/LinuxServiceModule.h"
+#include "platform/linux/services/PipeWireRuntime.h"
 #include "platform/linux/services/ServiceModule.h"
 
+#include <QDir>
+#include <QFileSystemWatcher>
 #include <QTimer>
 
 // ---- Output mute ----
@@ -36,7 +39,28 @@ LazyScreenCaptureProbe::~LazyScreenCaptureProbe() {
 void LazyScreenCaptureProbe::openSoon() {
     if (m_opened || m_queued) return;
     m_queued = true;
-    QTimer::singleShot(0, m_context.get(), [this] { open(); });
+    QTimer::singleShot(0, m_context.get(), [this] { openWhereServed(); });
+}
+
+void LazyScreenCaptureProbe::openWhereServed() {
+    if (m_opened) return;
+    const QString folder = PipeWireRuntime::folder();
+    // No folder a server could appear in: the module could never learn anything.
+    if (folder.isEmpty()) return;
+    const QString socket = PipeWireRuntime::socket();
+    if (socket.isEmpty() || QFileInfo::exists(socket)) return open();
+    if (m_serverWatch) return;
+    // PipeWire and its thread stay out until a server is there to watch; a folder that
+    // cannot be watched leaves the waiting to the real probe.
+    auto watch = std::make_unique<QFileSystemWatcher>();
+    if (!QDir(folder).exists() || !watch->addPath(folder)) return open();
+    QObject::connect(watch.get(), &QFileSystemWatcher::directoryChanged, m_context.get(),
+                     [this, socket] {
+                         if (m_opened || !QFileInfo::exists(socket)) return;
+                         m_serverWatch.release()->deleteLater(); // it is the sender
+                         open();
+                     });
+    m_serverWatch = std::move(watch);
 }
 
 void LazyScreenCaptureProbe::open() {
