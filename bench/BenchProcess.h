@@ -7,8 +7,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
 #include <QString>
+#include <QThread>
 #include <memory>
 
 namespace BenchProcess {
@@ -56,11 +56,12 @@ inline void writeSettings(const QString& configDir, const QByteArray& json) {
 
 // The application on `display` with its folders under `configDir` and `stateDir`, on
 // no session bus; `extra` is added to its environment. Its log is dropped unless
-// `keepLog`.
+// `keepLog`. `program` and `arguments` start another build of it (or a floor) instead.
 inline std::unique_ptr<QProcess> launch(const QString& display, const QString& configDir,
                                         const QString& stateDir,
-                                        const QProcessEnvironment& extra = {},
-                                        bool keepLog = false) {
+                                        const QProcessEnvironment& extra = {}, bool keepLog = false,
+                                        const QString& program = QStringLiteral(HALCYRA_BINARY),
+                                        const QStringList& arguments = {}) {
     auto p = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("HALCYRA_PLATFORM"));
@@ -76,7 +77,7 @@ inline std::unique_ptr<QProcess> launch(const QString& display, const QString& c
         env.insert(key, extra.value(key));
     p->setProcessEnvironment(env);
     if (!keepLog) p->setStandardErrorFile(QProcess::nullDevice());
-    p->start(QStringLiteral(HALCYRA_BINARY), {});
+    p->start(program, arguments);
     p->waitForStarted(5000);
     return p;
 }

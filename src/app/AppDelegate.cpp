@@ -33,6 +33,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcMenubar, "com.halcyra.app.menubar")
 
@@ -359,7 +360,13 @@ void AppDelegate::reloadPreferences() {
     UserDefaults::standard().reload();
     Preferences& prefs = Preferences::shared();
     if (prefs.useSchedule() || prefs.autoSunset()) call(m_hooks.pinManualOverrideForReload);
-    call(m_hooks.syncViewModelFromPreferences);
+    {
+        // The model's echo of the switch would push the tables the line below pushes
+        // again: one reload, one push.
+        std::function<void()> update = std::exchange(m_viewModel->onUpdate, nullptr);
+        call(m_hooks.syncViewModelFromPreferences);
+        m_viewModel->onUpdate = std::move(update);
+    }
     m_overlayController->updateOverlays();
     updateMenuBarIconColor();
 }

@@ -5,18 +5,17 @@
 #include "platform/linux/GammaSignalRestore.h"
 #include "platform/linux/GnomeNightLight.h"
 #include "platform/linux/KWinNightLight.h"
+#include "platform/linux/LazyServiceProbes.h"
 #include "platform/linux/LinuxDesktopNotifier.h"
 #include "platform/linux/LinuxDoNotDisturbProbe.h"
 #include "platform/linux/LinuxInstanceLock.h"
 #include "platform/linux/LinuxLocationService.h"
 #include "platform/linux/LinuxMachineIdentity.h"
 #include "platform/linux/LinuxOnboardingMarker.h"
-#include "platform/linux/LinuxOutputMuteProbe.h"
 #include "platform/linux/LinuxScreenReaderProbe.h"
-#include "platform/linux/LinuxSoundCueAudioBackend.h"
+#include "platform/linux/LinuxServiceModule.h"
 #include "platform/linux/LinuxSystemEvents.h"
 #include "platform/linux/MutterDisplayGamma.h"
-#include "platform/linux/PipeWireScreenCaptureProbe.h"
 #include "platform/linux/RandRDithering.h"
 #include "platform/linux/SensorProxyLightSensor.h"
 #include "platform/linux/SysfsKeyboardBacklight.h"
@@ -29,6 +28,7 @@
 #include "platform/linux/X11MediaKeyTap.h"
 #include "platform/linux/X11WindowPixels.h"
 #include "platform/linux/XdgAutostartEntry.h"
+#include "platform/linux/services/ServiceModule.h"
 #include "platform/simulated/SimulatedAutostartEntry.h"
 #include "platform/simulated/SimulatedDesktopNotifier.h"
 #include "platform/simulated/SimulatedDisplayGamma.h"
@@ -142,12 +142,13 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     p->simulatedEDRHeadroom()->setFixed(true);
     // Real backends, service by service, where the device answers.
     p->setMachineIdentity(std::make_unique<LinuxMachineIdentity>());
-    if (auto location = LinuxLocationService::create()) p->setLocation(std::move(location));
+    // Opened at its first start; where there is no source it answers as the simulated one.
+    p->setLocation(std::make_unique<LinuxLocationService>());
     p->m_systemEvents = std::make_unique<LinuxSystemEvents>();
     p->setDesktopNotifier(std::make_unique<LinuxDesktopNotifier>());
     p->setAutostartEntry(std::make_unique<XdgAutostartEntry>());
     p->setOnboardingMarker(std::make_unique<LinuxOnboardingMarker>());
-    p->setScreenCaptureProbe(std::make_unique<PipeWireScreenCaptureProbe>());
+    p->setScreenCaptureProbe(std::make_unique<LazyScreenCaptureProbe>());
     // On Wayland the compositor's own road comes first (wlroots' gamma control, then
     // GNOME's display configuration): XWayland's RandR ramps never reach the screens
     // there, so where GNOME's or a wlroots compositor answers XWayland is not tried.
@@ -197,9 +198,9 @@ std::unique_ptr<Platform> Platform::makeDefault() {
     }
     // Sound: the sound server and the desktop's buses; each probe says "unknown"
     // by itself when its service is absent. The audio output is chosen when the
-    // first cue plays.
+    // first cue plays; the sound server's side waits in the service module until then.
     p->m_realAudioOutput = true;
-    p->setOutputMuteProbe(std::make_unique<LinuxOutputMuteProbe>());
+    p->setOutputMuteProbe(std::make_unique<LazyOutputMuteProbe>());
     p->setDoNotDisturbProbe(std::make_unique<LinuxDoNotDisturbProbe>());
     p->setScreenReaderProbe(std::make_unique<LinuxScreenReaderProbe>());
     // Room light, keyboard and night light: the desktop's services first, the kernel's
@@ -271,8 +272,9 @@ SimulatedDesktopNotifier* Platform::simulatedDesktopNotifier() const {
 
 std::unique_ptr<SoundCueAudioBackend> Platform::makeSoundCueAudioBackend() const {
     if (m_realAudioOutput) {
-        if (LinuxSoundCueAudioBackend::outputAvailable())
-            return std::make_unique<LinuxSoundCueAudioBackend>();
+        ServiceModule* services = LinuxServiceModule::get(ServiceModule::Part::sound);
+        if (services && services->audioOutputAvailable())
+            return services->makeSoundCueAudioBackend();
         qCInfo(lcPlatform) << "No audio output device — sound cues go to the simulated output";
     }
     return std::make_unique<SimulatedSoundCueAudioBackend>();

@@ -176,8 +176,11 @@ TEST_F(WiringTest, AReloadWithANewWarmthPinsTheOverrideAndShowsIt) {
     seedWarmSchedule();
     AppDelegate& d = launch();
     ASSERT_TRUE(shows(kScheduledKelvin, kScheduledIntensity));
+    // Each reload pushes its table once, not once for the model's echo and again.
+    const int atStart = gamma().display(1)->loads;
     defaults().setDouble(PrefKey::temperature, 2000);
     d.reloadPreferences();
+    EXPECT_EQ(gamma().display(1)->loads, atStart + 1);
     ASSERT_TRUE(engine.manualOverride());
     EXPECT_TRUE(engine.manualOverride()->takenDuringWarm);
     EXPECT_TRUE(shows(2000, 4.0));
@@ -188,7 +191,9 @@ TEST_F(WiringTest, AReloadWithANewWarmthPinsTheOverrideAndShowsIt) {
     defaults().setBool(PrefKey::useSchedule, false);
     defaults().setDouble(PrefKey::temperature, 3000);
     seedTint(true, 3000);
+    const int before = gamma().display(1)->loads;
     d.reloadPreferences();
+    EXPECT_EQ(gamma().display(1)->loads, before + 1);
     EXPECT_FALSE(engine.manualOverride());
     EXPECT_TRUE(shows(3000, 4.0));
 }

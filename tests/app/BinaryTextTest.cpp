@@ -2,6 +2,7 @@
 // (plain and translatable literals) or UTF-16 (QStringLiteral). None of them may name a
 // place, key or feature of another desktop platform that a Linux user does not have.
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 #include <cstring>
@@ -160,4 +161,13 @@ TEST(UserVisibleText, TheBinaryNamesNothingOfAnotherPlatform) {
     ASSERT_TRUE(found.contains(QStringLiteral("Smooth Transitions")));
     const QStringList hits = foreignNamesIn(found);
     EXPECT_TRUE(hits.isEmpty()) << hits.join('\n').toStdString();
+
+    // And the service modules the binary opens later, beside it.
+    const QString modules = QFileInfo(binary).absolutePath() + QStringLiteral("/lib/halcyra/");
+    for (const char* part : {"sound", "capture", "gnome", "location"}) {
+        QFile module(modules + QStringLiteral("libhalcyra-%1.so").arg(QLatin1String(part)));
+        ASSERT_TRUE(module.open(QIODevice::ReadOnly)) << module.fileName().toStdString();
+        const QStringList moduleHits = foreignNamesIn(texts(readOnlyData(module.readAll())));
+        EXPECT_TRUE(moduleHits.isEmpty()) << part << ": " << moduleHits.join('\n').toStdString();
+    }
 }

@@ -1,7 +1,10 @@
 // The real binary under a private X server with a tray host.
 #include "ShellSession.h"
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QThread>
 #include <sys/wait.h>
 
 using ShellEndToEnd = ShellSession;
@@ -10,9 +13,37 @@ TEST_F(ShellEndToEnd, StoredTintAppearsAndTermGivesTheOriginalsBack) {
     const Ramps originals = customOriginals(m_crtc.gammaSize);
     ASSERT_TRUE(m_server.setCrtcRamps(m_crtc.id, originals));
     seedTint();
-    QProcess& app = launch();
+    // A runtime folder with no PipeWire server in it.
+    const QString runtime = m_state.path() + QStringLiteral("/run");
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    QFile::setPermissions(runtime,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    QProcess& app = launch(env);
     EXPECT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400); }, 3000));
     ASSERT_TRUE(waitForLog(app, QStringLiteral("crash guard cleared — launch succeeded")));
+
+    // Settled, with no cue played, no place asked for, no GNOME and no PipeWire server:
+    // the libraries of the services opened on first use stay out, and so do GLib's
+    // settings threads.
+    QThread::msleep(500);
+    const QString proc = QStringLiteral("/proc/%1/").arg(app.processId());
+    QFile maps(proc + QStringLiteral("maps"));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    for (const char* library :
+         {"libQt6Multimedia", "libpulse", "libgio-2.0", "libQt6Positioning", "libhalcyra-sound",
+          "libhalcyra-gnome", "libhalcyra-location", "libhalcyra-capture", "libpipewire"})
+        EXPECT_FALSE(mapped.contains(library)) << library;
+    for (const QString& task :
+         QDir(proc + QStringLiteral("task")).entryList(QDir::NoDotAndDotDot | QDir::Dirs)) {
+        QFile comm(proc + QStringLiteral("task/") + task + QStringLiteral("/comm"));
+        if (!comm.open(QIODevice::ReadOnly)) continue;
+        const QByteArray name = comm.readAll().trimmed();
+        EXPECT_NE(name, "gmain");
+        EXPECT_NE(name, "dconf worker");
+    }
 
     killAndExpectDeathBy(app, SIGTERM);
     EXPECT_EQ(ramps(), originals);

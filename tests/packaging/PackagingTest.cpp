@@ -1,6 +1,7 @@
 // What `make install` and `make package` put down, read the way the desktop's tools
 // read it: validators on the installed files, the icon sizes, the package's contents.
 #include "app/StatusItem.h"
+#include "platform/linux/LinuxServiceModule.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -62,6 +63,9 @@ QStringList expectedFiles() {
                       QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(appId)};
     for (int size : pngSizes)
         files << QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(appId);
+    // The services opened on first use, where the binary looks for them.
+    for (const char* part : {"sound", "capture", "gnome", "location"})
+        files << QStringLiteral("lib/halcyra/libhalcyra-%1.so").arg(QLatin1String(part));
     return files;
 }
 
@@ -83,6 +87,21 @@ TEST_F(InstalledTree, EveryFileLandsUnderTheDestDirAndPassesTheDesktopValidators
     for (const QString& file : expectedFiles())
         EXPECT_TRUE(QFileInfo(prefix + QLatin1Char('/') + file).isFile()) << file.toStdString();
     EXPECT_TRUE(QFileInfo(prefix + QStringLiteral("/bin/halcyra")).isExecutable());
+    // The installed binary finds its service modules, and each makes its own backend.
+    using Part = ServiceModule::Part;
+    const QString bin = prefix + QStringLiteral("/bin");
+    ServiceModule* sound = LinuxServiceModule::open(Part::sound, bin);
+    ASSERT_TRUE(sound);
+    EXPECT_TRUE(sound->makeOutputMuteProbe());
+    EXPECT_FALSE(sound->makeScreenCaptureProbe()) << "another module's service";
+    ServiceModule* capture = LinuxServiceModule::open(Part::capture, bin);
+    ASSERT_TRUE(capture);
+    EXPECT_TRUE(capture->makeScreenCaptureProbe());
+    ServiceModule* gnome = LinuxServiceModule::open(Part::gnome, bin);
+    ASSERT_TRUE(gnome);
+    EXPECT_TRUE(gnome->makeGnomeNightLightSetting());
+    EXPECT_TRUE(LinuxServiceModule::open(Part::location, bin));
+    EXPECT_FALSE(LinuxServiceModule::open(Part::sound, root.path())) << "nothing there";
     // Nothing outside the prefix: DESTDIR holds exactly the tree under /usr.
     EXPECT_EQ(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("usr")});
@@ -235,6 +254,8 @@ TEST(DebianPackage, HoldsTheInstalledTreeAndItsComputedDependencies) {
     const QString depends = field(QStringLiteral("Depends"));
     EXPECT_TRUE(depends.contains(QStringLiteral("libqt6widgets6"))) << info.output.toStdString();
     EXPECT_TRUE(depends.contains(QStringLiteral("libc6"))) << depends.toStdString();
+    // And those of the modules the binary opens later: the sound cues' toolkit.
+    EXPECT_TRUE(depends.contains(QStringLiteral("libqt6multimedia6"))) << depends.toStdString();
 
     const ToolRun contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), deb});
     ASSERT_EQ(contents.status, 0) << contents.output.toStdString();

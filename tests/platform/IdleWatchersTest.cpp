@@ -1,8 +1,9 @@
 // The watchers that run while the application sits idle: they hear changes from the
 // X server and the runtime folder instead of asking every second.
+#include "platform/linux/LazyServiceProbes.h"
 #include "platform/linux/LinuxSystemEvents.h"
-#include "platform/linux/PipeWireScreenCaptureProbe.h"
 #include "platform/linux/X11MediaKeyTap.h"
+#include "platform/linux/services/PipeWireScreenCaptureProbe.h"
 #include "support/XorgServer.h"
 
 #include <QCoreApplication>
@@ -167,6 +168,44 @@ TEST(IdleWatchers, ACaptureProbeWithoutAServerWaitsForItsSocketInsteadOfPolling)
         PipeWireScreenCaptureProbe probe;
         EXPECT_FALSE(probe.screenWatcherPresent().has_value());
         EXPECT_TRUE(probe.announcesChanges());
+    }
+    qputenv("XDG_RUNTIME_DIR", previous);
+    if (!remote.isEmpty()) qputenv("PIPEWIRE_REMOTE", remote);
+}
+
+TEST(IdleWatchers, TheCaptureModuleIsOpenedOnlyOnceAPipeWireServerIsThere) {
+    QTemporaryDir runtime;
+    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray remote = qgetenv("PIPEWIRE_REMOTE");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    qunsetenv("PIPEWIRE_REMOTE");
+    qunsetenv("PIPEWIRE_RUNTIME_DIR");
+    const auto settle = [] { msUntil([] { return false; }, 150); };
+    {
+        // No server yet: PipeWire stays out, and the opening still counts as a change.
+        LazyScreenCaptureProbe probe;
+        EXPECT_TRUE(probe.announcesChanges());
+        EXPECT_FALSE(probe.screenWatcherPresent().has_value());
+        settle();
+        EXPECT_FALSE(probe.opened()) << "opened with no server to watch";
+        QFile socket(runtime.filePath(QStringLiteral("pipewire-0")));
+        ASSERT_TRUE(socket.open(QIODevice::WriteOnly));
+        socket.close();
+        EXPECT_GE(msUntil([&] { return probe.opened(); }, 3000), 0) << "the server was missed";
+    }
+    {
+        // The server already there: opened on the next turn, as before.
+        LazyScreenCaptureProbe probe;
+        EXPECT_TRUE(probe.announcesChanges());
+        EXPECT_GE(msUntil([&] { return probe.opened(); }, 3000), 0);
+    }
+    {
+        // No runtime folder at all: no server can ever be reached.
+        qunsetenv("XDG_RUNTIME_DIR");
+        LazyScreenCaptureProbe probe;
+        EXPECT_TRUE(probe.announcesChanges());
+        settle();
+        EXPECT_FALSE(probe.opened());
     }
     qputenv("XDG_RUNTIME_DIR", previous);
     if (!remote.isEmpty()) qputenv("PIPEWIRE_REMOTE", remote);

@@ -3,10 +3,12 @@
 // backend.
 #include "platform/linux/GnomeNightLight.h"
 #include "platform/linux/KWinNightLight.h"
+#include "platform/linux/LinuxLocationService.h"
 #include "platform/linux/SensorProxyLightSensor.h"
 #include "platform/linux/SysfsKeyboardBacklight.h"
 #include "platform/linux/SysfsLightSensor.h"
 #include "platform/linux/UPowerKeyboardBacklight.h"
+#include "platform/linux/services/GSettingsNightLight.h"
 #include "support/FakePeripheralServices.h"
 #include "support/PrivateBus.h"
 
@@ -139,12 +141,20 @@ TEST(NightLights, KWinInhibitionIsLiftedAlsoByALaterProcessHoldingTheCookie) {
     fake->deleteLater();
 }
 
-TEST(NightLights, GnomeKeyIsSwitchedThroughGSettings) {
+TEST(NightLights, GnomeKeyIsSwitchedThroughGSettingsOnlyWhereGnomesDaemonRuns) {
     const QString compiler = QStandardPaths::findExecutable("glib-compile-schemas");
     if (compiler.isEmpty()) GTEST_SKIP() << "no glib-compile-schemas";
+    PrivateBus bus;
+    if (!bus.isUp()) GTEST_SKIP() << "no dbus-daemon";
     // Made before the desktop's settings exist, as at start-up: the schema is looked
     // for when first asked, not when the client is made.
-    GnomeNightLight night;
+    int settingsOpened = 0;
+    const QDBusConnection client = bus.connect("gnome-night");
+    GnomeNightLight night([client]() -> std::optional<QDBusConnection> { return client; },
+                          [&settingsOpened]() -> std::unique_ptr<NightLight> {
+                              ++settingsOpened;
+                              return std::make_unique<GSettingsNightLight>();
+                          });
     QTemporaryDir schemas;
     put(schemas.filePath("org.gnome.settings-daemon.plugins.color.gschema.xml"),
         R"(<schemalist><schema id="org.gnome.settings-daemon.plugins.color"
@@ -155,10 +165,78 @@ TEST(NightLights, GnomeKeyIsSwitchedThroughGSettings) {
     qputenv("GSETTINGS_SCHEMA_DIR", schemas.path().toLocal8Bit());
     qputenv("GSETTINGS_BACKEND", "memory");
 
+    // The schema is installed, but GNOME is not running: its settings stay unopened.
+    EXPECT_FALSE(night.isAvailable());
+    EXPECT_FALSE(night.state());
+    EXPECT_FALSE(night.setEnabled(false));
+    // Nor with no session bus at all.
+    GnomeNightLight busless([] { return std::optional<QDBusConnection>(); },
+                            [&settingsOpened]() -> std::unique_ptr<NightLight> {
+                                ++settingsOpened;
+                                return std::make_unique<GSettingsNightLight>();
+                            });
+    EXPECT_FALSE(busless.isAvailable());
+    EXPECT_EQ(settingsOpened, 0);
+
+    // GNOME's colour daemon comes up later: from then on the key is switched.
+    auto* daemon = new QObject;
+    ASSERT_TRUE(
+        bus.serve(daemon, GnomeNightLight::colorServiceName, "/org/gnome/SettingsDaemon/Color"));
     ASSERT_TRUE(night.isAvailable());
     EXPECT_TRUE(night.state()->enabled);
     ASSERT_TRUE(night.setEnabled(false));
     EXPECT_FALSE(night.state()->enabled);
     ASSERT_TRUE(night.setEnabled(true));
     EXPECT_TRUE(night.state()->enabled);
+    EXPECT_EQ(settingsOpened, 1);
+    daemon->deleteLater();
+}
+
+namespace {
+struct FakePositionSource final : PositionSource {
+    Handlers handlers;
+    double accuracy = 0;
+    int starts = 0;
+    QString name() const override { return QStringLiteral("fake"); }
+    void setHandlers(Handlers h) override { handlers = std::move(h); }
+    void setDesiredAccuracy(double metres) override { accuracy = metres; }
+    void startUpdates() override { ++starts; }
+    void stopUpdates() override {}
+    void requestUpdate() override {}
+};
+} // namespace
+
+TEST(Location, TheSourceIsOpenedOnTheTurnAfterTheFirstStartAndItsAbsenceIsReported) {
+    FakePositionSource* made = nullptr;
+    LinuxLocationService location([&made]() -> std::unique_ptr<PositionSource> {
+        auto source = std::make_unique<FakePositionSource>();
+        made = source.get();
+        return source;
+    });
+    QList<LocationFix> fixes;
+    QObject::connect(&location, &LocationService::locationsUpdated,
+                     [&](const QList<LocationFix>& f) { fixes += f; });
+    location.setDesiredAccuracy(LocationService::kilometreAccuracy);
+    location.startUpdatingLocation();
+    EXPECT_FALSE(made) << "opened inside the start, before the launch's first tint";
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(made);
+    EXPECT_EQ(made->starts, 1);
+    EXPECT_EQ(made->accuracy, LocationService::kilometreAccuracy);
+    EXPECT_EQ(location.backendName(), QStringLiteral("fake"));
+    made->handlers.position(LocationFix{52.5, 13.4, 100, QDateTime::currentDateTimeUtc()});
+    ASSERT_EQ(fixes.size(), 1);
+    EXPECT_EQ(fixes.front().latitude, 52.5);
+
+    // No positioning source on the machine: each start says "location unknown".
+    LinuxLocationService none([] { return std::unique_ptr<PositionSource>(); });
+    std::vector<LocationError> errors;
+    QObject::connect(&none, &LocationService::failed,
+                     [&](const LocationError& e) { errors.push_back(e); });
+    none.startUpdatingLocation();
+    QCoreApplication::processEvents();
+    none.startUpdatingLocation();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors.front().code, LocationError::locationUnknown);
 }

@@ -1,6 +1,6 @@
 #include "platform/linux/LinuxDoNotDisturbProbe.h"
-#include "platform/linux/LinuxOutputMuteProbe.h"
 #include "platform/linux/LinuxScreenReaderProbe.h"
+#include "platform/linux/services/LinuxOutputMuteProbe.h"
 
 #include "support/PrivateBus.h"
 #include "support/TestStore.h"

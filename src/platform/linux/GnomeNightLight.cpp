@@ -1,42 +1,51 @@
 #include "platform/linux/GnomeNightLight.h"
 
-#undef signals // GLib's headers use the word
-#include <gio/gio.h>
+#include "platform/linux/LinuxServiceModule.h"
+#include "platform/linux/services/ServiceModule.h"
 
-GnomeNightLight::GnomeNightLight() = default;
+#include <QDBusConnectionInterface>
+#include <QFileInfo>
 
-GSettings* GnomeNightLight::settings() {
-    // Finding the schema reads every installed schema list (about a millisecond), so
-    // it waits for the first question, which comes after the start-up's first tint.
-    if (m_lookedUp) return m_settings;
-    m_lookedUp = true;
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    if (!source) return nullptr;
-    GSettingsSchema* schema = g_settings_schema_source_lookup(source, schemaId, TRUE);
-    if (!schema) return nullptr;
-    if (g_settings_schema_has_key(schema, "night-light-enabled"))
-        m_settings = g_settings_new_full(schema, nullptr, nullptr);
-    g_settings_schema_unref(schema);
-    return m_settings;
+GnomeNightLight::GnomeNightLight(BusProvider bus, SettingFactory setting)
+    : m_bus(std::move(bus)), m_makeSetting(std::move(setting)) {}
+
+GnomeNightLight::~GnomeNightLight() = default;
+
+std::optional<QDBusConnection> GnomeNightLight::sessionBusIfAny() {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
+        (runtime.isEmpty() || !QFileInfo(runtime + QStringLiteral("/bus")).exists()))
+        return std::nullopt;
+    return QDBusConnection::sessionBus();
 }
 
-GnomeNightLight::~GnomeNightLight() {
-    if (m_settings) {
-        g_settings_sync();
-        g_object_unref(m_settings);
+std::unique_ptr<NightLight> GnomeNightLight::moduleSetting() {
+    ServiceModule* module = LinuxServiceModule::get(ServiceModule::Part::gnome);
+    return module ? module->makeGnomeNightLightSetting() : nullptr;
+}
+
+bool GnomeNightLight::colorDaemonRuns() const {
+    const std::optional<QDBusConnection> bus = m_bus ? m_bus() : std::nullopt;
+    if (!bus || !bus->isConnected() || !bus->interface()) return false;
+    return bus->interface()->isServiceRegistered(QString::fromLatin1(colorServiceName));
+}
+
+NightLight* GnomeNightLight::setting() {
+    if (!m_setting) {
+        // Asked again next time: GNOME's daemon may start after us.
+        if (!colorDaemonRuns() || !m_makeSetting) return nullptr;
+        m_setting = m_makeSetting();
+        if (!m_setting) return nullptr;
     }
+    return m_setting->isAvailable() ? m_setting.get() : nullptr;
 }
 
 std::optional<NightLight::State> GnomeNightLight::state() {
-    if (!settings()) return std::nullopt;
-    return State{bool(g_settings_get_boolean(m_settings, "night-light-enabled")), 0};
+    NightLight* s = setting();
+    return s ? s->state() : std::nullopt;
 }
 
 bool GnomeNightLight::setEnabled(bool on) {
-    if (!settings()) return false;
-    const bool ok = g_settings_set_boolean(m_settings, "night-light-enabled", on);
-    // The backend writes asynchronously; the change must be out before we go on
-    // (a termination may follow at once).
-    g_settings_sync();
-    return ok;
+    NightLight* s = setting();
+    return s && s->setEnabled(on);
 }

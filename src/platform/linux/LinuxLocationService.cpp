@@ -1,65 +1,29 @@
 #include "platform/linux/LinuxLocationService.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QGeoPositionInfoSource>
-#include <QLoggingCategory>
+#include "platform/linux/LinuxServiceModule.h"
+#include "platform/linux/services/PositionSource.h"
+#include "platform/linux/services/ServiceModule.h"
 
-Q_LOGGING_CATEGORY(lcLocation, "com.halcyra.app.location")
-
-namespace {
-
-constexpr int singleRequestTimeoutMs = 60 * 1000;
-const QString geoClueService = QStringLiteral("org.freedesktop.GeoClue2");
-
-// The GeoClue plugin loads whether or not the positioning service is installed, and
-// without it reports every start as refused. Only a service that runs or can be
-// started counts as a source.
-bool geoClueReachable() {
-    QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected()) return false;
-    if (bus.interface()->isServiceRegistered(geoClueService)) return true;
-    const QDBusMessage reply =
-        bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                QStringLiteral("/org/freedesktop/DBus"),
-                                                QStringLiteral("org.freedesktop.DBus"),
-                                                QStringLiteral("ListActivatableNames")),
-                 QDBus::Block, 2000);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-           reply.arguments().first().toStringList().contains(geoClueService);
-}
-
-} // namespace
-
-std::unique_ptr<LinuxLocationService> LinuxLocationService::create(QObject* parent) {
-    QGeoPositionInfoSource* source = QGeoPositionInfoSource::createDefaultSource(nullptr);
-    if (!source) return nullptr;
-    if (source->sourceName() == QLatin1String("geoclue2") && !geoClueReachable()) {
-        qCInfo(lcLocation).noquote()
-            << QStringLiteral("No positioning service on the system bus — location unknown");
-        delete source;
-        return nullptr;
-    }
-    return std::unique_ptr<LinuxLocationService>(new LinuxLocationService(source, parent));
-}
-
-LinuxLocationService::LinuxLocationService(QGeoPositionInfoSource* source, QObject* parent)
-    : LocationService(parent), m_source(source) {
-    m_source->setParent(this);
-    connect(m_source, &QGeoPositionInfoSource::positionUpdated, this,
-            &LinuxLocationService::onPosition);
-    connect(m_source, &QGeoPositionInfoSource::errorOccurred, this,
-            [this](QGeoPositionInfoSource::Error e) { onError(int(e)); });
+LinuxLocationService::LinuxLocationService(SourceFactory factory, QObject* parent)
+    : LocationService(parent), m_factory(std::move(factory)) {
     m_significantChangeTimer.setInterval(significantChangeIntervalMs);
-    connect(&m_significantChangeTimer, &QTimer::timeout, this,
-            [this] { m_source->requestUpdate(singleRequestTimeoutMs); });
+    connect(&m_significantChangeTimer, &QTimer::timeout, this, [this] {
+        if (m_source)
+            m_source->requestUpdate();
+        else if (m_opened)
+            reportNoSource();
+    });
 }
 
 LinuxLocationService::~LinuxLocationService() = default;
 
+std::unique_ptr<PositionSource> LinuxLocationService::moduleSource() {
+    ServiceModule* module = LinuxServiceModule::get(ServiceModule::Part::location);
+    return module ? module->makePositionSource() : nullptr;
+}
+
 QString LinuxLocationService::backendName() const {
-    return m_source->sourceName();
+    return m_source ? m_source->name() : QString();
 }
 
 void LinuxLocationService::requestWhenInUseAuthorization() {
@@ -68,65 +32,60 @@ void LinuxLocationService::requestWhenInUseAuthorization() {
 }
 
 void LinuxLocationService::setDesiredAccuracy(double metres) {
-    // A kilometre or coarser needs no satellite fix: network positioning is enough
-    // and spares the battery.
-    m_source->setPreferredPositioningMethods(
-        metres >= kilometreAccuracy ? QGeoPositionInfoSource::NonSatellitePositioningMethods
-                                    : QGeoPositionInfoSource::AllPositioningMethods);
+    m_accuracy = metres;
+    if (m_source) m_source->setDesiredAccuracy(metres);
+}
+
+void LinuxLocationService::openSoon() {
+    if (m_opened || m_openQueued) return;
+    m_openQueued = true;
+    QTimer::singleShot(0, this, &LinuxLocationService::open);
+}
+
+void LinuxLocationService::open() {
+    m_opened = true;
+    m_source = m_factory ? m_factory() : nullptr;
+    if (!m_source) {
+        if (m_updating) reportNoSource();
+        return;
+    }
+    m_source->setHandlers({[this](const LocationFix& fix) { emit locationsUpdated({fix}); },
+                           [this](const LocationError& error) { emit failed(error); }});
+    if (m_accuracy) m_source->setDesiredAccuracy(*m_accuracy);
+    if (m_updating) m_source->startUpdates();
+}
+
+void LinuxLocationService::reportNoSource() {
+    LocationError error;
+    error.code = LocationError::locationUnknown;
+    error.description = QStringLiteral("No positioning source on this machine");
+    emit failed(error);
 }
 
 void LinuxLocationService::startUpdatingLocation() {
-    m_source->startUpdates();
+    m_updating = true;
+    if (m_source) {
+        m_source->startUpdates();
+    } else if (m_opened) {
+        // From the event loop, as a source would answer.
+        QTimer::singleShot(0, this, [this] {
+            if (m_updating) reportNoSource();
+        });
+    } else {
+        openSoon();
+    }
 }
 
 void LinuxLocationService::stopUpdatingLocation() {
-    m_source->stopUpdates();
+    m_updating = false;
+    if (m_source) m_source->stopUpdates();
 }
 
 void LinuxLocationService::startMonitoringSignificantLocationChanges() {
+    openSoon();
     if (!m_significantChangeTimer.isActive()) m_significantChangeTimer.start();
 }
 
 void LinuxLocationService::stopMonitoringSignificantLocationChanges() {
     m_significantChangeTimer.stop();
-}
-
-void LinuxLocationService::onPosition(const QGeoPositionInfo& info) {
-    if (!info.isValid() || !info.coordinate().isValid()) return;
-    LocationFix fix;
-    fix.latitude = info.coordinate().latitude();
-    fix.longitude = info.coordinate().longitude();
-    fix.horizontalAccuracy = info.hasAttribute(QGeoPositionInfo::HorizontalAccuracy)
-                                 ? info.attribute(QGeoPositionInfo::HorizontalAccuracy)
-                                 : -1.0;
-    fix.timestamp = info.timestamp();
-    emit locationsUpdated({fix});
-}
-
-void LinuxLocationService::onError(int error) {
-    LocationError e;
-    switch (QGeoPositionInfoSource::Error(error)) {
-    case QGeoPositionInfoSource::NoError:
-        return;
-    case QGeoPositionInfoSource::AccessError:
-        e.code = LocationError::denied;
-        e.description = QStringLiteral("Access to the positioning service was refused");
-        break;
-    case QGeoPositionInfoSource::UpdateTimeoutError:
-        e.code = LocationError::locationUnknown;
-        e.description = QStringLiteral("No position could be determined in time");
-        break;
-    case QGeoPositionInfoSource::ClosedError:
-        e.code = LocationError::network;
-        e.description = QStringLiteral("The positioning service closed the connection");
-        break;
-    case QGeoPositionInfoSource::UnknownSourceError:
-    default:
-        e.code = LocationError::locationUnknown;
-        e.description = QStringLiteral("The positioning service reported an unknown error");
-        break;
-    }
-    qCInfo(lcLocation).noquote() << QStringLiteral("Location source %1 failed — %2")
-                                        .arg(m_source->sourceName(), e.description);
-    emit failed(e);
 }

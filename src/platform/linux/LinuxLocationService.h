@@ -4,20 +4,25 @@
 
 #include <QTimer>
 #include <memory>
+#include <optional>
 
-class QGeoPositionInfoSource;
-class QGeoPositionInfo;
+#include "platform/linux/services/PositionSource.h"
 
-// The desktop's positioning service through Qt Positioning (GeoClue on Linux).
-// Linux has no significant-change monitoring; while it is on, a position is asked for
-// every quarter of an hour instead.
+// The desktop's positioning service (GeoClue through Qt Positioning, in the service
+// module). Nothing of it is loaded before the first start, and that start opens it on
+// the next turn of the event loop, so a launch that follows the sun pushes its first
+// tint without waiting for the positioning plugins. Where the machine has no source,
+// every start reports "location unknown", as the simulated service does. Linux has no
+// significant-change monitoring; while it is on, a position is asked for every quarter
+// of an hour instead.
 class LinuxLocationService final : public LocationService {
     Q_OBJECT
 public:
-    // Absent when the machine offers no positioning source.
-    static std::unique_ptr<LinuxLocationService> create(QObject* parent = nullptr);
+    using SourceFactory = std::function<std::unique_ptr<PositionSource>()>;
+    explicit LinuxLocationService(SourceFactory factory = &moduleSource, QObject* parent = nullptr);
     ~LinuxLocationService() override;
 
+    // The source's name; empty before it is opened or where there is none.
     QString backendName() const override;
     void requestWhenInUseAuthorization() override;
     void setDesiredAccuracy(double metres) override;
@@ -26,11 +31,18 @@ public:
     void startMonitoringSignificantLocationChanges() override;
     void stopMonitoringSignificantLocationChanges() override;
 
-private:
-    explicit LinuxLocationService(QGeoPositionInfoSource* source, QObject* parent);
-    void onPosition(const QGeoPositionInfo& info);
-    void onError(int error);
+    static std::unique_ptr<PositionSource> moduleSource();
 
-    QGeoPositionInfoSource* m_source; // owned as a child
+private:
+    void openSoon();
+    void open();
+    void reportNoSource();
+
+    SourceFactory m_factory;
+    std::unique_ptr<PositionSource> m_source;
+    bool m_openQueued = false;
+    bool m_opened = false;
+    bool m_updating = false;
+    std::optional<double> m_accuracy;
     QTimer m_significantChangeTimer;
 };

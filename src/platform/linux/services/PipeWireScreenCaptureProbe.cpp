@@ -1,4 +1,6 @@
-#include "platform/linux/PipeWireScreenCaptureProbe.h"
+#include "platform/linux/services/PipeWireScreenCaptureProbe.h"
+
+#include "platform/linux/services/PipeWireRuntime.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -102,11 +104,7 @@ void PipeWireScreenCaptureProbe::setChangeHandler(std::function<void()> handler)
 }
 
 QString PipeWireScreenCaptureProbe::runtimeFolder() {
-    const QString remote = qEnvironmentVariable("PIPEWIRE_REMOTE");
-    if (remote.startsWith(QLatin1Char('/'))) return QFileInfo(remote).absolutePath();
-    for (const char* name : {"PIPEWIRE_RUNTIME_DIR", "XDG_RUNTIME_DIR"})
-        if (const QString dir = qEnvironmentVariable(name); !dir.isEmpty()) return dir;
-    return {};
+    return PipeWireRuntime::folder();
 }
 
 bool PipeWireScreenCaptureProbe::announcesChanges() {

@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxOutputMuteProbe.h"
+#include "platform/linux/services/LinuxOutputMuteProbe.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxSoundCueAudioBackend.h"
+#include "platform/linux/services/LinuxSoundCueAudioBackend.h"
 
 #include <QAudioSink>
 #include <QIODevice>
