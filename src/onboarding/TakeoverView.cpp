@@ -22,8 +22,7 @@ TakeoverView::TakeoverView(TakeoverState& state, Actions actions, Toggles toggle
                            QWidget* parent)
     : QWidget(parent), m_state(state), m_actions(std::move(actions)), m_toggles(toggles),
       m_frames(frames ? std::move(frames) : std::make_unique<QtFrameTimer>()),
-      m_currentSlide(std::clamp(startSlide, 0, slideCount - 1)),
-      m_entranceT(entranceSkipped ? kSkipped : -1.0) {
+      m_currentSlide(startSlide), m_entranceT(entranceSkipped ? kSkipped : -1.0) {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     connect(&m_state, &TakeoverState::warmthChanged, this, qOverload<>(&QWidget::update));
@@ -154,6 +153,10 @@ void TakeoverView::tick() {
     if (!busy) m_frames->stop();
 }
 
+QString TakeoverView::buttonTitle() const {
+    return m_currentSlide < slideCount - 1 ? tr("Next") : tr("Open Halcyra");
+}
+
 void TakeoverView::advance() {
     if (m_currentSlide >= slideCount - 1) {
         if (m_actions.finish) m_actions.finish();
@@ -176,7 +179,8 @@ void TakeoverView::slideAppeared(int slide) {
         m_due.emplace_back(m_appearT + 0.5, [this] {
             if (m_actions.openPopover) m_actions.openPopover();
         });
-    } else if (slide == slideCount - 1) {
+    } else if (slide < 0 || slide > 3) {
+        // Every number past the display slide shows the last slide, confetti and all.
         m_due.emplace_back(m_appearT + 0.3, [this] {
             if (m_actions.finalSlideAppear) m_actions.finalSlideAppear();
         });
@@ -252,15 +256,14 @@ void TakeoverView::toggleAt(int index) {
                 m_actions.disableDitheringChanged(m_toggles.disableDithering);
         }
         break;
-    case 4: {
+    default: {
+        // The last slide, which every number past the display slide shows.
         const bool wanted = !m_toggles.launchAtLogin;
         m_toggles.launchAtLogin = m_actions.launchAtLoginChanged
                                       ? m_actions.launchAtLoginChanged(wanted)
                                       : m_toggles.launchAtLogin;
         break;
     }
-    default:
-        break;
     }
     update();
 }
@@ -399,8 +402,7 @@ void TakeoverView::paintFooter(QPainter& p) {
     bf.setWeight(QFont::DemiBold);
     p.setFont(bf);
     p.setPen(Qt::white);
-    p.drawText(m_button, Qt::AlignCenter,
-               m_currentSlide < slideCount - 1 ? tr("Next") : tr("Open Halcyra"));
+    p.drawText(m_button, Qt::AlignCenter, buttonTitle());
 
     const double rowW = 22 + (slideCount - 1) * 6 + (slideCount - 1) * 8;
     double x = (w - rowW) / 2;

@@ -62,6 +62,7 @@ public:
     void tick();
     void advance();
     int currentSlide() const { return m_currentSlide; }
+    QString buttonTitle() const;
     const Toggles& toggles() const { return m_toggles; }
     bool ghostVisible() const { return m_ghostVisible; }
     QPointF ghostPos() const { return m_ghostPos; }

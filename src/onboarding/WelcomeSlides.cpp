@@ -227,14 +227,16 @@ void WelcomeView::paintLivesHere(QPainter& p, const QRectF& body) {
 }
 
 void WelcomeView::paintMenuBar(QPainter& p, const QRectF& body) {
-    // The glow and the bobbing arrow point at the top-trailing corner, where the icon is.
-    const QPointF corner(body.right() + 40, 0);
+    // The glow and the bobbing arrow point from the slide's top-trailing corner, under
+    // the top bar, towards the icon.
+    const QRectF frame = slideFrame();
+    const QPointF corner = frame.topRight();
     if (heroOn() > 0) {
         QRadialGradient glow(corner, 300);
         glow.setColorAt(0, GlassPainter::srgb(1.0, 0.62, 0.24, 0.22 * heroOn()));
         glow.setColorAt(0.5, GlassPainter::srgb(1.0, 0.62, 0.24, 0.06 * heroOn()));
         glow.setColorAt(1, Qt::transparent);
-        p.fillRect(QRectF(body.right() + 40 - 300, 0, 300, 300), glow);
+        p.fillRect(QRectF(corner.x() - 300, corner.y(), 300, 300) & frame, glow);
     }
     const double cx = body.center().x();
     const double w = 520;
@@ -309,7 +311,7 @@ void WelcomeView::paintMenuBar(QPainter& p, const QRectF& body) {
         const double pulse = -6 * (0.5 - 0.5 * std::cos(m_clockT * M_PI));
         p.save();
         p.setOpacity(p.opacity() * 0.9 * heroOn());
-        const QRectF arrowBox(body.right() + 40 - 24 - 30 - 6 - 0.7 * pulse, 52 + 0.7 * pulse, 30,
+        const QRectF arrowBox(corner.x() - 30 - 6 - 0.7 * pulse, corner.y() + 52 + 0.7 * pulse, 30,
                               30);
         QPainterPath halo;
         halo.addEllipse(arrowBox);

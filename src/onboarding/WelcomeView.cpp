@@ -182,6 +182,10 @@ QRectF WelcomeView::bodyRect() const {
     return QRectF(40, 52, 880, 620 - 52 - 70);
 }
 
+QRectF WelcomeView::slideFrame() const {
+    return QRectF(40, 33, 880, 620 - 33 - 70);
+}
+
 void WelcomeView::resizeEvent(QResizeEvent*) {
     placeLiveWidget();
 }

@@ -88,6 +88,9 @@ private:
     void paintAurora(QPainter& p, const QRectF& card);
     void paintAuroraBloom(QPainter& p, const QRectF& card);
     QRectF bodyRect() const;
+    // The slide's own frame: below the 33-point top bar, inside 40 points at each side,
+    // above the footer.
+    QRectF slideFrame() const;
 
     WelcomeCallbacks m_cb;
     bool m_isPreview;

@@ -66,6 +66,20 @@ TEST(TakeoverView, EverySlideRendersAndTheLastButtonFinishes) {
     last.view->advance();
     EXPECT_EQ(last.finishes, 1);
     EXPECT_EQ(last.view->currentSlide(), 4);
+    // A start slide past the end shows the last slide and finishes; one below zero shows
+    // the last slide too, but its button leads on to the first.
+    for (int start : {7, -1}) {
+        ViewRig odd(start, true);
+        ViewRig four(4, true);
+        const int above = int(four.view->buttonRect().top()) * 2; // the slide, not the footer
+        EXPECT_EQ(odd.render().copy(0, 0, 2080, above), four.render().copy(0, 0, 2080, above))
+            << start;
+        EXPECT_EQ(odd.view->toggleRects().size(), 1u) << start; // launch at login
+        EXPECT_EQ(odd.view->buttonTitle(), start < 0 ? "Next" : "Open Halcyra") << start;
+        odd.view->advance();
+        EXPECT_EQ(odd.finishes, start < 0 ? 0 : 1) << start;
+        EXPECT_EQ(odd.view->currentSlide(), start < 0 ? 0 : start) << start;
+    }
 }
 
 TEST(TakeoverView, TheSliderMapsTheTrackAndHoldsTheThumbInside) {

@@ -33,6 +33,20 @@ TEST(WelcomeView, EverySlideRendersWithItsCounterAndButton) {
             image.pixelColor(c.toPoint() + QPoint(-int(view->buttonRect().width()) + 8, 0));
         EXPECT_GT(button.red(), 200) << slide;
         EXPECT_GT(button.red(), button.blue() + 80) << slide;
+        if (slide == 2) {
+            // The arrow points from below the counter, which stays readable.
+            auto amber = [&](const QRect& area) {
+                int n = 0;
+                for (int y = area.top() * 2; y < area.bottom() * 2; ++y)
+                    for (int x = area.left() * 2; x < area.right() * 2; ++x) {
+                        const QColor c = image.pixelColor(x, y);
+                        n += c.red() > 150 && c.red() > c.blue() + 90;
+                    }
+                return n;
+            };
+            EXPECT_EQ(amber(QRect(850, 36, 90, 26)), 0) << "the arrow covers the counter";
+            EXPECT_GT(amber(QRect(880, 82, 38, 38)), 100) << "no arrow under the counter";
+        }
     }
 }
 
