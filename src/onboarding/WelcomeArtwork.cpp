@@ -13,11 +13,27 @@
 using WelcomeSlideStyle::kAmber;
 
 void WelcomeView::paintBackdrop(QPainter& p, const QRectF& card) {
-    if (m_currentSlide != 1 && m_currentSlide != 5) return;
+    const bool photograph = m_currentSlide == 0 && welcomeIsPhotograph();
+    if (m_currentSlide != 1 && m_currentSlide != 5 && !photograph) return;
     p.save();
     p.setClipPath(
         GlassPainter::continuousRoundedRect(card, OnboardingChrome::shared().cornerRadius()));
-    if (m_currentSlide == 1) {
+    if (photograph) {
+        // The photograph fills the card, cut to its proportions about the centre, and
+        // darkens over its last eighth for the text.
+        const QImage& photo = m_images->welcomeBackdrop;
+        const double s = std::max(card.width() / photo.width(), card.height() / photo.height());
+        const QSizeF shown(photo.width() * s, photo.height() * s);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(QRectF(card.center() - QPointF(shown.width() / 2, shown.height() / 2), shown),
+                    photo);
+        const QRectF foot(0, card.height() * 7 / 8, card.width(), card.height() / 8);
+        QLinearGradient bottom(foot.topLeft(), foot.bottomLeft());
+        bottom.setColorAt(0, GlassPainter::black(0));
+        bottom.setColorAt(0.5, GlassPainter::black(0.22));
+        bottom.setColorAt(1, GlassPainter::black(0.62));
+        p.fillRect(foot, bottom);
+    } else if (m_currentSlide == 1) {
         // A meadow at golden hour: sky, a low sun, two rolling hills.
         QLinearGradient sky(card.topLeft(), card.bottomLeft());
         sky.setColorAt(0, GlassPainter::srgb(0.33, 0.45, 0.62));

@@ -87,6 +87,11 @@ std::unique_ptr<WelcomeView> WelcomeView::snapshot(int slide) {
     return view;
 }
 
+void WelcomeView::setImages(const OnboardingImages& images) {
+    m_images = &images;
+    update();
+}
+
 QString WelcomeView::primaryTitle() const {
     switch (m_currentSlide) {
     case 0:
@@ -259,15 +264,17 @@ void WelcomeView::paintEvent(QPaintEvent*) {
     const QRectF card(0, 0, WelcomeWindowController::designWidth,
                       WelcomeWindowController::designHeight);
     // The card, its backdrop and the aurora's bloom only change with the slide.
+    const bool photograph = m_currentSlide == 0 && welcomeIsPhotograph();
     const int backdrop = m_currentSlide == 1 || m_currentSlide == 5 ? m_currentSlide
                          : m_currentSlide == 0                      ? 0
                                                                     : -1;
-    m_cache.draw(p, QStringLiteral("card|%1").arg(backdrop), card, [&](QPainter& cp) {
-        paintSurface(cp, card);
-        paintBackdrop(cp, card);
-        if (backdrop == 0) paintAuroraBloom(cp, card);
-    });
-    if (m_currentSlide == 0) paintAurora(p, card);
+    m_cache.draw(p, QStringLiteral("card|%1|%2").arg(backdrop).arg(photograph), card,
+                 [&](QPainter& cp) {
+                     paintSurface(cp, card);
+                     paintBackdrop(cp, card);
+                     if (backdrop == 0 && !photograph) paintAuroraBloom(cp, card);
+                 });
+    if (m_currentSlide == 0 && !photograph) paintAurora(p, card);
     const QRectF body = bodyRect();
     const double ease = WarmthSweep::smoothstep(m_slideInT);
     p.save();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/FrameTimer.h"
+#include "onboarding/OnboardingImages.h"
 #include "onboarding/OnboardingPaintCache.h"
 #include "onboarding/WelcomeWindowController.h"
 #include "onboarding/WelcomeWowAnimator.h"
@@ -31,6 +32,12 @@ public:
 
     // The tour fixed on `slide`, fully revealed, after a pick, with nothing animating.
     static std::unique_ptr<WelcomeView> snapshot(int slide);
+
+    // The pictures the slides show (by default those of the install or build tree);
+    // `images` must outlive the view.
+    void setImages(const OnboardingImages& images);
+    // Whether the welcome slide is the photograph (else its two columns and the aurora).
+    bool welcomeIsPhotograph() const { return !m_images->welcomeBackdrop.isNull(); }
 
     // The card came on screen.
     void appear();
@@ -67,6 +74,7 @@ private:
     void paintBackdrop(QPainter& p, const QRectF& card);
     void paintChrome(QPainter& p, const QRectF& card);
     void paintWelcome(QPainter& p, const QRectF& body);
+    void paintWelcomePhotograph(QPainter& p);
     void paintLivesHere(QPainter& p, const QRectF& body);
     void paintWidgetMock(QPainter& p, const QRectF& frame);
     static QPainterPath widgetMockShape(QPointF topLeft);
@@ -93,6 +101,7 @@ private:
     QRectF slideFrame() const;
 
     WelcomeCallbacks m_cb;
+    const OnboardingImages* m_images = &OnboardingImages::shared();
     bool m_isPreview;
     bool m_isSnapshot = false;
     QPointer<PopoverViewModel> m_viewModel;
