@@ -58,6 +58,12 @@ void AppDelegate::wireOnboarding() {
     th.applyLaunchAtLogin = [this](bool on) -> std::optional<bool> {
         return m_hooks.applyLoginItem ? m_hooks.applyLoginItem(on) : std::nullopt;
     };
+    th.statusAreaPresent = [self = QPointer<AppDelegate>(this)] {
+        return self && self->m_statusItem && self->m_statusItem->hasButton();
+    };
+    th.popoverShortcut = [self = QPointer<AppDelegate>(this)] {
+        return self ? self->popoverShortcutText() : QString();
+    };
     th.launchAtLoginState = []() -> std::optional<bool> {
         switch (LoginItemCompat::currentState()) {
         case LoginItemCompat::State::enabled:

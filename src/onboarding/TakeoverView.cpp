@@ -33,6 +33,11 @@ TakeoverView::TakeoverView(TakeoverState& state, Actions actions, Toggles toggle
 
 TakeoverView::~TakeoverView() = default;
 
+void TakeoverView::setNoStatusArea(const QString& shortcut) {
+    m_noStatusAreaShortcut = shortcut;
+    update();
+}
+
 double TakeoverView::kelvinForTrack(double x, double w) {
     const double u = w > 0 ? std::clamp(x / w, 0.0, 1.0) : 0.0;
     return std::clamp(6500.0 - 5500.0 * u, 1000.0, 6500.0);

@@ -56,6 +56,11 @@ public:
                  QWidget* parent = nullptr);
     ~TakeoverView() override;
 
+    // Where the desktop shows no status icons the menu-bar slide says how to reach
+    // Halcyra instead of pointing at the corner: with the popover's `shortcut`.
+    void setNoStatusArea(const QString& shortcut);
+    bool statusAreaShown() const { return m_noStatusAreaShortcut.isEmpty(); }
+
     // The appearance steps: launch at login, entrance, the ghost armed for 3 s.
     void appear();
     // One 1/60 s step of every running animation (tests step it directly).
@@ -145,5 +150,6 @@ private:
     double m_ghostFadeTarget = 0;
     std::vector<Piece> m_confetti;
     double m_confettiT = -1;
+    QString m_noStatusAreaShortcut;
     OnboardingPaintCache m_cache;
 };

@@ -62,6 +62,10 @@ struct TakeoverHooks {
     // Registers or unregisters the login item; the state the system reports, absent
     // when it cannot say.
     std::function<std::optional<bool>(bool on)> applyLaunchAtLogin;
+    // Whether the desktop shows status icons (so the sun is there to point at), and the
+    // shortcut that opens the popover where it does not.
+    std::function<bool()> statusAreaPresent;
+    std::function<QString()> popoverShortcut;
     // What the system reports of the login item now, absent when it cannot say.
     std::function<std::optional<bool>()> launchAtLoginState;
 };

@@ -81,6 +81,9 @@ TEST_F(OnboardingWiring, TheTakeoverSlidesReachTheGlowDitheringLoginItemAndKeybo
     EXPECT_EQ(platform.autostartEntry().status(), AutostartEntry::State::enabled);
     EXPECT_FALSE(takeover.setLaunchAtLogin(false));
     EXPECT_EQ(platform.autostartEntry().status(), AutostartEntry::State::disabled);
+    // The tray is there, so the menu-bar slide points at the icon; the shortcut is known.
+    EXPECT_TRUE(takeover.hooks.statusAreaPresent());
+    EXPECT_FALSE(takeover.hooks.popoverShortcut().isEmpty());
     // The setting says on, the entry is gone: the switch shows the entry.
     store.defaults().setBool(PrefKey::launchAtLogin, true);
     EXPECT_FALSE(takeover.launchAtLoginAtAppearance());

@@ -5,8 +5,11 @@
 #include "warmth/OverlayTestRig.h"
 #include "warmth/SunsetScheduler.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QKeyEvent>
+#include <QWindow>
 #include <QPainter>
 #include <gtest/gtest.h>
 
@@ -62,6 +65,16 @@ TEST(TakeoverView, EverySlideRendersAndTheLastButtonFinishes) {
             white = image.pixelColor(x, button.center().y() * 2).lightness() > 240;
         EXPECT_TRUE(white) << slide;
     }
+    // Without status icons the menu-bar slide tells the way in instead of the corner.
+    ViewRig corner(1, true), noArea(1, true);
+    noArea.view->setNoStatusArea(QStringLiteral("Shift+Super+S"));
+    const QImage told = noArea.render(), pointed = corner.render();
+    told.save(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/takeover-1-no-status-area.png"));
+    const int above = int(corner.view->buttonRect().top()) * 2; // the slide, not the footer
+    ASSERT_GT(above, 400);
+    EXPECT_NE(told.copy(0, 0, 2080, above), pointed.copy(0, 0, 2080, above));
+    EXPECT_FALSE(noArea.view->statusAreaShown());
+
     ViewRig last(4, true);
     last.view->advance();
     EXPECT_EQ(last.finishes, 1);
@@ -71,9 +84,10 @@ TEST(TakeoverView, EverySlideRendersAndTheLastButtonFinishes) {
     for (int start : {7, -1}) {
         ViewRig odd(start, true);
         ViewRig four(4, true);
+        const QImage last = four.render(), shown = odd.render();
         const int above = int(four.view->buttonRect().top()) * 2; // the slide, not the footer
-        EXPECT_EQ(odd.render().copy(0, 0, 2080, above), four.render().copy(0, 0, 2080, above))
-            << start;
+        ASSERT_GT(above, 400);
+        EXPECT_EQ(shown.copy(0, 0, 2080, above), last.copy(0, 0, 2080, above)) << start;
         EXPECT_EQ(odd.view->toggleRects().size(), 1u) << start; // launch at login
         EXPECT_EQ(odd.view->buttonTitle(), start < 0 ? "Next" : "Open Halcyra") << start;
         odd.view->advance();
@@ -170,4 +184,20 @@ TEST(TakeoverWindow, TheSweepRunsOnAcrossSlidesUntilItCommitsTheSettledWarmth) {
     EXPECT_EQ(rig.defaults().doubleNumber(PrefKey::intensity), 4.0);
     EXPECT_NEAR(rig.gamma->display(DisplayId(10))->blue.back(),
                 ColorTemperature::blendedTint(3500, 4.0).b, 0.002);
+
+    // One Esc in another window of the application (the popover the menu-bar slide
+    // opened) reaches that window and leaves the takeover too.
+    struct Popover : QWidget {
+        int escapes = 0;
+        void keyPressEvent(QKeyEvent* e) override { escapes += e->key() == Qt::Key_Escape; }
+    } popover;
+    popover.setFocusPolicy(Qt::StrongFocus);
+    popover.resize(300, 200);
+    popover.show();
+    popover.setFocus();
+    ASSERT_NE(popover.windowHandle(), nullptr);
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, {});
+    QApplication::sendEvent(popover.windowHandle(), &esc);
+    EXPECT_TRUE(takeover.isExiting());
+    EXPECT_EQ(popover.escapes, 1);
 }
