@@ -3,12 +3,14 @@
 #include "core/FrameTimer.h"
 #include "onboarding/OnboardingImages.h"
 #include "onboarding/OnboardingPaintCache.h"
+#include "onboarding/OnboardingSpring.h"
 #include "onboarding/WelcomeWindowController.h"
 #include "onboarding/WelcomeWowAnimator.h"
 
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -73,6 +75,9 @@ private:
     void paintSurface(QPainter& p, const QRectF& card);
     void paintBackdrop(QPainter& p, const QRectF& card);
     void paintChrome(QPainter& p, const QRectF& card);
+    // The progress fill and the dots, which spring from slide to slide over the
+    // cached bars.
+    void paintMovingChrome(QPainter& p, const QRectF& card);
     void paintWelcome(QPainter& p, const QRectF& body);
     void paintWelcomePhotograph(QPainter& p);
     void paintLivesHere(QPainter& p, const QRectF& body);
@@ -122,6 +127,16 @@ private:
     std::vector<std::pair<QRectF, int>> m_blocks; // block, library index
     QWidget* m_liveWidget = nullptr;
     OnboardingPaintCache m_cache;
+    OnboardingSpring m_progress{0.5, 0.8, 1.0 / slideCount}; // share of the track filled
+    OnboardingSpring m_dots{0.35, 0.72, 0};                  // where the wide dot stands
+    // Each preset block's arrival (0 hidden, 1 in place), its dimming beside a pick and
+    // its growth when picked.
+    struct BlockMotion {
+        OnboardingSpring in{0.42, 0.62, 0};
+        OnboardingSpring shown{0.32, 0.7, 1};
+        OnboardingSpring scale{0.32, 0.7, 1};
+    };
+    std::array<BlockMotion, 6> m_blockMotion;
     QImage m_sunFrame; // the sun as last composed, and what it was composed for
     QString m_sunKey;
 };

@@ -9,8 +9,8 @@
 #include <QDir>
 #include <QImage>
 #include <QKeyEvent>
-#include <QWindow>
 #include <QPainter>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 namespace {

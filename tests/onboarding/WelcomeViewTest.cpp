@@ -105,8 +105,60 @@ TEST(WelcomeView, APlayedTourEndsEachSlidesEntranceWithItsTextShown) {
     WelcomeView view(WelcomeCallbacks{}, true, nullptr, 1.0, std::move(frames),
                      std::move(wowFrames));
     view.appear();
+    // The progress fill's amber length and how much of a preset block shows, as drawn.
+    auto render = [&] {
+        QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        view.render(&image);
+        return image;
+    };
+    auto fill = [](const QImage& image) {
+        int n = 0;
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, 31);
+            n += c.red() > 150 && c.blue() < 120;
+        }
+        return n;
+    };
+    auto shown = [](const QImage& image, const QRectF& block) {
+        const QRect r = block.toRect().adjusted(4, 4, -4, -4);
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                n += image.pixelColor(x, y).lightness() > 60;
+        return double(n) / (r.width() * r.height());
+    };
     for (int slide = 0; slide < WelcomeView::slideCount; ++slide) {
         if (slide > 0) view.advance();
+        if (slide == 1) {
+            // The fill springs to its new length: partway after three frames, past it a
+            // little (the spring's swing), then at rest on two sixths of the track.
+            const int from = fill(render());
+            for (int i = 0; i < 3; ++i)
+                tick->fire();
+            const int partway = fill(render());
+            EXPECT_GT(partway, 152 + 10);
+            EXPECT_LT(partway, 304 - 20);
+            int widest = 0;
+            for (int i = 0; i < 60; ++i) {
+                tick->fire();
+                widest = std::max(widest, fill(render()));
+            }
+            EXPECT_GT(widest, 305);
+            EXPECT_NEAR(fill(render()), 304, 3);
+            EXPECT_NEAR(from, 152, 3) << "the fill jumped";
+        }
+        if (slide == 3) {
+            // The blocks come in one after another: the first is in while the last is not.
+            for (int i = 0; i < WelcomeWowAnimator::revealDelayFrames + 9; ++i) {
+                tick->fire();
+                wowTick->fire();
+            }
+            const QImage arriving = render();
+            ASSERT_EQ(view.presetBlocks().size(), 6u);
+            EXPECT_GT(shown(arriving, view.presetBlocks()[0].first),
+                      shown(arriving, view.presetBlocks()[5].first) + 0.3);
+        }
         for (int i = 0; i < 60 * 8; ++i) {
             tick->fire();
             wowTick->fire();
