@@ -75,6 +75,36 @@ TEST(TakeoverView, EverySlideRendersAndTheLastButtonFinishes) {
     EXPECT_NE(told.copy(0, 0, 2080, above), pointed.copy(0, 0, 2080, above));
     EXPECT_FALSE(noArea.view->statusAreaShown());
 
+    // Next: the slide before moves out while the next comes in, and the wide dot springs
+    // across, a little past its place and back.
+    ViewRig moving(0, true);
+    moving.view->appear();
+    const QImage settled = moving.render();
+    const int slideBottom = int(moving.view->buttonRect().top()) * 2;
+    auto bright = [&](const QImage& image) {
+        int n = 0;
+        for (int y = 0; y < slideBottom; y += 2)
+            for (int x = 0; x < image.width(); x += 2)
+                n += image.pixelColor(x, y).lightness() > 200;
+        return n;
+    };
+    const int before = bright(settled);
+    ASSERT_GT(before, 100);
+    moving.view->advance();
+    moving.seconds(0.05);
+    EXPECT_TRUE(moving.view->slideLeaving());
+    // The next slide's entrance has not begun: what is bright is the slide leaving.
+    EXPECT_GT(bright(moving.render()), before / 3);
+    double furthest = 0;
+    for (int i = 0; i < 60; ++i) {
+        furthest = std::max(furthest, moving.view->dotsPosition());
+        if (i == 3) EXPECT_LT(moving.view->dotsPosition(), 0.9);
+        moving.seconds(1.0 / 60);
+    }
+    EXPECT_FALSE(moving.view->slideLeaving());
+    EXPECT_GT(furthest, 1.01);
+    EXPECT_NEAR(moving.view->dotsPosition(), 1.0, 0.01);
+
     ViewRig last(4, true);
     last.view->advance();
     EXPECT_EQ(last.finishes, 1);
@@ -115,8 +145,13 @@ TEST(TakeoverView, TheGhostPicksEveningUnlessTheUserMovesFirst) {
     EXPECT_FALSE(rig.view->ghostVisible());
     rig.seconds(0.2);
     ASSERT_TRUE(rig.view->ghostVisible());
+    // It fades in over a quarter second.
+    EXPECT_GT(rig.view->ghostOpacity(), 0.1);
+    EXPECT_LT(rig.view->ghostOpacity(), 0.9);
     const QPointF start = rig.view->ghostPos();
-    rig.seconds(1.4);
+    rig.seconds(0.2);
+    EXPECT_EQ(rig.view->ghostOpacity(), 1.0);
+    rig.seconds(1.2);
     const QRectF evening = rig.view->cardFrames().value(QStringLiteral("evening"));
     EXPECT_LT(QLineF(rig.view->ghostPos(), evening.center() + QPointF(6, 8)).length(), 0.5);
     EXPECT_NE(rig.view->ghostPos(), start);
@@ -124,7 +159,14 @@ TEST(TakeoverView, TheGhostPicksEveningUnlessTheUserMovesFirst) {
     ASSERT_EQ(rig.ghostPicks.size(), 1u);
     EXPECT_EQ(rig.ghostPicks[0].first, 2000);
     EXPECT_EQ(rig.ghostPicks[0].second, 4.0);
-    rig.seconds(1.5);
+    // 0.9 s after the pick it fades out over 0.4 s.
+    rig.seconds(0.7);
+    EXPECT_EQ(rig.view->ghostOpacity(), 1.0);
+    rig.seconds(0.35);
+    EXPECT_TRUE(rig.view->ghostVisible());
+    EXPECT_GT(rig.view->ghostOpacity(), 0.02);
+    EXPECT_LT(rig.view->ghostOpacity(), 0.5);
+    rig.seconds(0.15);
     EXPECT_FALSE(rig.view->ghostVisible());
 
     ViewRig early;
@@ -139,8 +181,13 @@ TEST(TakeoverView, TheGhostPicksEveningUnlessTheUserMovesFirst) {
     ViewRig next;
     next.view->appear();
     next.seconds(3.5);
+    ASSERT_TRUE(next.view->ghostVisible());
     next.view->advance();
-    next.seconds(3.0);
+    next.seconds(0.1);
+    EXPECT_TRUE(next.view->ghostVisible());
+    next.seconds(0.1);
+    EXPECT_FALSE(next.view->ghostVisible()); // gone within 0.15 s
+    next.seconds(2.8);
     EXPECT_TRUE(next.ghostPicks.empty());
     EXPECT_EQ(next.view->currentSlide(), 1);
 }
