@@ -240,6 +240,18 @@ TEST(WelcomeView, TheWelcomeSlideIsThePhotographWhereItsPictureIsAndTwoColumnsWh
     EXPECT_FALSE(fallbackPhoto);
     EXPECT_EQ(count(columns, sky, isTeal), 0);
     EXPECT_GT(count(columns, chips, isText), 200);
+    // The corner's coloured glow fades in towards the card's trailing edge: no column of
+    // it stands out from its neighbour as a band would.
+    int steepest = 0, brightest = 0;
+    for (int y = 64; y < 320; ++y) // below the counter
+        for (int x = columns.width() - 48; x < columns.width() - 3; ++x) {
+            const int here = columns.pixelColor(x, y).lightness();
+            steepest =
+                std::max(steepest, std::abs(columns.pixelColor(x + 1, y).lightness() - here));
+            brightest = std::max(brightest, here);
+        }
+    EXPECT_LT(steepest, 24) << "a band along the trailing edge";
+    EXPECT_GT(brightest, 70) << "no glow along the trailing edge";
 }
 
 TEST(OnboardingSurvey, OneWindowAtATimeAndTheLastAnswerStays) {
