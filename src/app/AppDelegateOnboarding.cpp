@@ -1,6 +1,7 @@
 // The onboarding's wiring: the first-run flow that opens the takeover, what the
 // takeover's two ways out hand over to, and the peripherals its slides reach.
 #include "app/AppDelegate.h"
+#include "app/LoginItemCompat.h"
 #include "app/PopoverWindow.h"
 #include "app/StatusItem.h"
 #include "brightness/AmbientLightController.h"
@@ -56,6 +57,23 @@ void AppDelegate::wireOnboarding() {
     th.harmonyWarmthChanged = followKeyboard;
     th.applyLaunchAtLogin = [this](bool on) -> std::optional<bool> {
         return m_hooks.applyLoginItem ? m_hooks.applyLoginItem(on) : std::nullopt;
+    };
+    th.statusAreaPresent = [self = QPointer<AppDelegate>(this)] {
+        return self && self->m_statusItem && self->m_statusItem->hasButton();
+    };
+    th.popoverShortcut = [self = QPointer<AppDelegate>(this)] {
+        return self ? self->popoverShortcutText() : QString();
+    };
+    th.launchAtLoginState = []() -> std::optional<bool> {
+        switch (LoginItemCompat::currentState()) {
+        case LoginItemCompat::State::enabled:
+            return true;
+        case LoginItemCompat::State::disabled:
+            return false;
+        case LoginItemCompat::State::unknown:
+            break;
+        }
+        return std::nullopt;
     };
     // The menu-bar slide points at the sun in the status area with a breathing glow.
     auto glow = std::make_shared<StatusItemGlowController>();

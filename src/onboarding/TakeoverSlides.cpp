@@ -225,29 +225,40 @@ double TakeoverView::paintToggleRow(QPainter* p, double top, double centreX, dou
 
 double TakeoverView::paintSlideMenuBar(QPainter* p, double top, double width) {
     const double cx = this->width() / 2.0;
+    const bool noStatusArea = !m_noStatusAreaShortcut.isEmpty();
     double y = top;
     if (p) {
         p->save();
         const QFont hint = sized(font(), 12, QFont::DemiBold);
-        const QString s = tr("top-right of your screen");
+        // Where there is no status area there is no corner to point at.
+        const QString s =
+            noStatusArea ? tr("no status icons on this desktop") : tr("top-right of your screen");
+        const double glyph = noStatusArea ? 0 : 19;
         const double tw = QFontMetricsF(hint).horizontalAdvance(s);
-        const double x = cx - (tw + 19) / 2;
-        OnboardingGlyphs::paint(*p, OnboardingGlyphs::ArrowUp, QRectF(x, y + 2, 13, 13),
-                                GlassPainter::white(0.3));
+        const double x = cx - (tw + glyph) / 2;
+        if (!noStatusArea)
+            OnboardingGlyphs::paint(*p, OnboardingGlyphs::ArrowUp, QRectF(x, y + 2, 13, 13),
+                                    GlassPainter::white(0.3));
         p->setFont(hint);
         p->setPen(GlassPainter::white(0.3));
-        p->drawText(QRectF(x + 19, y, tw + 2, 17), Qt::AlignLeft | Qt::AlignVCenter, s);
+        p->drawText(QRectF(x + glyph, y, tw + 2, 17), Qt::AlignLeft | Qt::AlignVCenter, s);
         p->restore();
     }
     y += 17 + 16;
-    y += text(m_cache, p, sized(font(), 30, QFont::DemiBold), tr("It lives up here."), y, cx, width,
+    y += text(m_cache, p, sized(font(), 30, QFont::DemiBold),
+              noStatusArea ? tr("It's one keystroke away.") : tr("It lives up here."), y, cx, width,
               Qt::white, reveal(0, 0, 0.8));
     y += 18;
-    y += text(m_cache, p, sized(font(), 15, QFont::Normal),
-              tr("Halcyra sits quietly in your panel's status area and adjusts your display with "
-                 "the sun — "
-                 "deeper warmth at night, natural light by day."),
-              y, cx, width, GlassPainter::white(0.55), reveal(0.2, 0.15, 0.8));
+    const QString body =
+        noStatusArea
+            ? tr("Your desktop shows no status icons, so Halcyra has no icon to sit in. Press "
+                 "%1, or launch Halcyra again from the application menu, to open it anytime. "
+                 "It adjusts your display with the sun all the same.")
+                  .arg(m_noStatusAreaShortcut)
+            : tr("Halcyra sits quietly in your panel's status area and adjusts your display with "
+                 "the sun — deeper warmth at night, natural light by day.");
+    y += text(m_cache, p, sized(font(), 15, QFont::Normal), body, y, cx, width,
+              GlassPainter::white(0.55), reveal(0.2, 0.15, 0.8));
     return y - top;
 }
 

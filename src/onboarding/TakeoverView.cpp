@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -22,8 +23,8 @@ TakeoverView::TakeoverView(TakeoverState& state, Actions actions, Toggles toggle
                            QWidget* parent)
     : QWidget(parent), m_state(state), m_actions(std::move(actions)), m_toggles(toggles),
       m_frames(frames ? std::move(frames) : std::make_unique<QtFrameTimer>()),
-      m_currentSlide(std::clamp(startSlide, 0, slideCount - 1)),
-      m_entranceT(entranceSkipped ? kSkipped : -1.0) {
+      m_currentSlide(startSlide), m_entranceT(entranceSkipped ? kSkipped : -1.0) {
+    m_dots.reset(startSlide);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     connect(&m_state, &TakeoverState::warmthChanged, this, qOverload<>(&QWidget::update));
@@ -33,6 +34,11 @@ TakeoverView::TakeoverView(TakeoverState& state, Actions actions, Toggles toggle
 }
 
 TakeoverView::~TakeoverView() = default;
+
+void TakeoverView::setNoStatusArea(const QString& shortcut) {
+    m_noStatusAreaShortcut = shortcut;
+    update();
+}
 
 double TakeoverView::kelvinForTrack(double x, double w) {
     const double u = w > 0 ? std::clamp(x / w, 0.0, 1.0) : 0.0;
@@ -93,6 +99,7 @@ void TakeoverView::tick() {
         if (m_entranceT > 2.0) m_entranceRunning = false;
     }
     m_slideInT = std::min(1.0, m_slideInT + kDt / 0.35);
+    if (m_slideInT >= 1.0) m_leaving = QImage();
 
     if (m_ghostFrame >= 0 && m_ghostFrame < ghostGlideFrames) {
         if (m_state.ghostCancelled()) {
@@ -107,12 +114,15 @@ void TakeoverView::tick() {
             }
         }
     }
-    const double fadeStep = kDt / (m_ghostFadeTarget > m_ghostOpacity ? 0.25 : 0.3);
-    if (m_ghostOpacity < m_ghostFadeTarget)
-        m_ghostOpacity = std::min(m_ghostFadeTarget, m_ghostOpacity + fadeStep);
-    else
-        m_ghostOpacity = std::max(m_ghostFadeTarget, m_ghostOpacity - fadeStep);
+    if (m_ghostFadeDone < 1.0) {
+        m_ghostFadeDone = std::min(1.0, m_ghostFadeDone + kDt / m_ghostFadeSeconds);
+        const double t = m_ghostFadeDone;
+        const double eased = m_ghostFadeTarget > m_ghostFadeFrom ? WarmthSweep::smoothstep(t)
+                                                                 : 1 - (1 - t) * (1 - t);
+        m_ghostOpacity = m_ghostFadeFrom + (m_ghostFadeTarget - m_ghostFadeFrom) * eased;
+    }
     if (m_ghostOpacity == 0 && m_ghostFadeTarget == 0) m_ghostVisible = false;
+    m_dots.advance(kDt);
     if (m_ghostRingT >= 0) m_ghostRingT += kDt;
 
     if (m_confettiT >= 0) {
@@ -149,9 +159,13 @@ void TakeoverView::tick() {
     }
     update();
     const bool busy = m_entranceRunning || !m_due.empty() || m_slideInT < 1.0 ||
-                      m_ghostFrame >= 0 || m_ghostVisible || m_confettiT >= 0 ||
-                      (m_ghostRingT >= 0 && m_ghostRingT < 0.6);
+                      !m_dots.settled() || m_ghostFrame >= 0 || m_ghostVisible ||
+                      m_confettiT >= 0 || (m_ghostRingT >= 0 && m_ghostRingT < 0.6);
     if (!busy) m_frames->stop();
+}
+
+QString TakeoverView::buttonTitle() const {
+    return m_currentSlide < slideCount - 1 ? tr("Next") : tr("Open Halcyra");
 }
 
 void TakeoverView::advance() {
@@ -160,8 +174,10 @@ void TakeoverView::advance() {
         return;
     }
     cancelGhost();
+    keepLeavingSlide();
     slideLeft(m_currentSlide);
     ++m_currentSlide;
+    m_dots.retarget(m_currentSlide);
     m_entranceT = -0.15;
     m_entranceRunning = true;
     m_slideInT = 0;
@@ -176,7 +192,8 @@ void TakeoverView::slideAppeared(int slide) {
         m_due.emplace_back(m_appearT + 0.5, [this] {
             if (m_actions.openPopover) m_actions.openPopover();
         });
-    } else if (slide == slideCount - 1) {
+    } else if (slide < 0 || slide > 3) {
+        // Every number past the display slide shows the last slide, confetti and all.
         m_due.emplace_back(m_appearT + 0.3, [this] {
             if (m_actions.finalSlideAppear) m_actions.finalSlideAppear();
         });
@@ -202,7 +219,7 @@ void TakeoverView::startGhost() {
     m_ghostEnd = it->center() + QPointF(6, 8);
     m_ghostPos = m_ghostStart;
     m_ghostVisible = true;
-    m_ghostFadeTarget = 1.0;
+    fadeGhost(1.0, 0.25);
     m_ghostFrame = 0;
     keepTicking();
 }
@@ -219,14 +236,42 @@ void TakeoverView::ghostClick() {
             if (m_actions.ghostPreset) m_actions.ghostPreset(p.temperature, 4.0);
             break;
         }
-        m_due.emplace_back(m_appearT + 0.9, [this] { m_ghostFadeTarget = 0; });
+        m_due.emplace_back(m_appearT + 0.9, [this] { fadeGhost(0.0, 0.4); });
     });
 }
 
 void TakeoverView::cancelGhost() {
     m_ghostFrame = -1;
-    m_ghostFadeTarget = 0;
+    if (m_ghostVisible) fadeGhost(0.0, 0.15);
     m_ghostFired = true;
+}
+
+void TakeoverView::fadeGhost(double target, double seconds) {
+    m_ghostFadeFrom = m_ghostOpacity;
+    m_ghostFadeTarget = target;
+    m_ghostFadeSeconds = seconds;
+    m_ghostFadeDone = 0;
+    keepTicking();
+}
+
+void TakeoverView::keepLeavingSlide() {
+    const double w = width();
+    const double slideW = std::min(460.0, w);
+    const double slideH = paintSlide(nullptr, 0, slideW);
+    layOutFooter();
+    const double top = std::max(0.0, (m_button.top() - slideH) / 2);
+    // Room for the glyphs' and shadows' overhang around the slide.
+    const QRectF band(0, top - 24, w, slideH + 48);
+    const qreal dpr = devicePixelRatioF();
+    m_leaving = QImage((band.size() * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    if (m_leaving.isNull()) return;
+    m_leaving.setDevicePixelRatio(dpr);
+    m_leaving.fill(Qt::transparent);
+    m_leavingAt = band.topLeft();
+    QPainter lp(&m_leaving);
+    lp.setRenderHint(QPainter::Antialiasing);
+    lp.translate(-band.topLeft());
+    paintSlide(&lp, top, slideW);
 }
 
 void TakeoverView::dragTo(double x, bool end) {
@@ -252,15 +297,14 @@ void TakeoverView::toggleAt(int index) {
                 m_actions.disableDitheringChanged(m_toggles.disableDithering);
         }
         break;
-    case 4: {
+    default: {
+        // The last slide, which every number past the display slide shows.
         const bool wanted = !m_toggles.launchAtLogin;
         m_toggles.launchAtLogin = m_actions.launchAtLoginChanged
                                       ? m_actions.launchAtLoginChanged(wanted)
                                       : m_toggles.launchAtLogin;
         break;
     }
-    default:
-        break;
     }
     update();
 }
@@ -342,10 +386,11 @@ void TakeoverView::paintEvent(QPaintEvent*) {
 
     layOutFooter();
     const QRectF footer(0, m_button.top(), w, h - m_button.top());
-    m_cache.draw(p, QStringLiteral("footer|%1").arg(m_currentSlide), footer, [&](QPainter& fp) {
+    m_cache.draw(p, QStringLiteral("footer|%1").arg(buttonTitle()), footer, [&](QPainter& fp) {
         fp.translate(-footer.topLeft());
         paintFooter(fp);
     });
+    paintDots(p);
     const double footerTop = m_button.top();
     const double slideW = std::min(460.0, w);
     const double slideH = paintSlide(nullptr, 0, slideW);
@@ -360,6 +405,13 @@ void TakeoverView::paintEvent(QPaintEvent*) {
         gp.fillPath(GlassPainter::continuousRoundedRect(local, 24), glow);
     });
     const double ease = WarmthSweep::smoothstep(m_slideInT);
+    if (!m_leaving.isNull() && ease < 1.0) {
+        // The slide before moves out towards the leading edge as this one comes in.
+        p.save();
+        p.setOpacity(1.0 - ease);
+        p.drawImage(m_leavingAt - QPointF(ease * 80.0, 0), m_leaving);
+        p.restore();
+    }
     p.save();
     p.setOpacity(ease);
     p.translate((1.0 - ease) * 80.0, 0);
@@ -371,94 +423,4 @@ void TakeoverView::paintEvent(QPaintEvent*) {
     }
     paintGhost(p);
     paintConfetti(p);
-}
-
-void TakeoverView::layOutFooter() {
-    const double w = width(), h = height();
-    const double escH = 14;
-    const double bottom = h - 48;
-    const double dotsTop = bottom - escH - 20 - 6;
-    const double buttonH = 50;
-    m_button = QRectF((w - 320) / 2, dotsTop - 20 - buttonH, 320, buttonH);
-}
-
-void TakeoverView::paintFooter(QPainter& p) {
-    const double w = width(), h = height();
-    QFont font = this->font();
-    font.setPixelSize(11);
-    const double escH = 14;
-    const double bottom = h - 48;
-    const QRectF esc(0, bottom - escH, w, escH);
-    const QRectF dots(0, esc.top() - 20 - 6, w, 6);
-
-    const QPainterPath shape = GlassPainter::continuousRoundedRect(m_button, 12);
-    p.fillPath(shape, GlassPainter::white(0.14));
-    GlassPainter::strokeInside(p, m_button, 12, GlassPainter::white(0.1), 1.0);
-    QFont bf = this->font();
-    bf.setPixelSize(16);
-    bf.setWeight(QFont::DemiBold);
-    p.setFont(bf);
-    p.setPen(Qt::white);
-    p.drawText(m_button, Qt::AlignCenter,
-               m_currentSlide < slideCount - 1 ? tr("Next") : tr("Open Halcyra"));
-
-    const double rowW = 22 + (slideCount - 1) * 6 + (slideCount - 1) * 8;
-    double x = (w - rowW) / 2;
-    for (int i = 0; i < slideCount; ++i) {
-        const bool current = i == m_currentSlide;
-        const QRectF dot(x, dots.top(), current ? 22 : 6, 6);
-        p.fillPath(GlassPainter::continuousRoundedRect(dot.translated(0, 1), 3),
-                   GlassPainter::black(0.3));
-        p.fillPath(GlassPainter::continuousRoundedRect(dot, 3),
-                   GlassPainter::white(current ? 0.9 : 0.35));
-        x += dot.width() + 8;
-    }
-    p.setFont(font);
-    p.setPen(GlassPainter::white(0.3));
-    p.drawText(esc, Qt::AlignCenter, tr("Press Esc to exit"));
-}
-
-void TakeoverView::paintGhost(QPainter& p) {
-    if (!m_ghostVisible || m_ghostOpacity <= 0) return;
-    p.save();
-    p.setOpacity(m_ghostOpacity);
-    if (m_ghostRingT >= 0) {
-        // The press as a ripple: grows from a fifth and fades out.
-        const double s = std::min(1.0, m_ghostRingT / 0.5);
-        const double scale = 0.2 + 0.8 * (1 - (1 - s) * (1 - s));
-        p.setPen(QPen(GlassPainter::white(0.7 * (1 - s)), 2));
-        p.setBrush(Qt::NoBrush);
-        p.drawEllipse(m_ghostPos, 22 * scale, 22 * scale);
-    }
-    p.translate(m_ghostPos);
-    const double scale = m_ghostClicking ? 0.82 : 1.0;
-    p.scale(scale, scale);
-    // The standard arrow pointer: tip at the centre point.
-    QPainterPath arrow;
-    arrow.moveTo(0, 0);
-    arrow.lineTo(0, 17);
-    arrow.lineTo(4, 13);
-    arrow.lineTo(7, 20);
-    arrow.lineTo(10, 19);
-    arrow.lineTo(7, 12);
-    arrow.lineTo(12.5, 12);
-    arrow.closeSubpath();
-    p.fillPath(arrow.translated(1, 2), GlassPainter::black(0.4));
-    p.fillPath(arrow, Qt::black);
-    p.setPen(QPen(Qt::white, 1.2));
-    p.drawPath(arrow);
-    p.restore();
-}
-
-void TakeoverView::paintConfetti(QPainter& p) {
-    for (const Piece& piece : m_confetti) {
-        p.save();
-        p.translate(piece.x, piece.y);
-        p.rotate(piece.angle * 57.2958);
-        p.setOpacity(std::clamp(piece.alpha, 0.0, 1.0));
-        p.fillPath(GlassPainter::continuousRoundedRect(
-                       QRectF(-4 * piece.size, -2 * piece.size, 8 * piece.size, 4 * piece.size), 1),
-                   piece.colour);
-        p.restore();
-    }
 }

@@ -2,6 +2,7 @@
 
 #include "core/FrameTimer.h"
 #include "onboarding/OnboardingPaintCache.h"
+#include "onboarding/OnboardingSpring.h"
 #include "warmth/PresetManager.h"
 
 #include <QHash>
@@ -56,14 +57,25 @@ public:
                  QWidget* parent = nullptr);
     ~TakeoverView() override;
 
+    // Where the desktop shows no status icons the menu-bar slide says how to reach
+    // Halcyra instead of pointing at the corner: with the popover's `shortcut`.
+    void setNoStatusArea(const QString& shortcut);
+    bool statusAreaShown() const { return m_noStatusAreaShortcut.isEmpty(); }
+
     // The appearance steps: launch at login, entrance, the ghost armed for 3 s.
     void appear();
     // One 1/60 s step of every running animation (tests step it directly).
     void tick();
     void advance();
     int currentSlide() const { return m_currentSlide; }
+    QString buttonTitle() const;
     const Toggles& toggles() const { return m_toggles; }
     bool ghostVisible() const { return m_ghostVisible; }
+    double ghostOpacity() const { return m_ghostOpacity; }
+    // Whether the slide before is still on its way out.
+    bool slideLeaving() const { return !m_leaving.isNull(); }
+    // Where the wide progress dot stands: the slide's index at rest, in between as it springs.
+    double dotsPosition() const { return m_dots.value(); }
     QPointF ghostPos() const { return m_ghostPos; }
     bool ghostFired() const { return m_ghostFired; }
     void startConfetti();
@@ -117,6 +129,12 @@ private:
     void toggleAt(int index);
     void dragTo(double x, bool end);
     void keepTicking();
+    // The ghost fades to `target` over `seconds`: ease in and out when it comes, ease out
+    // when it goes.
+    void fadeGhost(double target, double seconds);
+    // The slide as it stands, drawn once, to move out while the next one moves in.
+    void keepLeavingSlide();
+    void paintDots(QPainter& p);
 
     TakeoverState& m_state;
     Actions m_actions;
@@ -141,8 +159,15 @@ private:
     int m_ghostFrame = -1;
     QPointF m_ghostStart, m_ghostEnd, m_ghostPos;
     double m_ghostOpacity = 0;
+    double m_ghostFadeFrom = 0;
     double m_ghostFadeTarget = 0;
+    double m_ghostFadeSeconds = 0.25;
+    double m_ghostFadeDone = 1.0; // 0..1 of the running fade
+    QImage m_leaving;             // the slide moving out, and where it was drawn
+    QPointF m_leavingAt;
+    OnboardingSpring m_dots{0.35, 0.72, 0}; // where the wide dot stands
     std::vector<Piece> m_confetti;
     double m_confettiT = -1;
+    QString m_noStatusAreaShortcut;
     OnboardingPaintCache m_cache;
 };

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 TakeoverWindow::TakeoverWindow(TakeoverWindowController& controller)
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool),
@@ -70,6 +71,11 @@ bool TakeoverWindow::present(TakeoverState& state, int startSlide, bool skipEntr
     a.launchAtLoginAtAppearance = [c] { return c ? c->launchAtLoginAtAppearance() : true; };
 
     m_view = new TakeoverView(state, std::move(a), toggles, startSlide, skipEntrance);
+    const TakeoverHooks& hooks = m_controller.hooks;
+    if (hooks.statusAreaPresent && !hooks.statusAreaPresent()) {
+        const QString shortcut = hooks.popoverShortcut ? hooks.popoverShortcut() : QString();
+        m_view->setNoStatusArea(shortcut.isEmpty() ? QStringLiteral("Shift+Super+S") : shortcut);
+    }
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
@@ -115,10 +121,14 @@ void TakeoverWindow::animateOpacity(double to, double seconds, std::function<voi
 bool TakeoverWindow::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress: {
-        // One event reaches the filter once per receiving object; count it at the window.
-        if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this) break;
+        // A key reaches the filter once per receiving object; count it once, at the native
+        // window it came to. A key in another of the application's windows counts too: an
+        // Esc in the popover the menu-bar slide opened closes the popover and leaves the
+        // takeover in the same press.
+        if (!watched->isWindowType()) break;
         const bool esc = static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
-        if (m_controller.userInput(esc)) return true;
+        const bool ours = static_cast<QWindow*>(watched) == windowHandle();
+        if (m_controller.userInput(esc) && ours) return true;
         break;
     }
     case QEvent::MouseButtonPress:

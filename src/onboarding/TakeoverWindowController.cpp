@@ -14,11 +14,6 @@
 
 Q_LOGGING_CATEGORY(lcTakeover, "com.halcyra.app.onboarding")
 
-namespace {
-// Kelvin shown by a frame: the whole range the engine draws (presets reach 500 K).
-constexpr double kMinShownKelvin = 500.0;
-} // namespace
-
 void TakeoverState::setWarmth(double kelvin, double intensity) {
     m_temperature = kelvin;
     m_intensity = intensity;
@@ -55,15 +50,15 @@ int TakeoverWindowController::startSlideFromEnvironment(bool* present) {
     const qlonglong value = raw.toLongLong(&ok, 10);
     if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
         return 0;
-    const int slide = std::clamp(int(value), 0, slideCount - 1);
-    if (slide != value) {
+    // Any other slide number shows the last slide. The number itself is kept: the
+    // view shows the last slide for it, and a number below 0 still leads on to slide 0.
+    if (value < 0 || value > slideCount - 1) {
         qCWarning(lcTakeover).noquote()
-            << QStringLiteral("HALCYRA_TAKEOVER_SLIDE=%1 is outside 0–%2 — opening slide %3")
+            << QStringLiteral("HALCYRA_TAKEOVER_SLIDE=%1 is outside 0–%2 — opening the last slide")
                    .arg(raw)
-                   .arg(slideCount - 1)
-                   .arg(slide);
+                   .arg(slideCount - 1);
     }
-    return slide;
+    return int(value);
 }
 
 void TakeoverWindowController::show(OverlayWindowController* overlay, PopoverViewModel* viewModel,
@@ -205,11 +200,13 @@ void TakeoverWindowController::exitViaEsc() {
     const Preferences& prefs = Preferences::shared();
     const double kf = prefs.temperature();
     const double iFrom = prefs.intensity();
-    double kt = m_prior.temperature;
+    // The target keeps to the range the takeover shows: a prior preset below it
+    // (500 K) comes back as 1000 K.
+    double kt = WarmthSweep::clampKelvin(m_prior.temperature);
     double it = m_prior.intensity;
     bool on = m_prior.enabled;
     if (m_state && m_state->userInteracted) {
-        kt = kf;
+        kt = WarmthSweep::clampKelvin(kf);
         it = iFrom;
         on = true;
     }
@@ -220,7 +217,7 @@ void TakeoverWindowController::exitViaEsc() {
     m_restoreTimer->start(FrameTimer::frameInterval, [this, kf, iFrom, kt, it, on] {
         const int frame = ++m_restoreFrame;
         const double s = WarmthSweep::smoothstep(double(frame) / restoreFrames);
-        const double k = std::clamp(kf + (kt - kf) * s, kMinShownKelvin, WarmthSweep::maxKelvin);
+        const double k = WarmthSweep::clampKelvin(kf + (kt - kf) * s);
         applyWarmthAnimated(k, iFrom + (it - iFrom) * s);
         if (frame < restoreFrames) return;
         m_restoreTimer->stop();
@@ -329,6 +326,9 @@ bool TakeoverWindowController::setLaunchAtLogin(bool on) {
 }
 
 bool TakeoverWindowController::launchAtLoginAtAppearance() {
+    const std::optional<bool> reported =
+        hooks.launchAtLoginState ? hooks.launchAtLoginState() : std::nullopt;
     if (!Preferences::shared().launchAtLogin()) return setLaunchAtLogin(true);
-    return true;
+    // The setting may say on while the entry has gone (removed by hand, say).
+    return reported.value_or(true);
 }

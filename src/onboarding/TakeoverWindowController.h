@@ -62,6 +62,12 @@ struct TakeoverHooks {
     // Registers or unregisters the login item; the state the system reports, absent
     // when it cannot say.
     std::function<std::optional<bool>(bool on)> applyLaunchAtLogin;
+    // Whether the desktop shows status icons (so the sun is there to point at), and the
+    // shortcut that opens the popover where it does not.
+    std::function<bool()> statusAreaPresent;
+    std::function<QString()> popoverShortcut;
+    // What the system reports of the login item now, absent when it cannot say.
+    std::function<std::optional<bool>()> launchAtLoginState;
 };
 
 // The first-run takeover: a dark full-screen window whose first slide walks the real
@@ -110,7 +116,8 @@ public:
     void setDisableDithering(bool on);
     // Returns what the switch shows afterwards: the state the system reports.
     bool setLaunchAtLogin(bool on);
-    // At appearance: launch at login is switched on when the setting is off.
+    // At appearance: launch at login is switched on when the setting is off; when it is
+    // on already, the switch shows what the system reports.
     bool launchAtLoginAtAppearance();
 
     // ---- Introspection ----
@@ -120,7 +127,8 @@ public:
     bool restoreRunning() const { return m_restoreTimer && m_restoreTimer->isActive(); }
     TakeoverState* state() const { return m_state.get(); }
 
-    // The start slide from "HALCYRA_TAKEOVER_SLIDE" (absent: 0), held inside the slides.
+    // The start slide from "HALCYRA_TAKEOVER_SLIDE" (absent or not a number: 0). A number
+    // outside 0–4 is returned as it is: the view shows the last slide for it.
     static int startSlideFromEnvironment(bool* present = nullptr);
 
 private:

@@ -9,15 +9,32 @@
 #include <QPainter>
 #include <QtMath>
 #include <algorithm>
+#include <vector>
 
 using WelcomeSlideStyle::kAmber;
 
 void WelcomeView::paintBackdrop(QPainter& p, const QRectF& card) {
-    if (m_currentSlide != 1 && m_currentSlide != 5) return;
+    const bool photograph = m_currentSlide == 0 && welcomeIsPhotograph();
+    if (m_currentSlide != 1 && m_currentSlide != 5 && !photograph) return;
     p.save();
     p.setClipPath(
         GlassPainter::continuousRoundedRect(card, OnboardingChrome::shared().cornerRadius()));
-    if (m_currentSlide == 1) {
+    if (photograph) {
+        // The photograph fills the card, cut to its proportions about the centre, and
+        // darkens over its last eighth for the text.
+        const QImage& photo = m_images->welcomeBackdrop;
+        const double s = std::max(card.width() / photo.width(), card.height() / photo.height());
+        const QSizeF shown(photo.width() * s, photo.height() * s);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(QRectF(card.center() - QPointF(shown.width() / 2, shown.height() / 2), shown),
+                    photo);
+        const QRectF foot(0, card.height() * 7 / 8, card.width(), card.height() / 8);
+        QLinearGradient bottom(foot.topLeft(), foot.bottomLeft());
+        bottom.setColorAt(0, GlassPainter::black(0));
+        bottom.setColorAt(0.5, GlassPainter::black(0.22));
+        bottom.setColorAt(1, GlassPainter::black(0.62));
+        p.fillRect(foot, bottom);
+    } else if (m_currentSlide == 1) {
         // A meadow at golden hour: sky, a low sun, two rolling hills.
         QLinearGradient sky(card.topLeft(), card.bottomLeft());
         sky.setColorAt(0, GlassPainter::srgb(0.33, 0.45, 0.62));
@@ -78,9 +95,40 @@ void WelcomeView::paintAuroraBloom(QPainter& p, const QRectF& card) {
                bloom);
 }
 
+namespace {
+
+// A box blur of `radius` pixels, across then down, in place; three runs of it come close
+// to a gaussian. For the small, coarse layers of the glow only.
+void boxBlur(QImage& image, int radius) {
+    const int w = image.width(), h = image.height();
+    std::vector<QRgb> line(size_t(std::max(w, h)));
+    auto run = [&](int count, int length, auto&& at) {
+        for (int i = 0; i < count; ++i) {
+            for (int j = 0; j < length; ++j)
+                line[size_t(j)] = *at(i, j);
+            for (int j = 0; j < length; ++j) {
+                // Past the ends counts as clear, so the glow thins out there as within.
+                int a = 0, r = 0, g = 0, b = 0;
+                for (int k = std::max(0, j - radius); k <= std::min(length - 1, j + radius); ++k) {
+                    const QRgb c = line[size_t(k)];
+                    a += qAlpha(c), r += qRed(c), g += qGreen(c), b += qBlue(c);
+                }
+                const int n = 2 * radius + 1;
+                *at(i, j) = qRgba(r / n, g / n, b / n, a / n);
+            }
+        }
+    };
+    run(h, w, [&](int y, int x) { return reinterpret_cast<QRgb*>(image.scanLine(y)) + x; });
+    run(w, h, [&](int x, int y) { return reinterpret_cast<QRgb*>(image.scanLine(y)) + x; });
+}
+
+} // namespace
+
 void WelcomeView::paintAurora(QPainter& p, const QRectF& card) {
     // A coloured glow along the card's edge, strongest at the top-trailing corner,
-    // turning once every seven seconds. Its bloom is part of the cached card.
+    // turning once every seven seconds. Its bloom is part of the cached card. The ring
+    // is a soft light, not a line: drawn at a quarter of the size, blurred and spread
+    // back over the corner, where the mask keeps it.
     const QPointF corner(card.right(), card.top());
     const double angle = 210 + std::fmod(m_clockT, 7.0) / 7.0 * 360.0;
     QConicalGradient ring(card.center(), -angle);
@@ -89,39 +137,41 @@ void WelcomeView::paintAurora(QPainter& p, const QRectF& card) {
         GlassPainter::srgb(1.0, 0.55, 0.16), GlassPainter::srgb(1.0, 0.83, 0.3)};
     for (int i = 0; i <= 16; ++i)
         ring.setColorAt(i / 16.0, palette[i % 4]);
-    // The mask hides all but the ring's stretch within 320 of the corner, and the ring
-    // keeps to the card's edge: two thin strips along the top and trailing edges hold
-    // everything that shows.
-    const double reach = 320, band = 26;
-    const QRectF strips[] = {QRectF(card.right() - reach, card.top(), reach, band),
-                             QRectF(card.right() - band, card.top() + band, band, reach - band)};
-    const qreal scale = std::max<qreal>(1.0, OnboardingPaintCache::deviceScale(p));
-    const QPainterPath edge = GlassPainter::continuousRoundedRect(
-        card.adjusted(3, 3, -3, -3), OnboardingChrome::shared().cornerRadius() - 2);
-    for (const QRectF& strip : strips) {
-        QImage layer((strip.size() * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
-        if (layer.isNull()) return;
-        layer.setDevicePixelRatio(scale);
-        layer.fill(Qt::transparent);
-        {
-            QPainter lp(&layer);
-            lp.setRenderHint(QPainter::Antialiasing);
-            lp.translate(-strip.topLeft());
-            lp.setPen(QPen(QBrush(ring), 6, Qt::SolidLine, Qt::RoundCap));
-            lp.drawPath(edge);
-            lp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-            m_cache.draw(lp, QStringLiteral("aurora-mask|%1").arg(strip.top()), strip,
-                         [&](QPainter& mp) {
-                             mp.translate(-strip.topLeft());
-                             QRadialGradient mask(corner, reach);
-                             mask.setColorAt(0, Qt::white);
-                             mask.setColorAt(0.5, GlassPainter::white(0.6));
-                             mask.setColorAt(1, Qt::transparent);
-                             mp.fillRect(strip, mask);
-                         });
-        }
-        p.drawImage(strip.topLeft(), layer);
+    const double reach = 320, spill = 16, coarse = 0.25;
+    const QRectF region(card.right() - reach, card.top() - spill, reach + spill, reach + spill);
+    QImage layer((region.size() * coarse).toSize(), QImage::Format_ARGB32_Premultiplied);
+    if (layer.isNull()) return;
+    layer.fill(Qt::transparent);
+    {
+        QPainter lp(&layer);
+        lp.setRenderHint(QPainter::Antialiasing);
+        lp.scale(coarse, coarse);
+        lp.translate(-region.topLeft());
+        lp.setPen(QPen(QBrush(ring), 11, Qt::SolidLine, Qt::RoundCap));
+        lp.drawPath(GlassPainter::continuousRoundedRect(card.adjusted(2, 2, -2, -2),
+                                                        OnboardingChrome::shared().cornerRadius()));
     }
+    for (int pass = 0; pass < 3; ++pass)
+        boxBlur(layer, 2);
+    {
+        QPainter lp(&layer);
+        lp.scale(coarse, coarse);
+        lp.translate(-region.topLeft());
+        lp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        QRadialGradient mask(corner, reach);
+        mask.setColorAt(0, Qt::white);
+        mask.setColorAt(1.0 / 3, Qt::white);
+        mask.setColorAt(2.0 / 3, GlassPainter::white(0.6));
+        mask.setColorAt(1, Qt::transparent);
+        lp.fillRect(region, mask);
+    }
+    p.save();
+    p.setClipPath(
+        GlassPainter::continuousRoundedRect(card, OnboardingChrome::shared().cornerRadius()),
+        Qt::IntersectClip);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(region, layer);
+    p.restore();
 }
 
 namespace {

@@ -78,13 +78,25 @@ void WelcomeView::paintWow(QPainter& p, const QRectF& body) {
         const QRectF tile(gx + (slot % 2) * (colW + 12), gy + (slot / 2) * 70, colW, 58);
         m_blocks.emplace_back(tile, index);
         const bool selected = m_wow.presetChosen() && m_wow.selectedPresetName() == preset.name;
-        double opacity =
-            m_wowContentVisible ? (m_wow.presetChosen() && !selected ? 0.45 : 1.0) : 0.0;
+        // Springs: each block in after the one before it, the pick's dimming and growth.
+        BlockMotion& motion = m_blockMotion[std::min(slot, m_blockMotion.size() - 1)];
+        const double shownTarget = m_wow.presetChosen() && !selected ? 0.45 : 1.0;
+        const double scaleTarget = selected ? 1.05 : 1.0;
+        if (m_isSnapshot) {
+            motion.shown.reset(shownTarget);
+            motion.scale.reset(scaleTarget);
+        } else {
+            motion.shown.retarget(shownTarget);
+            motion.scale.retarget(scaleTarget);
+        }
+        const double in = m_wowContentVisible ? motion.in.value() : 0.0;
+        const double opacity =
+            std::clamp(in, 0.0, 1.0) * std::clamp(motion.shown.value(), 0.0, 1.0);
         if (opacity <= 0) continue;
         p.save();
         p.setOpacity(p.opacity() * opacity);
-        p.translate(tile.center());
-        const double s = selected ? 1.05 : 1.0;
+        p.translate(tile.center() + QPointF(0, 22 * (1 - in)));
+        const double s = (0.88 + 0.12 * in) * motion.scale.value();
         p.scale(s, s);
         p.translate(-tile.center());
         const auto [from, to] = preset.gradientColors();

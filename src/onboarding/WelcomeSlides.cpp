@@ -52,7 +52,52 @@ void WelcomeSlideStyle::paintSwitch(QPainter& p, const QRectF& track, bool on) {
         QPointF(on ? track.right() - r - 2.5 : track.left() + r + 2.5, track.center().y()), r, r);
 }
 
+void WelcomeView::paintWelcomePhotograph(QPainter& p) {
+    // The logo, the title and the subtitle at the bottom of the photograph, over its
+    // darkening foot.
+    const QRectF frame = slideFrame();
+    const QFont titleFont = OnboardingText::font(42, QFont::Bold);
+    const QFont subFont = OnboardingText::font(19, QFont::DemiBold);
+    const QString title = span(tr("Welcome to Halcyra"), Qt::white);
+    const QString sub = span(tr("Your Screen Has Never Felt So Good"), kAmber);
+    const double titleH =
+        draw(&m_cache, nullptr, title, titleFont, frame.left(), 0, frame.width(), Qt::AlignHCenter);
+    const double subH =
+        draw(&m_cache, nullptr, sub, subFont, frame.left(), 0, frame.width(), Qt::AlignHCenter);
+    const QImage& logo = m_images->logo;
+    const double logoSide = 96;
+    double y = frame.bottom() - subH - 10 - titleH;
+    if (!logo.isNull()) {
+        y -= 16 + logoSide;
+        const double on = heroOn();
+        if (on > 0) {
+            const QRectF box(frame.center().x() - logoSide / 2, y, logoSide, logoSide);
+            p.save();
+            p.setOpacity(p.opacity() * on);
+            p.translate(box.center());
+            const double s = 0.92 + 0.08 * on;
+            p.scale(s, s);
+            p.translate(-box.center());
+            QPainterPath tile;
+            tile.addRoundedRect(box.adjusted(6, 6, -6, -6), 18, 18);
+            m_cache.shadow(p, tile, GlassPainter::black(0.45), 18, QPointF(0, 6));
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.drawImage(box, logo);
+            p.restore();
+        }
+        y += logoSide + 16;
+    }
+    y += draw(&m_cache, &p, title, titleFont, frame.left(), y, frame.width(), Qt::AlignHCenter,
+              titleOn(), 10 * (1 - titleOn()));
+    y += 10;
+    draw(&m_cache, &p, sub, subFont, frame.left(), y, frame.width(), Qt::AlignHCenter, bodyOn());
+}
+
 void WelcomeView::paintWelcome(QPainter& p, const QRectF& body) {
+    if (welcomeIsPhotograph()) {
+        paintWelcomePhotograph(p);
+        return;
+    }
     // Two columns: the text with its chips, and the sun.
     const double x = body.left();
     double y = body.top() + 10;
@@ -227,14 +272,16 @@ void WelcomeView::paintLivesHere(QPainter& p, const QRectF& body) {
 }
 
 void WelcomeView::paintMenuBar(QPainter& p, const QRectF& body) {
-    // The glow and the bobbing arrow point at the top-trailing corner, where the icon is.
-    const QPointF corner(body.right() + 40, 0);
+    // The glow and the bobbing arrow point from the slide's top-trailing corner, under
+    // the top bar, towards the icon.
+    const QRectF frame = slideFrame();
+    const QPointF corner = frame.topRight();
     if (heroOn() > 0) {
         QRadialGradient glow(corner, 300);
         glow.setColorAt(0, GlassPainter::srgb(1.0, 0.62, 0.24, 0.22 * heroOn()));
         glow.setColorAt(0.5, GlassPainter::srgb(1.0, 0.62, 0.24, 0.06 * heroOn()));
         glow.setColorAt(1, Qt::transparent);
-        p.fillRect(QRectF(body.right() + 40 - 300, 0, 300, 300), glow);
+        p.fillRect(QRectF(corner.x() - 300, corner.y(), 300, 300) & frame, glow);
     }
     const double cx = body.center().x();
     const double w = 520;
@@ -309,7 +356,7 @@ void WelcomeView::paintMenuBar(QPainter& p, const QRectF& body) {
         const double pulse = -6 * (0.5 - 0.5 * std::cos(m_clockT * M_PI));
         p.save();
         p.setOpacity(p.opacity() * 0.9 * heroOn());
-        const QRectF arrowBox(body.right() + 40 - 24 - 30 - 6 - 0.7 * pulse, 52 + 0.7 * pulse, 30,
+        const QRectF arrowBox(corner.x() - 30 - 6 - 0.7 * pulse, corner.y() + 52 + 0.7 * pulse, 30,
                               30);
         QPainterPath halo;
         halo.addEllipse(arrowBox);

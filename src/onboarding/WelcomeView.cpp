@@ -58,7 +58,10 @@ WelcomeView::WelcomeView(WelcomeCallbacks callbacks, bool isPreview, PopoverView
               };
               w.revealContent = [this] {
                   m_wowContentVisible = true;
-                  m_due.emplace_back(m_clockT, [] {}); // keep the frames running for the fade
+                  // The blocks spring in one after another.
+                  for (size_t slot = 0; slot < m_blockMotion.size(); ++slot)
+                      m_due.emplace_back(m_clockT + 0.07 * double(slot) + 0.02,
+                                         [this, slot] { m_blockMotion[slot].in.retarget(1); });
               };
               return w;
           }(),
@@ -80,11 +83,20 @@ std::unique_ptr<WelcomeView> WelcomeView::snapshot(int slide) {
     view->m_currentSlide = std::clamp(slide, 0, slideCount - 1);
     view->m_entranceT = kRevealed;
     view->m_wowContentVisible = true;
+    view->m_progress.reset((view->m_currentSlide + 1.0) / slideCount);
+    view->m_dots.reset(view->m_currentSlide);
+    for (BlockMotion& block : view->m_blockMotion)
+        block.in.reset(1);
     view->m_clockT = 12.0; // a settled moment of the decorations
     // After a pick: the evening preset chosen.
     view->m_wow.tap(QStringLiteral("Evening"), 2000, 0);
     view->m_wow.stop();
     return view;
+}
+
+void WelcomeView::setImages(const OnboardingImages& images) {
+    m_images = &images;
+    update();
 }
 
 QString WelcomeView::primaryTitle() const {
@@ -131,6 +143,13 @@ void WelcomeView::tick() {
     // ticks run the clock on from wherever it stands until the entrance has ended.
     if (m_entranceT < 100) m_entranceT += kDt;
     m_slideInT = std::min(1.0, m_slideInT + kDt / 0.35);
+    m_progress.advance(kDt);
+    m_dots.advance(kDt);
+    for (BlockMotion& block : m_blockMotion) {
+        block.in.advance(kDt);
+        block.shown.advance(kDt);
+        block.scale.advance(kDt);
+    }
     for (size_t i = 0; i < m_due.size();) {
         if (m_due[i].first <= m_clockT + 1e-9) {
             auto step = std::move(m_due[i].second);
@@ -148,6 +167,8 @@ void WelcomeView::advance() {
     if (m_currentSlide == 3) m_wow.leave();
     if (m_currentSlide < slideCount - 1) {
         ++m_currentSlide;
+        m_progress.retarget((m_currentSlide + 1.0) / slideCount);
+        m_dots.retarget(m_currentSlide);
         m_entranceT = -0.15;
         m_slideInT = 0;
         slideAppeared(m_currentSlide);
@@ -172,6 +193,8 @@ void WelcomeView::slideAppeared(int slide) {
         });
     } else if (slide == 3) {
         m_wowContentVisible = false;
+        for (BlockMotion& block : m_blockMotion)
+            block.in.reset(0);
         m_wow.arrive();
     } else if (slide == 4) {
         if (m_cb.flickerSlideAppeared) m_cb.flickerSlideAppeared(m_flickerFree, m_brightnessKeys);
@@ -180,6 +203,10 @@ void WelcomeView::slideAppeared(int slide) {
 
 QRectF WelcomeView::bodyRect() const {
     return QRectF(40, 52, 880, 620 - 52 - 70);
+}
+
+QRectF WelcomeView::slideFrame() const {
+    return QRectF(40, 33, 880, 620 - 33 - 70);
 }
 
 void WelcomeView::resizeEvent(QResizeEvent*) {
@@ -255,15 +282,17 @@ void WelcomeView::paintEvent(QPaintEvent*) {
     const QRectF card(0, 0, WelcomeWindowController::designWidth,
                       WelcomeWindowController::designHeight);
     // The card, its backdrop and the aurora's bloom only change with the slide.
+    const bool photograph = m_currentSlide == 0 && welcomeIsPhotograph();
     const int backdrop = m_currentSlide == 1 || m_currentSlide == 5 ? m_currentSlide
                          : m_currentSlide == 0                      ? 0
                                                                     : -1;
-    m_cache.draw(p, QStringLiteral("card|%1").arg(backdrop), card, [&](QPainter& cp) {
-        paintSurface(cp, card);
-        paintBackdrop(cp, card);
-        if (backdrop == 0) paintAuroraBloom(cp, card);
-    });
-    if (m_currentSlide == 0) paintAurora(p, card);
+    m_cache.draw(p, QStringLiteral("card|%1|%2").arg(backdrop).arg(photograph), card,
+                 [&](QPainter& cp) {
+                     paintSurface(cp, card);
+                     paintBackdrop(cp, card);
+                     if (backdrop == 0 && !photograph) paintAuroraBloom(cp, card);
+                 });
+    if (m_currentSlide == 0 && !photograph) paintAurora(p, card);
     const QRectF body = bodyRect();
     const double ease = WarmthSweep::smoothstep(m_slideInT);
     p.save();
@@ -308,6 +337,7 @@ void WelcomeView::paintEvent(QPaintEvent*) {
                          paintChrome(cp, card);
                      });
     }
+    paintMovingChrome(p, card);
     // The close control, drawn as the settings window draws its own; outside the cached
     // strips, so that it follows the pointer.
     const bool overClose = m_closeRect.contains(mapFromGlobal(QCursor::pos()) / m_fitScale);
@@ -338,12 +368,6 @@ void WelcomeView::paintChrome(QPainter& p, const QRectF& card) {
     // Progress bar.
     const QRectF track(24, 30, card.width() - 48, 3);
     p.fillPath(GlassPainter::continuousRoundedRect(track, 1.5), GlassPainter::white(0.08));
-    QRectF fill = track;
-    fill.setWidth(track.width() * (m_currentSlide + 1) / slideCount);
-    QLinearGradient g(fill.topLeft(), fill.topRight());
-    g.setColorAt(0, kAmber);
-    g.setColorAt(1, GlassPainter::srgb(1, 0.42, 0.18));
-    p.fillPath(GlassPainter::continuousRoundedRect(fill, 1.5), g);
     // Counter.
     const QString counter = tr("%1 of %2").arg(m_currentSlide + 1).arg(slideCount);
     p.setFont(OnboardingText::font(13, QFont::Medium));
@@ -359,14 +383,6 @@ void WelcomeView::paintChrome(QPainter& p, const QRectF& card) {
     const double bw = QFontMetricsF(bf).horizontalAdvance(title) + 6 + 12 + 44;
     m_button = QRectF(card.width() - 24 - bw, card.height() - 22 - 39, bw, 39);
     const double cy = m_button.center().y();
-    double x = 24;
-    for (int i = 0; i < slideCount; ++i) {
-        const bool current = i == m_currentSlide;
-        const QRectF dot(x, cy - 3, current ? 20 : 6, 6);
-        p.fillPath(GlassPainter::continuousRoundedRect(dot, 3),
-                   current ? GlassPainter::srgb(1.0, 0.62, 0.24, 0.9) : GlassPainter::white(0.22));
-        x += dot.width() + 7;
-    }
     const QPainterPath capsule = GlassPainter::continuousRoundedRect(m_button, 19.5);
     m_cache.shadow(p, capsule, GlassPainter::srgb(1.0, 0.62, 0.24, 0.4), 12, QPointF(0, 3));
     QLinearGradient bg(m_button.topLeft(), m_button.bottomLeft());
@@ -381,4 +397,33 @@ void WelcomeView::paintChrome(QPainter& p, const QRectF& card) {
     p.drawText(label, Qt::AlignLeft | Qt::AlignVCenter, title);
     OnboardingGlyphs::paint(p, OnboardingGlyphs::ArrowRight,
                             QRectF(label.right() + 5, cy - 6, 12, 12), ink);
+}
+
+void WelcomeView::paintMovingChrome(QPainter& p, const QRectF& card) {
+    const QRectF track(24, 30, card.width() - 48, 3);
+    QRectF fill = track;
+    fill.setWidth(std::clamp(track.width() * m_progress.value(), 0.0, track.width()));
+    QLinearGradient g(fill.topLeft(), fill.topRight());
+    g.setColorAt(0, kAmber);
+    g.setColorAt(1, GlassPainter::srgb(1, 0.42, 0.18));
+    p.fillPath(GlassPainter::continuousRoundedRect(fill, 1.5), g);
+
+    // Each dot is as wide, and as amber, as the wide dot stands on it: 20 on the
+    // current slide, 6 elsewhere, in between while it springs across.
+    const double cy = m_button.center().y();
+    const double at = m_dots.value();
+    double x = 24;
+    for (int i = 0; i < slideCount; ++i) {
+        const double on = std::clamp(1.0 - std::abs(at - i), 0.0, 1.0);
+        const QRectF dot(x, cy - 3, 6 + 14 * on, 6);
+        const QColor off = GlassPainter::white(0.22);
+        const QColor lit = GlassPainter::srgb(1.0, 0.62, 0.24, 0.9);
+        QColor c;
+        c.setRgbF(off.redF() + (lit.redF() - off.redF()) * on,
+                  off.greenF() + (lit.greenF() - off.greenF()) * on,
+                  off.blueF() + (lit.blueF() - off.blueF()) * on,
+                  off.alphaF() + (lit.alphaF() - off.alphaF()) * on);
+        p.fillPath(GlassPainter::continuousRoundedRect(dot, 3), c);
+        x += dot.width() + 7;
+    }
 }

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "core/FrameTimer.h"
+#include "onboarding/OnboardingImages.h"
 #include "onboarding/OnboardingPaintCache.h"
+#include "onboarding/OnboardingSpring.h"
 #include "onboarding/WelcomeWindowController.h"
 #include "onboarding/WelcomeWowAnimator.h"
 
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -31,6 +34,12 @@ public:
 
     // The tour fixed on `slide`, fully revealed, after a pick, with nothing animating.
     static std::unique_ptr<WelcomeView> snapshot(int slide);
+
+    // The pictures the slides show (by default those of the install or build tree);
+    // `images` must outlive the view.
+    void setImages(const OnboardingImages& images);
+    // Whether the welcome slide is the photograph (else its two columns and the aurora).
+    bool welcomeIsPhotograph() const { return !m_images->welcomeBackdrop.isNull(); }
 
     // The card came on screen.
     void appear();
@@ -66,7 +75,11 @@ private:
     void paintSurface(QPainter& p, const QRectF& card);
     void paintBackdrop(QPainter& p, const QRectF& card);
     void paintChrome(QPainter& p, const QRectF& card);
+    // The progress fill and the dots, which spring from slide to slide over the
+    // cached bars.
+    void paintMovingChrome(QPainter& p, const QRectF& card);
     void paintWelcome(QPainter& p, const QRectF& body);
+    void paintWelcomePhotograph(QPainter& p);
     void paintLivesHere(QPainter& p, const QRectF& body);
     void paintWidgetMock(QPainter& p, const QRectF& frame);
     static QPainterPath widgetMockShape(QPointF topLeft);
@@ -88,8 +101,12 @@ private:
     void paintAurora(QPainter& p, const QRectF& card);
     void paintAuroraBloom(QPainter& p, const QRectF& card);
     QRectF bodyRect() const;
+    // The slide's own frame: below the 33-point top bar, inside 40 points at each side,
+    // above the footer.
+    QRectF slideFrame() const;
 
     WelcomeCallbacks m_cb;
+    const OnboardingImages* m_images = &OnboardingImages::shared();
     bool m_isPreview;
     bool m_isSnapshot = false;
     QPointer<PopoverViewModel> m_viewModel;
@@ -110,6 +127,16 @@ private:
     std::vector<std::pair<QRectF, int>> m_blocks; // block, library index
     QWidget* m_liveWidget = nullptr;
     OnboardingPaintCache m_cache;
+    OnboardingSpring m_progress{0.5, 0.8, 1.0 / slideCount}; // share of the track filled
+    OnboardingSpring m_dots{0.35, 0.72, 0};                  // where the wide dot stands
+    // Each preset block's arrival (0 hidden, 1 in place), its dimming beside a pick and
+    // its growth when picked.
+    struct BlockMotion {
+        OnboardingSpring in{0.42, 0.62, 0};
+        OnboardingSpring shown{0.32, 0.7, 1};
+        OnboardingSpring scale{0.32, 0.7, 1};
+    };
+    std::array<BlockMotion, 6> m_blockMotion;
     QImage m_sunFrame; // the sun as last composed, and what it was composed for
     QString m_sunKey;
 };

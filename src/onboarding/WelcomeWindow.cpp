@@ -5,7 +5,9 @@
 #include "onboarding/WelcomeView.h"
 
 #include <QCloseEvent>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 WelcomeWindow::WelcomeWindow(WelcomeWindowController& controller)
     : QWidget(nullptr, Qt::Window), m_controller(controller) {
@@ -28,11 +30,18 @@ void WelcomeWindow::present(WelcomeCallbacks callbacks, bool isPreview,
     OnboardingChrome::shared().adopt(this);
     if (!area.isEmpty()) move(WelcomeWindowController::origin(QSizeF(size()), area).toPoint());
     setWindowOpacity(0.0);
+    // Above every other window while it fades in, then an ordinary window the user can
+    // put others over.
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
     show();
     QWidget::raise();
     activateWindow();
     m_view->appear();
     animateOpacity(1.0, 0.8, nullptr);
+    QTimer::singleShot(int(floatSeconds * 1000), this, [this] {
+        // Through the native window: the widget's own flags would unmap and map it again.
+        if (QWindow* handle = windowHandle()) handle->setFlag(Qt::WindowStaysOnTopHint, false);
+    });
 }
 
 void WelcomeWindow::raise() {

@@ -13,6 +13,9 @@ class WelcomeView;
 class WelcomeWindow final : public QWidget, public WelcomePresenter {
     Q_OBJECT
 public:
+    // How long the window floats above others after it opens.
+    static constexpr double floatSeconds = 1.0;
+
     explicit WelcomeWindow(WelcomeWindowController& controller);
     ~WelcomeWindow() override;
 

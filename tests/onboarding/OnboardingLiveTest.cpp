@@ -6,6 +6,8 @@
 #include "../app/LiveSession.h"
 #include "../settings/SettingsSession.h"
 
+#include <QTemporaryDir>
+
 namespace {
 
 constexpr QSize kScreen{1024, 768};
@@ -280,6 +282,51 @@ TEST_P(OnboardingLive, AFirstRunAndAReplayedTourShowEverySlideWhole) {
     replayTour();
     if (HasFatalFailure()) return;
     survey();
+}
+
+// The menu-bar slide of a first run, once with the tray (the popover it opens has the
+// keyboard on bare X) and once without status icons at all: one Esc leaves the takeover
+// each time, and without icons the slide names the way in instead of the corner.
+TEST_P(OnboardingLive, TheMenuBarSlideLeavesOnOneEscAndWithoutIconsSaysHowToReachHalcyra) {
+    for (const bool tray : {true, false}) {
+        if (!tray) {
+            m_tray->terminate();
+            m_tray->waitForFinished(2000);
+        }
+        const QString label = tray ? QStringLiteral("tray") : QStringLiteral("no-tray");
+        // A fresh profile each time: the first run.
+        QTemporaryDir config, state;
+        QProcessEnvironment fresh;
+        fresh.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        fresh.insert(QStringLiteral("XDG_STATE_HOME"), state.path());
+        fresh.insert(QStringLiteral("XDG_DATA_HOME"), state.path() + QStringLiteral("/data"));
+        m_log.clear();
+        m_app = &launch(fresh);
+        ASSERT_TRUE(waitForLog(*m_app, QStringLiteral("launch succeeded"), 8000))
+            << m_log.toStdString();
+        ASSERT_TRUE(LiveDesktop::within(8000, [&] { return !windowSized(kScreen).isEmpty(); }))
+            << "no takeover";
+        QThread::msleep(1500);
+        pressSlideButton(QPoint(kScreen.width() / 2, kScreen.height() - 133), kTakeoverDots,
+                         kScreen, label);
+        QThread::msleep(1500);
+        const LiveDesktop::Shot shot = screen(QStringLiteral("takeover-menubar-") + label, 1500);
+        ASSERT_FALSE(shot.isNull());
+        EXPECT_EQ(popover().isEmpty(), !tray) << shot.path.toStdString();
+        // Without icons the slide's text is longer: it runs further down the screen.
+        const QRect lower(kScreen.width() / 2 - 230, 364, 460, 18);
+        if (!tray)
+            EXPECT_TRUE(LiveDesktop::hasDetail(shot.image, lower))
+                << "the slide does not say how to reach Halcyra, see " << shot.path.toStdString();
+        x().xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+        EXPECT_TRUE(LiveDesktop::within(2500, [&] { return windowSized(kScreen).isEmpty(); }))
+            << label.toStdString() << ": one Esc did not leave the takeover\n"
+            << windowList().toStdString();
+        EXPECT_TRUE(LiveDesktop::within(1500, [&] { return popover().isEmpty(); }))
+            << label.toStdString() << ": the popover stayed open";
+        m_app->kill();
+        m_app->waitForFinished(3000);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Desks, OnboardingLive, ::testing::ValuesIn(LiveDesktop::desks()),

@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 namespace {
@@ -80,6 +81,13 @@ TEST_F(OnboardingWiring, TheTakeoverSlidesReachTheGlowDitheringLoginItemAndKeybo
     EXPECT_EQ(platform.autostartEntry().status(), AutostartEntry::State::enabled);
     EXPECT_FALSE(takeover.setLaunchAtLogin(false));
     EXPECT_EQ(platform.autostartEntry().status(), AutostartEntry::State::disabled);
+    // The tray is there, so the menu-bar slide points at the icon; the shortcut is known.
+    EXPECT_TRUE(takeover.hooks.statusAreaPresent());
+    EXPECT_FALSE(takeover.hooks.popoverShortcut().isEmpty());
+    // The setting says on, the entry is gone: the switch shows the entry.
+    store.defaults().setBool(PrefKey::launchAtLogin, true);
+    EXPECT_FALSE(takeover.launchAtLoginAtAppearance());
+    EXPECT_EQ(platform.autostartEntry().status(), AutostartEntry::State::disabled);
 
     // A sweep frame never engages keyboard harmony; an engaged one follows the frame.
     KeyboardBrightnessController& keyboard = KeyboardBrightnessController::shared();
@@ -101,6 +109,15 @@ TEST_F(OnboardingWiring, AReplaySwitchesNothingByItselfButTheUsersFlipsActAndRoo
     WelcomeWindowController& welcome = *delegate->welcome();
     delegate->previewOnboarding();
     ASSERT_TRUE(welcome.isOpen());
+    // The tour floats above other windows for its first second only.
+    QWindow* tour = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == QStringLiteral("Set up Halcyra"))
+            tour = w->windowHandle();
+    ASSERT_NE(tour, nullptr);
+    EXPECT_TRUE(tour->flags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(waitUntil([&] { return !(tour->flags() & Qt::WindowStaysOnTopHint); }, 800));
+    EXPECT_TRUE(waitUntil([&] { return !(tour->flags() & Qt::WindowStaysOnTopHint); }, 1000));
     const WelcomeCallbacks& cb = welcome.callbacks();
     // What the tour does on its own in a replay switches nothing.
     cb.cardAppeared();

@@ -145,8 +145,10 @@ TEST(TakeoverWindowController, EscWithoutAPickRampsBackToTheTruePriorWarmth) {
     EXPECT_EQ(rig.escaped, 0);
     EXPECT_TRUE(rig.scheduler->hasPauseHolder());
     EXPECT_EQ(rig.last().fireUntilStopped(), TakeoverWindowController::restoreFrames);
-    EXPECT_EQ(rig.stored(PrefKey::temperature), 500);
+    // Back within the range the takeover shows.
+    EXPECT_EQ(rig.stored(PrefKey::temperature), 1000);
     EXPECT_EQ(rig.stored(PrefKey::intensity), 3.0);
+    EXPECT_NEAR(rig.takeover->state() ? rig.takeover->state()->temperature() : 1000, 1000, 1e-9);
     EXPECT_EQ(rig.escaped, 1);
     EXPECT_FALSE(rig.scheduler->hasPauseHolder());
 }
@@ -221,7 +223,7 @@ TEST(TakeoverWindowController, SlideFromTheEnvironmentIsHeldInsideTheSlides) {
     qunsetenv("HALCYRA_TAKEOVER_SLIDE");
     EXPECT_EQ(TakeoverWindowController::startSlideFromEnvironment(&present), 0);
     EXPECT_FALSE(present);
-    const std::pair<const char*, int> cases[] = {{"3", 3}, {"7", 4},  {"-1", 0},         {"x", 0},
+    const std::pair<const char*, int> cases[] = {{"3", 3}, {"7", 7},  {"-1", -1},        {"x", 0},
                                                  {"", 0},  {"+2", 2}, {"99999999999", 0}};
     for (const auto& [value, slide] : cases) {
         qputenv("HALCYRA_TAKEOVER_SLIDE", value);
@@ -245,4 +247,19 @@ TEST(TakeoverWindowController, BrightnessKeySwitchStartsAndStopsTheInterceptor) 
     rig.takeover->hooks.applyLaunchAtLogin = [](bool) { return std::optional<bool>(); };
     rig.defaults().setBool(PrefKey::launchAtLogin, true);
     EXPECT_TRUE(rig.takeover->setLaunchAtLogin(false));
+    // At appearance with the setting on, the switch shows the entry the system reports
+    // and registers nothing.
+    int applied = 0;
+    rig.takeover->hooks.applyLaunchAtLogin = [&](bool) {
+        ++applied;
+        return std::optional<bool>(true);
+    };
+    rig.takeover->hooks.launchAtLoginState = [] { return std::optional<bool>(false); };
+    EXPECT_FALSE(rig.takeover->launchAtLoginAtAppearance());
+    rig.takeover->hooks.launchAtLoginState = [] { return std::optional<bool>(); };
+    EXPECT_TRUE(rig.takeover->launchAtLoginAtAppearance());
+    EXPECT_EQ(applied, 0);
+    rig.defaults().setBool(PrefKey::launchAtLogin, false);
+    EXPECT_TRUE(rig.takeover->launchAtLoginAtAppearance());
+    EXPECT_EQ(applied, 1);
 }

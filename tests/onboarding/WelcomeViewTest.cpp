@@ -1,6 +1,7 @@
 #include "onboarding/WelcomeView.h"
 #include "onboarding/OnboardingChrome.h"
 #include "onboarding/OnboardingGlyphs.h"
+#include "onboarding/OnboardingImages.h"
 #include "onboarding/OnboardingSurveyWindowController.h"
 #include "support/TestStore.h"
 
@@ -8,10 +9,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 TEST(WelcomeView, EverySlideRendersWithItsCounterAndButton) {
@@ -33,6 +36,20 @@ TEST(WelcomeView, EverySlideRendersWithItsCounterAndButton) {
             image.pixelColor(c.toPoint() + QPoint(-int(view->buttonRect().width()) + 8, 0));
         EXPECT_GT(button.red(), 200) << slide;
         EXPECT_GT(button.red(), button.blue() + 80) << slide;
+        if (slide == 2) {
+            // The arrow points from below the counter, which stays readable.
+            auto amber = [&](const QRect& area) {
+                int n = 0;
+                for (int y = area.top() * 2; y < area.bottom() * 2; ++y)
+                    for (int x = area.left() * 2; x < area.right() * 2; ++x) {
+                        const QColor c = image.pixelColor(x, y);
+                        n += c.red() > 150 && c.red() > c.blue() + 90;
+                    }
+                return n;
+            };
+            EXPECT_EQ(amber(QRect(850, 36, 90, 26)), 0) << "the arrow covers the counter";
+            EXPECT_GT(amber(QRect(880, 82, 38, 38)), 100) << "no arrow under the counter";
+        }
     }
 }
 
@@ -88,8 +105,60 @@ TEST(WelcomeView, APlayedTourEndsEachSlidesEntranceWithItsTextShown) {
     WelcomeView view(WelcomeCallbacks{}, true, nullptr, 1.0, std::move(frames),
                      std::move(wowFrames));
     view.appear();
+    // The progress fill's amber length and how much of a preset block shows, as drawn.
+    auto render = [&] {
+        QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        view.render(&image);
+        return image;
+    };
+    auto fill = [](const QImage& image) {
+        int n = 0;
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, 31);
+            n += c.red() > 150 && c.blue() < 120;
+        }
+        return n;
+    };
+    auto shown = [](const QImage& image, const QRectF& block) {
+        const QRect r = block.toRect().adjusted(4, 4, -4, -4);
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                n += image.pixelColor(x, y).lightness() > 60;
+        return double(n) / (r.width() * r.height());
+    };
     for (int slide = 0; slide < WelcomeView::slideCount; ++slide) {
         if (slide > 0) view.advance();
+        if (slide == 1) {
+            // The fill springs to its new length: partway after three frames, past it a
+            // little (the spring's swing), then at rest on two sixths of the track.
+            const int from = fill(render());
+            for (int i = 0; i < 3; ++i)
+                tick->fire();
+            const int partway = fill(render());
+            EXPECT_GT(partway, 152 + 10);
+            EXPECT_LT(partway, 304 - 20);
+            int widest = 0;
+            for (int i = 0; i < 60; ++i) {
+                tick->fire();
+                widest = std::max(widest, fill(render()));
+            }
+            EXPECT_GT(widest, 305);
+            EXPECT_NEAR(fill(render()), 304, 3);
+            EXPECT_NEAR(from, 152, 3) << "the fill jumped";
+        }
+        if (slide == 3) {
+            // The blocks come in one after another: the first is in while the last is not.
+            for (int i = 0; i < WelcomeWowAnimator::revealDelayFrames + 9; ++i) {
+                tick->fire();
+                wowTick->fire();
+            }
+            const QImage arriving = render();
+            ASSERT_EQ(view.presetBlocks().size(), 6u);
+            EXPECT_GT(shown(arriving, view.presetBlocks()[0].first),
+                      shown(arriving, view.presetBlocks()[5].first) + 0.3);
+        }
         for (int i = 0; i < 60 * 8; ++i) {
             tick->fire();
             wowTick->fire();
@@ -99,6 +168,90 @@ TEST(WelcomeView, APlayedTourEndsEachSlidesEntranceWithItsTextShown) {
         ASSERT_GT(expected, 500) << slide;
         EXPECT_GT(inkInColumn(view), expected * 6 / 10) << "slide " << slide + 1;
     }
+}
+
+TEST(WelcomeView, TheWelcomeSlideIsThePhotographWhereItsPictureIsAndTwoColumnsWhereNot) {
+    TestStore store;
+    // Where a build tree and an install keep the pictures, the build tree first.
+    const QStringList dirs = OnboardingImages::searchDirs(QStringLiteral("/opt/h/bin"));
+    ASSERT_GE(dirs.size(), 2);
+    EXPECT_EQ(dirs[0], QStringLiteral("/opt/h/bin/share/halcyra"));
+    EXPECT_EQ(dirs[1], QStringLiteral("/opt/h/share/halcyra"));
+
+    // Pictures this test makes: a teal backdrop and a magenta logo, in two folders.
+    QTemporaryDir first, second;
+    QImage teal(480, 310, QImage::Format_RGB32);
+    teal.fill(QColor(20, 140, 150));
+    ASSERT_TRUE(teal.save(second.path() + QStringLiteral("/welcome-bg.jpg"), "JPG"));
+    QImage magenta(96, 96, QImage::Format_ARGB32);
+    magenta.fill(QColor(230, 0, 200));
+    ASSERT_TRUE(magenta.save(first.path() + QStringLiteral("/halcyra-logo.png")));
+    QFile broken(first.path() + QStringLiteral("/welcome-bg.jpg")); // found first, unreadable
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("not a picture");
+    broken.close();
+    const OnboardingImages both = OnboardingImages::load({second.path(), first.path()});
+    const OnboardingImages noLogo = OnboardingImages::load({second.path()});
+    const OnboardingImages none = OnboardingImages::load({first.path() + QStringLiteral("/x")});
+    EXPECT_TRUE(OnboardingImages::load({first.path()}).welcomeBackdrop.isNull());
+    ASSERT_FALSE(both.welcomeBackdrop.isNull());
+    ASSERT_FALSE(both.logo.isNull());
+
+    auto shot = [](const OnboardingImages& images, const char* name) {
+        auto view = WelcomeView::snapshot(0);
+        view->setImages(images);
+        QImage image(view->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        view->render(&image);
+        image.save(QStringLiteral(HALCYRA_TEST_ARTIFACTS "/welcome-0-%1.png").arg(name));
+        return std::make_pair(view->welcomeIsPhotograph(), image);
+    };
+    auto count = [](const QImage& image, const QRect& area, auto&& test) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += test(image.pixelColor(x, y));
+        return n;
+    };
+    const auto isTeal = [](const QColor& c) { return c.green() > 100 && c.red() < 60; };
+    const auto isMagenta = [](const QColor& c) { return c.red() > 180 && c.green() < 60; };
+    const auto isText = [](const QColor& c) { return c.lightness() > 200; };
+    const QRect sky(100, 80, 760, 200);     // the photograph's upper part
+    const QRect logo(440, 330, 80, 80);     // above the title, centred
+    const QRect bottom(200, 420, 560, 130); // the title and subtitle
+    const QRect chips(40, 360, 190, 100);   // the left column's benefit chips
+
+    const auto [photo, withLogo] = shot(both, "photograph");
+    EXPECT_TRUE(photo);
+    EXPECT_GT(count(withLogo, sky, isTeal), sky.width() * sky.height() * 9 / 10);
+    EXPECT_GT(count(withLogo, logo, isMagenta), 3000);
+    EXPECT_GT(count(withLogo, bottom, isText), 1500);
+    EXPECT_EQ(count(withLogo, chips, isText), 0) << "no chips over the photograph";
+
+    // Without its logo the title and subtitle stay, with the photograph in the logo's place.
+    const auto [photoNoLogo, without] = shot(noLogo, "photograph-no-logo");
+    EXPECT_TRUE(photoNoLogo);
+    EXPECT_EQ(count(without, logo, isMagenta), 0);
+    EXPECT_GT(count(without, logo.adjusted(0, -60, 0, -60), isTeal), 3000);
+    EXPECT_GT(count(without, bottom, isText), 1500);
+
+    // Without the backdrop: the two columns, the chips and no photograph.
+    const auto [fallbackPhoto, columns] = shot(none, "columns");
+    EXPECT_FALSE(fallbackPhoto);
+    EXPECT_EQ(count(columns, sky, isTeal), 0);
+    EXPECT_GT(count(columns, chips, isText), 200);
+    // The corner's coloured glow fades in towards the card's trailing edge: no column of
+    // it stands out from its neighbour as a band would.
+    int steepest = 0, brightest = 0;
+    for (int y = 64; y < 320; ++y) // below the counter
+        for (int x = columns.width() - 48; x < columns.width() - 3; ++x) {
+            const int here = columns.pixelColor(x, y).lightness();
+            steepest =
+                std::max(steepest, std::abs(columns.pixelColor(x + 1, y).lightness() - here));
+            brightest = std::max(brightest, here);
+        }
+    EXPECT_LT(steepest, 24) << "a band along the trailing edge";
+    EXPECT_GT(brightest, 70) << "no glow along the trailing edge";
 }
 
 TEST(OnboardingSurvey, OneWindowAtATimeAndTheLastAnswerStays) {

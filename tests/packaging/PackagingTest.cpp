@@ -60,7 +60,9 @@ QStringList expectedFiles() {
     QStringList files{QStringLiteral("bin/halcyra"),
                       QStringLiteral("share/applications/%1.desktop").arg(appId),
                       QStringLiteral("share/metainfo/%1.metainfo.xml").arg(appId),
-                      QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(appId)};
+                      QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(appId),
+                      QStringLiteral("share/halcyra/welcome-bg.jpg"),
+                      QStringLiteral("share/halcyra/halcyra-logo.png")};
     for (int size : pngSizes)
         files << QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(appId);
     // The services opened on first use, where the binary looks for them.
