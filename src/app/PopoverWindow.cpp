@@ -1,8 +1,12 @@
 #include "app/PopoverWindow.h"
 
+#include "platform/InputHold.h"
+#include "platform/Platform.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -12,12 +16,24 @@
 
 namespace {
 constexpr int kGap = 6;
+// A hold is refused while another client has the keyboard (the global shortcut's own
+// connection has it until the key comes up) and before the window is on screen: it is
+// tried again this often, this many times.
+constexpr int kHoldRetryMs = 25;
+constexpr int kHoldTries = 200;
 
 } // namespace
 
 PopoverWindow::PopoverWindow(QWidget* parent)
-    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint) {
+    // Not a toolkit popup: one of those takes every event of the application's other
+    // windows for itself, so the settings window could not be used beside it, and its
+    // grab fails for good when it opens while the shortcut's key is still down. An
+    // unmanaged window holds the input itself (see holdInput()).
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                          Qt::X11BypassWindowManagerHint | Qt::NoDropShadowWindowHint) {
     setObjectName(QStringLiteral("HalcyraPopover"));
+    m_holdRetry.setSingleShot(true);
+    connect(&m_holdRetry, &QTimer::timeout, this, &PopoverWindow::holdInput);
     // The click that closes the popover goes on by hand (see mouseReleaseEvent).
     setAttribute(Qt::WA_NoMouseReplay);
     QPalette dark = palette();
@@ -70,6 +86,43 @@ void PopoverWindow::showAnchored(const QRect& anchor) {
     show();
     raise();
     activateWindow();
+    if (QWidget* window = companion ? companion() : nullptr) {
+        m_watched = window;
+        window->installEventFilter(this);
+    }
+    m_holdTries = 0;
+    holdInput();
+}
+
+void PopoverWindow::holdInput() {
+    InputHold& hold = Platform::instance().inputHold();
+    if (!isVisible() || !hold.isAvailable()) return;
+    if (!m_holdsPointer) m_holdsPointer = hold.holdPointer(winId());
+    if (!m_holdsKeys) m_holdsKeys = hold.holdKeyboard(winId());
+    if (!holdsInput() && ++m_holdTries < kHoldTries) m_holdRetry.start(kHoldRetryMs);
+}
+
+QWidget* PopoverWindow::shownCompanion() const {
+    QWidget* window = companion ? companion() : nullptr;
+    return window && window->isVisible() && window != this ? window : nullptr;
+}
+
+bool PopoverWindow::eventFilter(QObject* watched, QEvent* event) {
+    // A press in the settings window makes it the focused window, so that its keys go to
+    // it (a window manager does this itself; bare X leaves the focus with the popover).
+    if (watched == m_watched.data() && event->type() == QEvent::MouseButtonPress &&
+        !m_watched->isActiveWindow())
+        m_watched->activateWindow();
+    return QWidget::eventFilter(watched, event);
+}
+
+void PopoverWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool PopoverWindow::replaysPressAt(const QPoint& global) const {
@@ -81,6 +134,13 @@ bool PopoverWindow::replaysPressAt(const QPoint& global) const {
 void PopoverWindow::mousePressEvent(QMouseEvent* event) {
     if (rect().contains(event->position().toPoint())) {
         QWidget::mousePressEvent(event);
+        return;
+    }
+    // A press in the settings window's frame that reaches the popover (its window
+    // manager's part of it): the popover stays.
+    if (QWidget* window = shownCompanion();
+        window && window->frameGeometry().contains(event->globalPosition().toPoint())) {
+        event->accept();
         return;
     }
     // A press outside: the popover closes when the button comes up, and the click goes
@@ -115,6 +175,11 @@ void PopoverWindow::mouseReleaseEvent(QMouseEvent* event) {
 
 void PopoverWindow::hideEvent(QHideEvent* event) {
     m_closingClick = false;
+    m_holdRetry.stop();
+    if (m_holdsPointer || m_holdsKeys) Platform::instance().inputHold().release();
+    m_holdsPointer = m_holdsKeys = false;
+    if (m_watched) m_watched->removeEventFilter(this);
+    m_watched.clear();
     QWidget::hideEvent(event);
     emit closed();
 }
