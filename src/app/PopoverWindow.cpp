@@ -86,11 +86,11 @@ void PopoverWindow::showAnchored(const QRect& anchor) {
     show();
     raise();
     activateWindow();
-    if (QWidget* window = companion ? companion() : nullptr) {
-        m_watched = window;
-        window->installEventFilter(this);
-    }
+    // Presses in the application's other windows reach them, not the popover: they are
+    // watched on their way.
+    qApp->installEventFilter(this);
     m_holdTries = 0;
+    m_keysLent = false;
     holdInput();
 }
 
@@ -98,8 +98,9 @@ void PopoverWindow::holdInput() {
     InputHold& hold = Platform::instance().inputHold();
     if (!isVisible() || !hold.isAvailable()) return;
     if (!m_holdsPointer) m_holdsPointer = hold.holdPointer(winId());
-    if (!m_holdsKeys) m_holdsKeys = hold.holdKeyboard(winId());
-    if (!holdsInput() && ++m_holdTries < kHoldTries) m_holdRetry.start(kHoldRetryMs);
+    if (!m_holdsKeys && !m_keysLent) m_holdsKeys = hold.holdKeyboard(winId());
+    const bool done = m_holdsPointer && (m_holdsKeys || m_keysLent);
+    if (!done && ++m_holdTries < kHoldTries) m_holdRetry.start(kHoldRetryMs);
 }
 
 QWidget* PopoverWindow::shownCompanion() const {
@@ -108,12 +109,47 @@ QWidget* PopoverWindow::shownCompanion() const {
 }
 
 bool PopoverWindow::eventFilter(QObject* watched, QEvent* event) {
-    // A press in the settings window makes it the focused window, so that its keys go to
-    // it (a window manager does this itself; bare X leaves the focus with the popover).
-    if (watched == m_watched.data() && event->type() == QEvent::MouseButtonPress &&
-        !m_watched->isActiveWindow())
-        m_watched->activateWindow();
-    return QWidget::eventFilter(watched, event);
+    const QEvent::Type type = event->type();
+    const bool key =
+        type == QEvent::KeyPress || type == QEvent::KeyRelease || type == QEvent::ShortcutOverride;
+    if ((!key && type != QEvent::MouseButtonPress) || !watched->isWidgetType()) return false;
+    QWidget* window = static_cast<QWidget*>(watched)->window();
+    if (key) {
+        // The toolkit hands a key to the window it believes focused, whichever window the
+        // server reported it for: while the popover has the keys, one that reaches
+        // another window of ours (one that was shown after it) is the popover's.
+        if (window == this || !m_holdsKeys) return false;
+        if (type == QEvent::ShortcutOverride) {
+            event->accept(); // no shortcut of that window fires; the key press follows
+            return true;
+        }
+        auto* k = static_cast<QKeyEvent*>(event);
+        QKeyEvent copy(type, k->key(), k->modifiers(), k->nativeScanCode(), k->nativeVirtualKey(),
+                       k->nativeModifiers(), k->text(), k->isAutoRepeat(), k->count());
+        QCoreApplication::sendEvent(focusWidget() ? focusWidget() : this, &copy);
+        return true;
+    }
+    if (window == this) {
+        if (m_keysLent) { // the keys come back with a press in the popover
+            m_keysLent = false;
+            m_holdTries = 0;
+            holdInput();
+        }
+        return false;
+    }
+    const QPoint global = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+    if (window == shownCompanion()) {
+        // The keys go to it from now on, as the focused window.
+        if (m_holdsKeys) Platform::instance().inputHold().releaseKeyboard();
+        m_holdsKeys = false;
+        m_keysLent = true;
+        if (!window->isActiveWindow()) window->activateWindow();
+    } else if (replaysPressAt(global)) {
+        // Another window of ours (the tour, say): the popover gives way and the press
+        // goes on. The status icon toggles the popover itself.
+        close();
+    }
+    return false;
 }
 
 void PopoverWindow::keyPressEvent(QKeyEvent* event) {
@@ -177,9 +213,8 @@ void PopoverWindow::hideEvent(QHideEvent* event) {
     m_closingClick = false;
     m_holdRetry.stop();
     if (m_holdsPointer || m_holdsKeys) Platform::instance().inputHold().release();
-    m_holdsPointer = m_holdsKeys = false;
-    if (m_watched) m_watched->removeEventFilter(this);
-    m_watched.clear();
+    m_holdsPointer = m_holdsKeys = m_keysLent = false;
+    qApp->removeEventFilter(this);
     QWidget::hideEvent(event);
     emit closed();
 }

@@ -8,9 +8,9 @@
 // The popover the status item opens: a frameless popup anchored below the icon (above
 // it when the icon sits at the bottom of the screen), or at the pointer when the
 // status area does not report where the icon is. While open it holds the pointer and
-// the keys, whoever had the focus: Esc or a click outside the application's windows
-// closes it. The application's own windows (the settings window, the icon) go on
-// taking their clicks, and a click in the visible settings window keeps it open.
+// the keys, whoever had the focus: Esc or a click outside closes it. The application's
+// own windows go on taking their clicks; one in the visible settings window keeps the
+// popover open and hands that window the keys until the popover is pressed again.
 class PopoverWindow : public QWidget {
     Q_OBJECT
 public:
@@ -58,7 +58,7 @@ private:
     bool m_closingClick = false; // a press outside came; the release closes the popover
     bool m_holdsPointer = false;
     bool m_holdsKeys = false;
+    bool m_keysLent = false; // to the settings window, after a press in it
     int m_holdTries = 0;
     QTimer m_holdRetry;
-    QPointer<QWidget> m_watched; // the companion whose presses give it the focus
 };

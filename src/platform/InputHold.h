@@ -3,9 +3,9 @@
 #include <QtGlobal>
 
 // Holds the pointer and the keyboard for one of the application's windows, the way an
-// open menu does: presses and keys that would go to other applications come to that
-// window, while the application's own windows go on receiving theirs. The window also
-// takes the keyboard focus, so the keys reach it whatever had the focus before.
+// open menu does: presses that would go to other applications come to that window (the
+// application's own windows go on receiving theirs), and every key comes to it, whatever
+// had the focus before.
 class InputHold {
 public:
     virtual ~InputHold() = default;
@@ -16,6 +16,7 @@ public:
     virtual bool holdPointer(quintptr window) = 0;
     // Takes the keyboard and the focus for `window`; false as above.
     virtual bool holdKeyboard(quintptr window) = 0;
-    // Lets go of both.
+    // Lets go of the keyboard alone, or of both.
+    virtual void releaseKeyboard() = 0;
     virtual void release() = 0;
 };

@@ -311,6 +311,27 @@ TEST_F(AppDelegateTest, ClicksOpenThePopoverOrTheEmergencyMenu) {
     settings.hide();
     click(settings.frameGeometry().center());
     EXPECT_FALSE(d.popoverVisible());
+
+    // The application's own windows take their presses themselves: the settings window's
+    // keeps the popover, another one's closes it.
+    settings.show();
+    QWidget tour;
+    tour.show();
+    d.statusItemClicked(false);
+    auto pressOn = [](QWidget& w) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), w.mapToGlobal(QPointF(5, 5)),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &press);
+    };
+    pressOn(settings);
+    EXPECT_TRUE(d.popoverVisible());
+    // The settings window has the keys now; a press in the popover takes them back.
+    EXPECT_FALSE(hold.keyboardHeld());
+    EXPECT_TRUE(hold.pointerHeld());
+    pressOn(popover);
+    EXPECT_TRUE(hold.keyboardHeld());
+    pressOn(tour);
+    EXPECT_FALSE(d.popoverVisible());
 }
 
 TEST_F(AppDelegateTest, WatchdogWaitsQuietlyForATrayHostAndLeavesAnOpenPopoverAlone) {

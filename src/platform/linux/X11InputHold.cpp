@@ -47,12 +47,20 @@ bool X11InputHold::holdKeyboard(quintptr window) {
     std::free(reply);
     if (!held) return false;
     m_keyboard = true;
-    // The focus too: the keys of a focused window of ours would otherwise go to it. The
-    // current time, since the toolkit's last event time may be older than the focus the
-    // window manager set, and then the server would ignore the request.
+    // The focus too, so the window is the active one while it has the keys. The current
+    // time, since the toolkit's last event time may be older than the focus the window
+    // manager set, and then the server would ignore the request.
     xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, xcb_window_t(window), XCB_CURRENT_TIME);
     xcb_flush(c);
     return true;
+}
+
+void X11InputHold::releaseKeyboard() {
+    xcb_connection_t* c = toolkitConnection();
+    if (!c || !m_keyboard) return;
+    xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+    m_keyboard = false;
+    xcb_flush(c);
 }
 
 void X11InputHold::release() {

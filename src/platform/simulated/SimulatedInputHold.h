@@ -19,6 +19,7 @@ public:
         }
         return m_keyboardHeld = true;
     }
+    void releaseKeyboard() override { m_keyboardHeld = false; }
     void release() override { m_pointerHeld = m_keyboardHeld = false; }
 
     void refuseKeyboard(int times) { m_keyboardRefusals = times; }
