@@ -184,6 +184,30 @@ TEST(SettingsView, TheHomeScheduleLineWritesATimeOfDayAsTheScheduleViewsDo) {
         << line.toStdString();
 }
 
+TEST(SettingsView, AFailedUpdateCheckIsSaidWholeInTheSidebarAndOnTheGeneralPage) {
+    Window w;
+    w.view().selectSection(SettingsSection::settings);
+    w.vm().setUpdateCheckStatus(SettingsViewModel::UpdateCheckStatus::failed);
+    // A new width climbs one layout per turn of the loop.
+    for (int turn = 0; turn < 4; ++turn)
+        QApplication::processEvents();
+    int shown = 0;
+    for (QLabel* label : w.controller->window()->findChildren<QLabel*>()) {
+        if (label->text() != QStringLiteral("Couldn't check for updates") || !label->isVisible())
+            continue;
+        ++shown;
+        // Its whole width is inside every widget around it (a scrolled page may be taller
+        // than its view, never wider).
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+        for (QWidget* w = label; w->parentWidget(); w = w->parentWidget()) {
+            const QRect g = w->geometry();
+            EXPECT_TRUE(g.left() >= 0 && g.right() < w->parentWidget()->width())
+                << w->parentWidget()->metaObject()->className() << " cuts it";
+        }
+    }
+    EXPECT_EQ(shown, 2);
+}
+
 TEST(SettingsView, TheSectionNotificationAndTheSidebarOpenSectionsAtTheirTop) {
     Window w;
     w.view().selectSection(SettingsSection::settings);
