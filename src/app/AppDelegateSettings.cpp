@@ -1,6 +1,6 @@
 // How AppDelegate wires the settings window: its model's callbacks and controller
-// hooks, the gear, the section notification, update-check reports and the relaunch
-// after a safe-mode reset.
+// hooks, the gear, update-check reports and the relaunch after a safe-mode reset. The
+// section notification is the window's own: it selects a section and opens nothing.
 #include "app/AppDelegate.h"
 #include "app/CPUWatchdog.h"
 #include "app/LoginItemCompat.h"
@@ -8,7 +8,6 @@
 #include "app/UpdaterManager.h"
 
 #include "brightness/BrightnessKeyInterceptor.h"
-#include "core/NotificationCenter.h"
 #include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "platform/InstanceLock.h"
@@ -97,13 +96,6 @@ void AppDelegate::wireSettings() {
     c.terminate = [] { QCoreApplication::quit(); };
 
     wireSettingsServices();
-
-    NotificationCenter::defaultCenter().addObserver(
-        this, setSettingsSectionNotification, [this](const Notification& n) {
-            const QVariant v = n.userInfo.value(QStringLiteral("section"));
-            if (v.typeId() == QMetaType::QString && SettingsSections::fromRawValue(v.toString()))
-                showSettings(v.toString());
-        });
 
     // The model's callbacks go in with the popover's, once launch has the status item.
     auto base = m_hooks.setupViewModel;

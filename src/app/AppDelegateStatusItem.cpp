@@ -9,6 +9,7 @@
 #include "platform/DesktopNotifier.h"
 #include "platform/DisplayGamma.h"
 #include "platform/Platform.h"
+#include "settings/SettingsWindowController.h"
 #include "warmth/ColorTemperature.h"
 #include "warmth/OverlayWindowController.h"
 
@@ -78,6 +79,10 @@ void AppDelegate::installStatusItem(bool closeOpenPopover) {
     if (!m_popover) {
         m_popover = std::make_unique<PopoverWindow>();
         if (m_hooks.makePopoverContent) m_popover->setContent(m_hooks.makePopoverContent());
+        // A click in the visible settings window keeps the popover open.
+        m_popover->companion = [this]() -> QWidget* {
+            return m_settingsController ? m_settingsController->window() : nullptr;
+        };
         connect(m_popover.get(), &PopoverWindow::closed, this, [this] {
             // A click outside closes the popup by itself; keep the state in step.
             if (m_popoverVisible) closePopover();

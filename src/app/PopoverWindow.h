@@ -1,11 +1,16 @@
 #pragma once
 
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
+#include <functional>
 
 // The popover the status item opens: a frameless popup anchored below the icon (above
 // it when the icon sits at the bottom of the screen), or at the pointer when the
-// status area does not report where the icon is. A click anywhere outside closes it.
+// status area does not report where the icon is. While open it holds the pointer and
+// the keys, whoever had the focus: Esc or a click outside closes it. The application's
+// own windows go on taking their clicks; one in the visible settings window keeps the
+// popover open and hands that window the keys until the popover is pressed again.
 class PopoverWindow : public QWidget {
     Q_OBJECT
 public:
@@ -28,17 +33,32 @@ public:
     // beneath: everywhere but on the status icon it opened from.
     bool replaysPressAt(const QPoint& global) const;
 
+    // The window a press keeps the popover open for while it is shown (none otherwise).
+    std::function<QWidget*()> companion;
+    // Whether the popover holds the pointer and the keys now.
+    bool holdsInput() const { return m_holdsPointer && m_holdsKeys; }
+
 signals:
     void closed();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QWidget* shownCompanion() const;
+    void holdInput();
+
     QPointer<QWidget> m_content;
-    QRect m_anchor; // the status icon's frame, empty when opened at the pointer
+    QRect m_anchor;              // the status icon's frame, empty when opened at the pointer
     bool m_closingClick = false; // a press outside came; the release closes the popover
+    bool m_holdsPointer = false;
+    bool m_holdsKeys = false;
+    bool m_keysLent = false; // to the settings window, after a press in it
+    int m_holdTries = 0;
+    QTimer m_holdRetry;
 };

@@ -78,6 +78,11 @@ QString clockString(double hourOfDay) {
     return twelveHour(int(dayMinutes / 60), int(dayMinutes % 60), true);
 }
 
+QString clockString(const QTime& time) {
+    if (!time.isValid()) return missingValue;
+    return twelveHour(time.hour(), time.minute(), true);
+}
+
 double fractionalHour(const QDateTime& at) {
     const QTime t = at.time();
     return t.hour() + t.minute() / 60.0 + t.second() / 3600.0;
@@ -193,8 +198,7 @@ QString arcTimeString(const std::optional<QDateTime>& t) {
 }
 
 QString captionTimeString(const std::optional<QDateTime>& t) {
-    return t ? QLocale::c().toString(t->time(), QStringLiteral("h:mm AP"))
-             : QStringLiteral("--:--");
+    return t ? clockString(t->time()) : QStringLiteral("--:--");
 }
 
 QString visualiserStatusSentence(bool followsSunWithoutLocation,
@@ -265,7 +269,7 @@ double spectrumPosition(double kelvin) {
 namespace ScheduleStatusLine {
 
 QString shortTime(const QDateTime& t) {
-    return QLocale::c().toString(t.time(), QStringLiteral("h:mm AP"));
+    return ScheduleViewLogic::clockString(t.time());
 }
 
 QString sentence(const Inputs& in, const Formatter& formatter) {

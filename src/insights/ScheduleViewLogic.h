@@ -44,6 +44,9 @@ QString hourString(double hour);
 // "6:30 AM", "12:00 PM", "11:55 PM"; 24.0 reads "12:00 AM" like 0.0. Minutes are whole
 // minutes of the fraction, robust to the fraction's rounding (7/12 h is 0:35).
 QString clockString(double hourOfDay);
+// The same for a time of day: hours and minutes, seconds dropped ("7:10 AM" for 07:10:35).
+// Every page writes a time of day this way.
+QString clockString(const QTime& time);
 
 // Hours since the local midnight of `at` in its own zone (19.5 is 19:30).
 double fractionalHour(const QDateTime& at);
@@ -161,7 +164,7 @@ struct Inputs {
     bool usingWallClockFallback = false;
 };
 using Formatter = std::function<QString(const QDateTime&)>;
-// "7:45 PM": the short time in the C locale's digits.
+// "7:45 PM": the time of day as every schedule view writes it (clockString).
 QString shortTime(const QDateTime& t);
 QString sentence(const Inputs& inputs, const Formatter& formatter = shortTime);
 } // namespace ScheduleStatusLine

@@ -25,6 +25,7 @@
 #include "platform/linux/WlrDisplayGamma.h"
 #include "platform/linux/X11DisplayGamma.h"
 #include "platform/linux/X11GlobalHotKeys.h"
+#include "platform/linux/X11InputHold.h"
 #include "platform/linux/X11MediaKeyTap.h"
 #include "platform/linux/X11WindowPixels.h"
 #include "platform/linux/XdgAutostartEntry.h"
@@ -36,6 +37,7 @@
 #include "platform/simulated/SimulatedDoNotDisturbProbe.h"
 #include "platform/simulated/SimulatedEDRHeadroom.h"
 #include "platform/simulated/SimulatedGlobalHotKeys.h"
+#include "platform/simulated/SimulatedInputHold.h"
 #include "platform/simulated/SimulatedInstanceLock.h"
 #include "platform/simulated/SimulatedKeyboardBacklight.h"
 #include "platform/simulated/SimulatedLightSensor.h"
@@ -117,6 +119,7 @@ std::unique_ptr<Platform> Platform::makeSimulated() {
     p->m_doNotDisturbProbe = std::make_unique<SimulatedDoNotDisturbProbe>();
     p->m_screenReaderProbe = std::make_unique<SimulatedScreenReaderProbe>();
     p->m_windowPixels = std::make_unique<SimulatedWindowPixels>();
+    p->m_inputHold = std::make_unique<SimulatedInputHold>();
     p->m_simulatedKeyboard = std::make_unique<SimulatedKeyboard>();
     p->m_globalHotKeys = std::make_unique<SimulatedGlobalHotKeys>();
     p->m_autostartEntry = std::make_unique<SimulatedAutostartEntry>();
@@ -189,6 +192,7 @@ std::unique_ptr<Platform> Platform::makeDefault() {
         }
         if (auto hotKeys = X11GlobalHotKeys::open()) p->setGlobalHotKeys(std::move(hotKeys));
         p->setWindowPixels(std::make_unique<X11WindowPixels>());
+        p->setInputHold(std::make_unique<X11InputHold>());
     }
     if (auto backlight = SysfsNativeBacklight::probe()) {
         p->setNativeBacklight(std::move(backlight));
@@ -299,6 +303,13 @@ void Platform::setWindowPixels(std::unique_ptr<WindowPixels> service) {
 }
 SimulatedWindowPixels* Platform::simulatedWindowPixels() const {
     return dynamic_cast<SimulatedWindowPixels*>(m_windowPixels.get());
+}
+
+void Platform::setInputHold(std::unique_ptr<InputHold> service) {
+    m_inputHold = std::move(service);
+}
+SimulatedInputHold* Platform::simulatedInputHold() const {
+    return dynamic_cast<SimulatedInputHold*>(m_inputHold.get());
 }
 
 void Platform::setScreenReaderProbe(std::unique_ptr<ScreenReaderProbe> service) {

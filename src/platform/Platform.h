@@ -52,6 +52,8 @@ class DitheringControl;
 class SimulatedDithering;
 class WindowPixels;
 class SimulatedWindowPixels;
+class InputHold;
+class SimulatedInputHold;
 
 // Picks a backend for every platform service at start-up: the real Linux backend
 // where the device answers, the simulated one otherwise. HALCYRA_PLATFORM=simulated
@@ -123,6 +125,10 @@ public:
     WindowPixels& windowPixels() { return *m_windowPixels; }
     void setWindowPixels(std::unique_ptr<WindowPixels> service);
     SimulatedWindowPixels* simulatedWindowPixels() const;
+
+    InputHold& inputHold() { return *m_inputHold; }
+    void setInputHold(std::unique_ptr<InputHold> service);
+    SimulatedInputHold* simulatedInputHold() const;
 
     DesktopNotifier& desktopNotifier() { return *m_desktopNotifier; }
     void setDesktopNotifier(std::unique_ptr<DesktopNotifier> service);
@@ -202,6 +208,7 @@ private:
     std::unique_ptr<DoNotDisturbProbe> m_doNotDisturbProbe;
     std::unique_ptr<ScreenReaderProbe> m_screenReaderProbe;
     std::unique_ptr<WindowPixels> m_windowPixels;
+    std::unique_ptr<InputHold> m_inputHold;
     std::unique_ptr<LocationService> m_location;
     // Null when the keys come from the X server.
     std::unique_ptr<SimulatedKeyboard> m_simulatedKeyboard;

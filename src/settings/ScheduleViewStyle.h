@@ -7,8 +7,10 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPen>
 #include <QRectF>
 #include <QString>
+#include <algorithm>
 
 // Type and colour of the schedule and insight views: white text at graded opacities
 // on dark glass, in the popover's faces, colours from the warmth ramp.
@@ -32,6 +34,16 @@ inline QFont face(double size, QFont::Weight weight = QFont::Normal) {
     QFont f = PopoverStyle::systemFont(1, weight);
     f.setPixelSize(qMax(1, qRound(size)));
     return f;
+}
+
+// A sunrise or sunset tick: a hairline dashed 3 on, 3 off from `from` down to `to`. The
+// dashes are drawn one by one: the toolkit measures a dash pattern in pen widths but
+// widens a pen thinner than a device pixel first, so a pattern would come out twice as
+// long on a standard screen as on a high-density one.
+inline void paintDashedTick(QPainter& p, QPointF from, QPointF to) {
+    p.setPen(QPen(white(0.2), 0.5, Qt::SolidLine, Qt::FlatCap));
+    for (double y = from.y(); y < to.y(); y += 6)
+        p.drawLine(QPointF(from.x(), y), QPointF(from.x(), std::min(y + 3, to.y())));
 }
 
 // Draws `text` in `font` and `colour` with its top-left at `topLeft`; returns its box.

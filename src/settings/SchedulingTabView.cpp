@@ -357,9 +357,16 @@ public:
         auto* column = new QVBoxLayout(this);
         column->setContentsMargins(0, 0, 0, 0);
         SettingsViewModel& vm = view.viewModel();
-        column->addWidget(new SchedulingTabView(vm, srgb(1.0, 0.55, 0.15),
-                                                SunsetScheduler::shared(), vm.cues(), this));
+        m_tab = new SchedulingTabView(vm, srgb(1.0, 0.55, 0.15), SunsetScheduler::shared(),
+                                      vm.cues(), this);
+        column->addWidget(m_tab);
     }
+    // Kept while the window lives, the page stands for a section built afresh on each
+    // visit: the fine-tune panel is closed when another section takes its place.
+    void disappeared() override { m_tab->setShowFineTuneCurve(false); }
+
+private:
+    SchedulingTabView* m_tab;
 };
 
 } // namespace

@@ -129,11 +129,8 @@ void SchedulingVisualizerView::renderSkyLayers(const QRectF& area, qreal dpr,
               {w - 4 - lm.horizontalAdvance(horizonText), horizon - 8 - lm.height() / 2});
     p.setPen(QPen(white(0.5), 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawPolyline(QPolygonF(arc));
-    QPen dash(white(0.2), 0.5);
-    dash.setDashPattern({6, 6}); // 3 on, 3 off at a width of 0.5
-    p.setPen(dash);
     for (double x : {riseX, setX})
-        p.drawLine(QPointF(x, horizon - 35), QPointF(x, horizon));
+        paintDashedTick(p, QPointF(x, horizon - 35), QPointF(x, horizon));
     p.setPen(QPen(white(0.5), 1));
     p.setBrush(Qt::NoBrush);
     for (double x : {riseX, setX})
@@ -351,8 +348,10 @@ void SchedulingVisualizerView::paintWords(QPainter& p, const Rows& row, const QS
     const QFont status = face(11, QFont::Medium);
     p.setFont(status);
     p.setPen(white(0.85));
+    // One line: a sentence longer than the card ends in an ellipsis.
     p.drawText(QRectF(left, row.status, right - left, row.caption - kSunSpacing - row.status),
-               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, statusText);
+               Qt::AlignLeft | Qt::AlignVCenter,
+               QFontMetricsF(status).elidedText(statusText, Qt::ElideRight, right - left));
 
     const QFont captionFont = face(10);
     const QString icon = m_model.autoSunset()    ? QStringLiteral("location.fill")

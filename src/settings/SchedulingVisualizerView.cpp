@@ -134,34 +134,25 @@ QString SchedulingVisualizerView::captionLine() const {
                                 sun.sunriseTime);
 }
 
-double SchedulingVisualizerView::statusHeight(double width) const {
-    // The sentence wraps rather than losing its end ("…Allow location for real sunset
-    // times."): the row is as tall as its lines at this width.
-    const QFont status = face(11, QFont::Medium);
-    const double w = std::max(1.0, width - 2 * padding);
-    const QRectF box = QFontMetricsF(status).boundingRect(
-        QRectF(0, 0, w, 1e6), Qt::AlignLeft | Qt::TextWordWrap, statusSentenceText());
-    return std::max(lh(status), std::ceil(box.height()));
+double SchedulingVisualizerView::statusHeight() const {
+    return lh(face(11, QFont::Medium)); // the sentence keeps to one line
 }
 
 SchedulingVisualizerView::Rows SchedulingVisualizerView::rows() const {
-    return rows(width());
-}
-
-SchedulingVisualizerView::Rows SchedulingVisualizerView::rows(double width) const {
     Rows r{};
     r.header = padding;
     r.times = r.header + lh(face(12, QFont::DemiBold)) + kColumnSpacing;
     r.area = r.times + lh(face(10, QFont::Medium)) + 1 + lh(face(20, QFont::Bold)) + kSunSpacing;
     r.status = r.area + L::VisualiserGeometry::height + kSunSpacing;
-    r.caption = r.status + statusHeight(width) + kSunSpacing;
+    r.caption = r.status + statusHeight() + kSunSpacing;
     r.state = r.caption + lh(face(10)) + kColumnSpacing;
     r.bottom = r.state + lh(face(11, QFont::Medium)) + padding;
     return r;
 }
 
-int SchedulingVisualizerView::heightForWidth(int width) const {
-    return int(std::ceil(rows(width).bottom));
+int SchedulingVisualizerView::heightForWidth(int) const {
+    // Every row keeps its height at any width.
+    return int(std::ceil(rows().bottom));
 }
 
 QRectF SchedulingVisualizerView::drawingArea() const {

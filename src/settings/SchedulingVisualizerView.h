@@ -84,8 +84,7 @@ private:
         double header, times, area, status, caption, state, bottom;
     };
     Rows rows() const;
-    Rows rows(double width) const;
-    double statusHeight(double width) const;
+    double statusHeight() const;
     void pulseTick();
     void paintChrome(QPainter& p, const QString& sunriseTime, const QString& sunsetTime);
     void paintWords(QPainter& p, const Rows& row, const QString& statusText,

@@ -45,6 +45,18 @@ SettingsText::UpdateStatus statusOf(const SettingsViewModel& vm) {
                                : SettingsText::UpdateStatus::failed;
 }
 
+// A flat button whose content is the row laid out inside it: it is as wide as that row,
+// so a longer status ("Couldn't check for updates") is never cut to its middle.
+class RowButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+    QSize sizeHint() const override {
+        const QSize row = layout() ? layout()->sizeHint() : QSize();
+        return row.expandedTo(minimumSize());
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+};
+
 // The product name's sun, filled with the accent-to-deep-red gradient.
 class GradientSun : public QWidget {
 public:
@@ -302,7 +314,7 @@ private:
         name->addStretch(1);
         about->addLayout(name);
 
-        auto* check = new QPushButton;
+        auto* check = new RowButton;
         check->setFlat(true);
         check->setCursor(Qt::PointingHandCursor);
         check->setToolTip(QStringLiteral("Check for Updates"));

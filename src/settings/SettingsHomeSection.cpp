@@ -18,7 +18,6 @@
 #include <QDateTime>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
-#include <QLocale>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QVBoxLayout>
@@ -193,9 +192,9 @@ private:
         in.isWarmNow = engine.previewState(now).isWarm();
         in.nextOnset = engine.nextWarmOnset(now, 86400);
         in.usingWallClockFallback = prefs.autoSunset() && !engine.lastLocation();
-        return ScheduleStatusLine::sentence(in, [](const QDateTime& t) {
-            return QLocale().toString(t.time(), QLocale::ShortFormat);
-        });
+        // The schedule views' way of writing a time, not the locale's short format
+        // (which carries seconds in some locales).
+        return ScheduleStatusLine::sentence(in);
     }
 
     QWidget* averageRow(GlassCard* card, const QString& symbol) {

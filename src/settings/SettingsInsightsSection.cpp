@@ -33,27 +33,36 @@ QColor scoreColour(int score) {
     return SettingsStyle::accent();
 }
 
-// The ring gauge: a faint track and the score's share of it from twelve o'clock.
+// The ring gauge: a faint track and the score's share of it from twelve o'clock. The
+// ring is the circle of its 84-point frame and its stroke is centred on it, so half the
+// stroke stands outside the frame: the widget is larger by that much on every side and
+// its layout takes it back.
 class ScoreGauge : public QWidget {
 public:
-    explicit ScoreGauge(int score) : m_score(score) { setFixedSize(84, 84); }
+    static constexpr int frame = 84, stroke = 6, overhang = stroke / 2;
+    explicit ScoreGauge(int score) : m_score(score) {
+        setObjectName(QStringLiteral("scoreGauge"));
+        setFixedSize(frame + 2 * overhang, frame + 2 * overhang);
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
-        const QRectF ring = QRectF(rect()).adjusted(3, 3, -3, -3);
-        p.setPen(QPen(GlassPainter::white(0.08), 6));
+        const QRectF ring = QRectF(rect()).adjusted(overhang, overhang, -overhang, -overhang);
+        p.setPen(QPen(GlassPainter::white(0.08), stroke));
         p.drawEllipse(ring);
         const QColor colour = scoreColour(m_score);
-        p.setPen(QPen(colour, 6, Qt::SolidLine, Qt::RoundCap));
+        p.setPen(QPen(colour, stroke, Qt::SolidLine, Qt::RoundCap));
         p.drawArc(ring, 90 * 16, -int(std::clamp(m_score, 0, 100) / 100.0 * 360 * 16));
         p.setPen(colour);
         p.setFont(PopoverStyle::systemFont(28, QFont::Bold));
-        p.drawText(QRectF(0, 14, width(), 34), Qt::AlignCenter, QString::number(m_score));
+        p.drawText(QRectF(0, overhang + 14, width(), 34), Qt::AlignCenter,
+                   QString::number(m_score));
         p.setPen(GlassPainter::white(0.4));
         p.setFont(PopoverStyle::systemFont(9));
-        p.drawText(QRectF(0, 48, width(), 14), Qt::AlignCenter, QStringLiteral("of 100"));
+        p.drawText(QRectF(0, overhang + 48, width(), 14), Qt::AlignCenter,
+                   QStringLiteral("of 100"));
     }
 
 private:
@@ -64,6 +73,7 @@ private:
 class WeekBars : public QWidget {
 public:
     explicit WeekBars(QList<QPair<QString, double>> days) : m_days(std::move(days)) {
+        setObjectName(QStringLiteral("weekBars"));
         setFixedHeight(10 + 5 + 64 + 5 + 12);
     }
 
@@ -82,8 +92,7 @@ protected:
             const double hours = m_days[i].second;
             const qreal x = i * (colW + gap);
             const qreal h = std::max(3.0, hours / peak * 64.0);
-            const QRectF bar(x + colW / 2 - std::min(colW, 28.0) / 2, 15 + 64 - h,
-                             std::min(colW, 28.0), h);
+            const QRectF bar(x, 15 + 64 - h, colW, h); // the bar fills its column
             QLinearGradient fill(bar.topLeft(), bar.bottomLeft());
             fill.setColorAt(0, today ? SettingsStyle::accent() : GlassPainter::white(0.3));
             fill.setColorAt(1, today ? ember : GlassPainter::white(0.18));
@@ -165,10 +174,15 @@ QWidget* divider() {
 
 // A glass card of a leading badge, a title over a caption, and an optional trailing part.
 GlassCard* infoCard(QWidget* leading, const QString& title, const QString& caption,
-                    QWidget* trailing = nullptr, int spacing = 14) {
+                    QWidget* trailing = nullptr, int spacing = 14, int leadingOverhang = 0) {
     auto* card = new GlassCard;
     auto* row = new QHBoxLayout;
-    row->setSpacing(spacing);
+    // A leading part that draws beyond its frame stands that far into the card's padding
+    // and the spacing, so the frame sits where it would without the overhang.
+    row->setSpacing(spacing - leadingOverhang);
+    if (leadingOverhang > 0)
+        card->column()->setContentsMargins(16 - leadingOverhang, 16 - leadingOverhang, 16,
+                                           16 - leadingOverhang);
     row->addWidget(leading);
     auto* text = new QVBoxLayout;
     text->setSpacing(3);
@@ -283,7 +297,7 @@ public:
         column->addWidget(infoCard(new ScoreGauge(*score), QStringLiteral("Screen Health Score"),
                                    QStringLiteral("Hours protected, nightly consistency, and "
                                                   "schedule adherence over your last 7 days."),
-                                   nullptr, 16));
+                                   nullptr, 16, ScoreGauge::overhang));
 
         const auto days = store.dailyHoursLast7(now);
         double total = 0;

@@ -346,8 +346,10 @@ void SettingsView::setHovered(std::optional<SettingsSection> s) {
 }
 
 void SettingsView::selectSection(SettingsSection section) {
+    // A page's own shown state, not whether it is seen: the window may be hidden, and a
+    // page left shown then would be stacked under the next one when it opens.
     SettingsPage* previous = m_pages[size_t(m_selected)];
-    if (previous && previous->isVisible() && section != m_selected) {
+    if (previous && !previous->isHidden() && section != m_selected) {
         previous->hide();
         previous->disappeared();
     }
@@ -385,7 +387,7 @@ void SettingsView::selectSection(SettingsSection section) {
         }
         m_pagesColumn->insertWidget(m_pagesColumn->count() - 1, page);
     }
-    const bool wasShown = page->isVisible();
+    const bool wasShown = !page->isHidden();
     page->refresh();
     page->show();
     if (!wasShown) page->appeared();

@@ -3,12 +3,14 @@
 #include "popover/PopoverChrome.h"
 #include "settings/SettingsViewModel.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
 #include <cmath>
 
 namespace {
@@ -72,8 +74,21 @@ private:
 } // namespace
 
 TestimonialCard::TestimonialCard(SettingsViewModel& vm, Hover hover, QWidget* parent)
-    : GlassCard(parent, hover), m_vm(vm) {
+    : GlassCard(parent, hover), m_vm(vm), m_faceAnimation(new QVariantAnimation(this)) {
     column()->setSpacing(12);
+    m_faceAnimation->setDuration(200);
+    m_faceAnimation->setEasingCurve(QEasingCurve::OutQuad);
+    m_faceAnimation->setStartValue(0.0);
+    m_faceAnimation->setEndValue(1.0);
+    connect(m_faceAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        const double t = v.toDouble();
+        setFixedHeight(int(std::lround(m_fromHeight + (m_toHeight - m_fromHeight) * t)));
+        for (QWidget* face : {m_invitation, m_editorFace})
+            if (auto* fade = qobject_cast<QGraphicsOpacityEffect*>(face->graphicsEffect()))
+                fade->setOpacity(t);
+    });
+    connect(m_faceAnimation, &QVariantAnimation::finished, this,
+            &TestimonialCard::endFaceAnimation);
 
     // Invitation: the whole row is one button.
     m_invitation = new QWidget;
@@ -163,9 +178,19 @@ TestimonialCard::Face TestimonialCard::face() const {
 
 void TestimonialCard::sync() {
     const Face f = face();
+    // Opening the editor and cancelling it ease the card to its new height while the new
+    // face fades in; the thank-you simply takes the place of the editor.
+    const bool eased =
+        isVisible() && f != m_shownFace && f != Face::thanks && m_shownFace != Face::thanks;
+    const int fromHeight = height();
+    m_shownFace = f;
     m_invitation->setVisible(f == Face::invitation);
     m_editorFace->setVisible(f == Face::editor);
     m_thanks->setVisible(f == Face::thanks);
+    if (eased)
+        animateFace(fromHeight, f == Face::editor ? m_editorFace : m_invitation);
+    else if (f == Face::thanks)
+        endFaceAnimation();
     setCursor(f == Face::invitation ? Qt::PointingHandCursor : Qt::ArrowCursor);
     if (m_edit->toPlainText() != m_vm.testimonialText()) {
         const QSignalBlocker block(m_edit);
@@ -179,4 +204,24 @@ void TestimonialCard::sync() {
     m_edit->setReadOnly(sending);
     m_error->setText(m_vm.testimonialError());
     m_error->setVisible(!m_vm.testimonialError().isEmpty());
+}
+
+void TestimonialCard::animateFace(int fromHeight, QWidget* incoming) {
+    endFaceAnimation();
+    m_fromHeight = fromHeight;
+    layout()->invalidate();
+    m_toHeight = layout()->totalSizeHint().height();
+    auto* fade = new QGraphicsOpacityEffect(incoming);
+    fade->setOpacity(0.0);
+    incoming->setGraphicsEffect(fade);
+    setFixedHeight(fromHeight);
+    m_faceAnimation->start();
+}
+
+void TestimonialCard::endFaceAnimation() {
+    m_faceAnimation->stop();
+    m_invitation->setGraphicsEffect(nullptr);
+    m_editorFace->setGraphicsEffect(nullptr);
+    setMinimumHeight(0);
+    setMaximumHeight(QWIDGETSIZE_MAX);
 }

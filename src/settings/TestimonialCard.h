@@ -4,6 +4,7 @@
 
 class QLabel;
 class QPlainTextEdit;
+class QVariantAnimation;
 class SettingsViewModel;
 
 // The testimonial box: an invitation, the editor with Cancel and Submit, or the
@@ -19,9 +20,13 @@ public:
     QPlainTextEdit* editor() const { return m_edit; }
     QAbstractButton* submitButton() const { return m_submit; }
     QLabel* errorLabel() const { return m_error; }
+    // The 0.2 s ease-out between the invitation and the editor, opening and cancelling.
+    QVariantAnimation* faceAnimation() const { return m_faceAnimation; }
 
 private:
     void sync();
+    void animateFace(int fromHeight, QWidget* incoming);
+    void endFaceAnimation();
 
     SettingsViewModel& m_vm;
     QWidget* m_invitation;
@@ -30,4 +35,8 @@ private:
     QPlainTextEdit* m_edit;
     QAbstractButton* m_submit;
     QLabel* m_error;
+    QVariantAnimation* m_faceAnimation;
+    Face m_shownFace = Face::invitation;
+    int m_fromHeight = 0;
+    int m_toHeight = 0;
 };

@@ -100,15 +100,16 @@ bool TestimonialRequest::send(const QString& text) {
             emit finished(true, {});
             return;
         }
+        // An answer other than 201 is no transport error: it has no description of its own.
         QString error;
         if (timedOut)
             error = QStringLiteral("timed out");
         else if (status != 0)
-            error = QStringLiteral("status %1").arg(status);
+            error = QStringLiteral("unknown");
         else
             error = reply->errorString();
         qCWarning(lcTestimonial).noquote()
-            << QStringLiteral("Testimonial submit failed: %1 — the text is kept").arg(error);
+            << QStringLiteral("Testimonial submit failed: %1").arg(error);
         emit finished(false, error);
     });
     m_deadline->start(m_timeoutMs);

@@ -2,6 +2,7 @@
 // gear opens the window.
 #include "app/AppDelegate.h"
 #include "app/PopoverWindow.h"
+#include "core/NotificationCenter.h"
 #include "platform/InstanceLock.h"
 #include "platform/Platform.h"
 #include "popover/PopoverViewModel.h"
@@ -83,6 +84,13 @@ TEST_F(SettingsWiring, TheGearClosesThePopoverAndOpensTheWindowAtHome) {
     // A section asked for by name opens there.
     delegate->showSettings(QStringLiteral("Display"));
     EXPECT_EQ(settings->view()->selectedSection(), SettingsSection::display);
+
+    // The section notification only selects: opening the window is its poster's business.
+    settings->window()->close();
+    NotificationCenter::defaultCenter().post(setSettingsSectionNotification, nullptr,
+                                             {{"section", "Keyboard"}});
+    EXPECT_FALSE(settings->window()->isVisible());
+    EXPECT_EQ(settings->view()->selectedSection(), SettingsSection::keyboard);
 }
 
 TEST_F(SettingsWiring, TheSchedulingPageSharesTheWindowsMirrorAndEachEditActsOnce) {

@@ -10,12 +10,14 @@
 #include "platform/Platform.h"
 #include "platform/simulated/SimulatedDesktopNotifier.h"
 #include "platform/simulated/SimulatedDisplayGamma.h"
+#include "platform/simulated/SimulatedInputHold.h"
 #include "platform/simulated/SimulatedInstanceLock.h"
 #include "platform/simulated/SimulatedNativeBacklight.h"
 #include "support/TestStore.h"
 #include "warmth/ColorTemperature.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
@@ -268,6 +270,67 @@ TEST_F(AppDelegateTest, ClicksOpenThePopoverOrTheEmergencyMenu) {
     d.togglePopoverFromHotkey(); // no tray host here: opens detached
     EXPECT_TRUE(d.popoverVisible());
     d.togglePopoverFromHotkey();
+    EXPECT_FALSE(d.popoverVisible());
+
+    // Opened while another client still has the keyboard (the shortcut's key is down):
+    // the popover asks again until it holds the keys, and then Esc closes it.
+    SimulatedInputHold& hold = *Platform::instance().simulatedInputHold();
+    hold.refuseKeyboard(3);
+    d.togglePopoverFromHotkey();
+    PopoverWindow& popover = *d.popover();
+    EXPECT_TRUE(hold.pointerHeld());
+    EXPECT_FALSE(hold.keyboardHeld());
+    QElapsedTimer waited;
+    waited.start();
+    while (!hold.keyboardHeld() && waited.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    EXPECT_TRUE(hold.keyboardHeld());
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&popover, &esc);
+    EXPECT_FALSE(d.popoverVisible());
+    EXPECT_FALSE(hold.pointerHeld() || hold.keyboardHeld());
+
+    // A press outside closes it when the button comes up, but not one in the frame of
+    // the shown settings window.
+    d.statusItemClicked(false);
+    QWidget settings;
+    settings.setGeometry(popover.geometry().right() + 20, 100, 300, 200);
+    settings.show();
+    popover.companion = [&] { return &settings; };
+    auto click = [&](QPoint global) {
+        const QPointF local = popover.mapFromGlobal(global);
+        QMouseEvent press(QEvent::MouseButtonPress, local, local, global, Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&popover, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, local, local, global, Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&popover, &release);
+    };
+    click(settings.frameGeometry().center());
+    EXPECT_TRUE(d.popoverVisible());
+    settings.hide();
+    click(settings.frameGeometry().center());
+    EXPECT_FALSE(d.popoverVisible());
+
+    // The application's own windows take their presses themselves: the settings window's
+    // keeps the popover, another one's closes it.
+    settings.show();
+    QWidget tour;
+    tour.show();
+    d.statusItemClicked(false);
+    auto pressOn = [](QWidget& w) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), w.mapToGlobal(QPointF(5, 5)),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &press);
+    };
+    pressOn(settings);
+    EXPECT_TRUE(d.popoverVisible());
+    // The settings window has the keys now; a press in the popover takes them back.
+    EXPECT_FALSE(hold.keyboardHeld());
+    EXPECT_TRUE(hold.pointerHeld());
+    pressOn(popover);
+    EXPECT_TRUE(hold.keyboardHeld());
+    pressOn(tour);
     EXPECT_FALSE(d.popoverVisible());
 }
 

@@ -91,6 +91,32 @@ TEST_P(SettingsLive, TheGeneralPageSaysWhileTheSettingsCannotBeSaved) {
             if (c.red() > 200 && c.green() > 150 && c.green() < 225 && c.blue() < 90) ++yellow;
         }
     EXPECT_GT(yellow, 40) << shot.path.toStdString();
+
+    // The page scrolled to its about block, then a check that cannot reach anything,
+    // asked for from the sidebar's foot: both say so whole while it shows (4 s).
+    const QPoint page = frame.topLeft() + QPoint(470, 300);
+    display().xdotool(
+        {"mousemove", "--sync", QString::number(page.x()), QString::number(page.y())});
+    for (int notch = 0; notch < 40; ++notch)
+        display().xdotool({"click", "5"});
+    QThread::msleep(300);
+    display().clickAt(frame.topLeft() + QPoint(127, frame.height() - 36));
+    QThread::msleep(600);
+    const LiveDesktop::Shot about = m_desk->grabSettled(settingsWindow(app), name("about"));
+    ASSERT_FALSE(about.isNull());
+    // The about block's status line, under its name and version: its text spans more
+    // than the 140 px that cut it to "update".
+    const QRect status(about.window.topLeft() + QPoint(240, about.window.height() - 166),
+                       QSize(470, 18));
+    const QColor ground = about.image.pixelColor(status.topLeft());
+    int left = status.right(), right = status.left();
+    for (int y = status.top(); y <= status.bottom(); ++y)
+        for (int x = status.left(); x <= status.right(); ++x)
+            if (qGray(about.image.pixel(x, y)) > qGray(ground.rgb()) + 30) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    EXPECT_GT(right - left, 140) << about.path.toStdString();
     killAndExpectDeathBy(app, SIGTERM);
     ASSERT_EQ(::chmod(QFile::encodeName(settingsPath()).constData(), 0600), 0);
 }

@@ -2,6 +2,7 @@
 #include "support/LocalHttpServer.h"
 #include "support/TestStore.h"
 
+#include "core/Logging.h"
 #include "core/NotificationCenter.h"
 #include "core/NotificationNames.h"
 #include "core/Preferences.h"
@@ -276,9 +277,13 @@ TEST(SettingsViewModel, TestimonialOnlyA201ThanksTheUserAndAFailureKeepsTheText)
                                             key);
     for (int status : {400, 200}) {
         server.status = status;
+        LogCapture log;
         f.model->submitTestimonial();
         EXPECT_TRUE(f.model->testimonialSubmitting());
         ASSERT_TRUE(waitUntil([&] { return !f.model->testimonialSubmitting(); }));
+        // An answer is no transport error: it has no description to log.
+        EXPECT_EQ(log.messages("com.halcyra.app.testimonial"),
+                  QStringList{"Testimonial submit failed: unknown"});
         EXPECT_FALSE(f.model->testimonialSubmitted()) << status;
         EXPECT_EQ(f.model->testimonialText(), "  Lovely warm evenings \n");
         EXPECT_FALSE(f.model->testimonialError().isEmpty());

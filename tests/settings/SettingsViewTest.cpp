@@ -5,6 +5,7 @@
 #include "core/NotificationCenter.h"
 #include "core/Preferences.h"
 #include "insights/InsightsLogic.h"
+#include "insights/ScheduleViewLogic.h"
 #include "popover/GlassPainter.h"
 #include "popover/PopoverStyle.h"
 #include "popover/ToggleSwitch.h"
@@ -17,6 +18,8 @@
 #include "settings/TestimonialCard.h"
 #include "settings/TestimonialRequest.h"
 #include "support/WidgetInput.h"
+#include "warmth/SchedulePoint.h"
+#include "warmth/SunsetScheduler.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,8 +28,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QVariantAnimation>
 #include <gtest/gtest.h>
 
 namespace {
@@ -116,6 +121,91 @@ TEST(SettingsView, EachSectionRendersAtTheWindowSize) {
         const QColor c = image.pixelColor(row * image.devicePixelRatio());
         EXPECT_GT(c.red(), c.blue() + 20) << SettingsSections::title(s).toStdString();
     }
+
+    // Insights: the gauge's stroke is centred on its 84-point frame's circle (radius 42,
+    // so it reaches 45), the frame alone is laid out, and each day's bar fills its column.
+    w.view().selectSection(SettingsSection::insights);
+    QWidget* insights = w.view().page(SettingsSection::insights);
+    QWidget* gauge = insights->findChild<QWidget*>(QStringLiteral("scoreGauge"));
+    QWidget* bars = insights->findChild<QWidget*>(QStringLiteral("weekBars"));
+    ASSERT_TRUE(gauge && bars);
+    auto paint = [](QWidget* widget) {
+        QImage image(widget->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        widget->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        return image;
+    };
+    const QImage ring = paint(gauge);
+    ASSERT_EQ(ring.size(), QSize(90, 90));
+    EXPECT_GT(qAlpha(ring.pixel(45, 1)), 0) << "the stroke does not reach radius 45";
+    EXPECT_EQ(qAlpha(ring.pixel(45, 12)), 0) << "the stroke stands inside radius 36";
+    EXPECT_EQ(gauge->parentWidget()->height(), 84 + 2 * 16);
+    EXPECT_EQ(gauge->x(), 16 - 3);
+    const QImage week = paint(bars);
+    const double column = (bars->width() - 6 * 10) / 7.0, left = 3 * (column + 10);
+    int filled = 0; // across the busiest day's bar, halfway up
+    for (int x = 0; x < week.width(); ++x)
+        filled += x >= left && x < left + column && qAlpha(week.pixel(x, 15 + 32)) > 0;
+    EXPECT_GE(filled, int(column) - 1) << "columns of " << column;
+    EXPECT_EQ(qAlpha(week.pixel(int(left) - 5, 15 + 32)), 0) << "no gap between the columns";
+}
+
+TEST(SettingsView, TheHomeScheduleLineWritesATimeOfDayAsTheScheduleViewsDo) {
+    // Warm for a while from about ninety minutes on, cool now.
+    const QTime now = QTime::currentTime();
+    auto at = [&](int minutes) {
+        const QTime t = now.addSecs(minutes * 60);
+        return t.hour() + t.minute() / 60.0;
+    };
+    Window w([&](UserDefaults& d) {
+        d.setBool(PrefKey::useSchedule, true);
+        SchedulePoint::store({{QUuid::createUuid(), at(90), 6500},
+                              {QUuid::createUuid(), at(150), 3000},
+                              {QUuid::createUuid(), at(210), 6500},
+                              {QUuid::createUuid(), at(720), 6500}},
+                             Preferences(&d));
+    });
+    // A locale whose short time has seconds (C.UTF-8's does).
+    const QLocale before;
+    QLocale::setDefault(QLocale::c());
+    w.view().selectSection(SettingsSection::display);
+    w.view().selectSection(SettingsSection::home);
+    QLocale::setDefault(before);
+    QString line;
+    for (QLabel* label : w.view().page(SettingsSection::home)->findChildren<QLabel*>())
+        if (label->text().startsWith(QStringLiteral("Warming begins at "))) line = label->text();
+    const auto onset = SunsetScheduler::shared().nextWarmOnset(QDateTime::currentDateTime(), 86400);
+    ASSERT_TRUE(onset);
+    EXPECT_EQ(line, QStringLiteral("Warming begins at ") +
+                        ScheduleViewLogic::clockString(onset->time().hour() +
+                                                       onset->time().minute() / 60.0));
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("at \\d{1,2}:\\d\\d [AP]M$")).match(line).hasMatch())
+        << line.toStdString();
+}
+
+TEST(SettingsView, AFailedUpdateCheckIsSaidWholeInTheSidebarAndOnTheGeneralPage) {
+    Window w;
+    w.view().selectSection(SettingsSection::settings);
+    w.vm().setUpdateCheckStatus(SettingsViewModel::UpdateCheckStatus::failed);
+    // A new width climbs one layout per turn of the loop.
+    for (int turn = 0; turn < 4; ++turn)
+        QApplication::processEvents();
+    int shown = 0;
+    for (QLabel* label : w.controller->window()->findChildren<QLabel*>()) {
+        if (label->text() != QStringLiteral("Couldn't check for updates") || !label->isVisible())
+            continue;
+        ++shown;
+        // Its whole width is inside every widget around it (a scrolled page may be taller
+        // than its view, never wider).
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+        for (QWidget* w = label; w->parentWidget(); w = w->parentWidget()) {
+            const QRect g = w->geometry();
+            EXPECT_TRUE(g.left() >= 0 && g.right() < w->parentWidget()->width())
+                << w->parentWidget()->metaObject()->className() << " cuts it";
+        }
+    }
+    EXPECT_EQ(shown, 2);
 }
 
 TEST(SettingsView, TheSectionNotificationAndTheSidebarOpenSectionsAtTheirTop) {
@@ -155,6 +245,25 @@ TEST(SettingsView, OneWindowThatHidesOnCloseAndReportsItsVisibility) {
     EXPECT_TRUE(w.vm().windowVisible());
     EXPECT_EQ(w.view().selectedSection(), SettingsSection::display);
     EXPECT_TRUE(w.switchNamed("Flicker-Free Mode")->isChecked());
+
+    // A section chosen while the window is hidden only selects, and the next opening
+    // shows that page alone.
+    auto shownPages = [](SettingsView& view) {
+        QList<SettingsSection> shown;
+        for (SettingsSection s : SettingsSections::all)
+            if (view.page(s) && view.page(s)->isVisible()) shown << s;
+        return shown;
+    };
+    w.vm().closeWindow();
+    NotificationCenter::defaultCenter().post(setSettingsSectionNotification, nullptr,
+                                             {{"section", "Keyboard"}});
+    EXPECT_FALSE(window->isVisible());
+    w.controller->showSettings();
+    EXPECT_EQ(shownPages(w.view()), QList{SettingsSection::keyboard});
+    // The same for a fresh window opened on a section.
+    SettingsWindowController fresh(std::make_unique<SettingsViewModel>(*w.cues.engine));
+    fresh.showSettings(SettingsSection::insights);
+    EXPECT_EQ(shownPages(*fresh.view()), QList{SettingsSection::insights});
 
     // Esc reaches the window's shortcut before any control of it.
     window->activateWindow();
@@ -211,7 +320,28 @@ TEST(SettingsView, HomeShowsTheTintAndBothTestimonialBoxesShareOneState) {
     auto* home = w.view().page(SettingsSection::home)->findChild<TestimonialCard*>();
     ASSERT_TRUE(home);
     EXPECT_EQ(home->face(), TestimonialCard::Face::invitation);
-    w.vm().setShowTestimonialField(true);
+    // Opening eases the card to the editor's height in 0.2 s, the editor fading in; so
+    // does cancelling, back to the invitation.
+    auto easedHalfway = [&](TestimonialCard* card, const std::function<void()>& change) {
+        QApplication::processEvents();
+        const int from = card->height();
+        change();
+        QVariantAnimation* ease = card->faceAnimation();
+        EXPECT_EQ(ease->state(), QAbstractAnimation::Running);
+        EXPECT_EQ(ease->duration(), 200);
+        EXPECT_EQ(ease->easingCurve().type(), QEasingCurve::OutQuad);
+        ease->pause();
+        ease->setCurrentTime(100);
+        const int halfway = card->height();
+        ease->setCurrentTime(200);
+        QApplication::processEvents();
+        const int to = card->height();
+        EXPECT_NE(from, to);
+        EXPECT_GT(halfway, std::min(from, to));
+        EXPECT_LT(halfway, std::max(from, to));
+        EXPECT_EQ(card->minimumHeight(), 0) << "the card keeps the height it eased to";
+    };
+    easedHalfway(home, [&] { w.vm().setShowTestimonialField(true); });
     home->editor()->setPlainText("Calm evenings");
     EXPECT_TRUE(home->submitButton()->isEnabled());
     w.view().selectSection(SettingsSection::settings);
@@ -219,7 +349,7 @@ TEST(SettingsView, HomeShowsTheTintAndBothTestimonialBoxesShareOneState) {
     ASSERT_TRUE(general);
     EXPECT_EQ(general->face(), TestimonialCard::Face::editor);
     EXPECT_EQ(general->editor()->toPlainText(), "Calm evenings");
-    w.vm().cancelTestimonial();
+    easedHalfway(general, [&] { w.vm().cancelTestimonial(); });
     EXPECT_EQ(home->face(), TestimonialCard::Face::invitation);
     EXPECT_TRUE(home->editor()->toPlainText().isEmpty());
 
@@ -306,6 +436,14 @@ TEST(SettingsView, TheSchedulingAndInsightsPagesFollowTheWindowsModel) {
     tab->setShowFineTuneCurve(true);
     waitUntil([] { return false; }, 400); // the switch's slide
     savePage(w.view().page(SettingsSection::scheduling), QStringLiteral("scheduling-custom"));
+    // The open panel outlives closing the window, not leaving the section: coming back
+    // builds the section afresh, with the panel closed.
+    w.vm().closeWindow();
+    w.controller->showSettings();
+    EXPECT_TRUE(tab->showFineTuneCurve());
+    w.view().selectSection(SettingsSection::display);
+    w.view().selectSection(SettingsSection::scheduling);
+    EXPECT_FALSE(tab->showFineTuneCurve());
 
     // Today's ring stands on the insights page even before any record exists, and
     // rests while the window is hidden.
