@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -83,6 +84,16 @@ TEST_F(StateFolder, ARecordThatIsNoSmallRegularFileIsSetAsideWithoutStalling) {
         EXPECT_EQ(StateFile::read(name).value_or(QJsonObject{}).value("enabled"), true);
         StateFile::remove(name);
     }
+    // A record damaged at every start leaves only the newest few copies behind.
+    for (int i = 0; i < 5; ++i) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("{\"enabled\": " + QByteArray::number(i));
+        f.close();
+        EXPECT_FALSE(StateFile::read(name));
+        QThread::msleep(2); // each start its own timestamp
+    }
+    EXPECT_EQ(setAside().size(), 3);
 }
 
 TEST_F(StateFolder, RecordsAndTheirFolderArePrivateUnderAnyUmaskAndALooseFolderIsTightened) {
