@@ -82,8 +82,14 @@ UserDefaults::SaveResult UserDefaults::save(const QJsonObject& snapshot) {
                           .arg(target, error.errorString()));
     const QFileInfo info(target);
     const QString folder = info.absolutePath();
-    // Our own folder is private; a folder the settings are linked into is the user's.
-    if (!(target == m_path ? PrivateFile::makeDirectory(folder) : QDir().mkpath(folder)))
+    // Our own folder is private, and never one of someone else's; a folder the settings
+    // are linked into is the user's.
+    if (const QString own = QFileInfo(m_path).absolutePath(); !PrivateFile::makeDirectory(own))
+        return refuse(SaveProblem::folderNotWritable,
+                      QStringLiteral("%1 — could not be made, or is not a folder of this "
+                                     "user's own")
+                          .arg(own));
+    if (target != m_path && !QDir().mkpath(folder))
         return refuse(SaveProblem::folderNotWritable,
                       QStringLiteral("%1 — could not be created").arg(folder));
     // The owner's write bit taken away is the user's word (it also holds for root,

@@ -129,6 +129,19 @@ TEST(LinuxInstanceLock, ALockThatIsNoFileOfOurOwnIsSetAsideUntouched) {
             QFile::remove(folder + QLatin1Char('/') + name);
     }
 
+    // A state folder that is a link into another folder: nothing is made there, and
+    // Halcyra runs without the guard rather than not at all.
+    const QString elsewhere = dir.path() + QStringLiteral("/etc");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QString linked = dir.path() + QStringLiteral("/linked");
+    ASSERT_TRUE(QFile::link(elsewhere, linked));
+    LogCapture log;
+    LinuxInstanceLock unguarded(linked);
+    EXPECT_TRUE(unguarded.tryAcquire());
+    EXPECT_FALSE(unguarded.isHeld());
+    EXPECT_TRUE(QDir(elsewhere).isEmpty(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                        QDir::NoDotAndDotDot));
+    EXPECT_TRUE(log.contains(QStringLiteral("running unguarded")));
 }
 
 TEST(SimulatedInstanceLock, ContendsWithinTheProcess) {

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLoggingCategory>
@@ -38,7 +39,6 @@ QString notOurs(const struct stat& st) {
 
 LinuxInstanceLock::LinuxInstanceLock(const QString& directory, QObject* parent)
     : InstanceLock(parent) {
-    PrivateFile::makeDirectory(directory);
     m_lockPath = directory + QStringLiteral("/instance.lock");
     m_socketPath = directory + QStringLiteral("/instance.sock");
     if (QFile::encodeName(m_socketPath).size() > kMaxSocketPath) {
@@ -91,6 +91,8 @@ bool LinuxInstanceLock::tryAcquire() {
             << QStringLiteral("The instance lock %1 %2; running unguarded").arg(m_lockPath, why);
         return true;
     };
+    if (!PrivateFile::makeDirectory(QFileInfo(m_lockPath).absolutePath()))
+        return unguarded(QStringLiteral("has no folder of this user's own to be kept in"));
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
         if (attempt == 3) return unguarded(QStringLiteral("keeps being replaced"));
