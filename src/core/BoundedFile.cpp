@@ -1,7 +1,10 @@
 #include "BoundedFile.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -104,8 +107,30 @@ Read read(const QString& path, qint64 limit) {
 }
 
 QString setAsideName(const QString& path) {
-    return path + QStringLiteral(".corrupt-") +
-           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    // Two in the same millisecond must not replace each other; the suffix sorts the
+    // later one after the earlier.
+    const QString stamp =
+        path + QStringLiteral(".corrupt-") +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    QString name = stamp;
+    struct stat st {};
+    for (int n = 1; ::lstat(QFile::encodeName(name).constData(), &st) == 0 && n < 1000; ++n)
+        name = stamp + QStringLiteral("-%1").arg(n, 3, 10, QLatin1Char('0'));
+    return name;
+}
+
+void pruneSetAside(const QString& path) {
+    const QFileInfo info(path);
+    const QRegularExpression ours(QStringLiteral("^%1\\.corrupt-\\d{8}-\\d{6}-\\d{3}(-\\d{3})?$")
+                                      .arg(QRegularExpression::escape(info.fileName())));
+    QDir dir(info.absolutePath());
+    // The names sort by time.
+    QStringList copies = dir.entryList({info.fileName() + QStringLiteral(".corrupt-*")},
+                                       QDir::AllEntries | QDir::System | QDir::Hidden, QDir::Name)
+                             .filter(ours);
+    for (qsizetype i = 0; i + keptSetAside < copies.size(); ++i)
+        // unlink(2) removes a link or a FIFO itself, never what a link names.
+        ::unlink(QFile::encodeName(dir.filePath(copies[i])).constData());
 }
 
 QString setAside(const QString& path) {
@@ -113,6 +138,7 @@ QString setAside(const QString& path) {
     // rename(2) moves a link or a FIFO as it is, without opening it.
     if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) != 0)
         return {};
+    pruneSetAside(path);
     return target;
 }
 

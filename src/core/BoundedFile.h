@@ -28,8 +28,14 @@ Read read(const QString& path, qint64 limit = defaultLimit);
 Read readHead(const QString& path, qint64 limit);
 
 // Moves a file that could not be read aside as `<path>.corrupt-<timestamp>` and
-// returns the new name, or an empty string when it could not be moved.
+// returns the new name, or an empty string when it could not be moved. Only the
+// newest few set-aside copies of a path are kept: a file damaged at every start would
+// otherwise fill the disk with copies of itself.
 QString setAside(const QString& path);
+// A name no earlier copy of `path` holds, for a copy made by hand; call
+// pruneSetAside() once it is written.
 QString setAsideName(const QString& path);
+inline constexpr int keptSetAside = 3;
+void pruneSetAside(const QString& path);
 
 } // namespace BoundedFile

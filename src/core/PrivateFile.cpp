@@ -20,14 +20,35 @@ QString lastError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// Once per folder and run: a folder loosened again by hand is tightened silently.
-bool firstTightening(const QString& path) {
+// Once per folder, finding and run: a folder loosened again by hand is tightened
+// silently, and a folder refused is told about once however often it is asked for.
+bool firstTime(const QString& what) {
     static QMutex mutex;
     static QSet<QString> told;
     QMutexLocker lock(&mutex);
-    if (told.contains(path)) return false;
-    told.insert(path);
+    if (told.contains(what)) return false;
+    told.insert(what);
     return true;
+}
+
+// A folder kept private must be a real one of this user's: a link could lead the
+// files, and a chmod, into a folder of someone else's (or one everyone shares).
+bool isOurs(const QString& path, const struct stat& st) {
+    QString what;
+    if (S_ISLNK(st.st_mode))
+        what = QStringLiteral("a link to %1").arg(QFileInfo(path).symLinkTarget());
+    else if (!S_ISDIR(st.st_mode))
+        what = QStringLiteral("not a folder");
+    else if (st.st_uid != ::geteuid())
+        what = QStringLiteral("a folder of user %1's").arg(st.st_uid);
+    else
+        return true;
+    if (firstTime(path + QLatin1Char('\n') + what))
+        qCWarning(lcPrivateFile).noquote()
+            << QStringLiteral("%1 is %2, not a folder of this user's own — Halcyra keeps "
+                              "nothing in it and runs without what it would keep there")
+                   .arg(path, what);
+    return false;
 }
 
 void syncDirectory(const QByteArray& dir) {
@@ -54,38 +75,53 @@ bool writeAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
+bool mayUseDirectory(const QString& path) {
+    const QString clean = QDir::cleanPath(path);
+    struct stat st {};
+    if (::lstat(QFile::encodeName(clean).constData(), &st) != 0) return errno == ENOENT;
+    return isOurs(clean, st);
+}
+
 bool makeDirectory(const QString& path) {
     const QString clean = QDir::cleanPath(path);
     const QByteArray native = QFile::encodeName(clean);
-    struct stat st {};
-    if (::stat(native.constData(), &st) == 0) {
-        if (!S_ISDIR(st.st_mode)) return false;
-        const mode_t loose = st.st_mode & (S_IWGRP | S_IWOTH);
-        if (loose == 0) return true;
-        if (::chmod(native.constData(), (st.st_mode & 07777) & ~loose) != 0) {
-            qCWarning(lcPrivateFile).noquote()
-                << QStringLiteral("The folder %1 may be written by other users and could not "
-                                  "be tightened — %2")
-                       .arg(clean, lastError());
-            return true;
-        }
-        if (firstTightening(clean))
-            qCWarning(lcPrivateFile).noquote()
-                << QStringLiteral("The folder %1 could be written by other users (mode %2) — "
-                                  "now %3")
-                       .arg(clean)
-                       .arg(st.st_mode & 0777, 3, 8, QLatin1Char('0'))
-                       .arg((st.st_mode & 0777) & ~loose, 3, 8, QLatin1Char('0'));
-        return true;
-    }
-    const QString parent = QFileInfo(clean).path();
-    if (parent != clean && !QFileInfo(parent).isDir()) {
+    // mkdir's mode passes through the umask, which can only take bits away.
+    if (::mkdir(native.constData(), 0700) == 0) return true;
+    if (errno == ENOENT) {
         // Parents we create (~/.local/state on a fresh account) are private too, as the
         // base-directory rules ask; existing ones are not ours to change.
-        if (!makeDirectory(parent)) return false;
+        const QString parent = QFileInfo(clean).path();
+        if (parent == clean || !makeDirectory(parent)) return false;
+        if (::mkdir(native.constData(), 0700) == 0) return true;
     }
-    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) return false;
-    // mkdir's mode passes through the umask, which can only take bits away.
+    if (errno != EEXIST) return false;
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0 || !isOurs(clean, st)) return false;
+    const mode_t loose = st.st_mode & (S_IWGRP | S_IWOTH);
+    if (loose == 0) return true;
+    // Changed through a descriptor of the folder looked at, never through a link that
+    // took its place meanwhile.
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat now {};
+    const bool tightened = fd >= 0 && ::fstat(fd, &now) == 0 && now.st_ino == st.st_ino &&
+                           now.st_dev == st.st_dev &&
+                           ::fchmod(fd, (st.st_mode & 07777) & ~loose) == 0;
+    const QString why = lastError();
+    if (fd >= 0) ::close(fd);
+    if (!tightened) {
+        qCWarning(lcPrivateFile).noquote()
+            << QStringLiteral("The folder %1 may be written by other users and could not "
+                              "be tightened — %2")
+                   .arg(clean, why);
+        return true;
+    }
+    if (firstTime(clean))
+        qCWarning(lcPrivateFile).noquote()
+            << QStringLiteral("The folder %1 could be written by other users (mode %2) — "
+                              "now %3")
+                   .arg(clean)
+                   .arg(st.st_mode & 0777, 3, 8, QLatin1Char('0'))
+                   .arg((st.st_mode & 0777) & ~loose, 3, 8, QLatin1Char('0'));
     return true;
 }
 

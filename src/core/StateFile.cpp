@@ -27,6 +27,8 @@ bool write(const QString& name, const QJsonObject& record) {
 
 std::optional<QJsonObject> read(const QString& name) {
     const QString file = path(name);
+    // A record in a folder someone else controls could choose what a start restores.
+    if (!PrivateFile::mayUseDirectory(Paths::stateDirectory())) return std::nullopt;
     const BoundedFile::Read read = BoundedFile::read(file, kLimit);
     if (read.status == BoundedFile::Read::Status::missing) return std::nullopt;
     QString why = read.error;
@@ -47,7 +49,7 @@ std::optional<QJsonObject> read(const QString& name) {
 }
 
 void remove(const QString& name) {
-    QFile::remove(path(name));
+    if (PrivateFile::mayUseDirectory(Paths::stateDirectory())) QFile::remove(path(name));
 }
 
 } // namespace StateFile

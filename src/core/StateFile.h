@@ -13,7 +13,8 @@ QString path(const QString& name);
 bool write(const QString& name, const QJsonObject& record);
 // None when the file is missing or does not hold a JSON object. Only a small regular
 // file is read (never blocking on a FIFO); anything else is set aside as
-// `<name>.corrupt-<timestamp>`.
+// `<name>.corrupt-<timestamp>`. Nothing is read, written or removed in a state folder
+// that is not a real folder of this user's own.
 std::optional<QJsonObject> read(const QString& name);
 void remove(const QString& name);
 } // namespace StateFile

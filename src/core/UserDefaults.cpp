@@ -52,7 +52,8 @@ UserDefaults::UserDefaults(const QString& filePath, QObject* parent)
     // A save killed between its swap and its look at what it replaced left that file
     // beside ours: merge the edit it held before anything else reads the settings.
     std::vector<SettingsFileCommit::Interrupted> interrupted;
-    for (const QString& target : QSet<QString>{m_path, writeTarget()}) {
+    const bool usable = PrivateFile::mayUseDirectory(QFileInfo(m_path).absolutePath());
+    for (const QString& target : usable ? QSet<QString>{m_path, writeTarget()} : QSet<QString>{}) {
         for (auto& i : SettingsFileCommit::recover(target))
             interrupted.push_back(std::move(i));
         SettingsFileCommit::removeStaleTemporaries(target);
@@ -308,6 +309,13 @@ bool UserDefaults::reload() {
 }
 
 bool UserDefaults::load(bool announceChanges) {
+    // Settings in a folder someone else controls are not this user's word: the defaults
+    // stand, and nothing there is set aside.
+    if (!PrivateFile::mayUseDirectory(QFileInfo(m_path).absolutePath())) {
+        std::lock_guard saveLock(m_saveMutex);
+        m_lastWritten.clear();
+        return false;
+    }
     const BoundedFile::Read read = BoundedFile::read(m_path);
     if (read.status == BoundedFile::Read::Status::missing) {
         std::lock_guard saveLock(m_saveMutex);

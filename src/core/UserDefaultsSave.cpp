@@ -34,6 +34,7 @@ void UserDefaults::setAsideBadFile(const QByteArray& reason, bool move) {
     } else if (const BoundedFile::Read bad = BoundedFile::read(m_path); bad.ok()) {
         const QString copy = BoundedFile::setAsideName(m_path);
         if (PrivateFile::write(copy, bad.bytes)) {
+            BoundedFile::pruneSetAside(m_path);
             qCCritical(lcDefaults).noquote()
                 << "Copied the" << reason << "settings file to" << copy;
             m_lastWritten = bad.bytes; // kept aside: a save may now replace it
@@ -61,12 +62,34 @@ QString UserDefaults::writeTarget() const {
 UserDefaults::SaveResult UserDefaults::save(const QJsonObject& snapshot) {
     std::lock_guard saveLock(m_saveMutex);
     if (m_savesBlocked) return SaveResult::failed;
-    const QByteArray bytes = QJsonDocument(snapshot).toJson(QJsonDocument::Indented);
     const QString target = writeTarget();
+    // A file the next read would refuse is set aside there and every key lost: what is
+    // written must be what a read takes back. Indenting is for whoever opens the file;
+    // where it would cross the read's size limit the file is written compact, and where
+    // even that cannot be read back the old file stays.
+    QByteArray bytes = QJsonDocument(snapshot).toJson(QJsonDocument::Indented);
+    if (bytes.size() > BoundedFile::defaultLimit)
+        bytes = QJsonDocument(snapshot).toJson(QJsonDocument::Compact);
+    if (bytes.size() > BoundedFile::defaultLimit)
+        return refuse(SaveProblem::writeFailed,
+                      QStringLiteral("%1 — the settings would be larger than the %2 MiB a start "
+                                     "reads back")
+                          .arg(target)
+                          .arg(BoundedFile::defaultLimit / (1024 * 1024)));
+    if (QJsonParseError error{}; QJsonDocument::fromJson(bytes, &error).isNull())
+        return refuse(SaveProblem::writeFailed,
+                      QStringLiteral("%1 — a start could not read the settings back (%2)")
+                          .arg(target, error.errorString()));
     const QFileInfo info(target);
     const QString folder = info.absolutePath();
-    // Our own folder is private; a folder the settings are linked into is the user's.
-    if (!(target == m_path ? PrivateFile::makeDirectory(folder) : QDir().mkpath(folder)))
+    // Our own folder is private, and never one of someone else's; a folder the settings
+    // are linked into is the user's.
+    if (const QString own = QFileInfo(m_path).absolutePath(); !PrivateFile::makeDirectory(own))
+        return refuse(SaveProblem::folderNotWritable,
+                      QStringLiteral("%1 — could not be made, or is not a folder of this "
+                                     "user's own")
+                          .arg(own));
+    if (target != m_path && !QDir().mkpath(folder))
         return refuse(SaveProblem::folderNotWritable,
                       QStringLiteral("%1 — could not be created").arg(folder));
     // The owner's write bit taken away is the user's word (it also holds for root,

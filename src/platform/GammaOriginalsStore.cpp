@@ -5,6 +5,7 @@
 #include "core/PrivateFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
@@ -107,6 +108,8 @@ GammaOriginalsStore::Ramps GammaOriginalsStore::linearRamps(int size) {
 }
 
 void GammaOriginalsStore::load() {
+    // Ramps kept in a folder someone else controls could choose what a start restores.
+    if (!PrivateFile::mayUseDirectory(QFileInfo(m_path).absolutePath())) return;
     const BoundedFile::Read read = BoundedFile::read(m_path);
     if (read.status == BoundedFile::Read::Status::missing) return;
     if (!read.ok()) {

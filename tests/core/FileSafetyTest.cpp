@@ -4,14 +4,17 @@
 #include "core/Logging.h"
 #include "core/PrivateFile.h"
 #include "core/StateFile.h"
+#include "core/UserDefaults.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -83,6 +86,16 @@ TEST_F(StateFolder, ARecordThatIsNoSmallRegularFileIsSetAsideWithoutStalling) {
         EXPECT_EQ(StateFile::read(name).value_or(QJsonObject{}).value("enabled"), true);
         StateFile::remove(name);
     }
+    // A record damaged at every start leaves only the newest few copies behind.
+    for (int i = 0; i < 5; ++i) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("{\"enabled\": " + QByteArray::number(i));
+        f.close();
+        EXPECT_FALSE(StateFile::read(name));
+        QThread::msleep(2); // each start its own timestamp
+    }
+    EXPECT_EQ(setAside().size(), 3);
 }
 
 TEST_F(StateFolder, RecordsAndTheirFolderArePrivateUnderAnyUmaskAndALooseFolderIsTightened) {
@@ -107,6 +120,61 @@ TEST_F(StateFolder, RecordsAndTheirFolderArePrivateUnderAnyUmaskAndALooseFolderI
     EXPECT_EQ(modeOf(folder()), 0755u);
     EXPECT_EQ(log.messages().filter(QStringLiteral("could be written by other users")).size(), 1)
         << log.messages().join('\n').toStdString();
+}
+
+TEST_F(StateFolder, AFolderThatIsALinkOrAnotherUsersIsNeitherUsedNorChanged) {
+    // A shared sticky folder the state folder links to, and a real folder of another
+    // user's (the tests run as root, so "another user" is made with chown).
+    const QString shared = m_dir.path() + QStringLiteral("/shared");
+    const QString foreign = m_dir.path() + QStringLiteral("/foreign");
+    for (const QString& dir : {shared, foreign}) {
+        ASSERT_TRUE(QDir().mkpath(dir));
+        QFile theirs(dir + QStringLiteral("/night-light.json"));
+        ASSERT_TRUE(theirs.open(QIODevice::WriteOnly));
+        theirs.write("{\"enabled\": tr");
+        QFile settings(dir + QStringLiteral("/settings.json"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("{\"halcyra.enabled\": true}");
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(foreign).constData(), 0777), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+    const QStringList before[] = {QDir(shared).entryList(QDir::Files | QDir::Hidden),
+                                  QDir(foreign).entryList(QDir::Files | QDir::Hidden)};
+    int which = 0;
+    for (const QString& target : {shared, foreign}) {
+        SCOPED_TRACE(target.toStdString());
+        QFile::remove(folder());
+        if (target == shared)
+            ASSERT_TRUE(QFile::link(shared, folder()));
+        else
+            ASSERT_EQ(::rename(QFile::encodeName(foreign).constData(),
+                               QFile::encodeName(folder()).constData()),
+                      0);
+        const QString inPlace = target == shared ? shared : folder();
+        LogCapture log;
+        EXPECT_FALSE(StateFile::read(QStringLiteral("night-light.json")));
+        for (int i = 0; i < 3; ++i)
+            EXPECT_FALSE(StateFile::write(QStringLiteral("dithering.json"), {{"on", true}}));
+        StateFile::remove(QStringLiteral("night-light.json"));
+        {
+            UserDefaults settings(folder() + QStringLiteral("/settings.json"));
+            EXPECT_FALSE(settings.contains(QStringLiteral("halcyra.enabled")));
+            settings.setBool(QStringLiteral("halcyra.warm"), true);
+            EXPECT_FALSE(settings.synchronize());
+            EXPECT_EQ(settings.saveProblem(), UserDefaults::SaveProblem::folderNotWritable);
+        }
+        // Nothing read, written, set aside or removed there, and its mode is as it was.
+        EXPECT_EQ(QDir(inPlace).entryList(QDir::Files | QDir::Hidden), before[which++]);
+        EXPECT_EQ(modeOf(inPlace), target == shared ? 01777u : 0777u);
+        EXPECT_EQ(log.messages().filter(QStringLiteral("keeps nothing in")).size(), 1)
+            << log.messages().join('\n').toStdString();
+        if (target == foreign) {
+            ASSERT_EQ(::rename(QFile::encodeName(folder()).constData(),
+                               QFile::encodeName(foreign).constData()),
+                      0);
+        }
+    }
 }
 
 TEST(BoundedFile, TheHeadOfAKernelFileIsReadWhateverItsSizeAndNothingElseBlocks) {

@@ -1,10 +1,12 @@
 #include "core/UserDefaults.h"
 #include "core/DurableKeys.h"
+#include "core/Logging.h"
 #include "support/TestStore.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -115,6 +117,93 @@ TEST(UserDefaults, BadFilesAreSetAsideNeverOverwritten) {
         d.setBool("halcyra.enabled", true); // a fresh file, the bad one untouched
         EXPECT_EQ(UserDefaults(path).boolValue("halcyra.enabled"), true);
     }
+    // Bad files met again and again, at start (moved) and while running (copied): only
+    // the newest few are kept.
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/settings.json";
+    for (int i = 0; i < 6; ++i) {
+        writeFile(path, "{\"start\": " + QByteArray::number(i));
+        UserDefaults d(path);
+        EXPECT_EQ(corruptCopies(dir.path()).size(), std::min(i + 1, 3));
+    }
+    UserDefaults running(path);
+    for (int i = 0; i < 4; ++i) {
+        writeFile(path, "{\"running\": " + QByteArray::number(i));
+        EXPECT_FALSE(running.reload());
+    }
+    const QStringList copies = corruptCopies(dir.path());
+    ASSERT_EQ(copies.size(), 3);
+    EXPECT_EQ(readBytes(dir.path() + "/" + copies.last()), "{\"running\": 3");
+}
+
+TEST(UserDefaults, ASaveIsAlwaysAFileTheNextStartReadsBack) {
+    constexpr qint64 limit = 4 * 1024 * 1024;
+    // Files a read accepts whose indented form is far larger: a long list, a file at the
+    // limit, a deeply nested value.
+    QByteArray longList = "{\"halcyra.list\":[";
+    for (int i = 0; i < 400'127; ++i)
+        longList += i ? ",1" : "1";
+    longList += "]}\n";
+    QByteArray atLimit = "{\"halcyra.enabled\":false,\"halcyra.note\":\"";
+    atLimit += QByteArray(limit - atLimit.size() - 2, 'x') + "\"}";
+    QByteArray deep = "{\"halcyra.deep\":" + QByteArray(1023, '[') + QByteArray(1023, ']') + "}";
+    deep += QByteArray(2318 - deep.size(), ' ');
+    const QList<std::pair<QByteArray, qint64>> cases{
+        {longList, 800'273}, {atLimit, limit}, {deep, 2318}};
+    for (const auto& [bytes, size] : cases) {
+        SCOPED_TRACE(size);
+        ASSERT_EQ(bytes.size(), size);
+        const QJsonObject original = QJsonDocument::fromJson(bytes).object();
+        ASSERT_FALSE(original.isEmpty());
+        ASSERT_GT(QJsonDocument(original).toJson().size(), limit);
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/settings.json";
+        writeFile(path, bytes);
+        {
+            UserDefaults d(path);
+            d.setBool("halcyra.enabled", true);
+            ASSERT_TRUE(d.synchronize());
+        }
+        EXPECT_LE(QFileInfo(path).size(), limit);
+        UserDefaults back(path);
+        EXPECT_EQ(back.boolValue("halcyra.enabled"), true);
+        for (auto it = original.begin(); it != original.end(); ++it) {
+            if (it.key() != "halcyra.enabled") {
+                EXPECT_EQ(back.object(it.key()), it.value());
+            }
+        }
+        EXPECT_TRUE(corruptCopies(dir.path()).isEmpty());
+    }
+
+    // Too large even compact, or nested deeper than a read goes: the file on disk stays
+    // as it was, and the log says so once.
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/settings.json";
+    writeFile(path, atLimit);
+    UserDefaults d(path);
+    LogCapture log;
+    d.setString("halcyra.more", "more than fits");
+    EXPECT_FALSE(d.synchronize());
+    d.setString("halcyra.more", "more than fits still");
+    EXPECT_FALSE(d.synchronize());
+    EXPECT_EQ(readBytes(path), atLimit);
+    EXPECT_EQ(d.saveProblem(), UserDefaults::SaveProblem::writeFailed);
+    EXPECT_TRUE(d.saveProblemText().contains("4 MiB")) << d.saveProblemText().toStdString();
+    EXPECT_EQ(log.messages().filter("Could not save the settings").size(), 1);
+    d.remove("halcyra.more");
+    d.remove("halcyra.note");
+    EXPECT_TRUE(d.synchronize());
+    EXPECT_EQ(UserDefaults(path).stringValue("halcyra.note"), std::nullopt);
+    const QByteArray small = readBytes(path);
+    QJsonValue deeper = QJsonArray();
+    for (int i = 0; i < 1100; ++i)
+        deeper = QJsonArray{deeper};
+    d.setObject("halcyra.deep", deeper);
+    EXPECT_FALSE(d.synchronize());
+    EXPECT_EQ(readBytes(path), small);
+    d.remove("halcyra.deep");
+    EXPECT_TRUE(d.synchronize());
+    EXPECT_TRUE(corruptCopies(dir.path()).isEmpty());
 }
 
 TEST(UserDefaults, NumbersTooLargeForADoubleNeverCrash) {
