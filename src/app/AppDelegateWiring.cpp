@@ -238,6 +238,8 @@ void AppDelegate::installSystemEventObservers() {
             QStringLiteral("Timezone changed — invalidating solar times + re-evaluating schedule"));
     });
     connect(&events, &SystemEvents::didWake, this, [this] {
+        // Asleep, the schedule may have passed a whole morning unseen.
+        if (m_scheduleHandler) m_scheduleHandler->timeMovedAbruptly();
         reapplyAfterWake(
             QStringLiteral("System wake detected — scheduling gamma reassert + schedule eval"),
             GammaReassertion::systemWakeDelay);
@@ -262,6 +264,7 @@ void AppDelegate::reevaluateScheduleAfterClockChange(const QString& message) {
     qCInfo(lcMenubar).noquote() << message;
     if (!m_sunsetScheduler) return;
     m_sunsetScheduler->clearLastSolarCalcDate();
+    if (m_scheduleHandler) m_scheduleHandler->timeMovedAbruptly();
     assertScheduleIfActive();
 }
 
