@@ -206,6 +206,10 @@ void AppDelegate::setupSunsetScheduler() {
 }
 
 void AppDelegate::storedSettingsChanged(QStringList keys) {
+    // An edit of the settings file takes or gives back the keys as the switch does; the
+    // switch and the welcome tour act on their own writes.
+    if (keys.contains(PrefKey::brightnessKeyInterception) && !settingsWindowIsWriting())
+        QTimer::singleShot(0, this, &AppDelegate::followBrightnessKeySetting);
     // A switch or a point edit of the settings window reaches the schedule through its
     // own callback.
     if (settingsWindowIsWriting()) {
@@ -220,6 +224,16 @@ void AppDelegate::storedSettingsChanged(QStringList keys) {
     }
     if (keys.contains(PrefKey::autoSunset))
         m_scheduleHandler->autoSunsetChanged(Preferences::shared().autoSunset());
+}
+
+void AppDelegate::followBrightnessKeySetting() {
+    const Preferences& prefs = Preferences::shared();
+    const bool wanted = prefs.brightnessKeyInterception() && prefs.enabled() && !m_safeModeAtLaunch;
+    const bool engaged = m_hooks.keyInterceptorActive && m_hooks.keyInterceptorActive();
+    if (wanted && !engaged)
+        call(m_hooks.startKeyInterceptor);
+    else if (!wanted && engaged)
+        call(m_hooks.stopKeyInterceptor);
 }
 
 // ---- System events ----

@@ -394,7 +394,7 @@ TEST_F(WiringTest, WithoutAScheduleWakeKeepsTheUsersTintOn) {
     EXPECT_TRUE(shows(3000, 4.0));
 }
 
-TEST_F(WiringTest, BrightnessKeysFollowTheirSwitchOnceAndOutsideWritesOnlyShow) {
+TEST_F(WiringTest, BrightnessKeysFollowTheirSwitchAndAnEditOfTheSettingsFile) {
     seedTint(true);
     defaults().setBool(PrefKey::brightnessKeyInterception, true);
     AppDelegate& d = launch();
@@ -408,17 +408,22 @@ TEST_F(WiringTest, BrightnessKeysFollowTheirSwitchOnceAndOutsideWritesOnlyShow) 
     EXPECT_TRUE(keyboard.press(MediaKey::brightnessDown));
     EXPECT_TRUE(waitUntil([&] { return shows(5000, 4, 0.9375); }));
 
-    // An outside write of the key (an edit of the settings file) only shows in the
-    // switch: the interceptor is neither stopped nor started for it.
+    // An outside write of the key (an edit of the settings file) shows in the switch
+    // and gives the keys back, or takes them, as the switch does.
     LogCapture log;
     defaults().setBool(PrefKey::brightnessKeyInterception, false);
     EXPECT_TRUE(waitUntil([&] { return !vm.value(Toggle::brightnessKeyInterception); }));
-    waitUntil([] { return false; }, 50);
-    EXPECT_TRUE(keys.isActive());
+    EXPECT_TRUE(waitUntil([&] { return !keys.isActive(); }));
+    EXPECT_FALSE(keyboard.press(MediaKey::brightnessDown));
     defaults().setBool(PrefKey::brightnessKeyInterception, true);
     EXPECT_TRUE(waitUntil([&] { return vm.value(Toggle::brightnessKeyInterception); }));
+    EXPECT_TRUE(waitUntil([&] { return keys.isActive(); }));
+    // Read again unchanged (a reload), or with the tint off, the keys stay as they are.
+    d.reloadPreferences();
     waitUntil([] { return false; }, 50);
-    EXPECT_FALSE(log.contains("Brightness key interception"));
+    EXPECT_EQ(log.messages().count("Brightness key interception stopped"), 1);
+    EXPECT_EQ(log.messages().filter("Brightness key interception started").size(), 1);
+    log.clear();
 
     // The settings window's switch writes the key and acts, once per flip.
     vm.set(Toggle::brightnessKeyInterception, false);
@@ -434,6 +439,10 @@ TEST_F(WiringTest, BrightnessKeysFollowTheirSwitchOnceAndOutsideWritesOnlyShow) 
 
     d.toggleEnabled(); // tint off: the interceptor stops once the switch has returned
     EXPECT_TRUE(waitUntil([&] { return !keys.isActive(); }));
+    defaults().setBool(PrefKey::brightnessKeyInterception, false);
+    defaults().setBool(PrefKey::brightnessKeyInterception, true);
+    waitUntil([] { return false; }, 50);
+    EXPECT_FALSE(keys.isActive());
     keys.stop(); // the keyboard goes with this test's platform
 }
 
