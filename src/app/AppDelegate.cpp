@@ -71,7 +71,8 @@ AppDelegate::~AppDelegate() {
 
 bool AppDelegate::claimSingleInstance(InstanceLock& lock) {
     if (lock.tryAcquire()) return true;
-    qCCritical(lcMenubar).noquote()
+    // The hand-over to the running copy is what a second launch is for.
+    qCInfo(lcMenubar).noquote()
         << QStringLiteral("Duplicate Halcyra instance (pid %1 already running) — terminating "
                           "this copy before tap creation")
                .arg(lock.holderPid());
