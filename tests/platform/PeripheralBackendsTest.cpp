@@ -3,12 +3,14 @@
 // backend.
 #include "platform/linux/GnomeNightLight.h"
 #include "platform/linux/KWinNightLight.h"
+#include "platform/linux/LinuxDesktopNotifier.h"
 #include "platform/linux/SensorProxyLightSensor.h"
 #include "platform/linux/SysfsKeyboardBacklight.h"
 #include "platform/linux/SysfsLightSensor.h"
 #include "platform/linux/UPowerKeyboardBacklight.h"
 #include "support/FakePeripheralServices.h"
 #include "support/PrivateBus.h"
+#include "support/TestStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -161,4 +163,21 @@ TEST(NightLights, GnomeKeyIsSwitchedThroughGSettings) {
     EXPECT_FALSE(night.state()->enabled);
     ASSERT_TRUE(night.setEnabled(true));
     EXPECT_TRUE(night.state()->enabled);
+}
+
+TEST(DesktopNotices, CarryTheApplicationsIconAndDesktopEntry) {
+    PrivateBus bus;
+    if (!bus.isUp()) GTEST_SKIP() << "no dbus-daemon";
+    auto* fake = new FakeNotifications;
+    ASSERT_TRUE(bus.serve(fake, "org.freedesktop.Notifications", "/org/freedesktop/Notifications"));
+    LinuxDesktopNotifier notifier(bus.connect("client-notices"));
+    notifier.post("halcyra.test", "Title", "Body");
+    ASSERT_TRUE(waitUntil([&] { return !fake->notices().empty(); }, 3000));
+    const FakeNotifications::Notice notice = fake->notices().front();
+    EXPECT_EQ(notice.summary, QStringLiteral("Title"));
+    // The names the installed desktop entry and icon have: a desktop finds both by them.
+    EXPECT_EQ(notice.appIcon, QStringLiteral("com.halcyra.Halcyra"));
+    EXPECT_EQ(notice.hints.value(QStringLiteral("desktop-entry")).toString(),
+              QStringLiteral("com.halcyra.Halcyra"));
+    fake->deleteLater();
 }
