@@ -199,7 +199,7 @@ void AppDelegate::installSignalHandlers() {
     });
     connect(&relay, &SignalRelay::reloadRequested, this, &AppDelegate::reloadPreferences);
     qCInfo(lcMenubar).noquote() << QStringLiteral(
-        "signal handlers installed (SIGTERM, SIGINT, SIGUSR1)");
+        "signal handlers installed (SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1)");
 }
 
 void AppDelegate::startPeripherals(bool enabled) {
