@@ -45,7 +45,8 @@ test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 install: build
-	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+	@# Stripped, as distributions install: the build keeps its debug information.
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)" --strip
 	@# CMake's list leaves DESTDIR out; the list kept names the files where they are.
 	awk -v d="$(DESTDIR)" '{ print d $$0 }' $(BUILD_DIR)/install_manifest.txt > $(INSTALL_MANIFEST)
 

@@ -72,7 +72,8 @@ AppDelegate::~AppDelegate() {
 
 bool AppDelegate::claimSingleInstance(InstanceLock& lock) {
     if (lock.tryAcquire()) return true;
-    qCCritical(lcMenubar).noquote()
+    // The hand-over to the running copy is what a second launch is for.
+    qCInfo(lcMenubar).noquote()
         << QStringLiteral("Duplicate Halcyra instance (pid %1 already running) — terminating "
                           "this copy before tap creation")
                .arg(lock.holderPid());
@@ -199,7 +200,7 @@ void AppDelegate::installSignalHandlers() {
     });
     connect(&relay, &SignalRelay::reloadRequested, this, &AppDelegate::reloadPreferences);
     qCInfo(lcMenubar).noquote() << QStringLiteral(
-        "signal handlers installed (SIGTERM, SIGINT, SIGUSR1)");
+        "signal handlers installed (SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1)");
 }
 
 void AppDelegate::startPeripherals(bool enabled) {

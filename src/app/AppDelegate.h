@@ -206,6 +206,7 @@ private:
     void pinManualOverrideForUser();
     void pinManualOverrideForReload();
     void storedSettingsChanged(QStringList keys);
+    void followBrightnessKeySetting();
     void reevaluateScheduleAfterClockChange(const QString& message);
     void reapplyAfterWake(const QString& message, double initialDelay);
     void assertScheduleIfActive();

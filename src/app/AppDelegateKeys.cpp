@@ -41,7 +41,8 @@ void AppDelegate::wireKeys() {
 
     ShellHooks& h = m_hooks;
     h.startKeyInterceptor = [&keys] { keys.start(); };
-    h.keyInterceptorActive = [&keys] { return keys.isActive(); };
+    // Waiting for another program to let go of the keys counts: it takes them then.
+    h.keyInterceptorActive = [&keys] { return keys.isActive() || keys.pollingForPermission(); };
     h.stopKeyInterceptor = [&keys] { keys.stop(); };
     h.stillOSDAnimations = [w] { w->osd.osdState().setAnimationsStilled(true); };
 

@@ -183,7 +183,7 @@ void AppDelegate::resetAllDisplayEffects(const QString& reason) {
     }
     Platform::instance().displayGamma().restoreColorSettings();
     DisplayedWarmth::setRecorded(DisplayTint::identity());
-    qCCritical(lcMenubar).noquote()
+    qCInfo(lcMenubar).noquote()
         << QStringLiteral("Emergency reset: all display effects cleared (%1)").arg(reason);
 }
 

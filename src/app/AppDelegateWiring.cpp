@@ -206,6 +206,10 @@ void AppDelegate::setupSunsetScheduler() {
 }
 
 void AppDelegate::storedSettingsChanged(QStringList keys) {
+    // An edit of the settings file takes or gives back the keys as the switch does; the
+    // switch and the welcome tour act on their own writes.
+    if (keys.contains(PrefKey::brightnessKeyInterception) && !settingsWindowIsWriting())
+        QTimer::singleShot(0, this, &AppDelegate::followBrightnessKeySetting);
     // A switch or a point edit of the settings window reaches the schedule through its
     // own callback.
     if (settingsWindowIsWriting()) {
@@ -220,6 +224,16 @@ void AppDelegate::storedSettingsChanged(QStringList keys) {
     }
     if (keys.contains(PrefKey::autoSunset))
         m_scheduleHandler->autoSunsetChanged(Preferences::shared().autoSunset());
+}
+
+void AppDelegate::followBrightnessKeySetting() {
+    const Preferences& prefs = Preferences::shared();
+    const bool wanted = prefs.brightnessKeyInterception() && prefs.enabled() && !m_safeModeAtLaunch;
+    const bool engaged = m_hooks.keyInterceptorActive && m_hooks.keyInterceptorActive();
+    if (wanted && !engaged)
+        call(m_hooks.startKeyInterceptor);
+    else if (!wanted && engaged)
+        call(m_hooks.stopKeyInterceptor);
 }
 
 // ---- System events ----
@@ -238,6 +252,8 @@ void AppDelegate::installSystemEventObservers() {
             QStringLiteral("Timezone changed — invalidating solar times + re-evaluating schedule"));
     });
     connect(&events, &SystemEvents::didWake, this, [this] {
+        // Asleep, the schedule may have passed a whole morning unseen.
+        if (m_scheduleHandler) m_scheduleHandler->timeMovedAbruptly();
         reapplyAfterWake(
             QStringLiteral("System wake detected — scheduling gamma reassert + schedule eval"),
             GammaReassertion::systemWakeDelay);
@@ -262,6 +278,7 @@ void AppDelegate::reevaluateScheduleAfterClockChange(const QString& message) {
     qCInfo(lcMenubar).noquote() << message;
     if (!m_sunsetScheduler) return;
     m_sunsetScheduler->clearLastSolarCalcDate();
+    if (m_scheduleHandler) m_scheduleHandler->timeMovedAbruptly();
     assertScheduleIfActive();
 }
 

@@ -93,7 +93,8 @@ int HalcyraEntry::main(int argc, char* argv[]) {
     // The font list is filled in while the toolkit lives, whichever way main() leaves.
     const auto fontsListed = qScopeGuard([&fonts] { fonts.finish(); });
     QApplication::setApplicationName(QStringLiteral("Halcyra"));
-    QApplication::setDesktopFileName(QStringLiteral("halcyra"));
+    // The installed entry's name, so a desktop matches the windows to its icon.
+    QApplication::setDesktopFileName(QStringLiteral("com.halcyra.Halcyra"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Before the platform or any setting is touched: a second copy leaves at once.

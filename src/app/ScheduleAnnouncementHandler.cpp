@@ -6,6 +6,8 @@
 
 #include <QLoggingCategory>
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcScheduleHandler, "com.halcyra.app.menubar")
 
@@ -47,6 +49,7 @@ ScheduleAnnouncementHandler::Outcome ScheduleAnnouncementHandler::handle(const W
     const QDateTime now = m_clock.now();
     const DisplayTint displayed = DisplayedWarmth::recorded().value_or(DisplayTint::identity());
     const bool warm = state.isWarm();
+    const bool afterTimeJump = std::exchange(m_afterTimeJump, false);
 
     const auto held = m_engine.manualOverride();
     if (held && held->takenDuringWarm == warm) {
@@ -62,7 +65,11 @@ ScheduleAnnouncementHandler::Outcome ScheduleAnnouncementHandler::handle(const W
         const bool caughtUp = displayed.r + tolerance >= target.r &&
                               displayed.g + tolerance >= target.g &&
                               displayed.b + tolerance >= target.b;
-        if (!caughtUp) apply = m_engine.hasBeenAtLeastAsWarm(displayed, now);
+        // Nothing to protect when time jumped, or when the warmth on screen is the
+        // schedule's own (a jump the system did not report leaves it there).
+        if (!caughtUp)
+            apply = afterTimeJump || showsLastAppliedWarmth(displayed) ||
+                    m_engine.hasBeenAtLeastAsWarm(displayed, now);
     }
 
     // The first announcement of the other phase ends an override, obeyed or not.
@@ -86,6 +93,21 @@ ScheduleAnnouncementHandler::Outcome ScheduleAnnouncementHandler::handle(const W
     }
     applyCool();
     return Outcome::appliedCool;
+}
+
+bool ScheduleAnnouncementHandler::showsLastAppliedWarmth(const DisplayTint& displayed) const {
+    if (!m_lastApplied) return false;
+    const DisplayTint applied =
+        ColorTemperature::blendedTint(m_lastApplied->kelvin, m_lastApplied->intensity);
+    return std::abs(displayed.r - applied.r) <= tolerance &&
+           std::abs(displayed.g - applied.g) <= tolerance &&
+           std::abs(displayed.b - applied.b) <= tolerance;
+}
+
+void ScheduleAnnouncementHandler::timeMovedAbruptly() {
+    if (!m_engine.isRunning()) return;
+    m_afterTimeJump = true;
+    m_engine.clearLastAssertedState();
 }
 
 void ScheduleAnnouncementHandler::applyWarm(double kelvin, double intensity) {

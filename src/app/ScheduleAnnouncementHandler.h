@@ -60,6 +60,12 @@ public:
     // Run it after the new warmth is stored and before a new on/off value is.
     void pinManualOverride();
 
+    // The system woke, or its clock or time zone changed, while a schedule runs: the
+    // next announcement is made even if it repeats the last state, and is obeyed. A
+    // look-back from the new time would stop at a cool stretch the screen never showed
+    // and keep the old warmth all day.
+    void timeMovedAbruptly();
+
     // The sun-following setting changed to `on`.
     void autoSunsetChanged(bool on);
     // The point schedule or its switch changed; announces even an unchanged state.
@@ -77,10 +83,12 @@ private:
     void applyWarm(double kelvin, double intensity);
     void applyCool();
     void startOrStopEngine(bool on);
+    bool showsLastAppliedWarmth(const DisplayTint& displayed) const;
 
     SunsetScheduler& m_engine;
     Actions m_actions;
     Clock& m_clock;
     std::optional<ScheduledWarmth> m_lastApplied;
     bool m_installed = false;
+    bool m_afterTimeJump = false;
 };

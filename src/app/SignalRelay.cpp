@@ -17,10 +17,14 @@ int g_pipe[2] = {-1, -1};
 volatile sig_atomic_t g_pendingTermination = 0;
 std::atomic<void (*)()> g_deadlineAction{nullptr};
 
+bool isTermination(int signo) {
+    return signo == SIGTERM || signo == SIGINT || signo == SIGHUP || signo == SIGQUIT;
+}
+
 // Signal context: only async-signal-safe calls.
 void onSignal(int signo) {
     const int savedErrno = errno;
-    if ((signo == SIGTERM || signo == SIGINT) && g_pendingTermination == 0) {
+    if (isTermination(signo) && g_pendingTermination == 0) {
         g_pendingTermination = signo;
         ::alarm(SignalRelay::answerDeadlineSeconds);
     }
@@ -48,6 +52,14 @@ void setHandler(int signo, void (*handler)(int)) {
     ::sigaction(signo, &action, nullptr);
 }
 
+// A process started under nohup, or in the background by a script, was told to ignore
+// these; that choice stands.
+void setHandlerUnlessIgnored(int signo, void (*handler)(int)) {
+    struct sigaction current {};
+    if (::sigaction(signo, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) return;
+    setHandler(signo, handler);
+}
+
 SignalRelay* g_relay = nullptr;
 
 } // namespace
@@ -73,6 +85,10 @@ SignalRelay::SignalRelay() {
     setHandler(SIGALRM, onDeadline);
     setHandler(SIGTERM, onSignal);
     setHandler(SIGINT, onSignal);
+    // Closing the terminal Halcyra was started from, or Ctrl-\ in it, must not leave
+    // the tint on the displays either.
+    setHandlerUnlessIgnored(SIGHUP, onSignal);
+    setHandlerUnlessIgnored(SIGQUIT, onSignal);
     setHandler(SIGUSR1, onSignal);
 }
 
@@ -87,7 +103,7 @@ void SignalRelay::drain() {
             const int signo = bytes[i];
             if (signo == SIGUSR1)
                 emit reloadRequested();
-            else if (signo == SIGTERM || signo == SIGINT)
+            else if (isTermination(signo))
                 emit terminationRequested(signo);
         }
     }

@@ -5,8 +5,8 @@
 
 class QSocketNotifier;
 
-// Carries SIGTERM, SIGINT and SIGUSR1 from signal context onto the main loop through a
-// self-pipe, because handing the displays back (X and D-Bus calls) is not safe inside a
+// Carries SIGTERM, SIGINT, SIGHUP, SIGQUIT and SIGUSR1 from signal context onto the main loop
+// through a self-pipe, because handing the displays back (X and D-Bus calls) is not safe inside a
 // signal handler. The handler itself only writes the signal number to the pipe.
 //
 // A termination signal must still end the process when the main loop is stuck: if
@@ -32,7 +32,7 @@ public:
     ~SignalRelay() override;
 
 signals:
-    // SIGTERM or SIGINT arrived; the receiver hands everything back and then calls
+    // SIGTERM, SIGINT, SIGHUP or SIGQUIT arrived; the receiver hands everything back and then calls
     // finishTermination(signo).
     void terminationRequested(int signo);
     // SIGUSR1 arrived.

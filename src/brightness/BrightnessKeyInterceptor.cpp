@@ -200,10 +200,14 @@ void BrightnessKeyInterceptor::reassertPin() {
 }
 
 void BrightnessKeyInterceptor::recoverAfterTapDisabled(uint32_t type) {
-    qCCritical(lcBrightnessKeys).noquote()
-        << QStringLiteral(
-               "Brightness key tap disabled by %1 — re-enabled; re-asserting gamma state")
-               .arg(EventTapRecovery::reasonDescription(type));
+    // Already recovered; only a lost connection is out of the ordinary.
+    const QString text =
+        QStringLiteral("Brightness key tap disabled by %1 — re-enabled; re-asserting gamma state")
+            .arg(EventTapRecovery::reasonDescription(type));
+    if (type == EventTapRecovery::disabledByMappingChange)
+        qCInfo(lcBrightnessKeys).noquote() << text;
+    else
+        qCWarning(lcBrightnessKeys).noquote() << text;
     if (noteExpectedBurst) noteExpectedBurst(10);
     reassertPin();
 }

@@ -32,7 +32,8 @@ bool NativeBrightnessController::setReporting(float level) {
     if (v < 0.0f) v = 0.0f;
     NativeBacklight& device = backlight();
     if (!device.isAvailable()) {
-        qCCritical(lcNativeBrightness).noquote() << "SetBrightness (logind, sysfs) not available";
+        // A machine without a panel backlight (a desktop) is not a fault.
+        qCInfo(lcNativeBrightness).noquote() << "SetBrightness (logind, sysfs) not available";
         return false;
     }
     const int status = device.setBrightness(v);
@@ -49,7 +50,7 @@ bool NativeBrightnessController::setReporting(float level) {
 std::optional<float> NativeBrightnessController::getQuiet() {
     NativeBacklight& device = backlight();
     if (!device.isAvailable()) {
-        qCCritical(lcNativeBrightness).noquote() << "sysfs brightness read not available";
+        qCInfo(lcNativeBrightness).noquote() << "sysfs brightness read not available";
         return std::nullopt;
     }
     float level = 0.0f;

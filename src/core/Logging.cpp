@@ -125,6 +125,13 @@ bool LogCapture::contains(const QString& fragment) const {
     return false;
 }
 
+bool LogCapture::contains(const QString& fragment, QtMsgType type) const {
+    std::lock_guard lock(m_mutex);
+    for (const auto& e : m_entries)
+        if (e.type == type && e.message.contains(fragment)) return true;
+    return false;
+}
+
 void LogCapture::clear() {
     std::lock_guard lock(m_mutex);
     m_entries.clear();

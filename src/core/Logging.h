@@ -36,6 +36,8 @@ public:
     std::vector<Entry> entries() const;
     QStringList messages(const QString& category = QString()) const;
     bool contains(const QString& fragment) const;
+    // Logged at exactly that level.
+    bool contains(const QString& fragment, QtMsgType type) const;
     void clear();
 
 private:

@@ -218,7 +218,13 @@ bool MediaKeyTap::dispatch(uint32_t keysym, const KeyEvent& event, ModifierFlags
 }
 
 void MediaKeyTap::tapWasReenabled(uint32_t type) {
-    qCCritical(lcMediaKeyTap).noquote() << QStringLiteral("Event tap disabled by %1 — re-enabling")
-                                               .arg(EventTapRecovery::reasonDescription(type));
+    // The keys are back: nothing for the user to do. A new keyboard mapping is ordinary
+    // (a layout switch); a lost connection is worth noticing.
+    const QString text = QStringLiteral("Event tap disabled by %1 — re-enabling")
+                             .arg(EventTapRecovery::reasonDescription(type));
+    if (type == EventTapRecovery::disabledByMappingChange)
+        qCInfo(lcMediaKeyTap).noquote() << text;
+    else
+        qCWarning(lcMediaKeyTap).noquote() << text;
     if (onTapDisabled) onTapDisabled(type);
 }

@@ -53,7 +53,8 @@ void XDRBoostController::confirmBoost() {
 }
 
 void XDRBoostController::emergencyReset(const QString& reason) {
-    qCCritical(lcXDR).noquote() << QStringLiteral("[Halcyra XDR] EMERGENCY RESET — %1").arg(reason);
+    // Asked for and carried out: no failure.
+    qCInfo(lcXDR).noquote() << QStringLiteral("[Halcyra XDR] EMERGENCY RESET — %1").arg(reason);
     m_awaitingConfirmation = false;
     m_deadMansTimer.reset();
     deactivate();

@@ -225,7 +225,7 @@ TEST_F(AppDelegateTest, EmergencyResetTurnsTheTintOffAndClearsEveryTable) {
     EXPECT_GT(gamma().restoreCount(), restoresBefore);
     EXPECT_EQ(DisplayedWarmth::recorded(), DisplayTint::identity());
     EXPECT_TRUE(capture.contains(
-        QStringLiteral("Emergency reset: all display effects cleared (menu bar)")));
+        QStringLiteral("Emergency reset: all display effects cleared (menu bar)"), QtInfoMsg));
 
     // Already off: the switch is not toggled again, the tables are still cleared.
     int toggles = 0;
@@ -554,7 +554,8 @@ TEST(AppDelegateInstance, ASecondCopyIsRefusedAndBringsTheFirstForward) {
     EXPECT_FALSE(AppDelegate::claimSingleInstance(second));
     EXPECT_TRUE(
         capture.contains(QStringLiteral("Duplicate Halcyra instance (pid 777 already running) — "
-                                        "terminating this copy before tap creation")));
+                                        "terminating this copy before tap creation"),
+                         QtInfoMsg));
     EXPECT_TRUE(waitUntil([&] { return activations == 1; }, 1000));
 }
 

@@ -319,6 +319,62 @@ TEST_F(WiringTest, ClockWakeAndScreensaverEventsReassertTheSchedule) {
     EXPECT_TRUE(shows(kScheduledKelvin, kScheduledIntensity));
 }
 
+TEST_F(WiringTest, AJumpFromTheWarmEveningIntoTheMorningDropsTheNightTint) {
+    // Warmest at 22:00, cool from 07:00 to 07:30, then warming slowly all day: at 08:00
+    // the schedule is barely warm, and its look-back stops at the morning's cool stretch.
+    seedTint(true);
+    useSchedule(points({{7, 6500}, {7.5, 6500}, {22, kScheduledKelvin}}));
+    setNow(at(QTime(22, 0)));
+    AppDelegate& d = launch();
+    SimulatedSystemEvents& events = *Platform::instance().simulatedSystemEvents();
+    const QDateTime evening = at(QTime(22, 0));
+    const QDateTime morning = at(QDate(2024, 6, 22), QTime(8, 0));
+    auto showsScheduleNow = [&] {
+        const WarmthState s = engine.previewState(clock.now());
+        return s.isWarm() ? shows(s.kelvin, s.intensity * 4) : ::testing::AssertionFailure();
+    };
+    auto backToTheEvening = [&] {
+        clock.setTimeZone(zone);
+        setNow(evening);
+        events.simulateClockChange();
+        ASSERT_TRUE(shows(kScheduledKelvin, kScheduledIntensity));
+    };
+    ASSERT_TRUE(shows(kScheduledKelvin, kScheduledIntensity));
+    ASSERT_TRUE(engine.previewState(morning).isWarm());
+    ASSERT_GT(engine.previewState(morning).kelvin, 6000);
+
+    setNow(morning);
+    events.simulateClockChange();
+    EXPECT_TRUE(showsScheduleNow()) << "after a clock change";
+
+    // A zone twelve hours east of UTC turns 22:00 in Berlin into 08:00.
+    backToTheEvening();
+    clock.setTimeZone(QTimeZone(QByteArray("Pacific/Auckland")));
+    ASSERT_EQ(clock.now().time(), QTime(8, 0));
+    events.simulateTimeZoneChange();
+    EXPECT_TRUE(showsScheduleNow()) << "after a time-zone change";
+
+    // The lid closed at night and opened in the morning.
+    backToTheEvening();
+    setNow(morning);
+    events.simulateWake();
+    EXPECT_TRUE(showsScheduleNow()) << "after a wake";
+
+    // A jump nobody reported reaches the engine on its next tick: the tint on screen is
+    // the schedule's own, so there is nothing to hold for.
+    backToTheEvening();
+    setNow(morning);
+    engine.assertDesiredState(clock.now());
+    EXPECT_TRUE(showsScheduleNow()) << "after an unreported jump";
+
+    // Warmth the user chose beyond the schedule is still held once its override is over.
+    d.viewModel().setInvertedTemp(1.0 - (2000.0 - 500.0) / 6000.0);
+    engine.clearManualOverride();
+    setNow(morning.addSecs(3600));
+    engine.assertDesiredState(clock.now());
+    EXPECT_TRUE(shows(2000, 4.0));
+}
+
 TEST_F(WiringTest, ATimeZoneChangeRecomputesTheSunsTimes) {
     seedTint(true);
     followSun();
@@ -343,7 +399,7 @@ TEST_F(WiringTest, WithoutAScheduleWakeKeepsTheUsersTintOn) {
     EXPECT_TRUE(shows(3000, 4.0));
 }
 
-TEST_F(WiringTest, BrightnessKeysFollowTheirSwitchOnceAndOutsideWritesOnlyShow) {
+TEST_F(WiringTest, BrightnessKeysFollowTheirSwitchAndAnEditOfTheSettingsFile) {
     seedTint(true);
     defaults().setBool(PrefKey::brightnessKeyInterception, true);
     AppDelegate& d = launch();
@@ -357,17 +413,22 @@ TEST_F(WiringTest, BrightnessKeysFollowTheirSwitchOnceAndOutsideWritesOnlyShow) 
     EXPECT_TRUE(keyboard.press(MediaKey::brightnessDown));
     EXPECT_TRUE(waitUntil([&] { return shows(5000, 4, 0.9375); }));
 
-    // An outside write of the key (an edit of the settings file) only shows in the
-    // switch: the interceptor is neither stopped nor started for it.
+    // An outside write of the key (an edit of the settings file) shows in the switch
+    // and gives the keys back, or takes them, as the switch does.
     LogCapture log;
     defaults().setBool(PrefKey::brightnessKeyInterception, false);
     EXPECT_TRUE(waitUntil([&] { return !vm.value(Toggle::brightnessKeyInterception); }));
-    waitUntil([] { return false; }, 50);
-    EXPECT_TRUE(keys.isActive());
+    EXPECT_TRUE(waitUntil([&] { return !keys.isActive(); }));
+    EXPECT_FALSE(keyboard.press(MediaKey::brightnessDown));
     defaults().setBool(PrefKey::brightnessKeyInterception, true);
     EXPECT_TRUE(waitUntil([&] { return vm.value(Toggle::brightnessKeyInterception); }));
+    EXPECT_TRUE(waitUntil([&] { return keys.isActive(); }));
+    // Read again unchanged (a reload), or with the tint off, the keys stay as they are.
+    d.reloadPreferences();
     waitUntil([] { return false; }, 50);
-    EXPECT_FALSE(log.contains("Brightness key interception"));
+    EXPECT_EQ(log.messages().count("Brightness key interception stopped"), 1);
+    EXPECT_EQ(log.messages().filter("Brightness key interception started").size(), 1);
+    log.clear();
 
     // The settings window's switch writes the key and acts, once per flip.
     vm.set(Toggle::brightnessKeyInterception, false);
@@ -383,6 +444,10 @@ TEST_F(WiringTest, BrightnessKeysFollowTheirSwitchOnceAndOutsideWritesOnlyShow) 
 
     d.toggleEnabled(); // tint off: the interceptor stops once the switch has returned
     EXPECT_TRUE(waitUntil([&] { return !keys.isActive(); }));
+    defaults().setBool(PrefKey::brightnessKeyInterception, false);
+    defaults().setBool(PrefKey::brightnessKeyInterception, true);
+    waitUntil([] { return false; }, 50);
+    EXPECT_FALSE(keys.isActive());
     keys.stop(); // the keyboard goes with this test's platform
 }
 

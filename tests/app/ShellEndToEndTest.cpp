@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QImage>
 #include <QThread>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 using ShellEndToEnd = ShellSession;
@@ -50,13 +51,31 @@ TEST_F(ShellEndToEnd, StoredTintAppearsAndTermGivesTheOriginalsBack) {
     EXPECT_TRUE(readSettings().value(PrefKey::enabled).toBool()); // the tint returns next time
 }
 
-TEST_F(ShellEndToEnd, InterruptGivesTheOriginalsBackAndEndsBySigint) {
+TEST_F(ShellEndToEnd, InterruptHangUpAndQuitGiveTheOriginalsBackAndEndByTheSignal) {
     const Ramps originals = ramps();
     seedTint();
-    QProcess& app = launch();
+    const auto noCore = [] {
+        const rlimit none{0, 0};
+        ::setrlimit(RLIMIT_CORE, &none);
+    };
+    // HUP is what closing the terminal Halcyra was started from sends.
+    for (const int signo : {SIGINT, SIGHUP, SIGQUIT}) {
+        QProcess& app = launch({}, noCore);
+        ASSERT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400); }, 3000)) << signo;
+        ASSERT_TRUE(waitForLog(app, QStringLiteral("launch succeeded")));
+        m_log.clear();
+        killAndExpectDeathBy(app, signo);
+        EXPECT_EQ(ramps(), originals) << signo;
+    }
+
+    // Started under nohup, a hang-up is ignored as asked and the tint stays.
+    QProcess& kept = launch({}, [] { ::signal(SIGHUP, SIG_IGN); });
     ASSERT_TRUE(waitForRamps([](const Ramps& r) { return isTint(r, 3400); }, 3000));
-    ASSERT_TRUE(waitForLog(app, QStringLiteral("launch succeeded")));
-    killAndExpectDeathBy(app, SIGINT);
+    ASSERT_TRUE(waitForLog(kept, QStringLiteral("launch succeeded")));
+    ::kill(pid_t(kept.processId()), SIGHUP);
+    EXPECT_FALSE(kept.waitForFinished(1000));
+    EXPECT_TRUE(isTint(ramps(), 3400));
+    killAndExpectDeathBy(kept, SIGTERM);
     EXPECT_EQ(ramps(), originals);
 }
 

@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 
 using Ramps = XorgServer::Ramps;
@@ -112,8 +113,11 @@ protected:
         writeSettings(s);
     }
 
-    QProcess& launch(const QProcessEnvironment& extra = {}) {
+    // `inChild` runs in the forked child just before the binary is executed.
+    QProcess& launch(const QProcessEnvironment& extra = {},
+                     const std::function<void()>& inChild = {}) {
         auto p = std::make_unique<QProcess>();
+        if (inChild) p->setChildProcessModifier(inChild);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("HALCYRA_PLATFORM"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));

@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,22 +29,27 @@ TEST(SignalRelay, UsrOneArrivesOnTheMainLoop) {
 }
 
 TEST(SignalRelay, TerminationIsHandledOnTheLoopThenEndsByTheSignal) {
-    const ChildEnd end = runChild([](int fd) {
-        g_reportFd = fd;
-        SignalRelay& relay = SignalRelay::install();
-        QObject::connect(&relay, &SignalRelay::terminationRequested, [](int signo) {
-            const char byte = 'h';
-            ssize_t ignored = ::write(g_reportFd, &byte, 1);
-            (void)ignored;
-            SignalRelay::finishTermination(signo);
+    // Closing the terminal (HUP) and Ctrl-\ (QUIT) end the process as Ctrl-C does.
+    for (const int signo : {SIGINT, SIGHUP, SIGQUIT}) {
+        const ChildEnd end = runChild([signo](int fd) {
+            g_reportFd = fd;
+            const rlimit noCore{0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            SignalRelay& relay = SignalRelay::install();
+            QObject::connect(&relay, &SignalRelay::terminationRequested, [](int received) {
+                const char byte = char('0' + received);
+                ssize_t ignored = ::write(g_reportFd, &byte, 1);
+                (void)ignored;
+                SignalRelay::finishTermination(received);
+            });
+            ::raise(signo);
+            waitUntil([] { return false; }, 1500);
         });
-        ::raise(SIGINT);
-        waitUntil([] { return false; }, 1500);
-    });
-    ASSERT_TRUE(WIFSIGNALED(end.status));
-    EXPECT_EQ(WTERMSIG(end.status), SIGINT);
-    EXPECT_EQ(end.report, "h");
-    EXPECT_LT(end.elapsedMs, 1500);
+        ASSERT_TRUE(WIFSIGNALED(end.status)) << signo;
+        EXPECT_EQ(WTERMSIG(end.status), signo);
+        EXPECT_EQ(end.report, QByteArray(1, char('0' + signo)));
+        EXPECT_LT(end.elapsedMs, 1500);
+    }
 }
 
 TEST(SignalRelay, AStuckLoopStillEndsByTheSignalAfterTheDeadline) {

@@ -296,7 +296,11 @@ TEST(XDRBoost, GainRuleAndTeardown) {
     xdr.confirmBoost();
     EXPECT_EQ(posts, 1);
     store.defaults().setBool(PrefKey::xdrBoostEnabled, true);
-    xdr.emergencyReset("test");
+    {
+        LogCapture resetLog;
+        xdr.emergencyReset("test");
+        EXPECT_TRUE(resetLog.contains("[Halcyra XDR] EMERGENCY RESET — test", QtInfoMsg));
+    }
     EXPECT_FALSE(xdr.hasWindow() && !QPointer<QObject>(window).isNull() &&
                  xdr.awaitingConfirmation());
     EXPECT_FALSE(Preferences::shared().xdrBoostEnabled());

@@ -137,6 +137,16 @@ TEST_F(InstalledTree, EveryFileLandsUnderTheDestDirAndPassesTheDesktopValidators
     EXPECT_TRUE(info.contains(
         QStringLiteral("<launchable type=\"desktop-id\">%1.desktop</launchable>").arg(appId)));
     EXPECT_TRUE(info.contains(QStringLiteral("<content_rating type=\"oars-1.1\"")));
+    // What a software store shows beside the name.
+    for (const char* tag : {"<project_license>", "<url type=\"homepage\">", "<developer_name>"})
+        EXPECT_TRUE(info.contains(QLatin1String(tag))) << tag;
+    const ToolRun explained =
+        run(QStringLiteral("appstreamcli"),
+            {QStringLiteral("validate"), QStringLiteral("--explain"), QStringLiteral("--no-net"),
+             QStringLiteral("--no-color"), QStringLiteral("--pedantic"), metainfo});
+    for (const char* hint : {"license", "url", "developer"})
+        EXPECT_FALSE(explained.output.contains(QLatin1String(hint)))
+            << explained.output.toStdString();
 }
 
 TEST_F(InstalledTree, IconsAreTheStatusSymbolAtEverySize) {
@@ -203,6 +213,10 @@ TEST(MakeInstall, UninstallRemovesWhatTheStagedInstallPutDown) {
     for (const QString& file : expectedFiles())
         EXPECT_TRUE(QFileInfo(root.path() + QStringLiteral("/opt/halcyra/") + file).isFile())
             << file.toStdString();
+    // Installed as distributions install it: without the build's debug information.
+    const ToolRun kind =
+        run(QStringLiteral("file"), {root.path() + QStringLiteral("/opt/halcyra/bin/halcyra")});
+    EXPECT_TRUE(kind.output.contains(QStringLiteral(", stripped"))) << kind.output.toStdString();
 
     // The list names the staged files, not the same paths on this machine.
     const QStringList listed = readText(manifest).split(QLatin1Char('\n'), Qt::SkipEmptyParts);

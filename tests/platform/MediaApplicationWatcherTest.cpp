@@ -1,4 +1,5 @@
 #include "platform/MediaApplicationWatcher.h"
+#include "core/Logging.h"
 #include "platform/linux/DBusMediaApplicationBus.h"
 #include "platform/simulated/SimulatedMediaApplicationBus.h"
 #include "platform/simulated/SimulatedMediaKeyTap.h"
@@ -184,7 +185,9 @@ TEST(DBusMediaApplicationBus, FollowsPlayersAndExchangesAnnouncementsOnTheBus) {
     SimulatedKeyboard keyboard;
     NullDelegate delegate;
     SimulatedMediaKeyTap tap(keyboard, &delegate, KeyPressMode::keyDown, {}, true);
+    LogCapture log;
     watcher.start(&tap);
+    EXPECT_FALSE(log.contains("deprecated"));
     theirs.registerService(QStringLiteral("org.mpris.MediaPlayer2.vlc.instance42"));
     ASSERT_TRUE(waitUntil([&] { return !launched.isEmpty(); }));
     EXPECT_EQ(launched.front().bundleIdentifier, QStringLiteral("vlc"))

@@ -3,6 +3,7 @@
 // backend.
 #include "platform/linux/GnomeNightLight.h"
 #include "platform/linux/KWinNightLight.h"
+#include "platform/linux/LinuxDesktopNotifier.h"
 #include "platform/linux/LinuxLocationService.h"
 #include "platform/linux/SensorProxyLightSensor.h"
 #include "platform/linux/SysfsKeyboardBacklight.h"
@@ -11,6 +12,7 @@
 #include "platform/linux/services/GSettingsNightLight.h"
 #include "support/FakePeripheralServices.h"
 #include "support/PrivateBus.h"
+#include "support/TestStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -239,4 +241,21 @@ TEST(Location, TheSourceIsOpenedOnTheTurnAfterTheFirstStartAndItsAbsenceIsReport
     QCoreApplication::processEvents();
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors.front().code, LocationError::locationUnknown);
+}
+
+TEST(DesktopNotices, CarryTheApplicationsIconAndDesktopEntry) {
+    PrivateBus bus;
+    if (!bus.isUp()) GTEST_SKIP() << "no dbus-daemon";
+    auto* fake = new FakeNotifications;
+    ASSERT_TRUE(bus.serve(fake, "org.freedesktop.Notifications", "/org/freedesktop/Notifications"));
+    LinuxDesktopNotifier notifier(bus.connect("client-notices"));
+    notifier.post("halcyra.test", "Title", "Body");
+    ASSERT_TRUE(waitUntil([&] { return !fake->notices().empty(); }, 3000));
+    const FakeNotifications::Notice notice = fake->notices().front();
+    EXPECT_EQ(notice.summary, QStringLiteral("Title"));
+    // The names the installed desktop entry and icon have: a desktop finds both by them.
+    EXPECT_EQ(notice.appIcon, QStringLiteral("com.halcyra.Halcyra"));
+    EXPECT_EQ(notice.hints.value(QStringLiteral("desktop-entry")).toString(),
+              QStringLiteral("com.halcyra.Halcyra"));
+    fake->deleteLater();
 }

@@ -1,12 +1,16 @@
 #pragma once
 
 // Fake desktop and system services for the peripheral backends: iio-sensor-proxy's
-// light sensor, UPower's keyboard backlight and KWin's night colour. State is atomic:
+// light sensor, UPower's keyboard backlight, KWin's night colour and the desktop's
+// notification service. State is atomic:
 // the services answer on the bus thread while tests read them.
 #include <QObject>
+#include <QStringList>
+#include <QVariantMap>
 #include <atomic>
 #include <mutex>
 #include <set>
+#include <vector>
 
 class FakeSensorProxy : public QObject {
     Q_OBJECT
@@ -67,4 +71,29 @@ private:
     std::mutex m_mutex;
     std::set<uint> m_cookies;
     uint m_next = 40;
+};
+
+class FakeNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Notice {
+        QString appName, appIcon, summary;
+        QVariantMap hints;
+    };
+    std::vector<Notice> notices() {
+        std::lock_guard lock(m_mutex);
+        return m_notices;
+    }
+public slots:
+    uint Notify(const QString& appName, uint, const QString& appIcon, const QString& summary,
+                const QString&, const QStringList&, const QVariantMap& hints, int) {
+        std::lock_guard lock(m_mutex);
+        m_notices.push_back({appName, appIcon, summary, hints});
+        return uint(m_notices.size());
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<Notice> m_notices;
 };

@@ -13,6 +13,9 @@
 Q_DECLARE_LOGGING_CATEGORY(lcMediaKeyTap)
 
 namespace {
+const QString busService = QStringLiteral("org.freedesktop.DBus");
+const QString busPath = QStringLiteral("/org/freedesktop/DBus");
+
 uint32_t internAtom(xcb_connection_t* c, const char* name) {
     auto* reply =
         xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
@@ -56,6 +59,20 @@ MediaApplication DBusMediaApplicationBus::player(const QString& busName) {
     return app;
 }
 
+void DBusMediaApplicationBus::nameOwnerChanged(const QString& name, const QString& oldOwner,
+                                               const QString& newOwner) {
+    if (!name.startsWith(playerPrefix)) return;
+    if (!newOwner.isEmpty() && oldOwner.isEmpty()) {
+        const MediaApplication app = player(name);
+        m_players.insert(name, app);
+        emit applicationLaunched(app);
+    } else if (newOwner.isEmpty()) {
+        MediaApplication app = m_players.take(name);
+        if (app.busName.isEmpty()) app = MediaApplication{name, identifierOf(name), 0};
+        emit applicationTerminated(app);
+    }
+}
+
 MediaApplication DBusMediaApplicationBus::currentApplication() const {
     return MediaApplication{m_bus.isConnected() ? m_bus.baseService() : QStringLiteral("self"),
                             m_own, qint64(::getpid())};
@@ -64,19 +81,9 @@ MediaApplication DBusMediaApplicationBus::currentApplication() const {
 void DBusMediaApplicationBus::observeApplications() {
     if (m_observing || !m_bus.isConnected() || !m_bus.interface()) return;
     m_observing = true;
-    connect(m_bus.interface(), &QDBusConnectionInterface::serviceOwnerChanged, this,
-            [this](const QString& name, const QString& oldOwner, const QString& newOwner) {
-                if (!name.startsWith(playerPrefix)) return;
-                if (!newOwner.isEmpty() && oldOwner.isEmpty()) {
-                    const MediaApplication app = player(name);
-                    m_players.insert(name, app);
-                    emit applicationLaunched(app);
-                } else if (newOwner.isEmpty()) {
-                    MediaApplication app = m_players.take(name);
-                    if (app.busName.isEmpty()) app = MediaApplication{name, identifierOf(name), 0};
-                    emit applicationTerminated(app);
-                }
-            });
+    // The bus's own signal, not the interface's deprecated copy of it.
+    m_bus.connect(busService, busPath, busService, QStringLiteral("NameOwnerChanged"), this,
+                  SLOT(nameOwnerChanged(QString, QString, QString)));
     // Players already running count as known, not as launched.
     if (QDBusConnectionInterface* iface = m_bus.interface())
         for (const QString& name : iface->registeredServiceNames().value())
@@ -103,9 +110,9 @@ void DBusMediaApplicationBus::observeApplications() {
 }
 
 void DBusMediaApplicationBus::stopObservingApplications() {
-    if (m_observing && m_bus.interface())
-        disconnect(m_bus.interface(), &QDBusConnectionInterface::serviceOwnerChanged, this,
-                   nullptr);
+    if (m_observing)
+        m_bus.disconnect(busService, busPath, busService, QStringLiteral("NameOwnerChanged"), this,
+                         SLOT(nameOwnerChanged(QString, QString, QString)));
     m_observing = false;
     m_players.clear();
     m_xNotifier.reset();

@@ -40,6 +40,7 @@ public:
 
 private slots:
     void announcement(const QDBusMessage& message);
+    void nameOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
 
 private:
     MediaApplication player(const QString& busName);

@@ -10,13 +10,21 @@
 
 Q_LOGGING_CATEGORY(lcNotices, "com.halcyra.app.notifications")
 
-LinuxDesktopNotifier::LinuxDesktopNotifier(QObject* parent) : DesktopNotifier(parent) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected())
-        bus.connect(QStringLiteral("org.freedesktop.Notifications"),
-                    QStringLiteral("/org/freedesktop/Notifications"),
-                    QStringLiteral("org.freedesktop.Notifications"),
-                    QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString)));
+namespace {
+// The name of the installed desktop entry and of the icon it names.
+const QString appId = QStringLiteral("com.halcyra.Halcyra");
+} // namespace
+
+LinuxDesktopNotifier::LinuxDesktopNotifier(QObject* parent)
+    : LinuxDesktopNotifier(QDBusConnection::sessionBus(), parent) {}
+
+LinuxDesktopNotifier::LinuxDesktopNotifier(QDBusConnection bus, QObject* parent)
+    : DesktopNotifier(parent), m_bus(std::move(bus)) {
+    if (m_bus.isConnected())
+        m_bus.connect(QStringLiteral("org.freedesktop.Notifications"),
+                      QStringLiteral("/org/freedesktop/Notifications"),
+                      QStringLiteral("org.freedesktop.Notifications"),
+                      QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString)));
 }
 
 void LinuxDesktopNotifier::onActionInvoked(uint id, const QString&) {
@@ -27,8 +35,7 @@ void LinuxDesktopNotifier::onActionInvoked(uint id, const QString&) {
 
 void LinuxDesktopNotifier::post(const QString& identifier, const QString& title,
                                 const QString& body) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
+    if (!m_bus.isConnected()) {
         qCInfo(lcNotices).noquote()
             << QStringLiteral("No session bus — notice %1 not shown").arg(identifier);
         return;
@@ -38,11 +45,11 @@ void LinuxDesktopNotifier::post(const QString& identifier, const QString& title,
         QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     QVariantMap hints;
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("halcyra"));
+    hints.insert(QStringLiteral("desktop-entry"), appId);
     // The "default" action is a click on the notice itself.
-    call << QStringLiteral("Halcyra") << m_shownIds.value(identifier, 0u) << QString() << title
-         << body << QStringList{QStringLiteral("default"), QString()} << hints << int(-1);
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    call << QStringLiteral("Halcyra") << m_shownIds.value(identifier, 0u) << appId << title << body
+         << QStringList{QStringLiteral("default"), QString()} << hints << int(-1);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     QPointer<LinuxDesktopNotifier> self(this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [self, identifier](QDBusPendingCallWatcher* w) {
