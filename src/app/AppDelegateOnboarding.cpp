@@ -65,15 +65,7 @@ void AppDelegate::wireOnboarding() {
         return self ? self->popoverShortcutText() : QString();
     };
     th.launchAtLoginState = []() -> std::optional<bool> {
-        switch (LoginItemCompat::currentState()) {
-        case LoginItemCompat::State::enabled:
-            return true;
-        case LoginItemCompat::State::disabled:
-            return false;
-        case LoginItemCompat::State::unknown:
-            break;
-        }
-        return std::nullopt;
+        return LoginItemCompat::known(LoginItemCompat::currentState());
     };
     // The menu-bar slide points at the sun in the status area with a breathing glow.
     auto glow = std::make_shared<StatusItemGlowController>();

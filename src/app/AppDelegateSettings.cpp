@@ -110,15 +110,7 @@ void AppDelegate::wireSettingsServices() {
     m_hooks.showSettings = [this] { showSettings(); };
     m_hooks.reconcileLoginItem = [] { LoginItemCompat::reconcile(); };
     m_hooks.applyLoginItem = [](bool on) -> std::optional<bool> {
-        switch (LoginItemCompat::apply(on)) {
-        case LoginItemCompat::State::enabled:
-            return true;
-        case LoginItemCompat::State::disabled:
-            return false;
-        case LoginItemCompat::State::unknown:
-            break;
-        }
-        return std::nullopt;
+        return LoginItemCompat::known(LoginItemCompat::apply(on));
     };
     UpdaterManager* updater = m_updaterManager.get();
     if (!updater) return;

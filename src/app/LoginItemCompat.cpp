@@ -26,6 +26,18 @@ QString LoginItemCompat::word(State state) {
     return QStringLiteral("unknown");
 }
 
+std::optional<bool> LoginItemCompat::known(State state) {
+    switch (state) {
+    case State::enabled:
+        return true;
+    case State::disabled:
+        return false;
+    case State::unknown:
+        break;
+    }
+    return std::nullopt;
+}
+
 LoginItemCompat::State LoginItemCompat::currentState() {
     return Platform::instance().autostartEntry().status();
 }

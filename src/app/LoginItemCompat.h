@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 #include "platform/AutostartEntry.h"
 
 // Starting with the session is the system's setting (the autostart entry); the stored
@@ -22,4 +24,6 @@ public:
     static State reconcile();
 
     static QString word(State state);
+    // What a view shows of the state: on, off, or nothing known.
+    static std::optional<bool> known(State state);
 };
