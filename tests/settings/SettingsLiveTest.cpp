@@ -161,6 +161,22 @@ TEST_P(SettingsLive, OpensFromTheGearAndMovesByItsSidebar) {
     const QRect ring = colouredBounds(insights.image, QRect(at + QPoint(230, 76), QSize(130, 130)));
     EXPECT_NEAR(ring.height(), 90, 2) << insights.path.toStdString();
     EXPECT_NEAR(ring.width(), 90, 3) << insights.path.toStdString();
+    // Beside it the card's title stands over its caption, the two centred on the ring.
+    QList<int> lines;
+    for (int y = ring.top() - 8; y <= ring.bottom() + 8; ++y)
+        for (int x = ring.right() + 12; x < at.x() + 690; ++x)
+            if (qGray(insights.image.pixel(x, y)) > 100) {
+                lines << y;
+                break;
+            }
+    ASSERT_GT(lines.size(), 20) << insights.path.toStdString();
+    int widest = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        widest = std::max(widest, lines[i] - lines[i - 1]);
+    EXPECT_LE(widest, 12) << "the title stands apart from its caption, see "
+                          << insights.path.toStdString();
+    EXPECT_NEAR((lines.front() + lines.back()) / 2.0, ring.center().y(), 6)
+        << insights.path.toStdString();
     // Across the bars' feet every day with hours has its bar.
     QList<std::pair<int, int>> bars;
     int baseline = 0;
