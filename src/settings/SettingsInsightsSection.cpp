@@ -184,10 +184,13 @@ GlassCard* infoCard(QWidget* leading, const QString& title, const QString& capti
         card->column()->setContentsMargins(16 - leadingOverhang, 16 - leadingOverhang, 16,
                                            16 - leadingOverhang);
     row->addWidget(leading);
+    // Title and caption stay together, centred beside a leading part taller than they are.
     auto* text = new QVBoxLayout;
     text->setSpacing(3);
+    text->addStretch(1);
     text->addWidget(SettingsStyle::label(title, 13, QFont::DemiBold, GlassPainter::white(1)));
     text->addWidget(SettingsStyle::wrapping(caption, 11, GlassPainter::white(0.6)));
+    text->addStretch(1);
     row->addLayout(text, 1);
     if (trailing) row->addWidget(trailing);
     card->column()->addLayout(row);
