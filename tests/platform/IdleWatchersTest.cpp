@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -126,11 +127,37 @@ bool pipeWireLoaded() {
     return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libspa-support");
 }
 
+// A private runtime folder and no PipeWire server named for the span of a test; the
+// environment it found comes back however the test ends.
+class PipeWireRuntimeScope {
+public:
+    explicit PipeWireRuntimeScope(const QString& runtime) {
+        for (const char* name : kNames)
+            if (qEnvironmentVariableIsSet(name)) m_saved[name] = qgetenv(name);
+        qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+        qunsetenv("PIPEWIRE_REMOTE");
+        qunsetenv("PIPEWIRE_RUNTIME_DIR");
+    }
+    ~PipeWireRuntimeScope() {
+        for (const char* name : kNames) {
+            const auto it = m_saved.find(name);
+            if (it == m_saved.end())
+                qunsetenv(name);
+            else
+                qputenv(name, it->second);
+        }
+    }
+
+private:
+    static constexpr const char* kNames[] = {"XDG_RUNTIME_DIR", "PIPEWIRE_REMOTE",
+                                             "PIPEWIRE_RUNTIME_DIR"};
+    std::map<std::string, QByteArray> m_saved;
+};
+
 TEST(IdleWatchers, TheFirstQuestionLeavesConnectingToPipeWireToTheEventLoop) {
     if (pipeWireLoaded()) GTEST_SKIP() << "PipeWire was set up earlier in this process";
     QTemporaryDir runtime;
-    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    const PipeWireRuntimeScope scope(runtime.path());
     {
         PipeWireScreenCaptureProbe probe;
         EXPECT_FALSE(probe.screenWatcherPresent().has_value()) << "no graph yet: it cannot tell";
@@ -139,16 +166,11 @@ TEST(IdleWatchers, TheFirstQuestionLeavesConnectingToPipeWireToTheEventLoop) {
         // The next turn of the loop makes the connection.
         EXPECT_GE(msUntil([] { return pipeWireLoaded(); }, 3000), 0);
     }
-    qputenv("XDG_RUNTIME_DIR", previous);
 }
 
 TEST(IdleWatchers, ACaptureProbeWithoutAServerWaitsForItsSocketInsteadOfPolling) {
     QTemporaryDir runtime;
-    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
-    const QByteArray remote = qgetenv("PIPEWIRE_REMOTE");
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    qunsetenv("PIPEWIRE_REMOTE");
-    qunsetenv("PIPEWIRE_RUNTIME_DIR");
+    const PipeWireRuntimeScope scope(runtime.path());
     {
         PipeWireScreenCaptureProbe probe;
         int told = 0;
@@ -169,17 +191,11 @@ TEST(IdleWatchers, ACaptureProbeWithoutAServerWaitsForItsSocketInsteadOfPolling)
         EXPECT_FALSE(probe.screenWatcherPresent().has_value());
         EXPECT_TRUE(probe.announcesChanges());
     }
-    qputenv("XDG_RUNTIME_DIR", previous);
-    if (!remote.isEmpty()) qputenv("PIPEWIRE_REMOTE", remote);
 }
 
 TEST(IdleWatchers, TheCaptureModuleIsOpenedOnlyOnceAPipeWireServerIsThere) {
     QTemporaryDir runtime;
-    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
-    const QByteArray remote = qgetenv("PIPEWIRE_REMOTE");
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    qunsetenv("PIPEWIRE_REMOTE");
-    qunsetenv("PIPEWIRE_RUNTIME_DIR");
+    const PipeWireRuntimeScope scope(runtime.path());
     const auto settle = [] { msUntil([] { return false; }, 150); };
     {
         // No server yet: PipeWire stays out, and the opening still counts as a change.
@@ -207,8 +223,6 @@ TEST(IdleWatchers, TheCaptureModuleIsOpenedOnlyOnceAPipeWireServerIsThere) {
         settle();
         EXPECT_FALSE(probe.opened());
     }
-    qputenv("XDG_RUNTIME_DIR", previous);
-    if (!remote.isEmpty()) qputenv("PIPEWIRE_REMOTE", remote);
 }
 
 } // namespace
