@@ -2,7 +2,13 @@
 // must do to put a tint on screen. It builds the toolkit, shows a status icon and,
 // once the toolkit is up, writes one gamma table (the channel gains given as
 // arguments, red green blue) to every active CRTC of the X server, then idles.
+// With `--mutter INDEX SIZE` before the gains it sends the table to that CRTC through
+// GNOME's display configuration on the session bus instead (GetResources for the
+// serial, one SetCrtcGamma), as a tray application on GNOME must.
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
@@ -38,6 +44,26 @@ void pushGains(double r, double g, double b) {
     XFlush(dpy);
     XCloseDisplay(dpy);
 }
+
+void pushThroughMutter(uint index, int size, double r, double g, double b) {
+    const QString service = QStringLiteral("org.gnome.Mutter.DisplayConfig");
+    const QString path = QStringLiteral("/org/gnome/Mutter/DisplayConfig");
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    const QDBusMessage resources = bus.call(
+        QDBusMessage::createMethodCall(service, path, service, QStringLiteral("GetResources")));
+    if (resources.type() != QDBusMessage::ReplyMessage || size < 2) return;
+    QVariantList args{resources.arguments().value(0).toUInt(), index};
+    for (double top : {r, g, b}) {
+        QList<ushort> ramp;
+        for (int i = 0; i < size; ++i)
+            ramp.append(static_cast<ushort>(double(i) / (size - 1) * top * 65535.0));
+        args << QVariant::fromValue(ramp);
+    }
+    QDBusMessage set =
+        QDBusMessage::createMethodCall(service, path, service, QStringLiteral("SetCrtcGamma"));
+    set.setArguments(args);
+    bus.call(set);
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -54,7 +80,14 @@ int main(int argc, char** argv) {
     }
     QSystemTrayIcon tray{QIcon(sun)};
     tray.show();
-    const auto gain = [&](int i) { return argc > i ? std::atof(argv[i]) : 1.0; };
-    pushGains(gain(1), gain(2), gain(3));
+    const bool mutter = argc > 3 && qstrcmp(argv[1], "--mutter") == 0;
+    const int first = mutter ? 4 : 1;
+    const auto gain = [&](int i) { return argc > first + i ? std::atof(argv[first + i]) : 1.0; };
+    if (mutter) {
+        qDBusRegisterMetaType<QList<ushort>>();
+        pushThroughMutter(uint(std::atoi(argv[2])), std::atoi(argv[3]), gain(0), gain(1), gain(2));
+    } else {
+        pushGains(gain(0), gain(1), gain(2));
+    }
     return app.exec();
 }

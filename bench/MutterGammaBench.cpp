@@ -7,7 +7,8 @@
 //     SetCrtcGamma;
 //   - process start to the tint on screen; the floor is a process (this one, started
 //     with --launch-floor) that connects to the bus, calls GetResources once and
-//     sends one SetCrtcGamma;
+//     sends one SetCrtcGamma; beside it, the least a Qt tray application does before
+//     the same push (BareTrayFloor --mutter: the toolkit up, a status icon shown);
 //   - the backend's own share of that: in this process, from no bus connection to the
 //     tint on screen through MutterDisplayGamma (open, one push), against the same
 //     client's three steps.
@@ -319,12 +320,18 @@ int main(int argc, char** argv) {
                              : "");
 
     // 2. Process start to the tint on screen.
-    Spread launchFloorMs, launchGnome, launchRandR;
+    Spread launchFloorMs, launchTray, launchGnome, launchRandR;
     const QProcessEnvironment floorEnv = [&] {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        env.insert(QStringLiteral("DISPLAY"), server.display());
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         return env;
     }();
+    const DisplayTint trayTint = ColorTemperature::blendedTint(kelvin, intensity);
+    const QStringList trayArguments{QStringLiteral("--mutter"),  QString::number(index),
+                                    QString::number(size),       QString::number(trayTint.r),
+                                    QString::number(trayTint.g), QString::number(trayTint.b)};
     for (int round = 0; round < rounds; ++round) {
         for (int i = 0; i < perRound; ++i) {
             resetAll();
@@ -337,6 +344,18 @@ int main(int argc, char** argv) {
                 {QStringLiteral("--launch-floor"), QString::number(index), QString::number(size)});
             if (until([&] { return x.warm(crtc); }) >= 0) launchFloorMs.add(t.nsecsElapsed() / 1e6);
             floor.waitForFinished(3000);
+        }
+        for (int i = 0; i < perRound; ++i) {
+            resetAll();
+            QProcess tray;
+            tray.setProcessEnvironment(floorEnv);
+            tray.setStandardErrorFile(QProcess::nullDevice());
+            QElapsedTimer t;
+            t.start();
+            tray.start(QCoreApplication::applicationDirPath() + QStringLiteral("/BareTrayFloor"),
+                       trayArguments);
+            if (until([&] { return x.warm(crtc); }) >= 0) launchTray.add(t.nsecsElapsed() / 1e6);
+            BenchProcess::stop(tray);
         }
         for (bool gnome : {true, false})
             for (int i = 0; i < perRound; ++i) {
@@ -356,6 +375,11 @@ int main(int argc, char** argv) {
                 "SetCrtcGamma) %s; ratio of medians %.2fx (target <= 1.5x)\n",
                 qPrintable(launchGnome.text()), qPrintable(launchFloorMs.text()),
                 launchGnome.median() / std::max(0.001, launchFloorMs.median()));
+    std::printf("    bare Qt tray app through mutter %s = %.2fx mutter's floor; GNOME path %.2fx "
+                "the tray app (what a Qt tray application cannot go below)\n",
+                qPrintable(launchTray.text()),
+                launchTray.median() / std::max(0.001, launchFloorMs.median()),
+                launchGnome.median() / std::max(0.001, launchTray.median()));
     std::printf("    RandR path %s\n", qPrintable(launchRandR.text()));
 
     // 3. The backend's own share of launch to tint, in this process.
