@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <system_error>
 
 Q_LOGGING_CATEGORY(lcGammaStore, "com.halcyra.app.overlay")
 
@@ -43,6 +44,10 @@ GammaOriginalsStore::GammaOriginalsStore(const QString& filePath) : m_path(fileP
     load();
 }
 
+GammaOriginalsStore::~GammaOriginalsStore() {
+    finishWriting();
+}
+
 QString GammaOriginalsStore::defaultPath() {
     return Paths::stateDirectory() + QStringLiteral("/gamma-originals.json");
 }
@@ -55,7 +60,14 @@ std::optional<GammaOriginalsStore::Record> GammaOriginalsStore::record(const QSt
 
 void GammaOriginalsStore::setRecord(const QString& key, const Record& record) {
     m_records[key] = record;
-    save();
+    // Ramps recorded untinted guard nothing until a tint reaches that display, and the
+    // tint is marked here first, in a save that waits for this one: its trip to the disk
+    // (a millisecond or more) can run beside the start-up's own work. A run killed before
+    // it lands leaves the disk as a kill just before this call would have.
+    if (record.tinted)
+        save();
+    else
+        saveBeside();
 }
 
 void GammaOriginalsStore::setTinted(const QString& key, bool tinted) {
@@ -138,7 +150,7 @@ void GammaOriginalsStore::load() {
     }
 }
 
-void GammaOriginalsStore::save() const {
+QByteArray GammaOriginalsStore::serialized() const {
     QJsonObject crtcs;
     for (const auto& [key, r] : m_records) {
         QJsonObject o;
@@ -153,12 +165,36 @@ void GammaOriginalsStore::save() const {
     QJsonObject root;
     root.insert(QStringLiteral("version"), 1);
     root.insert(QStringLiteral("crtcs"), crtcs);
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
 
+namespace {
+void writeFile(const QString& path, const QByteArray& bytes) {
     QString error;
-    if (!PrivateFile::write(m_path, QJsonDocument(root).toJson(QJsonDocument::Compact), &error)) {
+    if (!PrivateFile::write(path, bytes, &error)) {
         qCWarning(lcGammaStore).noquote()
             << QStringLiteral("Could not save the displays' own ramps to %1 (%2) — a crash now "
                               "would leave the tint behind")
-                   .arg(m_path, error);
+                   .arg(path, error);
     }
+}
+} // namespace
+
+void GammaOriginalsStore::save() {
+    finishWriting();
+    writeFile(m_path, serialized());
+}
+
+void GammaOriginalsStore::saveBeside() {
+    finishWriting();
+    QByteArray bytes = serialized();
+    try {
+        m_writer = std::thread([path = m_path, bytes] { writeFile(path, bytes); });
+    } catch (const std::system_error&) {
+        writeFile(m_path, bytes); // no thread to be had: in step, as any other save
+    }
+}
+
+void GammaOriginalsStore::finishWriting() {
+    if (m_writer.joinable()) m_writer.join();
 }

@@ -4,6 +4,7 @@
 #include <QtGlobal>
 #include <map>
 #include <optional>
+#include <thread>
 #include <vector>
 
 // The ramps each CRTC had before this program first touched it, kept in
@@ -26,11 +27,16 @@ public:
     };
 
     explicit GammaOriginalsStore(const QString& filePath = defaultPath());
+    ~GammaOriginalsStore();
+    GammaOriginalsStore(const GammaOriginalsStore&) = delete;
+    GammaOriginalsStore& operator=(const GammaOriginalsStore&) = delete;
     static QString defaultPath();
     QString filePath() const { return m_path; }
 
     std::optional<Record> record(const QString& key) const;
-    // Each change is saved at once (atomically); failures are logged.
+    // Each change is saved at once (atomically); failures are logged. A record that is
+    // not tinted is written beside the caller's work (see setRecord); any later save, and
+    // the store's end, wait for it first.
     void setRecord(const QString& key, const Record& record);
     void setTinted(const QString& key, bool tinted);
 
@@ -48,8 +54,12 @@ public:
 
 private:
     void load();
-    void save() const;
+    QByteArray serialized() const;
+    void save();
+    void saveBeside();
+    void finishWriting();
 
     QString m_path;
     std::map<QString, Record> m_records;
+    std::thread m_writer;
 };

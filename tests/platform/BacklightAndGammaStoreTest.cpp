@@ -92,6 +92,11 @@ TEST(GammaOriginalsStore, KeepsRecordsAcrossRunsAndSurvivesADamagedFile) {
         EXPECT_FALSE(store.record(":0/crtc-63"));
         store.setRecord(":0/crtc-63", {"eDP-1", curve, false});
         store.setTinted(":0/crtc-63", true);
+        // The mark that guards a tint is on disk when it returns, after the record it marks.
+        const auto onDisk = GammaOriginalsStore(path).record(":0/crtc-63");
+        ASSERT_TRUE(onDisk);
+        EXPECT_TRUE(onDisk->tinted);
+        EXPECT_EQ(onDisk->originals, curve);
     }
     {
         GammaOriginalsStore store(path);
@@ -143,13 +148,15 @@ TEST(GammaOriginalsStore, AFileThatCannotBeReadSafelyIsSetAside) {
             ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         else
             ASSERT_TRUE(QFile::link("/dev/zero", path));
-        GammaOriginalsStore store(path); // neither waits for a writer nor reads forever
-        EXPECT_FALSE(store.record(":0/crtc-63"));
-        EXPECT_EQ(QDir(dir.path())
-                      .entryList({"gamma-originals.json.corrupt-*"}, QDir::Files | QDir::System)
-                      .size(),
-                  1);
-        store.setRecord(":0/crtc-63", {"eDP-1", ramp(256, 1.0), false});
+        {
+            GammaOriginalsStore store(path); // neither waits for a writer nor reads forever
+            EXPECT_FALSE(store.record(":0/crtc-63"));
+            EXPECT_EQ(QDir(dir.path())
+                          .entryList({"gamma-originals.json.corrupt-*"}, QDir::Files | QDir::System)
+                          .size(),
+                      1);
+            store.setRecord(":0/crtc-63", {"eDP-1", ramp(256, 1.0), false});
+        } // an untinted record may still be on its way to the disk until the store ends
         EXPECT_TRUE(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
         EXPECT_TRUE(GammaOriginalsStore(path).record(":0/crtc-63"));
     }

@@ -23,6 +23,8 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 Q_LOGGING_CATEGORY(lcX11Gamma, "com.halcyra.app.overlay")
 
@@ -251,11 +253,18 @@ X11DisplayGamma::X11DisplayGamma(Display* dpy, const QString& name, const QStrin
             m_sendOnIdle = true;
         }
     }
-    refreshOutputs();
-
-    // A second connection, used only from the signal-restore worker thread.
+    // A second connection, used only from the signal-restore worker thread. Its
+    // handshake with the server runs beside the first reading of the outputs (Xlib
+    // connections are independent, and Xlib is thread-initialised since 1.8).
     const QByteArray n = name.toLocal8Bit();
-    m_signalDisplay = XOpenDisplay(n.constData());
+    std::thread opening;
+    try {
+        opening = std::thread([this, &n] { m_signalDisplay = XOpenDisplay(n.constData()); });
+    } catch (const std::system_error&) {
+        m_signalDisplay = XOpenDisplay(n.constData());
+    }
+    refreshOutputs();
+    if (opening.joinable()) opening.join();
     if (m_signalDisplay) {
         XSetIOErrorExitHandler(m_signalDisplay, markDead, &m_signalDead);
         Display* signalDpy = m_signalDisplay;
