@@ -12,7 +12,7 @@ INSTALL_MANIFEST ?= $(BUILD_DIR)/installed-files.txt
 PACKAGES := build-essential cmake pkg-config \
 	qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-positioning-dev \
 	libqt6dbus6 qt6-qpa-plugins \
-	libwayland-dev libfontconfig-dev libx11-dev libxcb1-dev libxrandr-dev libxtst-dev libxext-dev libgl-dev libpulse-dev libpipewire-0.3-dev \
+	libwayland-dev libx11-dev libxcb1-dev libxrandr-dev libxtst-dev libxext-dev libgl-dev libpulse-dev libpipewire-0.3-dev \
 	libgtest-dev libgmock-dev libbenchmark-dev \
 	xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils trayer xdotool xcompmgr openbox \
 	dbus gnome-keyring imagemagick libglib2.0-dev libglib2.0-bin mutter sway \

@@ -78,7 +78,18 @@ void AppDelegate::installStatusItem(bool closeOpenPopover) {
 
     if (!m_popover) {
         m_popover = std::make_unique<PopoverWindow>();
-        if (m_hooks.makePopoverContent) m_popover->setContent(m_hooks.makePopoverContent());
+        // The view inside is made when the popover first opens: laying it out loads the
+        // fonts, which would hold the tint back at every start and stay in memory for a
+        // popover that may never open.
+        m_popover->setContentFactory([this]() -> QWidget* {
+            QWidget* content = m_hooks.makePopoverContent ? m_hooks.makePopoverContent() : nullptr;
+            const QSize size = content ? content->sizeHint() : QSize();
+            qCInfo(lcMenubar).noquote()
+                << QStringLiteral("popover content made contentSize={%1, %2}")
+                       .arg(size.width())
+                       .arg(size.height());
+            return content;
+        });
         // A click in the visible settings window keeps the popover open.
         m_popover->companion = [this]() -> QWidget* {
             return m_settingsController ? m_settingsController->window() : nullptr;
@@ -88,7 +99,8 @@ void AppDelegate::installStatusItem(bool closeOpenPopover) {
             if (m_popoverVisible) closePopover();
         });
     }
-    const QSize size = m_popover->size();
+    // Until its view is made the content has no size yet.
+    const QSize size = m_popover->hasContent() ? m_popover->size() : QSize(0, 0);
     qCInfo(lcMenubar).noquote() << QStringLiteral("popover prepared contentSize={%1, %2}")
                                        .arg(size.width())
                                        .arg(size.height());

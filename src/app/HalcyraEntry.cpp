@@ -13,11 +13,7 @@
 #include "sound/SoundCueEngine.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 #include <QLoggingCategory>
-#include <QScopeGuard>
-#include <fontconfig/fontconfig.h>
-#include <thread>
 
 Q_LOGGING_CATEGORY(lcMain, "com.halcyra.app.main")
 
@@ -33,28 +29,6 @@ void makeProcessServices() {
     CPUWatchdog::shared();
     SoundCueEngine::shared();
 }
-// Reading the font configuration and its caches (about 6 ms) and listing the fonts
-// for the toolkit (about 2 ms more) would otherwise wait for the first text the start-up
-// lays out: the popover, before the tint is pushed. On a thread of their own they
-// overlap the toolkit's and the platform's own set-up. The font library builds its
-// configuration once whichever thread asks first, and the toolkit's font list is
-// guarded for use from any thread.
-class FontWarmup {
-public:
-    FontWarmup() : m_thread([] { FcInit(); }) {}
-    ~FontWarmup() { finish(); }
-    // Once the toolkit exists, its font list can be filled in too.
-    void toolkitReady() {
-        finish();
-        m_thread = std::thread([] { QFontDatabase::families(); });
-    }
-    void finish() {
-        if (m_thread.joinable()) m_thread.join();
-    }
-
-private:
-    std::thread m_thread;
-};
 } // namespace
 
 HalcyraEntry::Road HalcyraEntry::road(const std::optional<QByteArray>& value) {
@@ -79,7 +53,6 @@ int HalcyraEntry::main(int argc, char* argv[]) {
         SnapshotRunner::runScheduling();
     }
 
-    FontWarmup fonts;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         if (!Platform::hasX11Display())
             qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -89,9 +62,6 @@ int HalcyraEntry::main(int argc, char* argv[]) {
             qputenv("QT_QPA_PLATFORM", "xcb");
     }
     QApplication app(argc, argv);
-    fonts.toolkitReady();
-    // The font list is filled in while the toolkit lives, whichever way main() leaves.
-    const auto fontsListed = qScopeGuard([&fonts] { fonts.finish(); });
     QApplication::setApplicationName(QStringLiteral("Halcyra"));
     // The installed entry's name, so a desktop matches the windows to its icon.
     QApplication::setDesktopFileName(QStringLiteral("com.halcyra.Halcyra"));
@@ -103,7 +73,6 @@ int HalcyraEntry::main(int argc, char* argv[]) {
     if (!AppDelegate::claimSingleInstanceAfterRelaunch(*lock, 10000)) return 0;
 
     makeProcessServices();
-    fonts.finish();
     Platform& platform = Platform::instance();
     if (platform.isSimulated())
         qCInfo(lcMain) << "No display server reachable — running on the simulated platform";

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 namespace {
 constexpr int kGap = 6;
@@ -48,7 +49,18 @@ PopoverWindow::PopoverWindow(QWidget* parent)
     resize(defaultSize);
 }
 
+void PopoverWindow::setContentFactory(std::function<QWidget*()> make) {
+    setContent(nullptr);
+    m_makeContent = std::move(make);
+}
+
+QWidget* PopoverWindow::content() {
+    if (!m_content && m_makeContent) setContent(std::exchange(m_makeContent, {})());
+    return m_content;
+}
+
 void PopoverWindow::setContent(QWidget* content) {
+    m_makeContent = {};
     if (m_content) delete m_content.data();
     m_content = content;
     if (content) {
@@ -77,6 +89,7 @@ QPoint PopoverWindow::placement(const QRect& anchor, const QSize& size, const QR
 }
 
 void PopoverWindow::showAnchored(const QRect& anchor) {
+    content(); // its size is where the popover opens
     const QRect target = anchor.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : anchor;
     QScreen* screen = QGuiApplication::screenAt(target.center());
     if (!screen) screen = QGuiApplication::primaryScreen();

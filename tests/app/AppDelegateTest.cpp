@@ -256,12 +256,23 @@ TEST_F(AppDelegateTest, ClicksOpenThePopoverOrTheEmergencyMenu) {
     EXPECT_FALSE(items.at(3)->isEnabled()); // the panic key line only informs
     EXPECT_TRUE(items.last()->isEnabled());
 
+    // The popover's view is made at its first opening, once, and sizes the popover.
+    struct View : QWidget {
+        QSize sizeHint() const override { return {320, 200}; }
+    };
+    int made = 0;
+    d.hooks().makePopoverContent = [&made]() -> QWidget* {
+        ++made;
+        return new View;
+    };
+    EXPECT_FALSE(d.popover()->hasContent());
     bool hookVisible = false;
     d.hooks().popoverVisibilityChanged = [&](bool v) { hookVisible = v; };
     d.statusItemClicked(false);
     EXPECT_TRUE(d.popoverVisible());
     EXPECT_TRUE(d.popover()->isShown());
     EXPECT_TRUE(hookVisible);
+    EXPECT_EQ(d.popover()->size(), QSize(320, 200));
     d.statusItemClicked(false);
     EXPECT_FALSE(d.popoverVisible());
     EXPECT_FALSE(d.popover()->isShown());
@@ -271,6 +282,7 @@ TEST_F(AppDelegateTest, ClicksOpenThePopoverOrTheEmergencyMenu) {
     EXPECT_TRUE(d.popoverVisible());
     d.togglePopoverFromHotkey();
     EXPECT_FALSE(d.popoverVisible());
+    EXPECT_EQ(made, 1);
 
     // Opened while another client still has the keyboard (the shortcut's key is down):
     // the popover asks again until it holds the keys, and then Esc closes it.

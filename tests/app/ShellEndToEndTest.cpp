@@ -37,6 +37,11 @@ TEST_F(ShellEndToEnd, StoredTintAppearsAndTermGivesTheOriginalsBack) {
          {"libQt6Multimedia", "libpulse", "libgio-2.0", "libQt6Positioning", "libhalcyra-sound",
           "libhalcyra-gnome", "libhalcyra-location", "libhalcyra-capture", "libpipewire"})
         EXPECT_FALSE(mapped.contains(library)) << library;
+    // Nor does any font: the popover's view, the only text a start would lay out, waits
+    // for the popover's first opening.
+    EXPECT_TRUE(waitForLog(app, QStringLiteral("popover prepared contentSize={0, 0}")));
+    for (const char* font : {".ttf", ".otf", ".pcf", ".pfb"})
+        EXPECT_FALSE(mapped.contains(font)) << font;
     for (const QString& task :
          QDir(proc + QStringLiteral("task")).entryList(QDir::NoDotAndDotDot | QDir::Dirs)) {
         QFile comm(proc + QStringLiteral("task/") + task + QStringLiteral("/comm"));
