@@ -3,13 +3,12 @@
 #include "core/Preferences.h"
 #include "core/UserDefaults.h"
 #include "core/Version.h"
+#include "platform/Platform.h"
 #include "platform/ServiceUrl.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -24,14 +23,9 @@ QUrl& feedOverride() {
 
 } // namespace
 
-UpdaterManager::UpdaterManager(Clock& clock, QNetworkAccessManager* network, QObject* parent)
-    : QObject(parent), m_clock(clock), m_network(network), m_deadline(new QTimer(this)),
-      m_sessionTimeout(new QTimer(this)), m_automatic(new QTimer(this)) {
-    m_deadline->setSingleShot(true);
-    connect(m_deadline, &QTimer::timeout, this, [this] {
-        // Aborting finishes the reply with an error: the check fails.
-        if (m_reply) m_reply->abort();
-    });
+UpdaterManager::UpdaterManager(Clock& clock, std::unique_ptr<HttpClient> http, QObject* parent)
+    : QObject(parent), m_clock(clock), m_http(std::move(http)), m_sessionTimeout(new QTimer(this)),
+      m_automatic(new QTimer(this)) {
     m_sessionTimeout->setSingleShot(true);
     m_sessionTimeout->setInterval(sessionTimeoutMs);
     connect(m_sessionTimeout, &QTimer::timeout, this, [this] {
@@ -42,9 +36,8 @@ UpdaterManager::UpdaterManager(Clock& clock, QNetworkAccessManager* network, QOb
     connect(m_automatic, &QTimer::timeout, this, &UpdaterManager::automaticCheckIfDue);
 }
 
-UpdaterManager::~UpdaterManager() {
-    if (m_reply) m_reply->abort();
-}
+// A check still out goes with the client, unanswered.
+UpdaterManager::~UpdaterManager() = default;
 
 QUrl UpdaterManager::feedUrl() {
     if (feedOverride().isValid() && !feedOverride().isEmpty()) return feedOverride();
@@ -95,7 +88,7 @@ std::optional<UpdaterManager::Release> UpdaterManager::parseFeed(const QByteArra
 }
 
 bool UpdaterManager::canCheckForUpdates() const {
-    return !m_reply && validatedFeedUrl().isValid();
+    return !m_fetching && validatedFeedUrl().isValid();
 }
 
 void UpdaterManager::checkForUpdates() {
@@ -150,39 +143,31 @@ void UpdaterManager::automaticCheckIfDue() {
 }
 
 void UpdaterManager::checkForUpdateInformation(CheckKind kind) {
-    QNetworkRequest request(validatedFeedUrl());
-    // A redirect is not followed: the feed must come from its own address.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    if (!m_network) m_network = new QNetworkAccessManager(this);
-    QNetworkReply* reply = m_network->get(request);
-    m_reply = reply;
+    // A redirect is not followed (the client never does): the feed must come from its
+    // own address. One that runs past its time or its size fails the check.
+    HttpClient::Request request;
+    request.method = "GET";
+    request.url = validatedFeedUrl();
+    request.timeoutMs = timeoutMs;
+    request.maxBodyBytes = maxFeedBytes;
+    if (!m_http) m_http = Platform::instance().makeHttpClient();
+    m_fetching = true;
     m_replyKind = kind;
-    connect(reply, &QNetworkReply::downloadProgress, this, [reply](qint64 received, qint64) {
-        if (received > maxFeedBytes) reply->abort();
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { finishFetch(reply); });
-    m_deadline->start(timeoutMs);
+    m_http->send(request, [this](const HttpClient::Response& answer) { finishFetch(answer); });
 }
 
-void UpdaterManager::finishFetch(QNetworkReply* reply) {
-    reply->deleteLater();
-    if (reply != m_reply) return;
-    m_deadline->stop();
-    m_reply = nullptr;
+void UpdaterManager::finishFetch(const HttpClient::Response& answer) {
+    m_fetching = false;
     const CheckKind kind = m_replyKind;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     std::optional<Release> release;
-    if (reply->error() == QNetworkReply::NoError && status == 200)
-        release = parseFeed(reply->read(maxFeedBytes + 1).left(maxFeedBytes));
+    if (answer.error.isEmpty() && answer.status == 200)
+        release = parseFeed(answer.body.left(maxFeedBytes));
     if (!release) {
         qCInfo(lcUpdater).noquote()
             << QStringLiteral("Update check failed: %1")
-                   .arg(reply->error() != QNetworkReply::NoError
-                            ? reply->errorString()
-                            : QStringLiteral("HTTP %1 or an unreadable feed").arg(status));
+                   .arg(!answer.error.isEmpty()
+                            ? answer.error
+                            : QStringLiteral("HTTP %1 or an unreadable feed").arg(answer.status));
         didFinishUpdateCycle(kind);
         return;
     }

@@ -1,17 +1,16 @@
 #pragma once
 
 #include "core/Clock.h"
+#include "platform/HttpClient.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <memory>
 #include <optional>
 
-class QNetworkAccessManager;
-class QNetworkReply;
 class QTimer;
 
 // Tells the application when a newer release exists. Releases are installed by the
@@ -44,8 +43,9 @@ public:
     };
     enum class CheckKind { userInitiated, background, information };
 
+    // Without `http` the platform's client is made for the first check.
     explicit UpdaterManager(Clock& clock = Clock::system(),
-                            QNetworkAccessManager* network = nullptr, QObject* parent = nullptr);
+                            std::unique_ptr<HttpClient> http = nullptr, QObject* parent = nullptr);
     ~UpdaterManager() override;
 
     // The build's HALCYRA_UPDATE_FEED_URL unless replaced (tests; empty restores it).
@@ -89,17 +89,16 @@ private:
     void didFinishUpdateCycle(CheckKind kind);
     void openSession();
     void closeSession();
-    void finishFetch(QNetworkReply* reply);
+    void finishFetch(const HttpClient::Response& answer);
 
     Clock& m_clock;
-    QNetworkAccessManager* m_network;
+    std::unique_ptr<HttpClient> m_http;
     std::optional<QString> m_availableUpdateVersion;
     std::optional<Release> m_availableRelease;
     bool m_manualProbeInFlight = false;
     bool m_sessionOpen = false;
-    QPointer<QNetworkReply> m_reply;
+    bool m_fetching = false;
     CheckKind m_replyKind = CheckKind::information;
-    QTimer* m_deadline;
     QTimer* m_sessionTimeout;
     QTimer* m_automatic;
 };

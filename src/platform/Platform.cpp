@@ -37,6 +37,7 @@
 #include "platform/simulated/SimulatedDoNotDisturbProbe.h"
 #include "platform/simulated/SimulatedEDRHeadroom.h"
 #include "platform/simulated/SimulatedGlobalHotKeys.h"
+#include "platform/simulated/SimulatedHttpClient.h"
 #include "platform/simulated/SimulatedInputHold.h"
 #include "platform/simulated/SimulatedInstanceLock.h"
 #include "platform/simulated/SimulatedKeyboardBacklight.h"
@@ -423,6 +424,18 @@ SimulatedNightLight* Platform::simulatedNightLight() const {
 
 SimulatedTrueTone* Platform::simulatedTrueTone() const {
     return dynamic_cast<SimulatedTrueTone*>(m_trueTone.get());
+}
+
+std::unique_ptr<HttpClient> Platform::makeHttpClient() const {
+    if (m_makeHttpClient) return m_makeHttpClient();
+    // The module's failure to open is said once, in its own words.
+    if (ServiceModule* network = LinuxServiceModule::get(ServiceModule::Part::network))
+        if (auto client = network->makeHttpClient()) return client;
+    return std::make_unique<SimulatedHttpClient>();
+}
+
+void Platform::setHttpClientMaker(std::function<std::unique_ptr<HttpClient>()> make) {
+    m_makeHttpClient = std::move(make);
 }
 
 void Platform::setDithering(std::unique_ptr<DitheringControl> service) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -54,6 +55,7 @@ class WindowPixels;
 class SimulatedWindowPixels;
 class InputHold;
 class SimulatedInputHold;
+class HttpClient;
 
 // Picks a backend for every platform service at start-up: the real Linux backend
 // where the device answers, the simulated one otherwise. HALCYRA_PLATFORM=simulated
@@ -186,6 +188,13 @@ public:
     TrueToneClient& trueTone() { return *m_trueTone; }
     SimulatedTrueTone* simulatedTrueTone() const;
 
+    // A client of its own for each caller, made when its first request goes out: the
+    // network module's, opened then (with a simulated platform too: the web services
+    // are no device), or one that fails every request where the module cannot be opened.
+    std::unique_ptr<HttpClient> makeHttpClient() const;
+    // Tests link the module's client in and hand it out here instead.
+    void setHttpClientMaker(std::function<std::unique_ptr<HttpClient>()> make);
+
     DitheringControl& dithering() { return *m_dithering; }
     void setDithering(std::unique_ptr<DitheringControl> service);
     SimulatedDithering* simulatedDithering() const;
@@ -221,4 +230,5 @@ private:
     std::vector<std::shared_ptr<NightLight>> m_nightLights;
     std::unique_ptr<TrueToneClient> m_trueTone;
     std::unique_ptr<DitheringControl> m_dithering;
+    std::function<std::unique_ptr<HttpClient>()> m_makeHttpClient;
 };

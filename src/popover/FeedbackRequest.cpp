@@ -7,10 +7,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
 
 namespace {
 QUrl& baseOverride() {
@@ -19,22 +15,11 @@ QUrl& baseOverride() {
 }
 } // namespace
 
-FeedbackRequest::FeedbackRequest(QNetworkAccessManager* network, QObject* parent)
-    : QObject(parent), m_network(network), m_deadline(new QTimer(this)) {
-    m_deadline->setSingleShot(true);
-    connect(m_deadline, &QTimer::timeout, this, [this] {
-        // Aborting finishes the reply with an error, which reports the failure.
-        if (m_reply) m_reply->abort();
-    });
-}
+FeedbackRequest::FeedbackRequest(std::unique_ptr<HttpClient> http, QObject* parent)
+    : QObject(parent), m_http(std::move(http)) {}
 
-FeedbackRequest::~FeedbackRequest() {
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-        m_reply->deleteLater();
-    }
-}
+// A note still out goes with the client, unanswered.
+FeedbackRequest::~FeedbackRequest() = default;
 
 QString FeedbackRequest::trimmedNote(const QString& text) {
     // trimmed() takes every kind of white space, line breaks included, so a note of
@@ -83,14 +68,14 @@ std::optional<FeedbackRequest::Outgoing> FeedbackRequest::prepare(const QString&
     const QUrl url = endpoint();
     if (!url.isValid()) return std::nullopt;
 
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    // A redirect is not followed: the answer must come from the service itself.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    return Outgoing{request, *body};
+    // A redirect is not followed (the client never does): the answer must come from the
+    // service itself.
+    HttpClient::Request request;
+    request.method = "POST";
+    request.url = url;
+    request.headers = {{"Content-Type", "application/json"}};
+    request.body = *body;
+    return Outgoing{request};
 }
 
 bool FeedbackRequest::send(const QString& text, const QString& email) {
@@ -101,22 +86,17 @@ bool FeedbackRequest::send(const QString& text, const QString& email) {
 bool FeedbackRequest::send(const Outgoing& note) {
     if (isSending()) return false;
     // Made for the first note, not with the popover at launch: most never send one.
-    if (!m_network) m_network = new QNetworkAccessManager(this);
-    QNetworkReply* reply = m_network->post(note.request, note.body);
-    m_reply = reply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply] {
-        if (reply != m_reply) return;
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const bool ok = reply->error() == QNetworkReply::NoError && status >= 200 && status <= 299;
-        reply->deleteLater();
-        complete(ok);
+    if (!m_http) m_http = Platform::instance().makeHttpClient();
+    HttpClient::Request request = note.request;
+    request.timeoutMs = m_timeoutMs;
+    m_sending = true;
+    m_http->send(request, [this](const HttpClient::Response& answer) {
+        complete(answer.error.isEmpty() && answer.status >= 200 && answer.status <= 299);
     });
-    m_deadline->start(m_timeoutMs);
     return true;
 }
 
 void FeedbackRequest::complete(bool success) {
-    m_deadline->stop();
-    m_reply = nullptr;
+    m_sending = false;
     emit finished(success);
 }

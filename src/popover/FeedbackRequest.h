@@ -1,16 +1,13 @@
 #pragma once
 
+#include "platform/HttpClient.h"
+
 #include <QByteArray>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QUrl>
+#include <memory>
 #include <optional>
-
-class QNetworkAccessManager;
-class QTimer;
 
 // Sends one feedback note from the popover to the product's web service: a JSON
 // POST to "<base>/api/feedback". Success is an answer with a status from 200 to 299;
@@ -22,8 +19,8 @@ class FeedbackRequest : public QObject {
 public:
     static constexpr int defaultTimeoutMs = 15'000;
 
-    // `network` may be null: the request then makes its own when it first sends.
-    explicit FeedbackRequest(QNetworkAccessManager* network = nullptr, QObject* parent = nullptr);
+    // `http` may be null: the request then has the platform make one when it first sends.
+    explicit FeedbackRequest(std::unique_ptr<HttpClient> http = nullptr, QObject* parent = nullptr);
     ~FeedbackRequest() override;
 
     // The note as it is sent: white space and line breaks trimmed from both ends. The
@@ -46,10 +43,9 @@ public:
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     int timeoutMs() const { return m_timeoutMs; }
 
-    // One note ready to go.
+    // One note ready to go (its time-out is the sender's).
     struct Outgoing {
-        QNetworkRequest request;
-        QByteArray body;
+        HttpClient::Request request;
     };
     // Forms a note's request with this machine's identifier and the application
     // version; none when the note is empty after trimming or no endpoint can be formed.
@@ -59,7 +55,7 @@ public:
     bool send(const Outgoing& note);
     // prepare() and send() in one: false when either refuses.
     bool send(const QString& text, const QString& email);
-    bool isSending() const { return m_reply != nullptr; }
+    bool isSending() const { return m_sending; }
 
 signals:
     // Exactly once per accepted send.
@@ -68,8 +64,7 @@ signals:
 private:
     void complete(bool success);
 
-    QNetworkAccessManager* m_network;
-    QPointer<QNetworkReply> m_reply;
-    QTimer* m_deadline;
+    std::unique_ptr<HttpClient> m_http;
+    bool m_sending = false;
     int m_timeoutMs = defaultTimeoutMs;
 };

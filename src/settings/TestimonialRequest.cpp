@@ -8,9 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcTestimonial, "com.halcyra.app.testimonial")
 
@@ -26,21 +23,10 @@ Override& override_() {
 }
 } // namespace
 
-TestimonialRequest::TestimonialRequest(QObject* parent)
-    : QObject(parent), m_deadline(new QTimer(this)) {
-    m_deadline->setSingleShot(true);
-    connect(m_deadline, &QTimer::timeout, this, [this] {
-        if (m_reply) m_reply->abort();
-    });
-}
+TestimonialRequest::TestimonialRequest(QObject* parent) : QObject(parent) {}
 
-TestimonialRequest::~TestimonialRequest() {
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-        m_reply->deleteLater();
-    }
-}
+// A testimonial still out goes with the client, unanswered.
+TestimonialRequest::~TestimonialRequest() = default;
 
 QUrl TestimonialRequest::endpoint() {
     if (override_().set) {
@@ -72,46 +58,44 @@ QByteArray TestimonialRequest::makeBody(const QString& text, const QString& appV
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }
 
-QNetworkRequest TestimonialRequest::makeRequest(const QUrl& url, const QString& key) {
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    request.setRawHeader("apikey", key.toUtf8());
-    request.setRawHeader("Authorization", "Bearer " + key.toUtf8());
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
+HttpClient::Request TestimonialRequest::makeRequest(const QUrl& url, const QString& key,
+                                                    const QByteArray& body) {
+    // A redirect is not followed: the client never does.
+    HttpClient::Request request;
+    request.method = "POST";
+    request.url = url;
+    request.headers = {{"Content-Type", "application/json"},
+                       {"apikey", key.toUtf8()},
+                       {"Authorization", "Bearer " + key.toUtf8()}};
+    request.body = body;
     return request;
 }
 
 bool TestimonialRequest::send(const QString& text) {
     if (isSending() || text.trimmed().isEmpty() || !isConfigured()) return false;
-    if (!m_network) m_network = new QNetworkAccessManager(this);
+    if (!m_http) m_http = Platform::instance().makeHttpClient();
     const QByteArray body = makeBody(text, Bundle::halcyraVersion(),
                                      Platform::instance().machineIdentity().machineIdentifier());
-    QNetworkReply* reply = m_network->post(makeRequest(endpoint(), apiKey()), body);
-    m_reply = reply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply] {
-        if (reply != m_reply) return;
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const bool timedOut = !m_deadline->isActive();
-        m_deadline->stop();
-        m_reply = nullptr;
-        reply->deleteLater();
-        if (reply->error() == QNetworkReply::NoError && status == 201) {
+    HttpClient::Request request = makeRequest(endpoint(), apiKey(), body);
+    request.timeoutMs = m_timeoutMs;
+    m_sending = true;
+    m_http->send(request, [this](const HttpClient::Response& answer) {
+        m_sending = false;
+        if (answer.error.isEmpty() && answer.status == 201) {
             emit finished(true, {});
             return;
         }
         // An answer other than 201 is no transport error: it has no description of its own.
         QString error;
-        if (timedOut)
+        if (answer.timedOut)
             error = QStringLiteral("timed out");
-        else if (status != 0)
+        else if (answer.status != 0)
             error = QStringLiteral("unknown");
         else
-            error = reply->errorString();
+            error = answer.error;
         qCWarning(lcTestimonial).noquote()
             << QStringLiteral("Testimonial submit failed: %1").arg(error);
         emit finished(false, error);
     });
-    m_deadline->start(m_timeoutMs);
     return true;
 }

@@ -1,15 +1,12 @@
 #pragma once
 
+#include "platform/HttpClient.h"
+
 #include <QByteArray>
-#include <QNetworkRequest>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QUrl>
-
-class QNetworkAccessManager;
-#include <QNetworkReply>
-class QTimer;
+#include <memory>
 
 // Sends one testimonial to the hosted database's REST table: a JSON POST to
 // "https://<host>/rest/v1/testimonials" with the project's public key in the "apikey"
@@ -34,21 +31,21 @@ public:
     // The body: {"text": trimmed text, "app_version", "machine_uuid"}.
     static QByteArray makeBody(const QString& text, const QString& appVersion,
                                const QString& machineUUID);
-    static QNetworkRequest makeRequest(const QUrl& url, const QString& key);
+    static HttpClient::Request makeRequest(const QUrl& url, const QString& key,
+                                           const QByteArray& body);
 
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     // Starts a send; false (nothing sent) when unconfigured, the text is blank, or a
     // send is in flight.
     bool send(const QString& text);
-    bool isSending() const { return m_reply != nullptr; }
+    bool isSending() const { return m_sending; }
 
 signals:
     // Exactly once per accepted send; `error` says what went wrong when !stored.
     void finished(bool stored, const QString& error);
 
 private:
-    QNetworkAccessManager* m_network = nullptr;
-    QPointer<QNetworkReply> m_reply;
-    QTimer* m_deadline;
+    std::unique_ptr<HttpClient> m_http;
+    bool m_sending = false;
     int m_timeoutMs = defaultTimeoutMs;
 };

@@ -164,7 +164,7 @@ TEST(UserVisibleText, TheBinaryNamesNothingOfAnotherPlatform) {
 
     // And the service modules the binary opens later, beside it.
     const QString modules = QFileInfo(binary).absolutePath() + QStringLiteral("/lib/halcyra/");
-    for (const char* part : {"sound", "capture", "gnome", "location"}) {
+    for (const char* part : {"sound", "capture", "gnome", "location", "network"}) {
         QFile module(modules + QStringLiteral("libhalcyra-%1.so").arg(QLatin1String(part)));
         ASSERT_TRUE(module.open(QIODevice::ReadOnly)) << module.fileName().toStdString();
         const QStringList moduleHits = foreignNamesIn(texts(readOnlyData(module.readAll())));

@@ -3,6 +3,7 @@
 #include "app/UpdaterManager.h"
 
 #include "core/Preferences.h"
+#include "support/ModuleHttpClient.h"
 #include "support/TestStore.h"
 
 #include <QTcpServer>
@@ -59,6 +60,7 @@ struct Updater : ::testing::Test {
     int windows = 0;
 
     Updater() {
+        useModuleHttpClient();
         UpdaterManager::setFeedUrl(server.url());
         updater.onManualCheckResult = [this](auto r) { results.push_back(r); };
         updater.onUpdaterSessionChanged = [this](bool open) { sessions.push_back(open); };
@@ -133,11 +135,19 @@ TEST_F(Updater, OlderReleaseIsUpToDateAndABadAnswerFailsWithoutTouchingAvailabil
     EXPECT_EQ(results[1].kind, Kind::failed);
     EXPECT_EQ(results[2].kind, Kind::failed) << "a redirect is not followed";
     EXPECT_EQ(availability.size(), 1u);
+    // A feed past its size limit is not read whole.
+    server.status = 200;
+    server.release("999.0");
+    server.body.insert(1, R"("notes":")" + QByteArray(UpdaterManager::maxFeedBytes, 'x') + R"(",)");
+    updater.checkForUpdates();
+    settle(4);
+    EXPECT_EQ(results[3].kind, Kind::failed);
+    EXPECT_EQ(availability.size(), 1u);
 
     UpdaterManager::setFeedUrl(QUrl(QStringLiteral("http://example.com/feed.json")));
     updater.checkForUpdates();
     EXPECT_EQ(results.back().kind, Kind::failed) << "plain HTTP only to this machine";
-    EXPECT_EQ(server.requests, 3);
+    EXPECT_EQ(server.requests, 4);
 }
 
 TEST_F(Updater, AutomaticCheckRunsAtMostOnceADayAndShowsWhatItFinds) {

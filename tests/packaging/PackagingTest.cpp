@@ -66,7 +66,7 @@ QStringList expectedFiles() {
     for (int size : pngSizes)
         files << QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(appId);
     // The services opened on first use, where the binary looks for them.
-    for (const char* part : {"sound", "capture", "gnome", "location"})
+    for (const char* part : {"sound", "capture", "gnome", "location", "network"})
         files << QStringLiteral("lib/halcyra/libhalcyra-%1.so").arg(QLatin1String(part));
     return files;
 }
@@ -103,6 +103,9 @@ TEST_F(InstalledTree, EveryFileLandsUnderTheDestDirAndPassesTheDesktopValidators
     ASSERT_TRUE(gnome);
     EXPECT_TRUE(gnome->makeGnomeNightLightSetting());
     EXPECT_TRUE(LinuxServiceModule::open(Part::location, bin));
+    ServiceModule* network = LinuxServiceModule::open(Part::network, bin);
+    ASSERT_TRUE(network);
+    EXPECT_TRUE(network->makeHttpClient());
     EXPECT_FALSE(LinuxServiceModule::open(Part::sound, root.path())) << "nothing there";
     // Nothing outside the prefix: DESTDIR holds exactly the tree under /usr.
     EXPECT_EQ(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),

@@ -1,5 +1,6 @@
 #include "../popover/CueRecorder.h"
 #include "support/LocalHttpServer.h"
+#include "support/ModuleHttpClient.h"
 #include "support/TestStore.h"
 
 #include "core/Logging.h"
@@ -271,6 +272,7 @@ TEST(SettingsViewModel, TestimonialOnlyA201ThanksTheUserAndAFailureKeepsTheText)
     EXPECT_FALSE(f.model->testimonialError().isEmpty());
     EXPECT_EQ(f.model->testimonialText(), "  Lovely warm evenings \n");
 
+    useModuleHttpClient();
     LocalHttpServer server;
     const QString key = QString(208, 'k');
     TestimonialRequest::setEndpointOverride(server.base().resolved(QUrl("/rest/v1/testimonials")),

@@ -1,5 +1,6 @@
 #include "../popover/CueRecorder.h"
 #include "support/LocalHttpServer.h"
+#include "support/ModuleHttpClient.h"
 #include "support/TestStore.h"
 
 #include "core/NotificationCenter.h"
@@ -390,6 +391,7 @@ TEST(SettingsView, TheSettingsCardsWearThePlainGlassOfTheSchedulingCards) {
 
 TEST(SettingsView, ASentTestimonialShowsATurningSpinnerBeforeSending) {
     Window w;
+    useModuleHttpClient();
     LocalHttpServer server;
     server.answer = false; // in flight for as long as the test looks
     TestimonialRequest::setEndpointOverride(server.base().resolved(QUrl("/rest/v1/testimonials")),

@@ -6,16 +6,21 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLoggingCategory>
+#include <QSocketNotifier>
+#include <QThread>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcInstance, "com.halcyra.app.instance")
@@ -25,6 +30,33 @@ const QByteArray kActivate = QByteArrayLiteral("activate\n");
 // sun_path holds 108 bytes with its terminating zero; keep a margin.
 constexpr int kMaxSocketPath = 100;
 constexpr int kConnectTimeoutMs = 1000;
+// Longer than the one request understood: such a caller is cut off.
+constexpr int kMaxRequest = 64;
+
+bool toAddress(const QByteArray& path, sockaddr_un& address) {
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= int(sizeof(address.sun_path))) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    return true;
+}
+
+QString lastError() {
+    return QString::fromLocal8Bit(strerror(errno));
+}
+
+// Waits until `fd` is ready for `events` or the deadline passes.
+bool waitFor(int fd, short events, const QDeadlineTimer& deadline) {
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const int ready = ::poll(&p, 1, int(deadline.remainingTime()));
+        if (ready > 0) return true;
+        if (ready == 0 || errno != EINTR) return false;
+    }
+}
 
 // Why the file at the lock's path is not one of ours to truncate, or empty when it is.
 // A second name for the same file (a hard link) would have its content replaced too.
@@ -55,9 +87,9 @@ LinuxInstanceLock::LinuxInstanceLock(const QString& directory, QObject* parent)
 }
 
 LinuxInstanceLock::~LinuxInstanceLock() {
-    if (m_server) {
-        m_server->close();
-        QLocalServer::removeServer(m_socketPath);
+    if (m_listenFd >= 0) {
+        stopListening();
+        ::unlink(QFile::encodeName(m_socketPath).constData());
     }
     if (m_fd >= 0) {
         setHeld(nullptr);
@@ -68,10 +100,9 @@ LinuxInstanceLock::~LinuxInstanceLock() {
 void LinuxInstanceLock::removeSharedFiles() {
     // The one in our own folder is replaced by the next holder; the temp folder is
     // everyone's and keeps nothing of ours after we are gone.
-    if (m_server && m_socketInTemp) {
-        m_server->close();
-        QLocalServer::removeServer(m_socketPath);
-        m_server.reset();
+    if (m_listenFd >= 0 && m_socketInTemp) {
+        stopListening();
+        ::unlink(QFile::encodeName(m_socketPath).constData());
     }
 }
 
@@ -149,45 +180,139 @@ qint64 LinuxInstanceLock::holderPid() const {
 }
 
 bool LinuxInstanceLock::requestActivation() {
-    QLocalSocket socket;
-    socket.connectToServer(m_socketPath);
-    if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
-    socket.write(kActivate);
-    const bool sent = socket.waitForBytesWritten(kConnectTimeoutMs);
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(200);
+    sockaddr_un address;
+    if (!toAddress(QFile::encodeName(m_socketPath), address)) return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const QDeadlineTimer connecting(kConnectTimeoutMs);
+    bool connected = false;
+    // A full backlog answers EAGAIN at once on a local socket: try again until the
+    // time-out, as a holder busy starting up empties it soon.
+    while (!connected) {
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            connected = true;
+        } else if (errno == EINPROGRESS || errno == EINTR) {
+            int error = 0;
+            socklen_t size = sizeof error;
+            connected = waitFor(fd, POLLOUT, connecting) &&
+                        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+            break;
+        } else if (errno == EAGAIN && !connecting.hasExpired()) {
+            QThread::msleep(10);
+        } else {
+            break;
+        }
+    }
+    bool sent = false;
+    if (connected) {
+        const QDeadlineTimer writing(kConnectTimeoutMs);
+        qsizetype done = 0;
+        while (done < kActivate.size()) {
+            const ssize_t n = ::send(fd, kActivate.constData() + done,
+                                     size_t(kActivate.size() - done), MSG_NOSIGNAL);
+            if (n > 0) {
+                done += n;
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && errno == EAGAIN && waitFor(fd, POLLOUT, writing)) {
+                continue;
+            } else {
+                break;
+            }
+        }
+        sent = done == kActivate.size();
+    }
+    ::close(fd);
     return sent;
 }
 
 void LinuxInstanceLock::listen() {
-    m_server = std::make_unique<QLocalServer>();
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    // We hold the lock, so any socket file left here belongs to a copy that died.
-    QLocalServer::removeServer(m_socketPath);
-    if (!m_server->listen(m_socketPath)) {
+    const QByteArray path = QFile::encodeName(m_socketPath);
+    auto fail = [this](const QString& why) {
         qCWarning(lcInstance).noquote()
             << QStringLiteral("Cannot listen on %1 — %2; a second start cannot bring this "
                               "copy forward")
-                   .arg(m_socketPath, m_server->errorString());
-        m_server.reset();
-        return;
+                   .arg(m_socketPath, why);
+    };
+    // The socket is made in a private folder beside its place and moved there once only
+    // its owner may connect: bind(2) takes the mode from the umask, which other threads
+    // may rely on, and a socket's mode cannot be changed through its descriptor.
+    QByteArray folder = QFile::encodeName(QFileInfo(m_socketPath).absolutePath()) + "/.sockXXXXXX";
+    if (!::mkdtemp(folder.data())) return fail(lastError());
+    const QByteArray made = folder + "/s";
+    sockaddr_un address;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    // We hold the lock, so any socket file left here belongs to a copy that died.
+    ::unlink(path.constData());
+    const bool ok = fd >= 0 && toAddress(made, address) &&
+                    ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                    ::chmod(made.constData(), S_IRWXU) == 0 && ::listen(fd, 50) == 0 &&
+                    ::rename(made.constData(), path.constData()) == 0;
+    const QString why = ok ? QString() : lastError();
+    ::unlink(made.constData());
+    ::rmdir(folder.constData());
+    if (!ok) {
+        if (fd >= 0) ::close(fd);
+        return fail(why);
     }
-    connect(m_server.get(), &QLocalServer::newConnection, this, &LinuxInstanceLock::onConnection);
+    m_listenFd = fd;
+    m_listening = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(m_listening.get(), &QSocketNotifier::activated, this, &LinuxInstanceLock::onConnection);
+}
+
+void LinuxInstanceLock::stopListening() {
+    while (!m_callers.empty())
+        dropCaller(m_callers.begin()->first);
+    m_listening.reset();
+    ::close(m_listenFd);
+    m_listenFd = -1;
 }
 
 void LinuxInstanceLock::onConnection() {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            // Only a short fixed request is understood; anything else is dropped.
-            if (socket->bytesAvailable() > 64) {
-                socket->abort();
-                return;
-            }
-            if (!socket->canReadLine()) return;
-            const QByteArray line = socket->readLine(64);
-            socket->disconnectFromServer();
-            if (line == kActivate) emit activationRequested();
-        });
+    for (;;) {
+        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        Caller& caller = m_callers[fd];
+        caller.notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        connect(caller.notifier.get(), &QSocketNotifier::activated, this,
+                [this, fd] { onCallerData(fd); });
     }
+}
+
+void LinuxInstanceLock::onCallerData(int fd) {
+    const auto found = m_callers.find(fd);
+    if (found == m_callers.end()) return;
+    QByteArray& received = found->second.received;
+    char chunk[kMaxRequest + 1];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            received.append(chunk, n);
+            // Only a short fixed request is understood; anything else is dropped.
+            if (received.size() > kMaxRequest) return dropCaller(fd);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || errno != EAGAIN) break; // the caller is gone
+        if (!received.contains('\n')) return;
+        break;
+    }
+    const qsizetype end = received.indexOf('\n');
+    const QByteArray line = end < 0 ? QByteArray() : received.left(end + 1);
+    dropCaller(fd);
+    if (line == kActivate) emit activationRequested();
+}
+
+void LinuxInstanceLock::dropCaller(int fd) {
+    const auto found = m_callers.find(fd);
+    if (found == m_callers.end()) return;
+    // Possibly called from this very notifier's signal: it goes once that returns.
+    QSocketNotifier* notifier = found->second.notifier.release();
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+    m_callers.erase(found);
+    ::close(fd);
 }

@@ -2,9 +2,11 @@
 
 #include "platform/InstanceLock.h"
 
+#include <QByteArray>
+#include <map>
 #include <memory>
 
-class QLocalServer;
+class QSocketNotifier;
 
 // A per-user lock file held with flock(2) and a local socket beside it. The kernel
 // drops the lock when the holder dies in any way, so a killed copy never blocks the
@@ -32,12 +34,23 @@ protected:
     void removeSharedFiles() override;
 
 private:
+    // One copy asking to be let in: what it sent so far, read as it comes.
+    struct Caller {
+        std::unique_ptr<QSocketNotifier> notifier;
+        QByteArray received;
+    };
+
     void listen();
+    void stopListening();
     void onConnection();
+    void onCallerData(int fd);
+    void dropCaller(int fd);
 
     QString m_lockPath;
     QString m_socketPath;
     bool m_socketInTemp = false; // the path was too long: the socket is in the temp folder
     int m_fd = -1;
-    std::unique_ptr<QLocalServer> m_server;
+    int m_listenFd = -1;
+    std::unique_ptr<QSocketNotifier> m_listening;
+    std::map<int, Caller> m_callers; // by socket
 };

@@ -39,7 +39,7 @@ ServiceModule* get(ServiceModule::Part part) {
         std::once_flag once;
         ServiceModule* module = nullptr;
     };
-    static std::array<Slot, 4> opened;
+    static std::array<Slot, 5> opened;
     Slot& slot = opened.at(static_cast<size_t>(part));
     std::call_once(slot.once, [&slot, part] {
         slot.module = open(part, QCoreApplication::applicationDirPath());

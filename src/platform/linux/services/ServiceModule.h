@@ -1,9 +1,11 @@
 #pragma once
 
 // The backends whose libraries the first second does not need (Qt Multimedia and the
-// sound server's client, PipeWire, GLib's settings, Qt Positioning), built into modules
-// of their own that the application opens the first time one of them is asked for. The
-// interfaces on both sides are header-only, so a module shares no symbol with the binary.
+// sound server's client, PipeWire, GLib's settings, Qt Positioning, Qt Network), built
+// into modules of their own that the application opens the first time one of them is
+// asked for. The interfaces on both sides are header-only, so a module shares no symbol
+// with the binary.
+#include "platform/HttpClient.h"
 #include "platform/NightLight.h"
 #include "platform/OutputMuteProbe.h"
 #include "platform/ScreenCaptureProbe.h"
@@ -17,7 +19,7 @@ class ServiceModule {
 public:
     // One module per group of libraries, so that the first use of one service loads
     // only what that service needs.
-    enum class Part { sound, capture, gnome, location };
+    enum class Part { sound, capture, gnome, location, network };
 
     virtual ~ServiceModule() = default;
     // True when the machine offers at least one audio output.
@@ -29,6 +31,7 @@ public:
     virtual std::unique_ptr<NightLight> makeGnomeNightLightSetting() { return nullptr; }
     // Null where the machine offers no positioning source (said in the log).
     virtual std::unique_ptr<PositionSource> makePositionSource() { return nullptr; }
+    virtual std::unique_ptr<HttpClient> makeHttpClient() { return nullptr; }
 };
 
 // Each module's one exported function: its process-wide instance.
@@ -47,7 +50,9 @@ inline const char* serviceModuleFile(ServiceModule::Part part) {
     case ServiceModule::Part::gnome:
         return "libhalcyra-gnome.so";
     case ServiceModule::Part::location:
+        return "libhalcyra-location.so";
+    case ServiceModule::Part::network:
         break;
     }
-    return "libhalcyra-location.so";
+    return "libhalcyra-network.so";
 }
