@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <system_error>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcGammaStore, "com.halcyra.app.overlay")
 
@@ -181,17 +182,44 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 } // namespace
 
 void GammaOriginalsStore::save() {
+    {
+        std::lock_guard lock(m_queue);
+        m_next.clear(); // what is written now holds all a queued copy would
+    }
     finishWriting();
     writeFile(m_path, serialized());
 }
 
+// Records adopted one display after another each leave a copy; a writer still busy
+// with an older one takes only the newest next, and the caller never waits for it.
 void GammaOriginalsStore::saveBeside() {
-    finishWriting();
     QByteArray bytes = serialized();
+    {
+        std::lock_guard lock(m_queue);
+        m_next = std::move(bytes);
+        if (m_writing) return;
+        m_writing = true;
+    }
+    finishWriting(); // a writer that found nothing more to write and ended
     try {
-        m_writer = std::thread([path = m_path, bytes] { writeFile(path, bytes); });
+        m_writer = std::thread([this] { writeQueued(); });
     } catch (const std::system_error&) {
-        writeFile(m_path, bytes); // no thread to be had: in step, as any other save
+        writeQueued(); // no thread to be had: in step, as any other save
+    }
+}
+
+void GammaOriginalsStore::writeQueued() {
+    for (;;) {
+        QByteArray bytes;
+        {
+            std::lock_guard lock(m_queue);
+            if (m_next.isEmpty()) {
+                m_writing = false;
+                return;
+            }
+            bytes = std::exchange(m_next, {});
+        }
+        writeFile(m_path, bytes);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -57,9 +58,13 @@ private:
     QByteArray serialized() const;
     void save();
     void saveBeside();
+    void writeQueued();
     void finishWriting();
 
     QString m_path;
     std::map<QString, Record> m_records;
     std::thread m_writer;
+    std::mutex m_queue; // guards the two below, shared with the writer
+    QByteArray m_next;  // the newest copy the writer has yet to write
+    bool m_writing = false;
 };
